@@ -1,0 +1,29 @@
+// Everything one file's processing reads and writes, owned in one place: the host that reports,
+// the Run settings, the Run request, the WAV info of the file last checked, the two ID3 tag sets
+// and the filter in force. Steps receive it (or the parts they need) by reference; there are no
+// mutable globals, so two files can be processed side by side with two contexts.
+#pragma once
+
+#include "analysis/filter_coefficients.h"
+#include "control/host.h"
+#include "control/run_request.h"
+#include "control/run_settings.h"
+#include "id3/id3_tags.h"
+#include "wav/wav_info.h"
+
+namespace varnook {
+
+struct Context {
+    explicit Context(Host& h) : host(h) {}
+
+    Host& host;
+    char decimalSeparator = '.';  // the locale's, found once at start-up
+    RunSettings settings;
+    RunRequest request;
+    WavInfo wav;
+    Id3TagSet tagsV1;
+    Id3TagSet tagsV2;
+    FilterCoefficients filter;
+};
+
+}  // namespace varnook

@@ -1,0 +1,44 @@
+// The one way the core reaches the user. Program control and every processing step report
+// through a Host: the Qt windows implement it in window mode, the console in batch mode without
+// a display, and tests record what was said. Nothing in the core may depend on Qt.
+#pragma once
+
+#include <string>
+
+namespace varnook {
+
+enum class WindowState { Normal, Minimized, Maximized };
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // Appends a status line to the progress log (an empty text is a line too).
+    virtual void LogLine(const std::string& line) = 0;
+    // Sets the progress window's title: the step running, or a percentage during long loops.
+    virtual void SetCaption(const std::string& caption) = 0;
+    // Lets the window system handle pending events, so windows repaint and buttons react.
+    virtual void Yield() = 0;
+    // Shows a modal message box with an OK button, titled "Varnook", and waits for it.
+    virtual void ErrorBox(const std::string& text) = 0;
+    // The progress window's state, as the user left it.
+    virtual WindowState ProgressWindowState() const = 0;
+};
+
+// Writes every log line to standard output as it is logged, and error boxes to standard error.
+// The caption is kept but not printed: the log lines already tell how far a file has got.
+class ConsoleHost : public Host {
+public:
+    void LogLine(const std::string& line) override;
+    void SetCaption(const std::string& caption) override;
+    void Yield() override {}
+    void ErrorBox(const std::string& text) override;
+    WindowState ProgressWindowState() const override { return WindowState::Normal; }
+
+    const std::string& Caption() const { return caption_; }
+
+private:
+    std::string caption_;
+};
+
+}  // namespace varnook

@@ -1,0 +1,18 @@
+// The ID3 tag set: the seven texts carried over when an MP3 is encoded again. Texts are UTF-8.
+#pragma once
+
+#include <string>
+
+namespace varnook {
+
+struct Id3TagSet {
+    std::string Title;
+    std::string Artist;
+    std::string Album;
+    std::string Year;
+    std::string Comment;
+    std::string Genre;
+    std::string Track;
+};
+
+}  // namespace varnook

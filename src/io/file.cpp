@@ -1,0 +1,116 @@
+#include "io/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "io/errors.h"
+
+namespace varnook {
+
+File::File(const std::string& path, Mode mode) : path_(path)
+{
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    if (path.empty()) throw FileError(file_errors::kBadFileName, FileErrorText(file_errors::kBadFileName));
+    do {
+        fd_ = ::open(path.c_str(), flags, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) ThrowFileErrorFromErrno();
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        throw FileError(file_errors::kPathFileAccess, FileErrorText(file_errors::kPathFileAccess));
+    }
+}
+
+File::~File()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept
+{
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+int64_t File::Size() const
+{
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) ThrowFileErrorFromErrno();
+    return static_cast<int64_t>(st.st_size);
+}
+
+size_t File::ReadAt(int64_t offset, std::span<uint8_t> buffer) const
+{
+    if (offset < 0) throw FileError(file_errors::kBadFileName, FileErrorText(file_errors::kBadFileName));
+    size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+                                  static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowFileErrorFromErrno();
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+void File::ReadExactAt(int64_t offset, std::span<uint8_t> buffer) const
+{
+    if (ReadAt(offset, buffer) != buffer.size())
+        throw FileError(file_errors::kInputPastEnd, FileErrorText(file_errors::kInputPastEnd));
+}
+
+void File::WriteAt(int64_t offset, std::span<const uint8_t> bytes)
+{
+    if (offset < 0) throw FileError(file_errors::kBadFileName, FileErrorText(file_errors::kBadFileName));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowFileErrorFromErrno();
+        }
+        if (n == 0) throw FileError(file_errors::kDiskFull, FileErrorText(file_errors::kDiskFull));
+        done += static_cast<size_t>(n);
+    }
+}
+
+void File::Truncate(int64_t length)
+{
+    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) ThrowFileErrorFromErrno();
+}
+
+void File::Sync()
+{
+    if (::fsync(fd_) != 0) ThrowFileErrorFromErrno();
+}
+
+void File::Close()
+{
+    if (fd_ >= 0) {
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0 && errno != EINTR) ThrowFileErrorFromErrno();
+    }
+}
+
+}  // namespace varnook

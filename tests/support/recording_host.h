@@ -1,0 +1,26 @@
+// A Host that remembers everything it was told, for tests to compare with what they expect.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "control/host.h"
+
+namespace varnook::test {
+
+class RecordingHost : public Host {
+public:
+    void LogLine(const std::string& line) override { lines.push_back(line); }
+    void SetCaption(const std::string& caption) override { captions.push_back(caption); }
+    void Yield() override { ++yields; }
+    void ErrorBox(const std::string& text) override { errorBoxes.push_back(text); }
+    WindowState ProgressWindowState() const override { return windowState; }
+
+    std::vector<std::string> lines;
+    std::vector<std::string> captions;
+    std::vector<std::string> errorBoxes;
+    int yields = 0;
+    WindowState windowState = WindowState::Normal;
+};
+
+}  // namespace varnook::test
