@@ -1,0 +1,20 @@
+// The equal-loudness filter: one published coefficient set per supported sample rate.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "analysis/filter_coefficients.h"
+
+namespace varnook {
+
+struct Context;
+
+// The coefficient set for exactly this rate, or none.
+std::optional<FilterCoefficients> FilterForRate(int32_t sampleRate);
+
+// Selects the set for ctx.wav.SampleRate into ctx.filter. For a rate without a set, logs
+// "No filter for this frequency", leaves ctx.filter as it was and returns false.
+bool SetFilter(Context& ctx);
+
+}  // namespace varnook
