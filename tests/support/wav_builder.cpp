@@ -1,0 +1,118 @@
+#include "support/wav_builder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <stdexcept>
+
+#include "io/byte_order.h"
+
+namespace varnook::test {
+
+namespace {
+
+void Append32(std::vector<uint8_t>& out, int32_t v)
+{
+    uint8_t b[4];
+    StoreLE32(b, v);
+    out.insert(out.end(), b, b + 4);
+}
+
+void Append16(std::vector<uint8_t>& out, int16_t v)
+{
+    uint8_t b[2];
+    StoreLE16(b, v);
+    out.insert(out.end(), b, b + 2);
+}
+
+void AppendId(std::vector<uint8_t>& out, const std::string& id)
+{
+    if (id.size() != 4) throw std::invalid_argument("chunk id must have four characters");
+    out.insert(out.end(), id.begin(), id.end());
+}
+
+void AppendChunk(std::vector<uint8_t>& out, const Chunk& chunk)
+{
+    AppendId(out, chunk.id);
+    Append32(out, static_cast<int32_t>(chunk.body.size()));
+    out.insert(out.end(), chunk.body.begin(), chunk.body.end());
+}
+
+}  // namespace
+
+size_t DataOffset(const WavLayout& layout)
+{
+    size_t offset = 12 + 8 + static_cast<size_t>(layout.fmtSize);
+    for (const Chunk& c : layout.before) offset += 8 + c.body.size();
+    return offset + 8;
+}
+
+std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int16_t>& samples)
+{
+    std::vector<uint8_t> out;
+    AppendId(out, "RIFF");
+    Append32(out, 0);  // patched below
+    AppendId(out, "WAVE");
+    AppendId(out, "fmt ");
+    Append32(out, layout.fmtSize);
+    const int16_t blockAlign = static_cast<int16_t>(layout.channels * layout.bitsPerSample / 8);
+    Append16(out, layout.formatTag);
+    Append16(out, layout.channels);
+    Append32(out, layout.sampleRate);
+    Append32(out, layout.sampleRate * blockAlign);
+    Append16(out, blockAlign);
+    Append16(out, layout.bitsPerSample);
+    out.resize(out.size() + static_cast<size_t>(std::max(0, layout.fmtSize - 16)), 0);
+    for (const Chunk& c : layout.before) AppendChunk(out, c);
+    AppendId(out, "data");
+    Append32(out, static_cast<int32_t>(samples.size() * 2));
+    for (int16_t s : samples) Append16(out, s);
+    for (const Chunk& c : layout.after) AppendChunk(out, c);
+    StoreLE32(out.data() + 4, static_cast<int32_t>(out.size() - 8));
+    return out;
+}
+
+std::vector<int16_t> Sine(double frequency, double amplitude, int32_t sampleRate, size_t frames,
+                          int channels)
+{
+    std::vector<int16_t> out;
+    out.reserve(frames * static_cast<size_t>(channels));
+    for (size_t i = 0; i < frames; ++i) {
+        const double v = amplitude * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(i) / sampleRate);
+        const double clamped = std::clamp(std::nearbyint(v), -32768.0, 32767.0);
+        for (int c = 0; c < channels; ++c) out.push_back(static_cast<int16_t>(clamped));
+    }
+    return out;
+}
+
+std::vector<int16_t> Noise(uint32_t seed, int amplitude, size_t count)
+{
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> dist(-amplitude, amplitude);
+    std::vector<int16_t> out(count);
+    for (auto& s : out) s = static_cast<int16_t>(std::clamp(dist(rng), -32768, 32767));
+    return out;
+}
+
+std::vector<int16_t> Silence(size_t count)
+{
+    return std::vector<int16_t>(count, 0);
+}
+
+std::vector<int16_t> Concat(std::vector<int16_t> a, const std::vector<int16_t>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::vector<int16_t> SamplesAt(const std::vector<uint8_t>& bytes, size_t offset, size_t count)
+{
+    if (offset > bytes.size() || (bytes.size() - offset) / 2 < count)
+        throw std::out_of_range("not that many samples in the buffer");
+    std::vector<int16_t> out(count);
+    for (size_t i = 0; i < count; ++i) out[i] = LoadLE16(bytes.data() + offset + 2 * i);
+    return out;
+}
+
+}  // namespace varnook::test
