@@ -11,6 +11,8 @@
 #include "id3/id3_tags.h"
 #include "wav/wav_info.h"
 
+#include <string>
+
 namespace varnook {
 
 struct Context {
@@ -18,6 +20,7 @@ struct Context {
 
     Host& host;
     char decimalSeparator = '.';  // the locale's, found once at start-up
+    std::string programPath;      // the running varnook program file (settings file and lame lookup)
     RunSettings settings;
     RunRequest request;
     WavInfo wav;
