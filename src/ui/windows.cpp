@@ -1,0 +1,67 @@
+#include "ui/windows.h"
+
+#include "control/context.h"
+#include "ui/frm_gui.h"
+#include "ui/frm_progress.h"
+#include "ui/qt_host.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+
+namespace varnook::ui {
+
+namespace {
+
+bool IsSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+constexpr const char* kIdleCaption = "Varnook Progress";
+
+}  // namespace
+
+bool HasDisplay()
+{
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
+}
+
+int RunWindowMode(int& argc, char** argv, const Context& started)
+{
+    QApplication app(argc, argv);
+    QtHost host;
+    // The records move over to a context that reports through the windows.
+    Context ctx(host);
+    ctx.decimalSeparator = started.decimalSeparator;
+    ctx.programPath = started.programPath;
+    ctx.settings = started.settings;
+    ctx.request = started.request;
+    ctx.request.DestPath.clear();
+    host.SetCaption(kIdleCaption);
+
+    frmProgress& progress = host.Progress();
+    progress.show();
+    frmGUI gui(ctx, progress);
+    gui.show();
+    // Closing the progress window closes every window. A run in progress sees its Interrupted
+    // flag at the next file boundary; the program ends once it has returned.
+    QObject::connect(&progress, &frmProgress::Unloaded, &gui, &QWidget::close);
+    return app.exec();
+}
+
+int RunWithProgressWindow(int& argc, char** argv, const BatchWithWindow& batch)
+{
+    QApplication app(argc, argv);
+    QtHost host;
+    host.SetEchoToStandardOutput(true);
+    frmProgress& progress = host.Progress();
+    progress.setWindowTitle(kIdleCaption);
+    progress.show();
+    const int status = batch(host, [&progress] { return progress.Closed(); });
+    progress.close();
+    return status;
+}
+
+}  // namespace varnook::ui

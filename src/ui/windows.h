@@ -1,0 +1,31 @@
+// The windows of Varnook: the progress window with its log, and in window mode the main window
+// with the options and the file list. This is the only part of the program that uses Qt; the
+// core knows it only as a Host. Nothing in here may be needed by the core, and nothing here
+// decides how a file is processed.
+#pragma once
+
+#include <functional>
+
+namespace varnook {
+class Host;
+struct Context;
+}  // namespace varnook
+
+namespace varnook::ui {
+
+// True when an X11 or Wayland display is named in the environment.
+bool HasDisplay();
+
+// Window mode: shows the progress window and the main window beside it, both showing the
+// records start-up left in `started` (settings as loaded, with the command line applied), and
+// runs until the progress window is closed. Returns the exit status. Needs a display.
+int RunWindowMode(int& argc, char** argv, const Context& started);
+
+// Batch mode on a display: runs `batch` while the progress window shows its log, then closes
+// the window. The host handed to `batch` logs to the window and, one line each, to standard
+// output; `closed()` turns true once the user has closed the window, and a batch of several
+// files should then stop before the next one. Returns what `batch` returns.
+using BatchWithWindow = std::function<int(Host& host, const std::function<bool()>& closed)>;
+int RunWithProgressWindow(int& argc, char** argv, const BatchWithWindow& batch);
+
+}  // namespace varnook::ui
