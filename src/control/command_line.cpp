@@ -8,6 +8,7 @@
 #include "control/context.h"
 #include "control/exist_file.h"
 #include "control/numbers.h"
+#include "io/text.h"
 
 namespace varnook {
 
@@ -31,32 +32,6 @@ constexpr std::array<KeyName, 16> kKeys{{
     {"ci", Key::Ci},     {"co", Key::Co},   {"fi", Key::Fi},   {"fo", Key::Fo},
     {"lame", Key::Lame}, {"pr", Key::Pr},   {"rp", Key::Rp},   {"rd", Key::Rd},
 }};
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view TrimBlanks(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (LowerAscii(text[i]) != prefix[i]) return false;
-    }
-    return true;
-}
 
 // "/ana1", "/NL", "/lame": a "/", no second "/", and a known key right after it. Anything else,
 // "/srv/music/take.wav" included, is a plain word.

@@ -7,21 +7,11 @@
 #include <string>
 #include <system_error>
 
+#include "io/text.h"
+
 namespace varnook {
 
 namespace {
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view TrimBlanks(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 constexpr int kGeneralDigits = 15;
 constexpr size_t kNumberTextCapacity = 512;

@@ -18,38 +18,18 @@
 #include "control/host.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "io/text.h"
 
 namespace varnook {
 
 namespace {
 
-// Values come back through a buffer of 255 characters with its terminating zero, so a stored
-// text longer than this loads cut. Existing settings files depend on that cut.
+// Values have always been read through a buffer of 255 characters, terminating zero included;
+// a longer stored text loads cut, and settings files written over the years rely on that.
 constexpr size_t kMaxValueChars = 254;
+constexpr size_t kReadBlockBytes = 64 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr int kTempNameAttempts = 16;
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view TrimBlanks(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 // The first `maxChars` characters of a UTF-8 text; a character is never split, and stray
 // bytes that are not valid UTF-8 count one each.
@@ -136,7 +116,7 @@ KeyPlace FindKey(const std::vector<Line>& lines, std::string_view section, std::
     bool inFirstSection = false;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (const auto name = SectionName(lines[i].text)) {
-            inSection = EqualNoCase(*name, section);
+            inSection = EqualsNoCase(*name, section);
             inFirstSection = inSection && !place.sectionEnd;
             if (inFirstSection) place.sectionEnd = i;
             continue;
@@ -145,7 +125,7 @@ KeyPlace FindKey(const std::vector<Line>& lines, std::string_view section, std::
         const auto entry = SplitKeyValue(lines[i].text);
         if (!entry) continue;
         if (inFirstSection) place.sectionEnd = i;
-        if (!place.keyLine && EqualNoCase(entry->key, key)) place.keyLine = i;
+        if (!place.keyLine && EqualsNoCase(entry->key, key)) place.keyLine = i;
     }
     return place;
 }
@@ -155,7 +135,7 @@ std::string ReadWholeFile(const std::string& path)
     File file(path, File::Mode::Read);
     std::string content;
     // Read in blocks to the end rather than trust a size taken before: the file may change.
-    std::vector<uint8_t> block(64 * 1024);
+    std::vector<uint8_t> block(kReadBlockBytes);
     int64_t offset = 0;
     for (;;) {
         const size_t got = file.ReadAt(offset, block);
