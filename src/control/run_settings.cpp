@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
+#include <tuple>
 #include <filesystem>
 #include <string_view>
 
@@ -24,7 +26,8 @@ constexpr const char* kSwitchOn = "1";
 constexpr const char* kSwitchOff = "0";
 constexpr const char* kDefaultArguments = "-h";
 constexpr double kDefaultLead = 0.2;
-constexpr double kDefaultTrimLevels[] = {30, 24, 24, 30};
+constexpr std::array<double, 4> kDefaultTrimLevels{30, 24, 24, 30};
+static_assert(kDefaultTrimLevels.size() == std::tuple_size_v<decltype(RunSettings::TrimLevel)>);
 
 // Reads the settings file of ctx; a missing key gives `defaultText`.
 class SettingsReader {
