@@ -4,6 +4,7 @@
 
 #include "control/context.h"
 #include "control/numbers.h"
+#include "control/run_settings.h"
 #include "settings/ini_file.h"
 #include "ui/file_list_box.h"
 
@@ -19,11 +20,6 @@ namespace {
 
 constexpr const char* kRecommendedCaption = "dB (ref. recommended level)";
 constexpr const char* kPresentCaption = "dB (ref. present level)";
-
-std::string IndexedKey(int index, const char* word)
-{
-    return std::to_string(index) + word;
-}
 
 }  // namespace
 
@@ -76,7 +72,8 @@ bool frmGUI::eventFilter(QObject* watched, QEvent* event)
 
 QString frmGUI::NumberText(double value) const
 {
-    return QString::fromStdString(FormatGeneral(value, ctx_.decimalSeparator));
+    // The boxes show a number as the settings file holds it.
+    return QString::fromStdString(SettingText(value, ctx_.decimalSeparator));
 }
 
 void frmGUI::Store(const std::string& key, const std::string& value)
@@ -86,12 +83,12 @@ void frmGUI::Store(const std::string& key, const std::string& value)
 
 void frmGUI::StoreSwitch(const std::string& key, bool value)
 {
-    Store(key, value ? "1" : "0");
+    Store(key, SettingText(value));
 }
 
 void frmGUI::StoreNumber(const std::string& key, double value)
 {
-    Store(key, FormatGeneral(value, ctx_.decimalSeparator));
+    Store(key, SettingText(value, ctx_.decimalSeparator));
 }
 
 void frmGUI::chkAnalyze_Click()
@@ -106,34 +103,34 @@ void frmGUI::chkAnalyze_Click()
         chkTrim->setChecked(false);
         chkTrim->setEnabled(false);
     }
-    StoreSwitch("Analyze", ctx_.settings.Analyze);
+    StoreSwitch(kKeyAnalyze, ctx_.settings.Analyze);
 }
 
 void frmGUI::chkLevel_Click()
 {
     ctx_.settings.Amplify = chkLevel->isChecked();
-    StoreSwitch("Level", ctx_.settings.Amplify);
+    StoreSwitch(kKeyAmplify, ctx_.settings.Amplify);
 }
 
 void frmGUI::chkTrim_Click()
 {
-    // Trim measures against the analysis; without it there is nothing to trim by. Clearing
-    // the box runs this handler again, nested, which stores the "0".
+    // Trim goes only with Analyze, whoever tries to tick it. Clearing the box runs this handler
+    // again, nested, which stores the "0"; this run then stores it once more.
     if (!chkAnalyze->isChecked() && chkTrim->isChecked()) chkTrim->setChecked(false);
     ctx_.settings.Trim = chkTrim->isChecked();
-    StoreSwitch("Trim", ctx_.settings.Trim);
+    StoreSwitch(kKeyTrim, ctx_.settings.Trim);
 }
 
 void frmGUI::chkEncode_Click()
 {
     ctx_.settings.Encode = chkEncode->isChecked();
-    StoreSwitch("Encode", ctx_.settings.Encode);
+    StoreSwitch(kKeyEncode, ctx_.settings.Encode);
 }
 
 void frmGUI::chkID3_Click(int index)
 {
     ctx_.settings.KeepTag[index] = chkID3[index]->isChecked();
-    StoreSwitch(IndexedKey(index, "ID3"), ctx_.settings.KeepTag[index]);
+    StoreSwitch(IndexedKey(index, kWordKeepTag), ctx_.settings.KeepTag[index]);
 }
 
 void frmGUI::LeaveNumberBox(QLineEdit* box, double& field, const std::string& key)
@@ -150,38 +147,38 @@ void frmGUI::LeaveNumberBox(QLineEdit* box, double& field, const std::string& ke
 
 void frmGUI::tbxNewLev_LostFocus()
 {
-    LeaveNumberBox(tbxNewLev, ctx_.settings.NewLevel, "NewLevel");
+    LeaveNumberBox(tbxNewLev, ctx_.settings.NewLevel, kKeyNewLevel);
 }
 
 void frmGUI::tbxLevel_LostFocus(int index)
 {
-    LeaveNumberBox(tbxLevel[index], ctx_.settings.TrimLevel[index], IndexedKey(index, "Level"));
+    LeaveNumberBox(tbxLevel[index], ctx_.settings.TrimLevel[index], IndexedKey(index, kWordTrimLevel));
 }
 
 void frmGUI::tbxLead_LostFocus(int index)
 {
-    LeaveNumberBox(tbxLead[index], ctx_.settings.Lead[index], IndexedKey(index, "Lead"));
+    LeaveNumberBox(tbxLead[index], ctx_.settings.Lead[index], IndexedKey(index, kWordLead));
 }
 
 void frmGUI::tbxPink_LostFocus()
 {
-    LeaveNumberBox(tbxPink, ctx_.settings.PinkRef, "PinkRef");
+    LeaveNumberBox(tbxPink, ctx_.settings.PinkRef, kKeyPinkRef);
 }
 
 void frmGUI::tbxPercent_LostFocus()
 {
-    LeaveNumberBox(tbxPercent, ctx_.settings.RmsPercent, "RmsPercent");
+    LeaveNumberBox(tbxPercent, ctx_.settings.RmsPercent, kKeyRmsPercent);
 }
 
 void frmGUI::tbxDiff_LostFocus()
 {
-    LeaveNumberBox(tbxDiff, ctx_.settings.RmsDiff, "RmsDiff");
+    LeaveNumberBox(tbxDiff, ctx_.settings.RmsDiff, kKeyRmsDiff);
 }
 
 void frmGUI::tbxArg_LostFocus()
 {
     ctx_.settings.Arguments = tbxArg->text().toStdString();
-    Store("Arguments", ctx_.settings.Arguments);
+    Store(kKeyArguments, ctx_.settings.Arguments);
 }
 
 }  // namespace varnook::ui

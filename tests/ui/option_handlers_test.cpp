@@ -2,7 +2,9 @@
 // only in the locale's own notation, and Trim only while Analyze is on.
 #include "window_fixture.h"
 
-#include <clocale>
+#include "control/numbers.h"
+#include "support/param_name.h"
+#include "support/scoped_env.h"
 
 namespace varnook::test {
 namespace {
@@ -91,20 +93,12 @@ std::string KeyOf(const std::string& box)
     return index + (box.rfind("tbxLead", 0) == 0 ? "Lead" : "Level");
 }
 
-// Puts the C library's number notation back however the test ends.
-struct NumericLocaleGuard {
-    std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    ~NumericLocaleGuard() { std::setlocale(LC_NUMERIC, saved.c_str()); }
-};
-
 TEST_P(NumberBoxes, TakeALocaleNumberOrPutThePreviousValueBack)
 {
     const TypedNumber& row = GetParam();
-    const NumericLocaleGuard guard;
-    if (row.commaLocale) {
-        if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8";
-        ctx.decimalSeparator = ',';
-    }
+    const ScopedLocale locale(row.commaLocale ? kCommaLocale : "C");
+    if (!locale.Active()) GTEST_SKIP() << "no " << kCommaLocale;
+    ctx.decimalSeparator = FindDecimalSeparator();
     Open();
     gui->Frame1->show();
     auto* box = Find<QLineEdit>(row.box);
@@ -128,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         TypedNumber{"PointInACommaLocaleIsNoNumber", "tbxLead(1)", "1.5", true, "0,2", 0.2,
                     "0,2"},
         TypedNumber{"CommaInAPointLocaleIsNoNumber", "tbxNewLev", "1,5", false, "0", 0, "0"}),
-    [](const ::testing::TestParamInfo<TypedNumber>& info) { return info.param.name; });
+    RowName());
 
 TEST_F(WindowTest, AValueTypedJustBeforeGoIsTakenBeforeTheRunStarts)
 {
