@@ -35,6 +35,10 @@ constexpr int kButtonPadding = 6;
 // The design stretches in these steps until every caption fits, at most to twice its size.
 constexpr double kScaleStep = 0.05;
 constexpr double kMaxScale = 2.0;
+// Captions that touch their neighbour read as one; keep this much air between controls side by
+// side, and to the edges.
+constexpr int kMinimumGap = 2;
+constexpr int kMinimumMargin = 2;
 
 QCheckBox* MakeCheck(QWidget* parent, const QString& name, const QString& caption)
 {
@@ -274,9 +278,10 @@ bool frmGUI::LayoutFits() const
 {
     // The list and the panel lie over each other on purpose; every other control must be clear
     // of its neighbours and inside its window or panel.
-    const QRect window = TwipRect(0, 0, kDesignWidth, kDesignHeight, layoutScale_);
-    const int frame = Frame1->frameWidth();
-    const QRect panel = QRect(QPoint(0, 0), Frame1->size()).adjusted(frame, frame, -frame, -frame);
+    const QRect window = TwipRect(0, 0, kDesignWidth, kDesignHeight, layoutScale_)
+                             .adjusted(kMinimumMargin, kMinimumMargin, -kMinimumMargin, 0);
+    const int inset = Frame1->frameWidth() + kMinimumMargin;
+    const QRect panel = QRect(QPoint(0, 0), Frame1->size()).adjusted(inset, inset, -inset, -inset);
     for (size_t i = 0; i < design_.size(); ++i) {
         QWidget* a = design_[i].widget;
         if (a == lbxList || a == Frame1) continue;
@@ -285,7 +290,9 @@ bool frmGUI::LayoutFits() const
         for (size_t j = i + 1; j < design_.size(); ++j) {
             QWidget* b = design_[j].widget;
             if (b == lbxList || b == Frame1 || b->parentWidget() != a->parentWidget()) continue;
-            if (a->geometry().intersects(b->geometry())) return false;
+            // Side by side only: the rows are as close as the design drew them.
+            const QRect around = a->geometry().adjusted(-kMinimumGap, 0, kMinimumGap, 0);
+            if (around.intersects(b->geometry())) return false;
         }
     }
     return true;
