@@ -34,10 +34,7 @@ int RunWindowMode(int& argc, char** argv, const Context& started)
     QtHost host;
     // The records move over to a context that reports through the windows.
     Context ctx(host);
-    ctx.decimalSeparator = started.decimalSeparator;
-    ctx.programPath = started.programPath;
-    ctx.settings = started.settings;
-    ctx.request = started.request;
+    ctx.CopyRecordsFrom(started);
     ctx.request.DestPath.clear();
     host.SetCaption(kIdleCaption);
 
@@ -51,16 +48,19 @@ int RunWindowMode(int& argc, char** argv, const Context& started)
     return app.exec();
 }
 
-int RunWithProgressWindow(int& argc, char** argv, const BatchWithWindow& batch)
+int RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchWithWindow& batch)
 {
     QApplication app(argc, argv);
     QtHost host;
     host.SetEchoToStandardOutput(true);
+    Context ctx(host);
+    ctx.CopyRecordsFrom(started);
+    host.SetCaption(kIdleCaption);
     frmProgress& progress = host.Progress();
-    progress.setWindowTitle(kIdleCaption);
     progress.show();
-    const int status = batch(host, [&progress] { return progress.Closed(); });
+    const int status = batch(ctx, [&progress] { return progress.Closed(); });
     progress.close();
+    started.CopyRecordsFrom(ctx);
     return status;
 }
 

@@ -21,11 +21,12 @@ bool HasDisplay();
 // runs until the progress window is closed. Returns the exit status. Needs a display.
 int RunWindowMode(int& argc, char** argv, const Context& started);
 
-// Batch mode on a display: runs `batch` while the progress window shows its log, then closes
-// the window. The host handed to `batch` logs to the window and, one line each, to standard
-// output; `closed()` turns true once the user has closed the window, and a batch of several
-// files should then stop before the next one. Returns what `batch` returns.
-using BatchWithWindow = std::function<int(Host& host, const std::function<bool()>& closed)>;
-int RunWithProgressWindow(int& argc, char** argv, const BatchWithWindow& batch);
+// Batch mode on a display: shows the progress window, hands `batch` a context with the records
+// of `started` that reports through it, and closes the window when `batch` returns. Its log
+// lines also go to standard output, one per line; `closed()` turns true once the user has closed
+// the window, and a batch of several files should then stop before the next one. The records
+// are copied back to `started` at the end. Returns what `batch` returns.
+using BatchWithWindow = std::function<int(Context& ctx, const std::function<bool()>& closed)>;
+int RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchWithWindow& batch);
 
 }  // namespace varnook::ui
