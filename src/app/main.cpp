@@ -7,6 +7,10 @@
 #include "control/host.h"
 #include "control/start_up.h"
 
+#if VARNOOK_HAVE_GUI
+#include "ui/windows.h"
+#endif
+
 namespace {
 
 constexpr int kExitOk = 0;
@@ -41,6 +45,19 @@ int main(int argc, char** argv)
         return kExitUnavailable;
     }
 
-    std::fprintf(stderr, "varnook: window mode is not available yet\n");
+    // Window mode: the main window beside the progress window, until the progress window is
+    // closed. The windows need a display; say so rather than let Qt abort.
+#if VARNOOK_HAVE_GUI
+    if (!varnook::ui::HasDisplay()) {
+        std::fprintf(stderr,
+                     "varnook: window mode needs a display, and neither DISPLAY nor "
+                     "WAYLAND_DISPLAY is set; name a file to process it in batch mode (see "
+                     "--help)\n");
+        return kExitUnavailable;
+    }
+    return varnook::ui::RunWindowMode(argc, argv, ctx);
+#else
+    std::fprintf(stderr, "varnook: this build has no windows; name a file to process (see --help)\n");
     return kExitUnavailable;
+#endif
 }
