@@ -46,12 +46,9 @@ void frmProgress::resizeEvent(QResizeEvent* event)
 
 void frmProgress::closeEvent(QCloseEvent* event)
 {
-    // The close is never refused: whoever listens ends the rest of the program with it.
+    // The close is never refused; a batch run asks Closed() before each file.
+    closed_ = true;
     event->accept();
-    if (!closed_) {
-        closed_ = true;
-        emit Unloaded();
-    }
 }
 
 }  // namespace varnook::ui

@@ -18,14 +18,11 @@ public:
     // scroll: in a full list the new line shows at the bottom.
     void LogLine(const QString& line);
 
-    // True once the user (or the program) has closed the window; it stays closed.
+    // True once the user (or the program) has closed the window; it stays closed. The main
+    // window, a child window of this one, closes with it.
     bool Closed() const { return closed_; }
 
     QListWidget* lbxList;
-
-signals:
-    // Emitted once, when the window is closed, so every other window can go with it.
-    void Unloaded();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -37,15 +37,20 @@ int RunWindowMode(int& argc, char** argv, const Context& started)
     ctx.CopyRecordsFrom(started);
     ctx.request.DestPath.clear();
     host.SetCaption(kIdleCaption);
+    const std::unique_ptr<frmGUI> gui = OpenWindows(host, ctx);
+    return app.exec();
+}
 
+std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx)
+{
     frmProgress& progress = host.Progress();
     progress.show();
-    frmGUI gui(ctx, progress);
-    gui.show();
-    // Closing the progress window closes every window. A run in progress sees its Interrupted
-    // flag at the next file boundary; the program ends once it has returned.
-    QObject::connect(&progress, &frmProgress::Unloaded, &gui, &QWidget::close);
-    return app.exec();
+    // The main window is a child window of the progress window, and Qt closes child windows
+    // with their parent: closing the progress window closes every window. A run in progress
+    // sees its Interrupted flag at the next file boundary; the program ends once it has returned.
+    auto gui = std::make_unique<frmGUI>(ctx, progress);
+    gui->show();
+    return gui;
 }
 
 int RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchWithWindow& batch)

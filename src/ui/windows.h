@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 namespace varnook {
 class Host;
@@ -13,6 +14,9 @@ struct Context;
 
 namespace varnook::ui {
 
+class frmGUI;
+class QtHost;
+
 // True when an X11 or Wayland display is named in the environment.
 bool HasDisplay();
 
@@ -20,6 +24,11 @@ bool HasDisplay();
 // records start-up left in `started` (settings as loaded, with the command line applied), and
 // runs until the progress window is closed. Returns the exit status. Needs a display.
 int RunWindowMode(int& argc, char** argv, const Context& started);
+
+// Shows the progress window and the main window beside it, owned by it, for ctx (whose host is
+// `host`), wired so that closing the progress window closes the main window too: a run in
+// progress then stops at the next file boundary, and Qt's event loop ends with the last window.
+std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx);
 
 // Batch mode on a display: shows the progress window, hands `batch` a context with the records
 // of `started` that reports through it, and closes the window when `batch` returns. Its log

@@ -25,6 +25,7 @@
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"
 #include "ui/qt_host.h"
+#include "ui/windows.h"
 
 namespace varnook::test {
 
@@ -68,9 +69,7 @@ protected:
     {
         LoadSettings(ctx);
         if (adjust) adjust(ctx.settings);
-        host.Progress().show();
-        gui = std::make_unique<ui::frmGUI>(ctx, host.Progress());
-        gui->show();
+        gui = ui::OpenWindows(host, ctx);
         return *gui;
     }
 
