@@ -57,7 +57,8 @@ int main(int argc, char** argv)
     }
     return varnook::ui::RunWindowMode(argc, argv, ctx);
 #else
-    std::fprintf(stderr, "varnook: this build has no windows; name a file to process (see --help)\n");
+    std::fprintf(stderr,
+                 "varnook: this build has no windows; name a file to process (see --help)\n");
     return kExitUnavailable;
 #endif
 }

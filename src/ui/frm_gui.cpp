@@ -127,60 +127,59 @@ void frmGUI::CreateControls()
 {
     // In tab order, each with its design box in twips (left, top, width, height), measured in
     // the window's client area or, for the controls of Frame1, in the panel.
-    auto design = [this](QWidget* widget, int left, int top, int width, int height) {
+    auto design = [this](auto* widget, int left, int top, int width, int height) {
         design_.push_back({widget, left, top, width, height});
+        return widget;
     };
-    chkAnalyze = MakeCheck(this, "chkAnalyze", "Analyze");
-    design(chkAnalyze, 120, 120, 855, 195);
-    chkLevel = MakeCheck(this, "chkLevel", "Amplify");
-    design(chkLevel, 1080, 120, 855, 195);
-    lblRec[0] = MakeLabel(this, Indexed("lblRec", 0), "New level:");
-    design(lblRec[0], 2040, 120, 750, 195);
-    tbxNewLev = MakeBox(this, "tbxNewLev", "0");
-    design(tbxNewLev, 2820, 75, 615, 285);
+    chkAnalyze = design(MakeCheck(this, "chkAnalyze", "Analyze"), 120, 120, 855, 195);
+    chkLevel = design(MakeCheck(this, "chkLevel", "Amplify"), 1080, 120, 855, 195);
+    lblRec[0] = design(MakeLabel(this, Indexed("lblRec", 0), "New level:"), 2040, 120, 750, 195);
+    tbxNewLev = design(MakeBox(this, "tbxNewLev", "0"), 2820, 75, 615, 285);
     // Placed with the longer of its two captions, so switching to the other never cuts it.
-    lblRec[1] = MakeLabel(this, Indexed("lblRec", 1), "dB (ref. recommended level)");
-    design(lblRec[1], 3480, 120, 1980, 195);
-    chkTrim = MakeCheck(this, "chkTrim", "Trim");
-    design(chkTrim, 120, 720, 615, 285);
-    lblLead[0] = MakeLabel(this, Indexed("lblLead", 0), "Lead In");
-    design(lblLead[0], 840, 480, 540, 195);
-    tbxLead[0] = MakeBox(this, Indexed("tbxLead", 0), "0", "Lead in digital silence (seconds)");
-    design(tbxLead[0], 840, 720, 615, 285);
-    lblLevel[0] = MakeLabel(this, Indexed("lblLevel", 0), "Cut In");
-    design(lblLevel[0], 1680, 480, 420, 195);
-    tbxLevel[0] = MakeBox(this, Indexed("tbxLevel", 0), "0", "Cut in level below average (dB)");
-    design(tbxLevel[0], 1680, 720, 615, 285);
-    lblLevel[1] = MakeLabel(this, Indexed("lblLevel", 1), "Fade In");
-    design(lblLevel[1], 2520, 480, 540, 195);
-    tbxLevel[1] = MakeBox(this, Indexed("tbxLevel", 1), "0", "Fade in level below average (dB)");
-    design(tbxLevel[1], 2520, 720, 615, 285);
-    lblLevel[2] = MakeLabel(this, Indexed("lblLevel", 2), "Fade Out");
-    design(lblLevel[2], 3360, 480, 660, 195);
-    tbxLevel[2] = MakeBox(this, Indexed("tbxLevel", 2), "0", "Fade out level below average (dB)");
-    design(tbxLevel[2], 3360, 720, 615, 285);
-    lblLevel[3] = MakeLabel(this, Indexed("lblLevel", 3), "Cut Out");
-    design(lblLevel[3], 4200, 480, 540, 195);
-    tbxLevel[3] = MakeBox(this, Indexed("tbxLevel", 3), "0", "Cut out level below average (dB)");
-    design(tbxLevel[3], 4200, 720, 615, 285);
-    lblLead[1] = MakeLabel(this, Indexed("lblLead", 1), "Lead Out");
-    design(lblLead[1], 5040, 480, 660, 195);
-    tbxLead[1] = MakeBox(this, Indexed("tbxLead", 1), "0", "Lead out digital silence (seconds)");
-    design(tbxLead[1], 5040, 720, 615, 285);
-    chkEncode = MakeCheck(this, "chkEncode", "Encode to mp3");
-    design(chkEncode, 120, 1200, 1455, 195);
-    lblArg = MakeLabel(this, "lblArg", "Arguments:");
-    design(lblArg, 1680, 1200, 795, 195);
-    tbxArg = MakeBox(this, "tbxArg", "-h");
-    design(tbxArg, 2520, 1155, 2295, 285);
-    cmdGo = MakeButton(this, "cmdGo", "Go!");
-    design(cmdGo, 5040, 1155, 615, 285);
-    lblList = MakeLabel(this, "lblList", "Drag and drop files to listbox.");
-    design(lblList, 120, 1680, 2040, 195);
-    cmdIntrpt = MakeButton(this, "cmdIntrpt", "Interrupt");
-    design(cmdIntrpt, 2520, 1560, 855, 285);
-    cmdAbout = MakeButton(this, "cmdAbout", "More...");
-    design(cmdAbout, 5040, 1560, 615, 285);
+    lblRec[1] = design(MakeLabel(this, Indexed("lblRec", 1), "dB (ref. recommended level)"), 3480,
+                       120, 1980, 195);
+    chkTrim = design(MakeCheck(this, "chkTrim", "Trim"), 120, 720, 615, 285);
+    // The trim row: six columns, each a caption over a number box.
+    struct Column {
+        QLabel** label;
+        QLineEdit** box;
+        const char* labelName;
+        const char* boxName;
+        int index;
+        const char* caption;
+        const char* toolTip;
+        int left, labelWidth;
+    };
+    const Column columns[] = {
+        {&lblLead[0], &tbxLead[0], "lblLead", "tbxLead", 0, "Lead In",
+         "Lead in digital silence (seconds)", 840, 540},
+        {&lblLevel[0], &tbxLevel[0], "lblLevel", "tbxLevel", 0, "Cut In",
+         "Cut in level below average (dB)", 1680, 420},
+        {&lblLevel[1], &tbxLevel[1], "lblLevel", "tbxLevel", 1, "Fade In",
+         "Fade in level below average (dB)", 2520, 540},
+        {&lblLevel[2], &tbxLevel[2], "lblLevel", "tbxLevel", 2, "Fade Out",
+         "Fade out level below average (dB)", 3360, 660},
+        {&lblLevel[3], &tbxLevel[3], "lblLevel", "tbxLevel", 3, "Cut Out",
+         "Cut out level below average (dB)", 4200, 540},
+        {&lblLead[1], &tbxLead[1], "lblLead", "tbxLead", 1, "Lead Out",
+         "Lead out digital silence (seconds)", 5040, 660},
+    };
+    for (const Column& column : columns) {
+        *column.label = design(MakeLabel(this, Indexed(column.labelName, column.index),
+                                         column.caption),
+                               column.left, 480, column.labelWidth, 195);
+        *column.box = design(MakeBox(this, Indexed(column.boxName, column.index), "0",
+                                     column.toolTip),
+                             column.left, 720, 615, 285);
+    }
+    chkEncode = design(MakeCheck(this, "chkEncode", "Encode to mp3"), 120, 1200, 1455, 195);
+    lblArg = design(MakeLabel(this, "lblArg", "Arguments:"), 1680, 1200, 795, 195);
+    tbxArg = design(MakeBox(this, "tbxArg", "-h"), 2520, 1155, 2295, 285);
+    cmdGo = design(MakeButton(this, "cmdGo", "Go!"), 5040, 1155, 615, 285);
+    lblList = design(MakeLabel(this, "lblList", "Drag and drop files to listbox."), 120, 1680,
+                     2040, 195);
+    cmdIntrpt = design(MakeButton(this, "cmdIntrpt", "Interrupt"), 2520, 1560, 855, 285);
+    cmdAbout = design(MakeButton(this, "cmdAbout", "More..."), 5040, 1560, 615, 285);
     lbxList = new FileListBox(this);
     lbxList->setObjectName("lbxList");
     design(lbxList, 0, 1920, 5775, 3660);
@@ -191,25 +190,21 @@ void frmGUI::CreateControls()
     // The panel lies over the list when shown, and must hide what is under it.
     Frame1->setAutoFillBackground(true);
     design(Frame1, 480, 2280, 5175, 1935);
-    lblPercent = MakeLabel(Frame1, "lblPercent", "Representative Percentile");
-    design(lblPercent, 2400, 120, 1830, 195);
-    tbxPercent = MakeBox(Frame1, "tbxPercent", "0",
-                         "Share of the 50 ms windows quieter than the one that sets the level "
-                         "(0 to 1)");
-    design(tbxPercent, 4440, 75, 615, 285);
-    lblDiff = MakeLabel(Frame1, "lblDiff", "Difference To Silence");
-    design(lblDiff, 2400, 570, 1575, 195);
-    tbxDiff = MakeBox(Frame1, "tbxDiff", "0",
-                      "Windows this far below the rest are passed over as silence (dB)");
-    design(tbxDiff, 4440, 525, 615, 285);
-    lblPink = MakeLabel(Frame1, "lblPink", "Pink Noise Reference");
-    design(lblPink, 2400, 1020, 1560, 195);
-    tbxPink = MakeBox(Frame1, "tbxPink", "0", "Level of the pink noise reference (dB)");
-    design(tbxPink, 4440, 975, 615, 285);
-    cmdDefault = MakeButton(Frame1, "cmdDefault", "Default");
-    design(cmdDefault, 4200, 1440, 855, 375);
-    cmdClose = MakeButton(Frame1, "cmdClose", "Close");
-    design(cmdClose, 2400, 1440, 855, 375);
+    lblPercent = design(MakeLabel(Frame1, "lblPercent", "Representative Percentile"), 2400, 120,
+                        1830, 195);
+    tbxPercent = design(MakeBox(Frame1, "tbxPercent", "0",
+                                "Share of the 50 ms windows quieter than the one that sets the "
+                                "level (0 to 1)"),
+                        4440, 75, 615, 285);
+    lblDiff = design(MakeLabel(Frame1, "lblDiff", "Difference To Silence"), 2400, 570, 1575, 195);
+    tbxDiff = design(MakeBox(Frame1, "tbxDiff", "0",
+                             "Windows this far below the rest are passed over as silence (dB)"),
+                     4440, 525, 615, 285);
+    lblPink = design(MakeLabel(Frame1, "lblPink", "Pink Noise Reference"), 2400, 1020, 1560, 195);
+    tbxPink = design(MakeBox(Frame1, "tbxPink", "0", "Level of the pink noise reference (dB)"),
+                     4440, 975, 615, 285);
+    cmdDefault = design(MakeButton(Frame1, "cmdDefault", "Default"), 4200, 1440, 855, 375);
+    cmdClose = design(MakeButton(Frame1, "cmdClose", "Close"), 2400, 1440, 855, 375);
     lblID3 = MakeLabel(Frame1, "lblID3", "When re-encoding mp3 to mp3, preserve these ID3 tags:");
     lblID3->setWordWrap(true);
     design(lblID3, 120, 120, 2175, 495);
@@ -225,8 +220,8 @@ void frmGUI::CreateControls()
                               TagBox{2, "Album", 120, 1200, 855, 195},
                               TagBox{3, "Year", 120, 1440, 855, 195},
                               TagBox{4, "Trackno.", 1200, 720, 975, 195}}) {
-        chkID3[tag.index] = MakeCheck(Frame1, Indexed("chkID3", tag.index), tag.caption);
-        design(chkID3[tag.index], tag.left, tag.top, tag.width, tag.height);
+        chkID3[tag.index] = design(MakeCheck(Frame1, Indexed("chkID3", tag.index), tag.caption),
+                                   tag.left, tag.top, tag.width, tag.height);
     }
     Frame1->hide();
 

@@ -36,8 +36,12 @@ void frmGUI::ConnectHandlers()
     }
 
     leaveHandlers_.insert(tbxNewLev, [this] { tbxNewLev_LostFocus(); });
-    for (int i = 0; i < 4; ++i) leaveHandlers_.insert(tbxLevel[i], [this, i] { tbxLevel_LostFocus(i); });
-    for (int i = 0; i < 2; ++i) leaveHandlers_.insert(tbxLead[i], [this, i] { tbxLead_LostFocus(i); });
+    for (int i = 0; i < 4; ++i) {
+        leaveHandlers_.insert(tbxLevel[i], [this, i] { tbxLevel_LostFocus(i); });
+    }
+    for (int i = 0; i < 2; ++i) {
+        leaveHandlers_.insert(tbxLead[i], [this, i] { tbxLead_LostFocus(i); });
+    }
     leaveHandlers_.insert(tbxPink, [this] { tbxPink_LostFocus(); });
     leaveHandlers_.insert(tbxPercent, [this] { tbxPercent_LostFocus(); });
     leaveHandlers_.insert(tbxDiff, [this] { tbxDiff_LostFocus(); });
@@ -152,7 +156,8 @@ void frmGUI::tbxNewLev_LostFocus()
 
 void frmGUI::tbxLevel_LostFocus(int index)
 {
-    LeaveNumberBox(tbxLevel[index], ctx_.settings.TrimLevel[index], IndexedKey(index, kWordTrimLevel));
+    LeaveNumberBox(tbxLevel[index], ctx_.settings.TrimLevel[index],
+                   IndexedKey(index, kWordTrimLevel));
 }
 
 void frmGUI::tbxLead_LostFocus(int index)

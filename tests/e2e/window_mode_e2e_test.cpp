@@ -36,7 +36,8 @@ TEST_F(WindowModeE2E, WithoutADisplayItSaysSoAndExitsTwo)
     const test::ScopedEnv x11("DISPLAY", std::nullopt);
     const test::ScopedEnv wayland("WAYLAND_DISPLAY", std::nullopt);
     EXPECT_EQ(Shell(Exe() + " /ana0 2>'" + err + "'"), 2);
-    EXPECT_NE(test::ReadText(err).find("needs a display"), std::string::npos) << test::ReadText(err);
+    const std::string message = test::ReadText(err);
+    EXPECT_NE(message.find("needs a display"), std::string::npos) << message;
     EXPECT_FALSE(std::filesystem::exists(ini)) << "nothing is stored without the window";
 }
 
@@ -46,9 +47,10 @@ TEST_F(WindowModeE2E, WithADisplayTheWindowsOpenAndStoreWhatTheCommandLineTurned
     const test::ScopedEnv x11("DISPLAY", ":varnook-test");
     const test::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
     // The program runs until its window is closed; wait for the file its load writes, then end it.
-    const std::string script = Exe() + " /enc0 2>'" + err + "' & pid=$!\n"
-                               "for i in $(seq 200); do [ -s '" + ini + "' ] && break; sleep 0.05; done\n"
-                               "sleep 0.2; kill $pid; wait $pid; exit 0";
+    const std::string script =
+        Exe() + " /enc0 2>'" + err + "' & pid=$!\n" +
+        "for i in $(seq 200); do [ -s '" + ini + "' ] && break; sleep 0.05; done\n" +
+        "sleep 0.2; kill $pid; wait $pid; exit 0";
     ASSERT_EQ(Shell(script), 0);
     ASSERT_TRUE(std::filesystem::exists(ini)) << test::ReadText(err);
     EXPECT_EQ(ReadIni(ini, "Values", "6ID3", "<missing>"), "1");

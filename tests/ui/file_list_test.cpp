@@ -27,7 +27,8 @@ protected:
         for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
         data.setUrls(urls + extraUrls);
         const QPointF where(10, 10);
-        QDragEnterEvent enter(where.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(where.toPoint(), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(gui->lbxList->viewport(), &enter);
         QDropEvent drop(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(gui->lbxList->viewport(), &drop);
@@ -119,8 +120,9 @@ TEST_F(FileListTest, GoRunsEveryEntryThroughThePipelineInListOrder)
         EXPECT_EQ(block[1], "Now processing:");
         EXPECT_EQ(block[2], files[i]);
         EXPECT_TRUE(block.contains("Analyzing...")) << block.join('|').toStdString();
-        EXPECT_TRUE(std::any_of(block.begin(), block.end(),
-                                [](const QString& line) { return line.startsWith("Recommended gain: "); }));
+        EXPECT_TRUE(std::any_of(block.begin(), block.end(), [](const QString& line) {
+            return line.startsWith("Recommended gain: ");
+        }));
         EXPECT_EQ(block.last(), "") << "each file's block ends with an empty line";
     }
     EXPECT_LT(log.indexOf("File 1 of 3"), log.indexOf("File 2 of 3"));

@@ -194,7 +194,8 @@ TEST_F(WindowTest, EveryCaptionAndValueHasRoomAndNoControlsOverlap)
             if (a == gui->lbxList || a == gui->Frame1) continue;
             EXPECT_TRUE(parent->rect().contains(a->geometry())) << a->objectName().toStdString();
             if (auto* label = qobject_cast<QLabel*>(a); label && !label->wordWrap()) {
-                EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
+                EXPECT_GE(label->width(), label->sizeHint().width())
+                    << label->objectName().toStdString();
             }
             if (auto* box = qobject_cast<QAbstractButton*>(a)) {
                 EXPECT_GE(box->width(), QFontMetrics(box->font()).horizontalAdvance(box->text()))
@@ -207,12 +208,14 @@ TEST_F(WindowTest, EveryCaptionAndValueHasRoomAndNoControlsOverlap)
             for (QWidget* b : children) {
                 if (b == a || b == gui->lbxList || b == gui->Frame1) continue;
                 EXPECT_FALSE(a->geometry().intersects(b->geometry()))
-                    << a->objectName().toStdString() << " overlaps " << b->objectName().toStdString();
+                    << a->objectName().toStdString() << " overlaps "
+                    << b->objectName().toStdString();
             }
         }
     }
     const QLabel* id3 = gui->lblID3;
-    EXPECT_GE(id3->height(), id3->heightForWidth(id3->width())) << "the wrapped label shows every line";
+    EXPECT_GE(id3->height(), id3->heightForWidth(id3->width()))
+        << "the wrapped label shows every line";
 }
 
 TEST_F(WindowTest, OpensBesideTheProgressWindowSharingItsHeight)

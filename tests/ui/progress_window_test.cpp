@@ -78,7 +78,8 @@ TEST(ProgressWindowTest, TheListCoversTheClientAreaAtAnySize)
     progress.show();
     for (const QSize size : {QSize(600, 450), QSize(40, 30), QSize(320, 320)}) {
         progress.resize(size);
-        EXPECT_EQ(progress.lbxList->geometry(), progress.rect()) << size.width() << "x" << size.height();
+        EXPECT_EQ(progress.lbxList->geometry(), progress.rect())
+            << size.width() << "x" << size.height();
     }
 }
 
