@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "control/context.h"
@@ -26,6 +27,12 @@
 #include "ui/frm_progress.h"
 #include "ui/qt_host.h"
 #include "ui/windows.h"
+
+// Failures show texts, not bytes.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace varnook::test {
 
