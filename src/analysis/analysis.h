@@ -16,7 +16,15 @@ struct Context;
 // trim step for single windows.
 bool Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount);
 
-// Sorts values[first..last] ascending in place, without recursion.
+// Sorts values[first..last] ascending in place, without recursion. An empty or reversed range
+// (first >= last) is left alone; the range must lie inside the vector.
 void QuickSort(std::vector<double>& values, int64_t first, int64_t last);
+
+// The recommended gain in dB for a table of window mean squares (sorted in place here): the
+// quietest windows are passed over while they lie RmsDiff dB or more below the RmsPercent
+// percentile of the windows from themselves upwards; the first that comes closer fixes the
+// representative value at that percentile, and the gain is PinkRef - 10 log10(value), or 90
+// when there is no window or the value is 0.
+double RecommendedGain(std::vector<double>& windows, double pinkRef, double rmsPercent, double rmsDiff);
 
 }  // namespace varnook
