@@ -37,6 +37,7 @@ int64_t WindowFrames(int32_t sampleRate, int32_t frameCount)
 size_t ExpectedWindows(const File& file, int32_t position, int32_t frameCount, int channels,
                        int64_t windowFrames)
 {
+    if (position < 0) return 0;  // the read will fail with a file error
     const int64_t available = (file.Size() - position) / (kBytesPerSample * channels);
     const int64_t frames = std::clamp<int64_t>(available, 0, std::max(frameCount, 0));
     return static_cast<size_t>(frames / windowFrames);

@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "analysis/filter.h"
-#include "io/errors.h"
 #include "support/wav_builder.h"
 
 namespace varnook {
@@ -90,49 +88,6 @@ INSTANTIATE_TEST_SUITE_P(Rates, FilterAgainstDirectEvaluation,
                                            FilterCase{"Mono48000", 48000, 1}, FilterCase{"Stereo48000", 48000, 2},
                                            FilterCase{"Stereo8000", 8000, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(EqualLoudnessFilter, ChannelsAreFilteredIndependently)
-{
-    // Left carries a signal, right stays silent: no trace of the left may reach the right.
-    const FilterCoefficients c = *FilterForRate(44100);
-    const std::vector<int16_t> left = test::Noise(3, 20000, 5000);
-    std::vector<int16_t> stereo;
-    for (int16_t s : left) {
-        stereo.push_back(s);
-        stereo.push_back(0);
-    }
-    EqualLoudnessFilter mono(c, 1);
-    std::vector<double> monoOut(left.size());
-    mono.Filter(left, monoOut);
-    EqualLoudnessFilter both(c, 2);
-    std::vector<double> stereoOut(stereo.size());
-    both.Filter(stereo, stereoOut);
-    for (size_t f = 0; f < left.size(); ++f) {
-        ASSERT_EQ(stereoOut[2 * f], monoOut[f]) << "frame " << f;
-        ASSERT_EQ(stereoOut[2 * f + 1], 0.0) << "frame " << f;
-    }
-}
-
-TEST(EqualLoudnessFilter, SilenceStaysZeroAndDirectCurrentDecays)
-{
-    const FilterCoefficients c = *FilterForRate(44100);
-    EqualLoudnessFilter filter(c, 1);
-    std::vector<double> out(44100);
-    filter.Filter(test::Silence(out.size()), out);
-    for (double z : out) ASSERT_EQ(z, 0.0);
-
-    // A constant input: the high-pass stage lets nothing of it through once the step has rung out.
-    filter.Filter(std::vector<int16_t>(out.size(), 10000), out);
-    EXPECT_GT(std::abs(out.front()), 100.0);
-    EXPECT_LT(std::abs(out.back()), 1e-3);
-}
-
-TEST(EqualLoudnessFilter, RefusesOtherChannelCounts)
-{
-    const FilterCoefficients c = *FilterForRate(44100);
-    EXPECT_THROW(EqualLoudnessFilter(c, 0), ProgramError);
-    EXPECT_THROW(EqualLoudnessFilter(c, 6), ProgramError);
-}
 
 }  // namespace
 }  // namespace varnook
