@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "id3/id3_reader.h"
@@ -24,30 +26,36 @@ constexpr size_t kFormatFlagsOffset = 9;
 constexpr uint8_t kBlank = ' ';
 constexpr uint8_t kQuote = '"';
 
-// The size digits are taken whole, not masked to 7 bits: writers that stored a plain
-// big-endian size still give a size at or near their body's, and the limits below catch the rest.
+// The size digits are taken whole rather than masked to 7 bits. A well-formed header never sets
+// their top bits, so only malformed headers read differently, and their claims mostly exceed the
+// file and are refused.
 int64_t TagSize(std::span<const uint8_t, kHeaderSize> header)
 {
     return int64_t{header[kSizeAt]} * (1 << 21) + int64_t{header[kSizeAt + 1]} * (1 << 14) +
            int64_t{header[kSizeAt + 2]} * (1 << 7) + int64_t{header[kSizeAt + 3]};
 }
 
-// Reads the tag body, or nothing when there is no tag we can read. The size is checked before
-// the body is allocated, so a forged header in a small file costs nothing.
-std::vector<uint8_t> ReadTagBody(const std::string& path, std::optional<Id3v2Layout>& layout)
+struct TagBody {
+    Id3v2Layout layout;
+    std::vector<uint8_t> bytes;
+};
+
+// The tag body, or nothing when there is no tag we can read. The size is checked before the body
+// is allocated, so a forged header in a small file costs nothing.
+std::optional<TagBody> ReadTagBody(const std::string& path)
 {
     const File file(path, File::Mode::Read);
     const int64_t length = file.Size();
     std::array<uint8_t, kHeaderSize> header{};
-    if (file.ReadAt(0, header) < kHeaderSize) return {};
-    if (!std::equal(kMarker.begin(), kMarker.end(), header.begin())) return {};
+    if (file.ReadAt(0, header) < kHeaderSize) return std::nullopt;
+    if (!std::equal(kMarker.begin(), kMarker.end(), header.begin())) return std::nullopt;
     const int64_t size = TagSize(header);
-    if (size >= kTagSizeLimit || size > length) return {};
-    layout = Id3v2LayoutFor(header[kMajorVersionAt]);
-    if (!layout) return {};
-    std::vector<uint8_t> body(static_cast<size_t>(size));
+    if (size >= kTagSizeLimit || size > length) return std::nullopt;
+    const std::optional<Id3v2Layout> layout = Id3v2LayoutFor(header[kMajorVersionAt]);
+    if (!layout) return std::nullopt;
+    TagBody body{*layout, std::vector<uint8_t>(static_cast<size_t>(size))};
     // A size within the file's length may still run past its end; what is there is the body.
-    body.resize(file.ReadAt(static_cast<int64_t>(kHeaderSize), body));
+    body.bytes.resize(file.ReadAt(static_cast<int64_t>(kHeaderSize), body.bytes));
     return body;
 }
 
@@ -132,23 +140,24 @@ std::string FrameText(std::span<const uint8_t> body, std::string_view id, const 
 
 Id3TagSet GetId3v2(const std::string& path)
 {
-    std::optional<Id3v2Layout> layout;
-    std::vector<uint8_t> body;
+    std::optional<TagBody> tag;
     try {
-        body = ReadTagBody(path, layout);
+        tag = ReadTagBody(path);
     } catch (const FileError&) {
         return {};
     }
-    if (body.empty() || !layout) return {};
+    if (!tag || tag->bytes.empty()) return {};
 
+    const std::span<const uint8_t> body = tag->bytes;
+    const Id3v2Layout& layout = tag->layout;
     Id3TagSet set;
-    set.Title = FrameText(body, layout->Title, *layout);
-    set.Artist = FrameText(body, layout->Artist, *layout);
-    set.Album = FrameText(body, layout->Album, *layout);
-    set.Year = FrameText(body, layout->Year, *layout);
-    set.Track = FrameText(body, layout->Track, *layout);
-    set.Genre = GenreText(FrameText(body, layout->Genre, *layout));
-    set.Comment = CommentText(RawFrameText(body, layout->Comment, *layout));
+    set.Title = FrameText(body, layout.Title, layout);
+    set.Artist = FrameText(body, layout.Artist, layout);
+    set.Album = FrameText(body, layout.Album, layout);
+    set.Year = FrameText(body, layout.Year, layout);
+    set.Track = FrameText(body, layout.Track, layout);
+    set.Genre = GenreText(FrameText(body, layout.Genre, layout));
+    set.Comment = CommentText(RawFrameText(body, layout.Comment, layout));
     return set;
 }
 

@@ -6,7 +6,7 @@
 
 #include "id3/id3_reader.h"
 #include "support/recording_host.h"
-#include "support/tag_set_printer.h"
+#include "support/tag_sets.h"
 #include "support/temp_dir.h"
 
 namespace varnook {
@@ -54,10 +54,7 @@ std::vector<uint8_t> FileWithTag(const V1Fields& f)
 
 Id3TagSet ReadV1(const std::vector<uint8_t>& bytes)
 {
-    test::TempDir dir;
-    const std::string path = dir.File("song.mp3");
-    test::WriteAllBytes(path, bytes);
-    return GetId3v1(path);
+    return test::ReadTagsFromBytes(bytes, GetId3v1);
 }
 
 struct V1Case {

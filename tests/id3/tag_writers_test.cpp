@@ -9,7 +9,7 @@
 
 #include "id3/id3_reader.h"
 #include "support/run_program.h"
-#include "support/tag_set_printer.h"
+#include "support/tag_sets.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
 
