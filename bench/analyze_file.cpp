@@ -32,9 +32,7 @@ bool AnalyzeFile(const std::string& path)
 {
     StderrHost host;
     Context ctx(host);
-    ctx.settings.PinkRef = kDefaultPinkRef;
-    ctx.settings.RmsPercent = kDefaultRmsPercent;
-    ctx.settings.RmsDiff = kDefaultRmsDiff;
+    SetDefaults(ctx.settings);
     ctx.request.WorkPath = path;
     if (WavTime(ctx, path) < 0) {
         std::fprintf(stderr, "%s: Not a valid wav file!\n", path.c_str());

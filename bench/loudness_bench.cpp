@@ -149,9 +149,7 @@ void BM_Analyzed(benchmark::State& state)
     const int silentTail = static_cast<int>(state.range(1));
     QuietHost host;
     Context ctx(host);
-    ctx.settings.PinkRef = kDefaultPinkRef;
-    ctx.settings.RmsPercent = kDefaultRmsPercent;
-    ctx.settings.RmsDiff = kDefaultRmsDiff;
+    SetDefaults(ctx.settings);
     ctx.request.WorkPath = Folder().Wav(channels, silentTail);
     if (WavTime(ctx, ctx.request.WorkPath) < 0 || !SetFilter(ctx)) {
         state.SkipWithError("could not prepare the file");

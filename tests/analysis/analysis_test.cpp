@@ -14,6 +14,7 @@
 #include "control/context.h"
 #include "control/numbers.h"
 #include "support/read_only.h"
+#include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
@@ -29,9 +30,7 @@ class AnalysisTest : public ::testing::Test {
 protected:
     AnalysisTest() : ctx(host)
     {
-        ctx.settings.PinkRef = kDefaultPinkRef;
-        ctx.settings.RmsPercent = kDefaultRmsPercent;
-        ctx.settings.RmsDiff = kDefaultRmsDiff;
+        SetDefaults(ctx.settings);
     }
 
     // Writes the file and checks it as the pipeline does, leaving ctx ready for Analyzed.
@@ -266,7 +265,7 @@ const PickCase kPicks[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Tables, Representative, ::testing::ValuesIn(kPicks),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::RowName());
 
 TEST(QuickSort, SortsTheRangeAndNothingElse)
 {

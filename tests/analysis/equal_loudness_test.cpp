@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/filter.h"
+#include "support/param_name.h"
 #include "support/wav_builder.h"
 
 namespace varnook {
@@ -87,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, FilterAgainstDirectEvaluation,
                          ::testing::Values(FilterCase{"Mono44100", 44100, 1}, FilterCase{"Stereo44100", 44100, 2},
                                            FilterCase{"Mono48000", 48000, 1}, FilterCase{"Stereo48000", 48000, 2},
                                            FilterCase{"Stereo8000", 8000, 2}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::RowName());
 
 }  // namespace
 }  // namespace varnook

@@ -10,6 +10,7 @@
 #include "control/context.h"
 #include "io/byte_order.h"
 #include "support/read_only.h"
+#include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
@@ -134,7 +135,7 @@ const HeaderCase kHeaders[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, HeaderCheck, ::testing::ValuesIn(kHeaders),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::RowName());
 
 TEST(WavTime, ChunkWalkFindsTheSamples)
 {
