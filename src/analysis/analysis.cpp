@@ -10,7 +10,6 @@
 
 #include "analysis/equal_loudness.h"
 #include "control/context.h"
-#include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
 
@@ -59,7 +58,6 @@ std::vector<double> MeasureWindows(Context& ctx, const File& file, int32_t posit
     windows.reserve(ExpectedWindows(file, position, frameCount, channels, windowFrames));
     const int64_t bufferFrames = std::clamp<int64_t>(frameCount, 1, kBlockFrames);
     std::vector<uint8_t> bytes(static_cast<size_t>(bufferFrames * frameBytes));
-    std::vector<int16_t> samples(static_cast<size_t>(bufferFrames * channels));
 
     double sum = 0;
     size_t count = 0;
@@ -90,12 +88,12 @@ std::vector<double> MeasureWindows(Context& ctx, const File& file, int32_t posit
         // Only whole frames that were really read are filtered: the rest of a short block holds
         // nothing from the file.
         const size_t blockSamples = got / static_cast<size_t>(frameBytes) * static_cast<size_t>(channels);
-        for (size_t i = 0; i < blockSamples; ++i) samples[i] = LoadLE16(bytes.data() + kBytesPerSample * i);
 
         size_t done = 0;
         while (done < blockSamples) {
             const size_t take = std::min(blockSamples - done, windowSamples - count);
-            sum = filter.AddSquares(std::span(samples.data() + done, take), sum);
+            const auto at = static_cast<size_t>(kBytesPerSample) * done;
+            sum = filter.AddSquaresPcm16(std::span(bytes.data() + at, static_cast<size_t>(kBytesPerSample) * take), sum);
             count += take;
             done += take;
             if (count == windowSamples) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "io/byte_order.h"
 #include "io/errors.h"
 
 namespace varnook {
@@ -106,9 +107,10 @@ void ForgetIfNegligible(EqualLoudnessFilter::History& h)
     ForgetIfNegligible(h.Z);
 }
 
-template <class Sink>
-void RunMono(const FilterCoefficients& coefficients, EqualLoudnessFilter::History& h,
-             const int16_t* samples, size_t frames, Sink sink)
+// `sample(i)` is the i-th value of the interleaved input as a double.
+template <class Sample, class Sink>
+void RunMono(const FilterCoefficients& coefficients, EqualLoudnessFilter::History& h, Sample sample,
+             size_t frames, Sink sink)
 {
     ForgetIfNegligible(h);
     const LaneCoefficients<double> c(coefficients);
@@ -119,7 +121,7 @@ void RunMono(const FilterCoefficients& coefficients, EqualLoudnessFilter::Histor
     }
     for (int j = 0; j < kButterOrder; ++j) z[j] = h.Z[j];
 
-    Run(c, x, y, z, frames, [samples](size_t n) { return static_cast<double>(samples[n]); }, sink);
+    Run(c, x, y, z, frames, sample, sink);
 
     for (int j = 0; j < kYuleOrder; ++j) {
         h.X[j] = x[j];
@@ -128,9 +130,9 @@ void RunMono(const FilterCoefficients& coefficients, EqualLoudnessFilter::Histor
     for (int j = 0; j < kButterOrder; ++j) h.Z[j] = z[j];
 }
 
-template <class Sink>
+template <class Sample, class Sink>
 void RunStereo(const FilterCoefficients& coefficients, EqualLoudnessFilter::History& left,
-               EqualLoudnessFilter::History& right, const int16_t* samples, size_t frames, Sink sink)
+               EqualLoudnessFilter::History& right, Sample sample, size_t frames, Sink sink)
 {
     ForgetIfNegligible(left);
     ForgetIfNegligible(right);
@@ -142,9 +144,7 @@ void RunStereo(const FilterCoefficients& coefficients, EqualLoudnessFilter::Hist
     }
     for (int j = 0; j < kButterOrder; ++j) z[j] = Pair{left.Z[j], right.Z[j]};
 
-    const auto load = [samples](size_t n) {
-        return Pair{static_cast<double>(samples[2 * n]), static_cast<double>(samples[2 * n + 1])};
-    };
+    const auto load = [sample](size_t n) { return Pair{sample(2 * n), sample(2 * n + 1)}; };
     Run(c, x, y, z, frames, load, sink);
 
     for (int j = 0; j < kYuleOrder; ++j) {
@@ -159,6 +159,23 @@ void RunStereo(const FilterCoefficients& coefficients, EqualLoudnessFilter::Hist
     }
 }
 
+// The sum of squares in the order of the input: left before right, as the samples lie in the file.
+template <class Sample>
+double SumSquares(const FilterCoefficients& coefficients, std::array<EqualLoudnessFilter::History, 2>& history,
+                  int channels, Sample sample, size_t frames, double sum)
+{
+    if (channels == 1) {
+        RunMono(coefficients, history[0], sample, frames, [&sum](size_t, double z) { sum += z * z; });
+    } else {
+        RunStereo(coefficients, history[0], history[1], sample, frames, [&sum](size_t, Pair z) {
+            const Pair square = z * z;
+            sum += square[0];
+            sum += square[1];
+        });
+    }
+    return sum;
+}
+
 }  // namespace
 
 EqualLoudnessFilter::EqualLoudnessFilter(const FilterCoefficients& coefficients, int channels)
@@ -170,19 +187,17 @@ EqualLoudnessFilter::EqualLoudnessFilter(const FilterCoefficients& coefficients,
 
 double EqualLoudnessFilter::AddSquares(std::span<const int16_t> samples, double sum)
 {
-    const size_t frames = samples.size() / static_cast<size_t>(channels_);
-    if (channels_ == 1) {
-        RunMono(coefficients_, history_[0], samples.data(), frames,
-                [&sum](size_t, double z) { sum += z * z; });
-    } else {
-        // Left before right, as the samples lie in the file.
-        RunStereo(coefficients_, history_[0], history_[1], samples.data(), frames, [&sum](size_t, Pair z) {
-            const Pair square = z * z;
-            sum += square[0];
-            sum += square[1];
-        });
-    }
-    return sum;
+    const int16_t* p = samples.data();
+    return SumSquares(coefficients_, history_, channels_, [p](size_t i) { return static_cast<double>(p[i]); },
+                      samples.size() / static_cast<size_t>(channels_), sum);
+}
+
+double EqualLoudnessFilter::AddSquaresPcm16(std::span<const uint8_t> bytes, double sum)
+{
+    // Decoded as the recurrence reads them, so the samples never pass through a buffer of their own.
+    const uint8_t* p = bytes.data();
+    return SumSquares(coefficients_, history_, channels_, [p](size_t i) { return static_cast<double>(LoadLE16(p + 2 * i)); },
+                      bytes.size() / (2 * static_cast<size_t>(channels_)), sum);
 }
 
 void EqualLoudnessFilter::Filter(std::span<const int16_t> samples, std::span<double> out)
@@ -191,10 +206,12 @@ void EqualLoudnessFilter::Filter(std::span<const int16_t> samples, std::span<dou
     if (out.size() < frames * static_cast<size_t>(channels_))
         throw ProgramError(program_errors::kSubscriptOutOfRange, "Filter output too short");
     double* o = out.data();
+    const int16_t* p = samples.data();
+    const auto sample = [p](size_t i) { return static_cast<double>(p[i]); };
     if (channels_ == 1) {
-        RunMono(coefficients_, history_[0], samples.data(), frames, [o](size_t n, double z) { o[n] = z; });
+        RunMono(coefficients_, history_[0], sample, frames, [o](size_t n, double z) { o[n] = z; });
     } else {
-        RunStereo(coefficients_, history_[0], history_[1], samples.data(), frames, [o](size_t n, Pair z) {
+        RunStereo(coefficients_, history_[0], history_[1], sample, frames, [o](size_t n, Pair z) {
             o[2 * n] = z[0];
             o[2 * n + 1] = z[1];
         });

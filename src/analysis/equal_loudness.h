@@ -23,6 +23,8 @@ public:
     // Filters samples.size() / channels whole frames and returns `sum` plus the square of every
     // output, added one sample at a time in the order of the input.
     double AddSquares(std::span<const int16_t> samples, double sum);
+    // The same, straight from the bytes of a file: 16-bit little-endian samples, whole frames.
+    double AddSquaresPcm16(std::span<const uint8_t> bytes, double sum);
 
     // Filters the same way and writes each output to out[i] (out must be at least as long).
     void Filter(std::span<const int16_t> samples, std::span<double> out);
