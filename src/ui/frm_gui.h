@@ -35,7 +35,6 @@ public:
     frmGUI(Context& ctx, frmProgress& progress);
 
     bool Busy() const { return busy_; }
-    bool Interrupted() const { return interrupted_; }
     // How far the design is stretched to fit the font: 1 means every twip position is exactly
     // twips / 15 pixels.
     double LayoutScale() const { return layoutScale_; }
