@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <span>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "control/context.h"
 #include "control/exist_file.h"
+#include "editing/sample_rounding.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
@@ -57,48 +59,92 @@ void CopyWholeFile(const std::string& from, const std::string& to)
 // Scales the half-waves of one channel's buffer from nextPos on. A half-wave is a run of samples
 // of one sign; it is scaled as one piece so that its shape survives: by `factor` when its peak
 // stays within the limit, otherwise by the factor that puts the peak exactly on the limit. A
-// half-wave may run on into the back half (the look-ahead); the part scaled there is skipped
-// next cycle through nextPos, which is why the scan always meets unscaled samples.
+// half-wave may run on into the back half (the look-ahead) up to the buffer's end; the part
+// scaled there is skipped next cycle through nextPos, which is why the scan always meets
+// unscaled samples and its peak is exact. A run cut at the buffer's end goes on as a new
+// half-wave, with its own peak, in the next cycle.
 void ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half, double factor, bool last)
 {
     const auto bufLen = static_cast<int64_t>(buffer.size());
     const int64_t end = last ? bufLen - 1 : half - 1;
+    double* values = buffer.data();
     int64_t p = nextPos;
     while (p <= end) {
-        if (buffer[p] == 0) {
+        if (values[p] == 0) {
             ++p;
             continue;
         }
         double peak = 0;
         int64_t q = p;
-        if (buffer[p] > 0) {
-            for (; q < bufLen && buffer[q] > 0; ++q) peak = std::max(peak, buffer[q]);
+        if (values[p] > 0) {
+            for (; q < bufLen && values[q] > 0; ++q) peak = std::max(peak, values[q]);
         } else {
-            for (; q < bufLen && buffer[q] < 0; ++q) peak = std::max(peak, -buffer[q]);
+            for (; q < bufLen && values[q] < 0; ++q) peak = std::max(peak, -values[q]);
         }
         const double f = peak * factor <= kPeakLimit ? factor : kPeakLimit / peak;
-        for (int64_t i = p; i < q; ++i) buffer[i] *= f;
+        for (int64_t i = p; i < q; ++i) values[i] *= f;
         p = q;
     }
     // The coming shift moves every position down by half a buffer.
     nextPos = p - half;
 }
 
+// Conversions between a block as the file holds it and the channel buffers, most of the work of
+// the plain regime. Fixed lengths and unaliased pointers let the compiler turn them into vector
+// code; they stay out of line because inlining would lose what __restrict promises.
+template <int64_t Frames>
+[[gnu::noinline]] void SpreadMono(const uint8_t* __restrict bytes, double* __restrict left)
+{
+    for (int64_t k = 0; k < Frames; ++k) left[k] = LoadLE16(bytes + 2 * k);
+}
+
+template <int64_t Frames>
+[[gnu::noinline]] void SpreadStereo(const uint8_t* __restrict bytes, double* __restrict left,
+                                    double* __restrict right)
+{
+    for (int64_t k = 0; k < Frames; ++k) {
+        left[k] = LoadLE16(bytes + 4 * k);
+        right[k] = LoadLE16(bytes + 4 * k + 2);
+    }
+}
+
+// Each value times `factor`, rounded to the nearest sample with halves to even. No value can
+// leave the 16-bit range: the plain regime never raises a magnitude and the half-wave regime
+// keeps every peak within the limit.
+template <int64_t Frames>
+[[gnu::noinline]] void GatherMono(const double* __restrict left, double factor,
+                                  uint8_t* __restrict bytes)
+{
+    for (int64_t k = 0; k < Frames; ++k) StoreLE16(bytes + 2 * k, RoundToSample(left[k] * factor));
+}
+
+template <int64_t Frames>
+[[gnu::noinline]] void GatherStereo(const double* __restrict left, const double* __restrict right,
+                                    double factor, uint8_t* __restrict bytes)
+{
+    for (int64_t k = 0; k < Frames; ++k) {
+        StoreLE16(bytes + 4 * k, RoundToSample(left[k] * factor));
+        StoreLE16(bytes + 4 * k + 2, RoundToSample(right[k] * factor));
+    }
+}
+
 // The working state of one amplify pass: per channel a buffer of two halves. The front half is
 // written at the end of a cycle; the back half holds the block read in that cycle and gives
-// every half-wave a look-ahead of half a buffer before its factor is chosen.
+// every half-wave a look-ahead of half a buffer before its factor is chosen. The channel count
+// is a template argument so that the conversion loops have fixed lengths and compile to vector
+// code.
+template <int Channels>
 class Amplifier {
 public:
-    Amplifier(Host& host, double factor, int channels, int64_t samples)
+    static constexpr int64_t kBufLen = kBufferSamples / Channels;
+    static constexpr int64_t kHalf = kBufLen / 2;  // frames; one block fills one half
+
+    Amplifier(Host& host, double factor, int64_t samples)
         : host_(host),
           factor_(factor),
-          channels_(channels),
-          bufLen_(kBufferSamples / channels),
-          half_(bufLen_ / 2),
           samples_(samples),
           block_(static_cast<size_t>(kBlockSamples) * 2),
-          buffers_(static_cast<size_t>(channels), std::vector<double>(static_cast<size_t>(bufLen_))),
-          nextPos_(static_cast<size_t>(channels), 0)
+          buffers_(Channels, std::vector<double>(static_cast<size_t>(kBufLen)))
     {
     }
 
@@ -116,6 +162,7 @@ public:
         int64_t remaining = samples_ - kBlockSamples;
 
         bool last = false;
+        double writeFactor = 1;
         while (!last) {
             host_.Yield();
             ShowProgress(remaining);
@@ -131,19 +178,18 @@ public:
                 readPos += static_cast<int64_t>(bytes);
                 last = true;
             }
-            for (auto& buffer : buffers_)
-                std::copy(buffer.begin() + half_, buffer.end(), buffer.begin());
+            for (auto& buffer : buffers_) std::copy(buffer.begin() + kHalf, buffer.end(), buffer.begin());
             SpreadIntoBackHalves();
-            Scale(last);
-            GatherFrames(0, half_);
+            writeFactor = Scale(last);
+            GatherFrontHalves(writeFactor);
             out.WriteAt(writePos, block_);
             writePos += static_cast<int64_t>(block_.size());
         }
 
         // The back halves hold the last read, already scaled.
-        const int64_t tailFrames = remaining / channels_;
-        GatherFrames(half_, tailFrames);
-        out.WriteAt(writePos, std::span(block_).first(static_cast<size_t>(tailFrames * channels_) * 2));
+        const int64_t tailFrames = remaining / Channels;
+        GatherTail(tailFrames, writeFactor);
+        out.WriteAt(writePos, std::span(block_).first(static_cast<size_t>(tailFrames * Channels) * 2));
 
         // Everything after the samples read, including a stereo file's unpaired last sample and
         // the odd byte of an odd data size, goes through untouched.
@@ -156,46 +202,39 @@ public:
 private:
     void SpreadIntoBackHalves()
     {
-        const uint8_t* bytes = block_.data();
-        if (channels_ == 1) {
-            double* left = buffers_[0].data() + half_;
-            for (int64_t k = 0; k < half_; ++k) left[k] = LoadLE16(bytes + 2 * k);
-        } else {
-            double* left = buffers_[0].data() + half_;
-            double* right = buffers_[1].data() + half_;
-            for (int64_t k = 0; k < half_; ++k) {
-                left[k] = LoadLE16(bytes + 4 * k);
-                right[k] = LoadLE16(bytes + 4 * k + 2);
-            }
-        }
+        if constexpr (Channels == 1)
+            SpreadMono<kHalf>(block_.data(), buffers_[0].data() + kHalf);
+        else
+            SpreadStereo<kHalf>(block_.data(), buffers_[0].data() + kHalf, buffers_[1].data() + kHalf);
     }
 
-    // Writes `frames` frames from buffer position `from` on into the start of the block,
-    // interleaved, each value rounded to the nearest sample with halves to even. No value can
-    // leave the 16-bit range: the plain regime never raises a magnitude and the half-wave regime
-    // keeps every peak at or below the limit.
-    void GatherFrames(int64_t from, int64_t frames)
+    void GatherFrontHalves(double factor)
     {
-        uint8_t* bytes = block_.data();
+        if constexpr (Channels == 1)
+            GatherMono<kHalf>(buffers_[0].data(), factor, block_.data());
+        else
+            GatherStereo<kHalf>(buffers_[0].data(), buffers_[1].data(), factor, block_.data());
+    }
+
+    // Rounds and interleaves the first `frames` frames of the back halves, once per file.
+    void GatherTail(int64_t frames, double factor)
+    {
         for (int64_t k = 0; k < frames; ++k) {
-            for (int c = 0; c < channels_; ++c) {
-                const double v = buffers_[static_cast<size_t>(c)][static_cast<size_t>(from + k)];
-                StoreLE16(bytes + 2 * (k * channels_ + c), static_cast<int16_t>(std::nearbyint(v)));
+            for (int c = 0; c < Channels; ++c) {
+                const double value = buffers_[static_cast<size_t>(c)][static_cast<size_t>(kHalf + k)];
+                StoreLE16(block_.data() + 2 * (k * Channels + c), RoundToSample(value * factor));
             }
         }
     }
 
-    void Scale(bool last)
+    // The half-wave regime scales in place, ahead of the write; the plain regime is a single
+    // multiplication, which the write applies as it goes. Returns the factor the write applies.
+    double Scale(bool last)
     {
-        for (size_t c = 0; c < buffers_.size(); ++c) {
-            std::span<double> buffer(buffers_[c]);
-            if (factor_ > 1) {
-                ScaleHalfWaves(buffer, nextPos_[c], half_, factor_, last);
-            } else {
-                const auto end = static_cast<size_t>(last ? bufLen_ : half_);
-                for (size_t i = 0; i < end; ++i) buffer[i] *= factor_;
-            }
-        }
+        if (factor_ <= 1) return factor_;
+        for (size_t c = 0; c < Channels; ++c)
+            ScaleHalfWaves(buffers_[c], nextPos_[c], kHalf, factor_, last);
+        return 1;
     }
 
     // Shows the figure worked out in the previous cycle, or works out a new one: so the caption
@@ -213,16 +252,19 @@ private:
 
     Host& host_;
     const double factor_;
-    const int channels_;
-    const int64_t bufLen_;
-    const int64_t half_;
     const int64_t samples_;
     std::vector<uint8_t> block_;  // one block of samples as the file holds them
     std::vector<std::vector<double>> buffers_;
-    std::vector<int64_t> nextPos_;
+    std::array<int64_t, Channels> nextPos_{};
     int pct_ = 0;
     int shownPct_ = 0;
 };
+
+template <int Channels>
+void Amplify(Host& host, const File& in, File& out, int64_t dataStart, double factor, int64_t samples)
+{
+    Amplifier<Channels>(host, factor, samples).Run(in, out, dataStart);
+}
 
 }  // namespace
 
@@ -251,8 +293,11 @@ bool Leveled(Context& ctx, double gain)
     try {
         const File in(request.WorkPath, File::Mode::Read);
         File out(request.TempPath, File::Mode::CreateTruncate);
-        Amplifier amplifier(ctx.host, std::pow(10.0, gain / 20), channels, samples);
-        amplifier.Run(in, out, ctx.wav.DataStart);
+        const double factor = std::pow(10.0, gain / 20);
+        if (channels == 1)
+            Amplify<1>(ctx.host, in, out, ctx.wav.DataStart, factor, samples);
+        else
+            Amplify<2>(ctx.host, in, out, ctx.wav.DataStart, factor, samples);
         ctx.host.SetCaption("0");
         out.Close();
         return true;

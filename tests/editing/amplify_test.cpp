@@ -85,8 +85,8 @@ TEST_P(LeveledSamples, EverySampleMatchesTheRuleAndNothingElseChanges)
 {
     const LevelCase& row = GetParam();
     const size_t frames = 3 * kBlock + 5001;  // a partial last block
-    std::vector<int16_t> samples = row.noise ? test::Noise(7, 32768, frames * static_cast<size_t>(row.channels))
-                                             : MixedSignal(row.channels, frames);
+    const size_t count = frames * static_cast<size_t>(row.channels);
+    std::vector<int16_t> samples = row.noise ? test::Noise(7, 32768, count) : MixedSignal(row.channels, frames);
     samples.insert(samples.end(), row.extraSample, int16_t{-12345});
     const double gain = row.factor != 0 ? test::GainForExactFactor(row.factor) : row.gain;
     const double factor = std::pow(10.0, gain / 20);
@@ -179,8 +179,10 @@ TEST(Leveled, AHalfWaveLongerThanTheLookAheadIsCutAtTheBufferEnd)
 
         const size_t cut = 2 * kBlock;  // samples in one buffer per channel, times the channels
         std::vector<int16_t> expected(samples.size());
-        for (size_t i = 0; i < samples.size(); ++i)
-            expected[i] = static_cast<int16_t>(std::nearbyint(samples[i] * (i < cut ? 31744.0 / 30000 : factor)));
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const double f = i < cut ? 31744.0 / 30000 : factor;
+            expected[i] = static_cast<int16_t>(std::nearbyint(samples[i] * f));
+        }
         ExpectAmplifiedCopy(work, expected);
     }
 }
