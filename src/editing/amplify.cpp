@@ -11,6 +11,7 @@
 
 #include "control/context.h"
 #include "control/exist_file.h"
+#include "editing/guarded.h"
 #include "editing/sample_rounding.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
@@ -271,17 +272,8 @@ void Amplify(Host& host, const File& in, File& out, int64_t dataStart, double fa
 bool Leveled(Context& ctx, double gain)
 {
     const RunRequest& request = ctx.request;
-    if (ExistFile(request.WorkPath) && gain == 0) {
-        try {
-            CopyWholeFile(request.WorkPath, request.TempPath);
-            return true;
-        } catch (const FileError& e) {
-            ctx.host.LogLine(e.LogText());
-            return false;
-        } catch (...) {
-            ShowErrorBoxAndRethrow(ctx.host, kProcedure);
-        }
-    }
+    if (ExistFile(request.WorkPath) && gain == 0)
+        return Guarded(ctx.host, kProcedure, [&] { CopyWholeFile(request.WorkPath, request.TempPath); });
 
     const int channels = ctx.wav.Channels;
     if ((channels != 1 && channels != 2) || std::isnan(gain)) return false;
@@ -290,7 +282,7 @@ bool Leveled(Context& ctx, double gain)
     if (totalSamples < kMinimumSamples) return false;
     const int64_t samples = totalSamples - totalSamples % channels;
 
-    try {
+    return Guarded(ctx.host, kProcedure, [&] {
         const File in(request.WorkPath, File::Mode::Read);
         File out(request.TempPath, File::Mode::CreateTruncate);
         const double factor = std::pow(10.0, gain / 20);
@@ -300,13 +292,7 @@ bool Leveled(Context& ctx, double gain)
             Amplify<2>(ctx.host, in, out, ctx.wav.DataStart, factor, samples);
         ctx.host.SetCaption("0");
         out.Close();
-        return true;
-    } catch (const FileError& e) {
-        ctx.host.LogLine(e.LogText());
-        return false;
-    } catch (...) {
-        ShowErrorBoxAndRethrow(ctx.host, kProcedure);
-    }
+    });
 }
 
 }  // namespace varnook

@@ -6,11 +6,13 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
 #include "control/context.h"
+#include "editing/guarded.h"
 #include "editing/sample_rounding.h"
 #include "editing/truncate.h"
 #include "io/byte_order.h"
@@ -26,22 +28,6 @@ constexpr double kWindowSeconds = 0.05;
 // Sizes and offsets in a WAV header are signed 32-bit numbers, so no file may grow past this.
 constexpr int64_t kMaxFileLength = std::numeric_limits<int32_t>::max();
 constexpr const char* kProcedure = "Trimmed";
-
-// Everything the step writes between two window analyses runs through here: a file error ends
-// the step with its status line, anything else shows the error box and goes to the caller.
-template <typename Action>
-bool Guarded(Host& host, Action action)
-{
-    try {
-        action();
-        return true;
-    } catch (const FileError& e) {
-        host.LogLine(e.LogText());
-        return false;
-    } catch (...) {
-        ShowErrorBoxAndRethrow(host, kProcedure);
-    }
-}
 
 // Whole bytes for `seconds` of sound: rounded to the nearest byte (halves to even), then cut
 // to whole frames. Empty when the length cannot be a size in a WAV file; a negative length
@@ -171,7 +157,7 @@ public:
         if (cutOutWindow <= fadeIn) return true;
         const int64_t cutOut = cutOutWindow + winBytes_;
 
-        if (!Guarded(host_, [&] { RewriteStart(cutIn, leadStart, hideStart, fadeIn); })) return false;
+        if (!Guard([&] { RewriteStart(cutIn, leadStart, hideStart, fadeIn); })) return false;
 
         // Measured after the start is rewritten: where the music is short, this search may reach
         // back into the fade-in and must hear it as it now is.
@@ -180,22 +166,28 @@ public:
         // However far back that search ran, the fade-out stays inside the sample data.
         const int64_t fadeOut = std::max<int64_t>(fadeOutWindow + winBytes_, wav_.DataStart);
         int64_t newLength = 0;
-        if (!Guarded(host_, [&] { newLength = RewriteEnd(fadeOut, cutOut, dataEnd, *leadOutBytes); }))
+        if (!Guard([&] { newLength = RewriteEnd(fadeOut, cutOut, dataEnd, *leadOutBytes); }))
             return false;
 
         const bool cut = TruncateFile(ctx_.request.WorkPath, static_cast<int32_t>(newLength));
         host_.LogLine(cut ? "New EOF set" : "Could not set new EOF");
-        return Guarded(host_, [&] { FixRiffSize(); });
+        return Guard([&] { FixRiffSize(); });
     }
 
 private:
+    template <typename Action>
+    bool Guard(Action&& action)
+    {
+        return Guarded(host_, kProcedure, std::forward<Action>(action));
+    }
+
     // Checks that the WAV info describes a layout this step can rewrite, and opens the file.
     bool Open()
     {
         if (wav_.BlockAlign <= 0 || wav_.ByteRate <= 0 || wav_.DataStart < 8 || wav_.DataSize < 0 ||
             step_ <= 0)
             return false;
-        return Guarded(host_, [&] {
+        return Guard([&] {
             file_.emplace(ctx_.request.WorkPath, File::Mode::ReadWrite);
             fileLength_ = file_->Size();
         }) && int64_t{wav_.DataStart} + wav_.DataSize <= fileLength_;

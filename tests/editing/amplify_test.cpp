@@ -86,7 +86,8 @@ TEST_P(LeveledSamples, EverySampleMatchesTheRuleAndNothingElseChanges)
     const LevelCase& row = GetParam();
     const size_t frames = 3 * kBlock + 5001;  // a partial last block
     const size_t count = frames * static_cast<size_t>(row.channels);
-    std::vector<int16_t> samples = row.noise ? test::Noise(7, 32768, count) : MixedSignal(row.channels, frames);
+    std::vector<int16_t> samples =
+        row.noise ? test::Noise(7, 32768, count) : MixedSignal(row.channels, frames);
     samples.insert(samples.end(), row.extraSample, int16_t{-12345});
     const double gain = row.factor != 0 ? test::GainForExactFactor(row.factor) : row.gain;
     const double factor = std::pow(10.0, gain / 20);
