@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "editing/work_file.h"
+#include "support/param_name.h"
 
 namespace varnook {
 namespace {
@@ -113,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LevelCase{"StereoDoubledMixed", 2, 2.0, 0, false, 0},
                       LevelCase{"StereoUnpairedLastSample", 2, 0, 3, false, 1},
                       LevelCase{"StereoUnpairedAttenuated", 2, 0, -3, true, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName());
 
 TEST(Leveled, RoundsHalvesToEven)
 {
@@ -222,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Boundary, LeveledLength,
                                            LengthCase{"Stereo32768", 2, 32768, true},
                                            LengthCase{"Stereo32769", 2, 32769, true},
                                            LengthCase{"Mono32769", 1, 32769, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::RowName());
 
 TEST(Leveled, OddDataSizePassesTheLoneByteThrough)
 {

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 
+#include "support/param_name.h"
+#include "support/read_only.h"
 #include "support/temp_dir.h"
 
 namespace varnook {
@@ -50,7 +52,7 @@ TEST_P(TruncateLength, EndsTheFileThereAndKeepsTheBytesBefore)
 INSTANTIATE_TEST_SUITE_P(Lengths, TruncateLength,
                          ::testing::Values(LengthCase{"Shorter", 600}, LengthCase{"Same", 1000},
                                            LengthCase{"Longer", 1500}, LengthCase{"Empty", 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::RowName());
 
 TEST(TruncateFile, RefusesWhatItCannotOpenOrALengthBelowZero)
 {
@@ -63,6 +65,11 @@ TEST(TruncateFile, RefusesWhatItCannotOpenOrALengthBelowZero)
     EXPECT_FALSE(TruncateFile(dir.Path().string(), 10));
     EXPECT_FALSE(TruncateFile("", 10));
     EXPECT_FALSE(TruncateFile(path, -1));
+    EXPECT_EQ(test::ReadAllBytes(path), Counting(100));
+
+    test::ReadOnlyFile locked(path);
+    if (!locked.WritesRefused()) GTEST_SKIP() << "this environment cannot take the write right away";
+    EXPECT_FALSE(TruncateFile(path, 10));
     EXPECT_EQ(test::ReadAllBytes(path), Counting(100));
 }
 

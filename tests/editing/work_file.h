@@ -25,7 +25,6 @@ public:
     // Writes the file and fills ctx.wav for it.
     void Write(const WavLayout& layout, const std::vector<int16_t>& samples)
     {
-        layout_ = layout;
         bytes = BuildWav(layout, samples);
         WriteAllBytes(ctx.request.WorkPath, bytes);
         WavInfo& wav = ctx.wav;
@@ -47,9 +46,6 @@ public:
     Context ctx{host};
     TempDir dir;
     std::vector<uint8_t> bytes;  // the work file as written
-
-private:
-    WavLayout layout_;
 };
 
 // A gain in dB whose factor 10^(gain / 20) comes out as exactly `factor`, so a test can place
