@@ -1,0 +1,158 @@
+#include "encoder/encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "control/context.h"
+#include "support/recording_host.h"
+#include "support/stand_in_encoder.h"
+#include "support/temp_dir.h"
+#include "support/wav_builder.h"
+
+namespace varnook {
+namespace {
+
+namespace fs = std::filesystem;
+using test::StandIn;
+
+constexpr int32_t kRate = 44100;
+
+class EncodedTest : public testing::Test {
+protected:
+    EncodedTest() : ctx(host)
+    {
+        ctx.settings.KeepTag.fill(true);
+        source = dir.File("tone.wav");
+        test::WriteAllBytes(source, test::BuildWav({}, test::Sine(440, 8000, kRate, kRate / 2)));
+        output = dir.File("tone.mp3");
+    }
+
+    bool ContainsText(const std::string& path, const std::string& text)
+    {
+        return test::ReadText(path).find(text) != std::string::npos;
+    }
+
+    test::RecordingHost host;
+    Context ctx;
+    test::TempDir dir;
+    std::string source;
+    std::string output;
+};
+
+TEST_F(EncodedTest, RealLameEncodesWithTagsAndDecodesBack)
+{
+    ctx.tagsV2.Title = "Morning Tone";
+    ctx.tagsV1.Artist = "Test Band";
+    ASSERT_TRUE(Encoded(ctx, "-h", source, output));
+    EXPECT_FALSE(fs::exists(dir.File("mp3.tmp")));
+    const std::string mp3 = test::ReadText(output);
+    EXPECT_EQ(mp3.substr(0, 3), "ID3");
+    EXPECT_TRUE(ContainsText(output, "Morning Tone"));
+    EXPECT_TRUE(ContainsText(output, "Test Band"));
+
+    // Decoding carries no tags and gives a WAV file.
+    const std::string decoded = dir.File("back.wav");
+    ASSERT_TRUE(Encoded(ctx, "--decode", output, decoded));
+    EXPECT_EQ(test::ReadText(decoded).substr(0, 4), "RIFF");
+    EXPECT_TRUE(host.lines.empty());
+}
+
+TEST_F(EncodedTest, RealLameRejectingItsOptionsFails)
+{
+    EXPECT_FALSE(Encoded(ctx, "--no-such-option-at-all", source, output));
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_FALSE(fs::exists(dir.File("mp3.tmp")));
+}
+
+TEST_F(EncodedTest, AnExistingOutputIsReplacedOnlyOnSuccess)
+{
+    test::WriteText(output, "old output");
+    {
+        test::StandInEncoder standIn(StandIn::FailAfterPartialOutput);
+        test::ScopedSearchPath path(standIn.SearchPathWithStandInFirst());
+        EXPECT_FALSE(Encoded(ctx, "-h", source, output));
+    }
+    EXPECT_EQ(test::ReadText(output), "old output");
+    EXPECT_FALSE(fs::exists(dir.File("mp3.tmp")));
+
+    ASSERT_TRUE(Encoded(ctx, "-h", source, output));
+    EXPECT_NE(test::ReadText(output), "old output");
+}
+
+struct BrokenEncoderCase {
+    const char* name;
+    StandIn behaviour;
+};
+
+void PrintTo(const BrokenEncoderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class BrokenEncoder : public EncodedTest, public testing::WithParamInterface<BrokenEncoderCase> {};
+
+TEST_P(BrokenEncoder, FailsLeavingNoTemporaryOutputAndTheOldOutputAlone)
+{
+    test::WriteText(output, "old output");
+    test::StandInEncoder standIn(GetParam().behaviour);
+    test::ScopedSearchPath path(standIn.SearchPathWithStandInFirst());
+    EXPECT_FALSE(Encoded(ctx, "-h", source, output));
+    EXPECT_FALSE(fs::exists(dir.File("mp3.tmp")));
+    EXPECT_EQ(test::ReadText(output), "old output");
+    // The encoder's own failure is reported by the pipeline, not here.
+    EXPECT_TRUE(host.lines.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StandIns, BrokenEncoder,
+    testing::Values(BrokenEncoderCase{"ExitOneAfterPartialOutput", StandIn::FailAfterPartialOutput},
+                    BrokenEncoderCase{"ExitZeroWithoutOutput", StandIn::SucceedWithoutOutput},
+                    BrokenEncoderCase{"KilledBySignal", StandIn::CrashBySignal}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EncodedTest, MissingLameIsReportedAsFileNotFound)
+{
+    test::TempDir emptyFolder;
+    test::ScopedSearchPath path(emptyFolder.Path().string());
+    test::WriteText(dir.File("mp3.tmp"), "left from an earlier crash");
+    EXPECT_FALSE(Encoded(ctx, "-h", source, output));
+    EXPECT_EQ(host.lines, (std::vector<std::string>{"Processing interrupted. Error message:", "53: File not found"}));
+    EXPECT_FALSE(fs::exists(dir.File("mp3.tmp")));
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(EncodedTest, LameBesideTheProgramIsPreferred)
+{
+    test::StandInEncoder beside(StandIn::SucceedWithoutOutput);
+    ctx.programPath = beside.Folder() + "/varnook";
+    // The real lame on PATH would succeed; the one beside varnook writes nothing.
+    EXPECT_FALSE(Encoded(ctx, "-h", source, output));
+}
+
+TEST_F(EncodedTest, OddPathsAndTagTextsReachLameWhole)
+{
+    const fs::path folder = dir.Path() / "My \"Mixed\" Tapes Ø";
+    fs::create_directories(folder);
+    const std::string oddSource = (folder / "01 It's \"Live\" – ßide A.wav").string();
+    fs::copy_file(source, oddSource);
+    const std::string oddOutput = (folder / "out put.mp3").string();
+    ctx.tagsV2.Title = "She said \"go\"";
+    std::array<bool, 7> onlyTitle{};
+    onlyTitle[kTagTitle] = true;
+    ctx.settings.KeepTag = onlyTitle;
+
+    test::StandInEncoder recorder(StandIn::RecordThenRealLame);
+    test::ScopedSearchPath path(recorder.SearchPathWithStandInFirst());
+    ASSERT_TRUE(Encoded(ctx, "-b 128", oddSource, oddOutput));
+
+    const auto runs = recorder.RecordedRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0], (std::vector<std::string>{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors", "--tt",
+                                                 "She said \"go\"", "-b", "128", oddSource,
+                                                 (folder / "mp3.tmp").string()}));
+    EXPECT_TRUE(ContainsText(oddOutput, "She said \"go\""));
+}
+
+}  // namespace
+}  // namespace varnook

@@ -1,0 +1,51 @@
+// Stand-ins for lame: small shell scripts named "lame" in a folder of their own, put first on
+// PATH, that break the encoder contract in one chosen way or record what they were given.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace varnook::test {
+
+enum class StandIn {
+    FailAfterPartialOutput,  // writes half a file to its last argument, then exits 1
+    SucceedWithoutOutput,    // exits 0 and writes nothing
+    CrashBySignal,           // writes a little, then kills itself with SIGSEGV
+    RecordThenRealLame,      // records its arguments, then runs the real lame with them
+};
+
+class StandInEncoder {
+public:
+    explicit StandInEncoder(StandIn behaviour);
+
+    // The folder holding the stand-in "lame".
+    std::string Folder() const { return dir_.Path().string(); }
+    // A PATH text with the stand-in's folder first, then the current PATH.
+    std::string SearchPathWithStandInFirst() const;
+    // The arguments of every run so far, in order (RecordThenRealLame only); each run's list
+    // starts after its program name.
+    std::vector<std::vector<std::string>> RecordedRuns() const;
+
+private:
+    TempDir dir_;
+};
+
+// Puts a PATH in force for the life of the object and restores the old one after.
+class ScopedSearchPath {
+public:
+    explicit ScopedSearchPath(const std::string& path);
+    ~ScopedSearchPath();
+    ScopedSearchPath(const ScopedSearchPath&) = delete;
+    ScopedSearchPath& operator=(const ScopedSearchPath&) = delete;
+
+private:
+    std::string old_;
+    bool hadOld_ = false;
+};
+
+// The real lame on PATH (not a stand-in), or empty.
+std::string RealLame();
+
+}  // namespace varnook::test
