@@ -1,0 +1,123 @@
+// Shared set-up of the end-to-end runs: a source folder, a private settings file, generated
+// audio turned into WAV and tagged MP3 sources, and the log compared line by line.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/captured_run.h"
+#include "support/temp_dir.h"
+#include "support/wav_builder.h"
+
+namespace varnook::test {
+
+inline constexpr int32_t kE2eRate = 44100;
+
+// Tags written into MP3 sources; the titles hold what a command line would mangle.
+struct SourceTags {
+    std::string title = "Say \"Hi\" – Øre";
+    std::string artist = "The \"Quoted\" Band";
+    std::string album = "Even Loudness";
+    std::string year = "2024";
+    std::string track = "3";
+    std::string genre = "Rock";
+    std::string comment = "kept \"as is\"";
+};
+
+class BatchRun : public testing::Test {
+protected:
+    // Stereo: half a second of digital silence, a second and a half of tone, half a second of
+    // silence, so the trim step has both ends to cut.
+    static std::vector<uint8_t> ToneWav(double amplitude = 6000)
+    {
+        WavLayout layout;
+        layout.channels = 2;
+        const size_t edge = kE2eRate / 2;
+        auto samples = Concat(Silence(edge * 2), Sine(440, amplitude, kE2eRate, kE2eRate * 3 / 2, 2));
+        samples = Concat(std::move(samples), Silence(edge * 2));
+        return BuildWav(layout, samples);
+    }
+
+    std::string MakeWav(const std::string& name, double amplitude = 6000)
+    {
+        const std::string path = dir.File(name);
+        WriteAllBytes(path, ToneWav(amplitude));
+        return path;
+    }
+
+    // An MP3 made by the real lame from the tone, tagged by a third-party tagger.
+    std::string MakeMp3(const std::string& name, const SourceTags& tags = {})
+    {
+        TempDir scratch;
+        WriteAllBytes(scratch.File("tone.wav"), ToneWav());
+        const std::string path = (dir.Path() / name).string();
+        EXPECT_EQ(RunCaptured("lame", {"--quiet", "-b", "128", scratch.File("tone.wav"), path}).exitCode, 0);
+        EXPECT_EQ(RunCaptured("mid3v2", {"--song", tags.title, "--artist", tags.artist, "--album", tags.album,
+                                        "--year", tags.year, "--track", tags.track, "--genre", tags.genre,
+                                        "--comment", tags.comment, path})
+                      .exitCode,
+                  0);
+        return path;
+    }
+
+    CapturedRun Run(const std::vector<std::string>& args, std::map<std::string, std::string> env = {})
+    {
+        env.emplace("VARNOOK_INI", config.File("varnook.ini"));
+        env.emplace("LC_ALL", "C.UTF-8");
+        return RunCaptured(VARNOOK_EXE, args, env);
+    }
+
+    // The names in the source folder, for "nothing else was written" checks.
+    std::set<std::string> Listing() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    bool Exists(const std::string& name) const { return std::filesystem::exists(dir.Path() / name); }
+
+    TempDir dir;
+    TempDir config;
+};
+
+// Lines the steps themselves write on success, which the pipeline's sequence leaves open.
+inline const std::set<std::string> kStepLines{"New EOF set"};
+
+// Compares the log with a list of regular expressions, one per line, after dropping the
+// steps' own success lines.
+inline void ExpectLog(const std::vector<std::string>& lines, const std::vector<std::string>& patterns)
+{
+    std::vector<std::string> kept;
+    for (const std::string& line : lines)
+        if (kStepLines.count(line) == 0) kept.push_back(line);
+    std::string all;
+    for (const std::string& line : lines) all += "  [" + line + "]\n";
+    ASSERT_EQ(kept.size(), patterns.size()) << "log:\n" << all;
+    for (size_t i = 0; i < patterns.size(); ++i)
+        EXPECT_TRUE(std::regex_match(kept[i], std::regex(patterns[i])))
+            << "line " << i << " [" << kept[i] << "] does not match " << patterns[i] << "\nlog:\n" << all;
+}
+
+// Regular expressions for lines whose numbers vary.
+inline const std::string kTimeLine = R"(Processing time \d+\.\d\d seconds)";
+inline const std::string kInfoLine = R"(wav file info: \d+\.\d\d sec)";
+inline const std::string kGainLine = R"(Recommended gain: -?\d+\.\d\d dB)";
+inline const std::string kLevelLine = R"(Leveling with: -?\d+\.\d\d dB\.\.\.)";
+inline const std::string kFormatLine = "16 bits, 44100 samp/s, 2 chan";
+
+// A path as a regular expression matching exactly that text.
+inline std::string Literal(const std::string& text)
+{
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    return std::regex_replace(text, special, R"(\$&)");
+}
+
+}  // namespace varnook::test
