@@ -10,17 +10,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct BrokenEncoderCase {
-    const char* name;
-    StandIn behaviour;
-};
-
-void PrintTo(const BrokenEncoderCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class BrokenEncoderRun : public BatchRun, public testing::WithParamInterface<BrokenEncoderCase> {};
+class BrokenEncoderRun : public BatchRun, public testing::WithParamInterface<NamedStandIn> {};
 
 TEST_P(BrokenEncoderRun, CouldNotEncodeLeavesTheOldOutputAndNoTemporaryFile)
 {
@@ -40,9 +30,7 @@ TEST_P(BrokenEncoderRun, CouldNotEncodeLeavesTheOldOutputAndNoTemporaryFile)
 
 INSTANTIATE_TEST_SUITE_P(
     StandIns, BrokenEncoderRun,
-    testing::Values(BrokenEncoderCase{"ExitOneAfterPartialOutput", StandIn::FailAfterPartialOutput},
-                    BrokenEncoderCase{"ExitZeroWithoutOutput", StandIn::SucceedWithoutOutput},
-                    BrokenEncoderCase{"KilledBySignal", StandIn::CrashBySignal}),
+    testing::ValuesIn(kBrokenStandIns),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BatchRun, DecodeFailureEndsTheFileEarly)

@@ -80,17 +80,7 @@ TEST_F(EncodedTest, AnExistingOutputIsReplacedOnlyOnSuccess)
     EXPECT_NE(test::ReadText(output), "old output");
 }
 
-struct BrokenEncoderCase {
-    const char* name;
-    StandIn behaviour;
-};
-
-void PrintTo(const BrokenEncoderCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class BrokenEncoder : public EncodedTest, public testing::WithParamInterface<BrokenEncoderCase> {};
+class BrokenEncoder : public EncodedTest, public testing::WithParamInterface<test::NamedStandIn> {};
 
 TEST_P(BrokenEncoder, FailsLeavingNoTemporaryOutputAndTheOldOutputAlone)
 {
@@ -106,9 +96,7 @@ TEST_P(BrokenEncoder, FailsLeavingNoTemporaryOutputAndTheOldOutputAlone)
 
 INSTANTIATE_TEST_SUITE_P(
     StandIns, BrokenEncoder,
-    testing::Values(BrokenEncoderCase{"ExitOneAfterPartialOutput", StandIn::FailAfterPartialOutput},
-                    BrokenEncoderCase{"ExitZeroWithoutOutput", StandIn::SucceedWithoutOutput},
-                    BrokenEncoderCase{"KilledBySignal", StandIn::CrashBySignal}),
+    testing::ValuesIn(test::kBrokenStandIns),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EncodedTest, MissingLameIsReportedAsFileNotFound)

@@ -2,6 +2,8 @@
 // PATH, that break the encoder contract in one chosen way or record what they were given.
 #pragma once
 
+#include <array>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,23 @@ enum class StandIn {
     CrashBySignal,           // writes a little, then kills itself with SIGSEGV
     RecordThenRealLame,      // records its arguments, then runs the real lame with them
 };
+
+// The stand-ins that break the contract, named for test tables.
+struct NamedStandIn {
+    const char* name;
+    StandIn behaviour;
+};
+
+inline void PrintTo(const NamedStandIn& standIn, std::ostream* os)
+{
+    *os << standIn.name;
+}
+
+inline constexpr std::array<NamedStandIn, 3> kBrokenStandIns{{
+    {"ExitOneAfterPartialOutput", StandIn::FailAfterPartialOutput},
+    {"ExitZeroWithoutOutput", StandIn::SucceedWithoutOutput},
+    {"KilledBySignal", StandIn::CrashBySignal},
+}};
 
 class StandInEncoder {
 public:
