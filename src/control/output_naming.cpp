@@ -1,6 +1,7 @@
 #include "control/output_naming.h"
 
 #include "control/exist_file.h"
+#include "io/text.h"
 
 namespace varnook {
 namespace {
@@ -40,7 +41,7 @@ OutputName NameOutput(const std::string& sourcePath, const std::string& destPath
         if (!dest.Folder.empty() && probe.FolderExists(dest.Folder)) out.Folder = dest.Folder;
         if (!dest.Base.empty()) out.Base = dest.Base;
         out.Ext = dest.Ext;
-        out.Encode = AsciiLower(out.Ext) == kMp3Ext;
+        out.Encode = EqualsNoCase(out.Ext, kMp3Ext);
     }
 
     out.Path = out.Folder + out.Base + out.Ext;

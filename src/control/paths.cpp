@@ -36,12 +36,4 @@ bool SameFile(const std::string& a, const std::string& b)
     return a == b;
 }
 
-std::string AsciiLower(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 }  // namespace varnook

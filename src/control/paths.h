@@ -23,7 +23,4 @@ std::string FolderOf(const std::string& path);
 // also covers case-insensitive file systems, links and "./" detours), otherwise the same text.
 bool SameFile(const std::string& a, const std::string& b);
 
-// Lower-case ASCII letters only; extensions are compared this way, never by the locale.
-std::string AsciiLower(std::string text);
-
 }  // namespace varnook

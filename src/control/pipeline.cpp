@@ -15,6 +15,7 @@
 #include "encoder/lame_arguments.h"
 #include "id3/id3_reader.h"
 #include "io/file_moves.h"
+#include "io/text.h"
 #include "wav/wav_time.h"
 
 namespace varnook {
@@ -110,8 +111,7 @@ void ProcessFile(Context& ctx)
     run.Log(req.SourcePath);
 
     std::string decodedPath;
-    const std::string sourceExt = AsciiLower(req.SourceExt);
-    if (sourceExt == ".mp3") {
+    if (EqualsNoCase(req.SourceExt, ".mp3")) {
         if (settings.Encode) {
             ctx.tagsV1 = GetId3v1(req.SourcePath);
             ctx.tagsV2 = GetId3v2(req.SourcePath);
@@ -133,7 +133,7 @@ void ProcessFile(Context& ctx)
         }
         run.Log("Decoded OK");
         decodedPath = req.WorkPath;
-    } else if (sourceExt == ".wav") {
+    } else if (EqualsNoCase(req.SourceExt, ".wav")) {
         req.WorkPath = req.SourcePath;
     } else {
         run.EndEarly("Not a valid file format!");

@@ -1,6 +1,7 @@
 #include "encoder/lame_arguments.h"
 
 #include "control/run_settings.h"
+#include "io/text.h"
 
 namespace varnook {
 namespace {
@@ -21,11 +22,6 @@ constexpr std::array<TagOption, 7> kTagOptions{{
     {kTagGenre, "--tg", &Id3TagSet::Genre},
     {kTagComment, "--tc", &Id3TagSet::Comment},
 }};
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
 
 }  // namespace
 

@@ -4,6 +4,9 @@
 
 #include <set>
 
+#include "io/text.h"
+#include "support/param_name.h"
+
 namespace varnook {
 namespace {
 
@@ -36,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SplitCase{"TrailingDot", "/a/name.", {"/a/", "name", "."}},
                     SplitCase{"ExtensionOnly", "/out/.mp3", {"/out/", "", ".mp3"}},
                     SplitCase{"FolderOnly", "/out/", {"/out/", "", ""}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName());
 
 struct NamingCase {
     const char* name;
@@ -53,11 +56,6 @@ void PrintTo(const NamingCase& c, std::ostream* os)
     *os << c.name;
 }
 
-std::string Fold(std::string text)
-{
-    return AsciiLower(std::move(text));
-}
-
 class NameOutputTable : public testing::TestWithParam<NamingCase> {};
 
 TEST_P(NameOutputTable, NamesTheOutputAndDecidesTheEncoding)
@@ -67,7 +65,7 @@ TEST_P(NameOutputTable, NamesTheOutputAndDecidesTheEncoding)
     FileProbe probe;
     probe.FolderExists = [&](const std::string& folder) { return folders.count(folder) > 0; };
     probe.SameFile = [&](const std::string& a, const std::string& b) {
-        return c.caseInsensitive ? Fold(a) == Fold(b) : a == b;
+        return c.caseInsensitive ? EqualsNoCase(a, b) : a == b;
     };
     const OutputName out = NameOutput(c.source, c.dest, c.encode, probe);
     EXPECT_EQ(out.Path, c.path);
@@ -91,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         NamingCase{"DestFolderWithSlashKeepsEncode", "/m/song.wav", "/out/", true, false, "/out/song.mp3", true},
         NamingCase{"DestFolderWithoutSlash", "/m/song.wav", "/out", false, false, "/out/song.wav", false},
         NamingCase{"DestNamingTheSource", "/m/song.wav", "/m/song.wav", true, false, "/m/_song.wav", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName());
 
 TEST(DecodedName, UsesThePrefixWhenThePlainNameIsTaken)
 {

@@ -2,6 +2,8 @@
 // that would break a command line.
 #include <gtest/gtest.h>
 
+#include "support/param_name.h"
+
 #include "e2e/batch_fixture.h"
 #include "support/stand_in_encoder.h"
 
@@ -31,7 +33,7 @@ TEST_P(BrokenEncoderRun, CouldNotEncodeLeavesTheOldOutputAndNoTemporaryFile)
 INSTANTIATE_TEST_SUITE_P(
     StandIns, BrokenEncoderRun,
     testing::ValuesIn(kBrokenStandIns),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(BatchRun, DecodeFailureEndsTheFileEarly)
 {

@@ -1,6 +1,8 @@
 // The pipeline end to end: the built varnook on real files, with the real lame.
 #include <gtest/gtest.h>
 
+#include "support/param_name.h"
+
 #include "e2e/batch_fixture.h"
 
 namespace varnook::test {
@@ -98,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                     WavNamingCase{"DestWavOverridesEncode", "song.wav", {"/enc1", "/lev1", "/dest", "new.wav"}, "new.wav"},
                     WavNamingCase{"DestInMissingFolderFallsBackBesideTheSource",
                                   "song.wav", {"/enc1", "/tr0", "/dest", "/no/such/folder/.mp3"}, "song.mp3"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(BatchRun, CapitalExtensionIsNeverOverwritten)
 {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/param_name.h"
+
 #include <filesystem>
 
 #include "control/context.h"
 #include "support/recording_host.h"
+#include "support/scoped_env.h"
 #include "support/stand_in_encoder.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
@@ -70,7 +73,7 @@ TEST_F(EncodedTest, AnExistingOutputIsReplacedOnlyOnSuccess)
     test::WriteText(output, "old output");
     {
         test::StandInEncoder standIn(StandIn::FailAfterPartialOutput);
-        test::ScopedSearchPath path(standIn.SearchPathWithStandInFirst());
+        test::ScopedEnv path("PATH", standIn.SearchPathWithStandInFirst());
         EXPECT_FALSE(Encoded(ctx, "-h", source, output));
     }
     EXPECT_EQ(test::ReadText(output), "old output");
@@ -86,7 +89,7 @@ TEST_P(BrokenEncoder, FailsLeavingNoTemporaryOutputAndTheOldOutputAlone)
 {
     test::WriteText(output, "old output");
     test::StandInEncoder standIn(GetParam().behaviour);
-    test::ScopedSearchPath path(standIn.SearchPathWithStandInFirst());
+    test::ScopedEnv path("PATH", standIn.SearchPathWithStandInFirst());
     EXPECT_FALSE(Encoded(ctx, "-h", source, output));
     EXPECT_FALSE(fs::exists(dir.File("mp3.tmp")));
     EXPECT_EQ(test::ReadText(output), "old output");
@@ -97,12 +100,12 @@ TEST_P(BrokenEncoder, FailsLeavingNoTemporaryOutputAndTheOldOutputAlone)
 INSTANTIATE_TEST_SUITE_P(
     StandIns, BrokenEncoder,
     testing::ValuesIn(test::kBrokenStandIns),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName());
 
 TEST_F(EncodedTest, MissingLameIsReportedAsFileNotFound)
 {
     test::TempDir emptyFolder;
-    test::ScopedSearchPath path(emptyFolder.Path().string());
+    test::ScopedEnv path("PATH", emptyFolder.Path().string());
     test::WriteText(dir.File("mp3.tmp"), "left from an earlier crash");
     EXPECT_FALSE(Encoded(ctx, "-h", source, output));
     EXPECT_EQ(host.lines, (std::vector<std::string>{"Processing interrupted. Error message:", "53: File not found"}));
@@ -131,7 +134,7 @@ TEST_F(EncodedTest, OddPathsAndTagTextsReachLameWhole)
     ctx.settings.KeepTag = onlyTitle;
 
     test::StandInEncoder recorder(StandIn::RecordThenRealLame);
-    test::ScopedSearchPath path(recorder.SearchPathWithStandInFirst());
+    test::ScopedEnv path("PATH", recorder.SearchPathWithStandInFirst());
     ASSERT_TRUE(Encoded(ctx, "-b 128", oddSource, oddOutput));
 
     const auto runs = recorder.RecordedRuns();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/param_name.h"
+
 #include "control/run_settings.h"
 
 namespace varnook {
@@ -37,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SplitCase{"QuoteInsideWord", "--tc=\"a b\"c", {"--tc=a bc"}},
                     SplitCase{"EmptyQuotesAreAWord", "--tc \"\"", {"--tc", ""}},
                     SplitCase{"UnclosedQuoteRunsToTheEnd", "-x \"a b", {"-x", "a b"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName());
 
 Id3TagSet FullSet(const std::string& prefix)
 {

@@ -89,21 +89,6 @@ std::vector<std::vector<std::string>> StandInEncoder::RecordedRuns() const
     return runs;
 }
 
-ScopedSearchPath::ScopedSearchPath(const std::string& path)
-{
-    if (const char* old = std::getenv("PATH")) {
-        old_ = old;
-        hadOld_ = true;
-    }
-    ::setenv("PATH", path.c_str(), 1);
-}
-
-ScopedSearchPath::~ScopedSearchPath()
-{
-    if (hadOld_) ::setenv("PATH", old_.c_str(), 1);
-    else ::unsetenv("PATH");
-}
-
 std::string RealLame()
 {
     // Stand-ins live in the test temp folders; leave those out of the search.

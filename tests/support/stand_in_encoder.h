@@ -51,19 +51,6 @@ private:
     TempDir dir_;
 };
 
-// Puts a PATH in force for the life of the object and restores the old one after.
-class ScopedSearchPath {
-public:
-    explicit ScopedSearchPath(const std::string& path);
-    ~ScopedSearchPath();
-    ScopedSearchPath(const ScopedSearchPath&) = delete;
-    ScopedSearchPath& operator=(const ScopedSearchPath&) = delete;
-
-private:
-    std::string old_;
-    bool hadOld_ = false;
-};
-
 // The real lame on PATH (not a stand-in), or empty.
 std::string RealLame();
 
