@@ -81,11 +81,12 @@ pid_t StartChild(const std::string& program, const std::vector<std::string>& arg
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
 
-    // The child must never wait for the terminal, and our standard output carries only the
-    // log, so the encoder's chatter goes to standard error.
+    // The child must never wait for the terminal. Its own messages are not ours to show: the
+    // log is the program's one report, and lame's progress meter would bury it.
     SpawnActions actions;
     int rc = ::posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(actions.Get(), STDERR_FILENO, STDOUT_FILENO);
+    if (rc == 0) rc = ::posix_spawn_file_actions_addopen(actions.Get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(actions.Get(), STDOUT_FILENO, STDERR_FILENO);
     if (rc != 0) throw FileErrorFromErrno(rc);
 
     pid_t pid = 0;

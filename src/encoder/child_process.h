@@ -1,6 +1,6 @@
 // Child programs for the encoder step: found by name, started with an argument vector (never a
 // shell, so no text is ever re-split or interpreted), and reaped. Only the exit code and the
-// files the child writes count; its messages go to our standard error, never into the log.
+// files the child writes count; its messages are dropped.
 // Depends on io/ only.
 #pragma once
 
@@ -33,9 +33,9 @@ int ExitCodeOf(const ChildExit& exit);
 std::string FindProgram(const std::string& name, const std::string& programPath,
                         const std::string& searchPath);
 
-// Starts `program` with `args` (args[0] is the name the child sees). Standard input is
-// /dev/null and standard output goes to our standard error. Throws FileError when the program
-// cannot be started (53 for a missing file, 70 for one we may not run).
+// Starts `program` with `args` (args[0] is the name the child sees), reading from and writing
+// to /dev/null. Throws FileError when the program cannot be started (53 for a missing file, 70
+// for one we may not run).
 pid_t StartChild(const std::string& program, const std::vector<std::string>& args);
 
 // The child's end if it has ended, nothing while it runs. Never blocks.
