@@ -142,10 +142,12 @@ TEST_F(BatchRun, HeaderSizesAreTheOnlyBytesEverRepairedInTheSource)
 {
     std::vector<uint8_t> bytes = ToneWav();
     const size_t dataStart = DataOffset(WavLayout{});
-    // A recorder that died before it wrote its sizes: both read 0.
+    // A recorder that died before it wrote its sizes: no RIFF size, and a data size that
+    // claims far more than follows.
+    const uint8_t claimed[4] = {0x00, 0x00, 0x00, 0x10};
     for (size_t i = 0; i < 4; ++i) {
         bytes[4 + i] = 0;
-        bytes[dataStart - 4 + i] = 0;
+        bytes[dataStart - 4 + i] = claimed[i];
     }
     const std::string source = dir.File("broken.wav");
     WriteAllBytes(source, bytes);
