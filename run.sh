@@ -26,7 +26,7 @@ status=0
 VARNOOK_INI="$demo/varnook.ini" "$build/varnook" "$demo/demo.mp3" /ana1 /lev1 /tr1 /enc1 || status=$?
 echo
 if [ "$status" -eq 0 ]; then
-  echo "Demo done: the levelled, trimmed and re-tagged result is $demo/_demo.mp3"
+  echo "Demo done: the leveled, trimmed and re-tagged result is $demo/_demo.mp3"
   echo "(the untouched source is $demo/demo.mp3)."
 else
   echo "The demo run failed (exit status $status); the log above says where." >&2
