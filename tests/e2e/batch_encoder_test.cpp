@@ -2,9 +2,8 @@
 // that would break a command line.
 #include <gtest/gtest.h>
 
-#include "support/param_name.h"
-
 #include "e2e/batch_fixture.h"
+#include "support/param_name.h"
 #include "support/stand_in_encoder.h"
 
 namespace varnook::test {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/param_name.h"
-
 #include <filesystem>
 
 #include "control/context.h"
@@ -83,25 +81,6 @@ TEST_F(EncodedTest, AnExistingOutputIsReplacedOnlyOnSuccess)
     EXPECT_NE(test::ReadText(output), "old output");
 }
 
-class BrokenEncoder : public EncodedTest, public testing::WithParamInterface<test::NamedStandIn> {};
-
-TEST_P(BrokenEncoder, FailsLeavingNoTemporaryOutputAndTheOldOutputAlone)
-{
-    test::WriteText(output, "old output");
-    test::StandInEncoder standIn(GetParam().behaviour);
-    test::ScopedEnv path("PATH", standIn.SearchPathWithStandInFirst());
-    EXPECT_FALSE(Encoded(ctx, "-h", source, output));
-    EXPECT_FALSE(fs::exists(dir.File("mp3.tmp")));
-    EXPECT_EQ(test::ReadText(output), "old output");
-    // The encoder's own failure is reported by the pipeline, not here.
-    EXPECT_TRUE(host.lines.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    StandIns, BrokenEncoder,
-    testing::ValuesIn(test::kBrokenStandIns),
-    test::RowName());
-
 TEST_F(EncodedTest, MissingLameIsReportedAsFileNotFound)
 {
     test::TempDir emptyFolder;
@@ -119,30 +98,6 @@ TEST_F(EncodedTest, LameBesideTheProgramIsPreferred)
     ctx.programPath = beside.Folder() + "/varnook";
     // The real lame on PATH would succeed; the one beside varnook writes nothing.
     EXPECT_FALSE(Encoded(ctx, "-h", source, output));
-}
-
-TEST_F(EncodedTest, OddPathsAndTagTextsReachLameWhole)
-{
-    const fs::path folder = dir.Path() / "My \"Mixed\" Tapes Ø";
-    fs::create_directories(folder);
-    const std::string oddSource = (folder / "01 It's \"Live\" – ßide A.wav").string();
-    fs::copy_file(source, oddSource);
-    const std::string oddOutput = (folder / "out put.mp3").string();
-    ctx.tagsV2.Title = "She said \"go\"";
-    std::array<bool, 7> onlyTitle{};
-    onlyTitle[kTagTitle] = true;
-    ctx.settings.KeepTag = onlyTitle;
-
-    test::StandInEncoder recorder(StandIn::RecordThenRealLame);
-    test::ScopedEnv path("PATH", recorder.SearchPathWithStandInFirst());
-    ASSERT_TRUE(Encoded(ctx, "-b 128", oddSource, oddOutput));
-
-    const auto runs = recorder.RecordedRuns();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0], (std::vector<std::string>{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors", "--tt",
-                                                 "She said \"go\"", "-b", "128", oddSource,
-                                                 (folder / "mp3.tmp").string()}));
-    EXPECT_TRUE(ContainsText(oddOutput, "She said \"go\""));
 }
 
 }  // namespace

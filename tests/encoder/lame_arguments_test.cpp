@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/param_name.h"
-
 #include "control/run_settings.h"
+#include "support/param_name.h"
 
 namespace varnook {
 namespace {

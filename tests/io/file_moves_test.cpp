@@ -79,16 +79,5 @@ TEST(ReplaceByRename, AFailedMoveLeavesTheTargetAlone)
     EXPECT_EQ(test::ReadText(dir.File("old")), "old bytes");
 }
 
-TEST(CopyFile, CopiesEveryByteOverAnExistingFile)
-{
-    test::TempDir dir;
-    std::vector<uint8_t> bytes(3 * 1024 * 1024 + 17);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 31 + 7);
-    test::WriteAllBytes(dir.File("a"), bytes);
-    test::WriteText(dir.File("b"), std::string(5 * 1024 * 1024, 'x'));
-    CopyFile(dir.File("a"), dir.File("b"));
-    EXPECT_EQ(test::ReadAllBytes(dir.File("b")), bytes);
-}
-
 }  // namespace
 }  // namespace varnook
