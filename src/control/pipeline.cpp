@@ -126,7 +126,7 @@ void ProcessFile(Context& ctx)
             return;
         }
         run.Announce("Decoding...");
-        req.WorkPath = DecodedName(SplitPath(req.SourcePath), ExistFile);
+        req.WorkPath = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
         if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
             run.EndEarly("Could not decode");
             return;

@@ -40,7 +40,7 @@ TEST_F(BatchRun, DecodeFailureEndsTheFileEarly)
     const StandInEncoder standIn(StandIn::FailAfterPartialOutput);
     const CapturedRun run = Run({source, "/lev1", "/enc1"}, {{"PATH", standIn.SearchPathWithStandInFirst()}});
     EXPECT_EQ(run.exitCode, 1);
-    ExpectLog(run.Lines(), {"Now processing:", Literal(source), "Decoding\\.\\.\\.", "Could not decode", ""});
+    ExpectLog(run.Lines(), {"Now processing:", source, "Decoding...", "Could not decode", ""});
     EXPECT_EQ(Listing(), (std::set<std::string>{"name.mp3"}));
 }
 
@@ -50,9 +50,9 @@ TEST_F(BatchRun, MissingEncoderIsReportedAsFileNotFound)
     const TempDir emptyFolder;
     const CapturedRun run = Run({source, "/ana0", "/lev0", "/tr0", "/enc1"}, {{"PATH", emptyFolder.Path().string()}});
     EXPECT_EQ(run.exitCode, 1);
-    ExpectLog(run.Lines(), {"Now processing:", Literal(source), "Checking wav file\\.\\.\\.", kInfoLine, kFormatLine,
-                            "Checking wav file\\.\\.\\.", kInfoLine, "Encoding\\.\\.\\.",
-                            "Processing interrupted\\. Error message:", "53: File not found", "Could not encode",
+    ExpectLog(run.Lines(), {"Now processing:", source, "Checking wav file...", kInfoLine, kFormatLine,
+                            "Checking wav file...", kInfoLine, "Encoding...",
+                            "Processing interrupted. Error message:", "53: File not found", "Could not encode",
                             kTimeLine, ""});
 }
 

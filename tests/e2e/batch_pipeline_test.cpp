@@ -17,10 +17,10 @@ TEST_F(BatchRun, Mp3WithEverySwitchIsLeveledTrimmedAndRetagged)
 
     const CapturedRun run = Run({source, "/ana1", "/lev1", "/tr1", "/enc1", "/nl", "-1,5"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    ExpectLog(run.Lines(), {"Now processing:", Literal(source), "Decoding\\.\\.\\.", "Decoded OK",
-                            "Checking wav file\\.\\.\\.", kInfoLine, kFormatLine, "Analyzing\\.\\.\\.", kGainLine,
-                            kTimeLine, kLevelLine, "Leveled OK", kTimeLine, "Trimming\\.\\.\\.", "Trimmed OK",
-                            kTimeLine, "Checking wav file\\.\\.\\.", kInfoLine, "Encoding\\.\\.\\.", "Encoded OK",
+    ExpectLog(run.Lines(), {"Now processing:", source, "Decoding...", "Decoded OK",
+                            "Checking wav file...", kInfoLine, kFormatLine, "Analyzing...", kGainLine,
+                            kTimeLine, kLevelLine, "Leveled OK", kTimeLine, "Trimming...", "Trimmed OK",
+                            kTimeLine, "Checking wav file...", kInfoLine, "Encoding...", "Encoded OK",
                             kTimeLine, ""});
 
     EXPECT_EQ(Listing(), (std::set<std::string>{"name.mp3", "_name.mp3"}));
@@ -41,7 +41,7 @@ TEST_F(BatchRun, Mp3WithoutEditingIsRecodedStraightAcross)
     const std::string source = MakeMp3("name.mp3");
     const CapturedRun run = Run({source, "/ana1", "/lev0", "/tr0", "/enc1"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    ExpectLog(run.Lines(), {"Now processing:", Literal(source), "Recoding\\.\\.\\.", "Recoded OK", ""});
+    ExpectLog(run.Lines(), {"Now processing:", source, "Recoding...", "Recoded OK", ""});
     EXPECT_EQ(Listing(), (std::set<std::string>{"name.mp3", "_name.mp3"}));
     EXPECT_EQ(ReadId3v2Frames(dir.File("_name.mp3"))["TALB"], SourceTags{}.album);
 }
@@ -123,9 +123,9 @@ TEST_F(BatchRun, OnlyAnalyzeReportsAndWritesNothing)
     const auto sourceBytes = ReadAllBytes(source);
     const CapturedRun run = Run({source, "/ana1", "/lev0", "/tr0", "/enc0"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    ExpectLog(run.Lines(), {"Now processing:", Literal(source), "Checking wav file\\.\\.\\.", kInfoLine,
-                            "16 bits, 44100 samp/s, 2 chan", "Analyzing\\.\\.\\.", kGainLine, kTimeLine,
-                            "Checking wav file\\.\\.\\.", kInfoLine, kTimeLine, ""});
+    ExpectLog(run.Lines(), {"Now processing:", source, "Checking wav file...", kInfoLine,
+                            "16 bits, 44100 samp/s, 2 chan", "Analyzing...", kGainLine, kTimeLine,
+                            "Checking wav file...", kInfoLine, kTimeLine, ""});
     EXPECT_EQ(Listing(), (std::set<std::string>{"song.wav"}));
     EXPECT_EQ(ReadAllBytes(source), sourceBytes);
 }
@@ -162,7 +162,7 @@ TEST_F(BatchRun, UnknownFormatAndBadWavEndTheFileWithStatusOne)
     WriteText(dir.File("fake.wav"), "not a RIFF file at all");
     const CapturedRun ogg = Run({dir.File("tune.ogg")});
     EXPECT_EQ(ogg.exitCode, 1);
-    ExpectLog(ogg.Lines(), {"Now processing:", Literal(dir.File("tune.ogg")), "Not a valid file format!", ""});
+    ExpectLog(ogg.Lines(), {"Now processing:", dir.File("tune.ogg"), "Not a valid file format!", ""});
 
     const CapturedRun fake = Run({dir.File("fake.wav")});
     EXPECT_EQ(fake.exitCode, 1);
