@@ -185,6 +185,18 @@ TEST_F(RunBatchTest, AnErrorInOneFileIsLoggedAndTheNextFileStillRuns)
     EXPECT_TRUE(fs::exists(dir.File("_b.wav")));
 }
 
+TEST_F(RunBatchTest, AStopBetweenFilesLeavesTheRestUndone)
+{
+    ctx.settings.Encode = ctx.settings.Analyze = ctx.settings.Trim = false;
+    ParsedCommandLine commandLine;
+    commandLine.Sources = {MakeWav("one.wav"), MakeWav("two.wav")};
+    int asked = 0;
+    EXPECT_EQ(RunBatch(ctx, commandLine, [&] { return ++asked > 1; }), kBatchFailed);
+    EXPECT_TRUE(fs::exists(dir.File("_one.wav")));
+    EXPECT_FALSE(fs::exists(dir.File("_two.wav")));
+    EXPECT_EQ(host.lines.back(), "Interrupted by user");
+}
+
 TEST(FailureLines, AreRecognisedByTheirOpening)
 {
     for (const char* line : {"Could not encode", "Not a valid wav file!", "Only 16-bit pcm wav files supported!",
