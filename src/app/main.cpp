@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "control/batch.h"
 #include "control/context.h"
 #include "control/host.h"
 #include "control/start_up.h"
@@ -37,13 +38,11 @@ int main(int argc, char** argv)
         std::printf("varnook %s\n", VARNOOK_VERSION);
         return kExitOk;
     }
+    // Batch mode reports missing sources in its log, beside the files it did process.
+    if (!ctx.request.SourcePath.empty()) return varnook::RunBatch(ctx, commandLine);
+
     for (const std::string& missing : commandLine.MissingSources)
         std::fprintf(stderr, "varnook: no such file or folder: %s\n", missing.c_str());
-
-    if (!ctx.request.SourcePath.empty()) {
-        std::fprintf(stderr, "varnook: batch processing is not available yet\n");
-        return kExitUnavailable;
-    }
 
     // Window mode: the main window beside the progress window, until the progress window is
     // closed. The windows need a display; say so rather than let Qt abort.
