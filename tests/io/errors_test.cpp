@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
 #include "support/recording_host.h"
 
@@ -21,17 +23,13 @@ TEST(FileErrors, ErrnoMapsToTheProgramsNumbersAndTexts)
 TEST(FileErrors, UnexpectedErrorShowsTheBoxAndIsRaisedAgain)
 {
     test::RecordingHost host;
-    EXPECT_THROW(
-        {
-            try {
-                throw ProgramError(program_errors::kDivisionByZero, "Division by zero");
-            } catch (...) {
-                ShowErrorBoxAndRethrow(host, "WavTime");
-            }
-        },
-        ProgramError);
-    ASSERT_EQ(host.errorBoxes.size(), 1u);
-    EXPECT_EQ(host.errorBoxes[0], "'WavTime' Error Number: 11\r\nDivision by zero");
+    try {
+        throw ProgramError(program_errors::kDivisionByZero, "Division by zero");
+    } catch (...) {
+        EXPECT_THROW(ShowErrorBoxAndRethrow(host, "WavTime"), ProgramError);
+    }
+    const std::string box = "'WavTime' Error Number: 11\r\nDivision by zero";
+    EXPECT_EQ(host.errorBoxes, std::vector<std::string>{box});
 }
 
 }  // namespace
