@@ -127,9 +127,8 @@ class AnalysisTest : public ::testing::Test {
 protected:
     AnalysisTest() : ctx(host) { SetDefaults(ctx.settings); }
 
-    // Writes the file and checks it as the pipeline does, then analyses `frames` frames from
-    // the first sample (all of them when negative).
-    double Gain(const std::vector<int16_t>& samples, int16_t channels = 1, int32_t frames = -1)
+    // Writes the file, checks it and analyses all of it, as the pipeline does.
+    double Gain(const std::vector<int16_t>& samples, int16_t channels = 1)
     {
         test::WavLayout layout;
         layout.channels = channels;
@@ -138,18 +137,15 @@ protected:
         EXPECT_GE(WavTime(ctx, ctx.request.WorkPath), 0);
         EXPECT_TRUE(SetFilter(ctx));
         double gain = -1000;
-        const int32_t all = ctx.wav.DataSize / ctx.wav.BlockAlign;
-        EXPECT_TRUE(Analyzed(ctx, gain, ctx.wav.DataStart, frames < 0 ? all : frames));
+        EXPECT_TRUE(Analyzed(ctx, gain, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign));
         return gain;
     }
 
-    // The same worked out the plain way: the whole stretch filtered in one call, cut into
-    // windows of `windowFrames` frames, a partial window dropped.
+    // The same worked out the plain way: the whole stretch filtered at once, cut into windows
+    // of `windowFrames` frames, a partial window dropped.
     double Reference(const std::vector<int16_t>& samples, size_t channels, size_t windowFrames)
     {
-        EqualLoudnessFilter filter(ctx.filter, static_cast<int>(channels));
-        std::vector<double> z(samples.size());
-        filter.Filter(samples, z);
+        const std::vector<double> z = DirectEvaluation(ctx.filter, samples, channels);
         const size_t windowSamples = windowFrames * channels;
         std::vector<double> windows;
         for (size_t start = 0; start + windowSamples <= z.size(); start += windowSamples) {

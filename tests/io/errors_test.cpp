@@ -11,11 +11,9 @@
 namespace varnook {
 namespace {
 
+// The common ones (53, 61, 70) show in the steps' own tests.
 TEST(FileErrors, ErrnoMapsToTheProgramsNumbersAndTexts)
 {
-    EXPECT_EQ(FileErrorFromErrno(ENOENT).LogText(), "53: File not found");
-    EXPECT_EQ(FileErrorFromErrno(EACCES).LogText(), "70: Permission denied");
-    EXPECT_EQ(FileErrorFromErrno(ENOSPC).LogText(), "61: Disk full");
     EXPECT_EQ(FileErrorFromErrno(ENOTDIR).LogText(), "76: Path not found");
     EXPECT_EQ(FileErrorFromErrno(EXDEV).LogText(), "74: Can't rename with different drive");
 }

@@ -120,7 +120,6 @@ TEST_F(IniFileTest, GarbageReadsDefinedValuesAndSurvivesAWrite)
         {"BinaryAround", binary + "\n[Values]\nTrim=0\n" + binary, "0"},
         {"NulInValue", std::string("[Values]\nTrim=0\0x\n", 18), std::string("0\0x", 3)},
         {"HugeLine", "[Values]\n" + std::string(10000, 'k') + "\nTrim=0\n", "0"},
-        {"NoSection", "Trim=0\n", "<default>"},
         {"UnclosedHeader", "[Values\nTrim=0\n", "<default>"},
     };
     for (const auto& row : rows) {
