@@ -39,7 +39,7 @@ TEST_F(IniFileTest, ReadsKeysOfItsSectionOnly)
     EXPECT_EQ(Read("Encode"), "=1");       // the value is all after the first "="
     EXPECT_EQ(Read("Level"), "<default>");
     EXPECT_EQ(ReadIni(path, "Elsewhere", "Trim", "x"), "x");
-    // Long values are cut to 254 bytes, never inside a character.
+    // Long values are cut to 254 characters, never inside one.
     EXPECT_EQ(Read("A"), std::string(254, 'a'));
     EXPECT_EQ(Read("B"), std::string(253, 'b') + "\xC3\xA4");
 }
