@@ -1,5 +1,6 @@
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,19 @@ int main(int argc, char** argv)
         std::printf("varnook %s\n", VARNOOK_VERSION);
         return kExitOk;
     }
-    // Batch mode reports missing sources in its log, beside the files it did process.
-    if (!ctx.request.SourcePath.empty()) return varnook::RunBatch(ctx, commandLine);
+    // Batch mode reports missing sources in its log, beside the files it did process. On a
+    // display the progress window shows the log as well; closing it stops before the next file.
+    if (!ctx.request.SourcePath.empty()) {
+#if VARNOOK_HAVE_GUI
+        if (varnook::ui::HasDisplay()) {
+            return varnook::ui::RunWithProgressWindow(
+                argc, argv, ctx, [&](varnook::Context& run, const std::function<bool()>& closed) {
+                    return varnook::RunBatch(run, commandLine, closed);
+                });
+        }
+#endif
+        return varnook::RunBatch(ctx, commandLine);
+    }
 
     for (const std::string& missing : commandLine.MissingSources)
         std::fprintf(stderr, "varnook: no such file or folder: %s\n", missing.c_str());
