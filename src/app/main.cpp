@@ -40,15 +40,15 @@ int main(int argc, char** argv)
         return kExitOk;
     }
     // Batch mode reports missing sources in its log, beside the files it did process. On a
-    // display the progress window shows the run too; closing it stops after the file in hand.
+    // display the progress window shows the log as well; closing it stops before the next file.
     if (!ctx.request.SourcePath.empty()) {
 #if VARNOOK_HAVE_GUI
-        if (varnook::ui::HasDisplay())
+        if (varnook::ui::HasDisplay()) {
             return varnook::ui::RunWithProgressWindow(
-                argc, argv, ctx,
-                [&](varnook::Context& windowCtx, const std::function<bool()>& closed) {
-                    return varnook::RunBatch(windowCtx, commandLine, closed);
+                argc, argv, ctx, [&](varnook::Context& run, const std::function<bool()>& closed) {
+                    return varnook::RunBatch(run, commandLine, closed);
                 });
+        }
 #endif
         return varnook::RunBatch(ctx, commandLine);
     }
