@@ -33,15 +33,18 @@ TEST_F(IniFileTest, ReadsKeysOfItsSectionOnly)
 
     test::WriteText(path, "Trim=top\n[other]\nTrim=other\n[ vALUES ]\n  trim = 0 \nArguments=\n"
                           "[Values]\nTrim=second\nEncode==1\nA=" + std::string(300, 'a') +
-                          "\nB=" + std::string(253, 'b') + "\xC3\xA4" "c\n");
+                          "\nB=" + std::string(253, 'b') + "\xC3\xA4" "c\nC=c" +
+                          std::string(1000, '\xBF') + "\n");
     EXPECT_EQ(Read("TRIM"), "0");          // case, blanks, first duplicate wins
     EXPECT_EQ(Read("Arguments"), "");      // present but empty is not the default
     EXPECT_EQ(Read("Encode"), "=1");       // the value is all after the first "="
     EXPECT_EQ(Read("Level"), "<default>");
     EXPECT_EQ(ReadIni(path, "Elsewhere", "Trim", "x"), "x");
-    // Long values are cut to 254 characters, never inside one.
+    // Long values are cut to 254 characters, never inside one; a stray continuation byte
+    // counts as a character of its own.
     EXPECT_EQ(Read("A"), std::string(254, 'a'));
     EXPECT_EQ(Read("B"), std::string(253, 'b') + "\xC3\xA4");
+    EXPECT_EQ(Read("C"), "c" + std::string(253, '\xBF'));
 }
 
 TEST_F(IniFileTest, WritesCreateAddAndReplaceKeepingForeignLines)
