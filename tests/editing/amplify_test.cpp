@@ -84,6 +84,7 @@ struct LevelCase {
     bool accepted;
     bool oddSize = false;  // the last sample's high byte belongs to no sample
 };
+void PrintTo(const LevelCase& row, std::ostream* os) { *os << row.name; }
 
 class LeveledFile : public ::testing::TestWithParam<LevelCase> {};
 

@@ -42,7 +42,7 @@ constexpr int64_t kCutOut = 380;   // the last window that holds half a window o
 void WritePlanned(test::WorkFile& work, int16_t channels, double leadIn, double leadOut,
                   std::vector<test::Chunk> trailer = {}, bool loudFromStart = false)
 {
-    const auto frames = static_cast<size_t>(kStep * 440 + kWin);
+    const auto frames = static_cast<size_t>(kStep * 440 + kWin);  // 440 is the last whole window
     const int64_t quietStart = loudFromStart ? 0 : kStep * kCutIn + kWin - kStep;
     const int64_t loudStart = loudFromStart ? 0 : kStep * kFadeIn + kWin - kStep + 500;
     const auto quiet = test::Sine(1000, 340, 44100, frames, channels);
@@ -76,6 +76,7 @@ struct TrimCase {
     double leadOut;
     bool loudFromStart;
 };
+void PrintTo(const TrimCase& row, std::ostream* os) { *os << row.name; }
 
 class TrimLayout : public ::testing::TestWithParam<TrimCase> {};
 

@@ -24,7 +24,8 @@ TEST(TruncateFile, EndsTheFileThereOrRefusesAndLeavesItAlone)
         EXPECT_EQ(test::ReadAllBytes(path), expected);
     }
 
-    // A file held by another writer is refused too; the cut after a trim shows that.
+    // Refusals leave the file as it was. A file another writer holds is refused too: the trim
+    // tests meet that as a failed cut.
     test::WriteAllBytes(path, original);
     EXPECT_FALSE(TruncateFile(path, -1));
     EXPECT_EQ(test::ReadAllBytes(path), original);

@@ -1,5 +1,5 @@
 // Tags written by the tag editors people use, read back by our readers. The MP3 is made by the
-// real lame from a generated sine; each row tags a fresh copy with one tool and version.
+// real lame from a generated sine; each row tags a fresh copy with one tool.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,6 +24,7 @@ struct WriterCase {
     Id3TagSet v1;
     Id3TagSet v2;
 };
+void PrintTo(const WriterCase& row, std::ostream* os) { *os << row.name; }
 
 class TagWriters : public testing::TestWithParam<WriterCase> {};
 
@@ -63,12 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {"Say \"Hi\"", "The Examples", "Test Pressing", "1999", "Recorded live", "Rock",
                     "7"},
                    {"Say  Hi", "The Examples", "Test Pressing", "1999", "Recorded live", "", "7"}},
-        WriterCase{"EyeD3WritesV23",
-                   {"eyeD3", "--quiet", "--to-v2.3", "--encoding", "latin1", "-t", "Caf\u00E9",
-                    "-a", "Artist", "-A", "Album", "--recording-date", "1987", "-c", "A comment",
-                    "-G", "Hard Rock", "-n", "12"},
-                   3, {},
-                   {"Caf\u00E9", "Artist", "Album", "1987", "A comment", "Hard Rock", "12"}},
         // mid3v2 writes 2.4 frames in UTF-8; plain ASCII reads the same. The year comes from
         // "TDRC" although the tool also wrote a "TYER" frame.
         WriterCase{"Mid3v2WritesV24",
