@@ -1,0 +1,269 @@
+// The windows as a user meets them: what the main window shows and stores on opening, the option
+// handlers, drops and Delete, and runs through the real pipeline with Interrupt, the busy lock
+// and closing the progress window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "control/context.h"
+#include "control/numbers.h"
+#include "settings/ini_file.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+#include "support/wav_builder.h"
+#include "ui/file_list_box.h"
+#include "ui/frm_gui.h"
+#include "ui/frm_progress.h"
+#include "ui/qt_host.h"
+#include "ui/windows.h"
+
+// Failures show texts, not bytes.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace varnook::test {
+namespace {
+
+QStringList Texts(const QListWidget* list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    return texts;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    // Opens the windows over the settings file as start-up does, from `settings` if given.
+    void Open(const std::string& settings = "")
+    {
+        ctx.settings.SettingsPath = dir.File("varnook.ini");
+        ctx.settings.SettingsSection = kSettingsSection;
+        if (!settings.empty()) WriteText(ctx.settings.SettingsPath, "[Values]\n" + settings);
+        LoadSettings(ctx);
+        gui = ui::OpenWindows(host, ctx);
+        gui->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(gui.get()));
+    }
+
+    // The value stored under `key`, or "<missing>".
+    std::string Stored(const std::string& key) const
+    {
+        return ReadIni(ctx.settings.SettingsPath, kSettingsSection, key, "<missing>");
+    }
+
+    // Replaces a text box's text by typing, leaving the focus in the box.
+    static void Type(QLineEdit* box, const QString& text)
+    {
+        box->setFocus(Qt::MouseFocusReason);
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, text);
+    }
+
+    // Drops paths (or, with a scheme, other URLs) on the list as a file manager does.
+    void Drop(const QStringList& paths)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths) urls << QUrl::fromUserInput(path);
+        data.setUrls(urls);
+        QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(gui->lbxList->viewport(), &enter);
+        QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(gui->lbxList->viewport(), &drop);
+    }
+
+    QStringList Entries() const { return Texts(gui->lbxList); }
+    QStringList Log() { return Texts(host.Progress().lbxList); }
+
+    // Lets the test step in whenever a line is logged, as a user watching the log would.
+    void OnLine(const std::function<void(const QString&)>& act)
+    {
+        QListWidget* log = host.Progress().lbxList;
+        QObject::connect(log->model(), &QAbstractItemModel::rowsInserted, log,
+                         [log, act](const QModelIndex&, int row) { act(log->item(row)->text()); });
+    }
+
+    // Three short 16-bit sines in the test's folder and the list holding them; no amplifying or
+    // encoding, the other switches as given.
+    QStringList OpenWithThreeFiles(const std::string& switches)
+    {
+        Open("Level=0\nEncode=0\n" + switches);
+        QStringList files;
+        for (const char* name : {"one.wav", "two.wav", "three.wav"}) {
+            WriteAllBytes(dir.File(name), BuildWav(WavLayout{}, Sine(440, 8000, 44100, 22050)));
+            files << QString::fromStdString(dir.File(name));
+        }
+        Drop(files);
+        return files;
+    }
+
+    TempDir dir;
+    ui::QtHost host;
+    Context ctx{host};
+    std::unique_ptr<ui::frmGUI> gui;
+};
+
+TEST_F(WindowTest, FirstStartCreatesTheFileWithTheTagKeysAndAnalyzeOffTakesTrimWithIt)
+{
+    Open();
+    EXPECT_EQ(gui->tbxPink->text() + " " + gui->tbxLead[0]->text(), "64.82 0.2");
+    EXPECT_TRUE(gui->chkTrim->isChecked() && gui->chkTrim->isEnabled());
+    // The tag boxes changed from their cleared design state, so each stored itself; the
+    // switches stayed as designed and stored nothing.
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(Stored(std::to_string(i) + "ID3"), "1") << i;
+    EXPECT_EQ(Stored("Analyze") + Stored("Trim"), "<missing><missing>");
+
+    QTest::mouseClick(gui->chkAnalyze, Qt::LeftButton);
+    EXPECT_FALSE(ctx.settings.Trim || gui->chkTrim->isChecked() || gui->chkTrim->isEnabled());
+    EXPECT_EQ(Stored("Analyze") + Stored("Trim"), "00");
+    EXPECT_EQ(gui->lblRec[1]->text(), "dB (ref. present level)");
+
+    QTest::mouseClick(gui->chkAnalyze, Qt::LeftButton);
+    EXPECT_EQ(Stored("Analyze"), "1");
+    EXPECT_TRUE(gui->chkTrim->isEnabled());
+    EXPECT_FALSE(gui->chkTrim->isChecked()) << "Trim comes back available, not ticked";
+    EXPECT_EQ(gui->lblRec[1]->text(), "dB (ref. recommended level)");
+}
+
+// Text boxes take their value when the focus leaves them, which a button's click does before the
+// click runs. Default resets and stores only the analysis parameters; other boxes take a number
+// only in the locale's own notation and put the previous value back otherwise.
+TEST_F(WindowTest, DefaultAndTheNumberBoxes)
+{
+    Open("PinkRef=80\nRmsPercent=0.5\nRmsDiff=10\n");
+    gui->Frame1->show();
+    Type(gui->tbxNewLev, "-4");
+    double seenAtClick = 0;
+    QObject::connect(gui->cmdDefault, &QPushButton::clicked, gui.get(),
+                     [this, &seenAtClick] { seenAtClick = ctx.settings.NewLevel; });
+    QTest::mouseClick(gui->cmdDefault, Qt::LeftButton);
+    EXPECT_EQ(seenAtClick, -4);
+    EXPECT_EQ(gui->tbxPink->text() + " " + gui->tbxPercent->text() + " " + gui->tbxDiff->text(),
+              "64.82 0.95 30");
+    EXPECT_EQ(Stored("PinkRef") + " " + Stored("RmsPercent") + " " + Stored("RmsDiff"),
+              "64.82 0.95 30");
+    EXPECT_EQ(Stored("NewLevel"), "-4");
+
+    // What the box shows and what is stored once the focus leaves it.
+    struct Row {
+        const char *box, *key, *typed, *locale, *shown, *stored;
+    };
+    for (const Row& row : {Row{"tbxLevel(2)", "2Level", "abc", "C", "24", "24"},
+                           Row{"tbxLevel(0)", "0Level", "030", "C", "030", "30"},
+                           Row{"tbxLead(0)", "0Lead", "-3", "C", "-3", "-3"},
+                           Row{"tbxPink", "PinkRef", "70,5", kCommaLocale, "70,5", "70,5"},
+                           Row{"tbxPink", "PinkRef", "1.5", kCommaLocale, "70,5", "70,5"}}) {
+        const ScopedLocale locale(row.locale);
+        if (!locale.Active()) GTEST_SKIP() << "no " << row.locale;
+        ctx.decimalSeparator = FindDecimalSeparator();
+        auto* box = gui->findChild<QLineEdit*>(row.box);
+        ASSERT_NE(box, nullptr) << row.box;
+        Type(box, row.typed);
+        gui->tbxArg->setFocus(Qt::TabFocusReason);
+        EXPECT_EQ(box->text().toStdString() + " " + Stored(row.key),
+                  std::string(row.shown) + " " + row.stored) << row.typed;
+    }
+}
+
+TEST_F(WindowTest, GoRunsEveryEntryThroughThePipelineInListOrder)
+{
+    const QStringList files = OpenWithThreeFiles("Analyze=1\nTrim=0\n");
+    gui->lbxList->item(2)->setSelected(true);
+    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+
+    // Each file's block: its number, the file, the analysis, and an empty line to close it.
+    const QStringList log = Log();
+    qsizetype previous = -1;
+    for (int i = 0; i < 3; ++i) {
+        const qsizetype at = log.indexOf(QString("File %1 of 3").arg(i + 1));
+        ASSERT_GT(at, previous) << "file " << i + 1;
+        EXPECT_EQ(log.mid(at + 1, 2), (QStringList{"Now processing:", files[i]}));
+        EXPECT_EQ(log.value(at - 1), "") << "the block before closes with an empty line";
+        previous = at;
+    }
+    EXPECT_EQ(log.filter("Recommended gain: ").size(), 3);
+    EXPECT_EQ(log.last(), "");
+    EXPECT_EQ(Entries(), files) << "a run removes no entry";
+    EXPECT_TRUE(gui->lbxList->selectedItems().isEmpty());
+}
+
+// A run with Analyze off (which took Trim with it on loading), watched as a user would: the
+// controls during the first file, then Interrupt pressed during the second; then the list.
+TEST_F(WindowTest, ARunLocksAllButTheListAndInterruptThenTheListTakesDropsAndDelete)
+{
+    const QStringList files = OpenWithThreeFiles("Analyze=0\nTrim=1\n");
+    EXPECT_EQ(Stored("Trim"), "0");
+    QStringList enabledDuringRun;
+    int started = 0;
+    OnLine([&](const QString& line) {
+        if (line != "Now processing:" || ++started > 2) return;
+        if (started == 2) return QTest::mouseClick(gui->cmdIntrpt, Qt::LeftButton);
+        for (QWidget* widget : gui->findChildren<QWidget*>()) {
+            const QWidget* parent = widget->parentWidget();
+            if ((parent == gui.get() || parent == gui->Frame1) && widget->isEnabled()) {
+                enabledDuringRun << widget->objectName();
+            }
+        }
+        Drop({"/m/late.wav"});
+        gui->lbxList->item(0)->setSelected(true);
+        QTest::keyRelease(gui->lbxList, Qt::Key_Delete);
+        EXPECT_EQ(Entries(), files) << "drops and Delete wait for the run to end";
+    });
+    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+
+    enabledDuringRun.sort();
+    EXPECT_EQ(enabledDuringRun, (QStringList{"cmdIntrpt", "lbxList"}));
+    // The file in hand is taken to its end (its closing empty line), then the run stops.
+    EXPECT_EQ(Log().filter("Now processing:").size(), 2);
+    EXPECT_EQ(Log().mid(Log().size() - 3), (QStringList{"", "File 3 of 3", "Interrupted by user"}));
+    EXPECT_TRUE(gui->chkLevel->isEnabled() && gui->cmdGo->isEnabled());
+    EXPECT_FALSE(gui->chkTrim->isEnabled()) << "Trim stays locked while Analyze is off";
+
+    // Once the run is over: local files and folders are appended in drop order, other URLs are
+    // left out, and Delete removes the selected entries.
+    const QString folder = QString::fromStdString(dir.Path().string());
+    Drop({folder, "https://example.org/song.mp3", "/m/late.wav"});
+    EXPECT_EQ(Entries(), files + (QStringList{folder, "/m/late.wav"}));
+    gui->lbxList->clearSelection();
+    gui->lbxList->item(0)->setSelected(true);
+    gui->lbxList->item(3)->setSelected(true);
+    QTest::keyRelease(gui->lbxList, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(Entries(), (QStringList{files[1], files[2], "/m/late.wav"}));
+}
+
+TEST_F(WindowTest, ClosingTheProgressWindowEndsTheProgramAfterTheFileInHand)
+{
+    OpenWithThreeFiles("Analyze=1\nTrim=0\n");
+    OnLine([this](const QString& line) {
+        if (line == "Now processing:") host.Progress().close();
+    });
+    // Qt's event loop runs as after start-up; only closing the windows may end it.
+    QTimer::singleShot(0, [this] { QTest::mouseClick(gui->cmdGo, Qt::LeftButton); });
+    QTimer::singleShot(10000, gui.get(), [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QApplication::exec(), 0) << "the loop had to be ended from outside";
+
+    EXPECT_EQ(Log().filter("Now processing:").size(), 1);
+    EXPECT_EQ(Log().mid(Log().size() - 3), (QStringList{"", "File 2 of 3", "Interrupted by user"}));
+    EXPECT_FALSE(gui->isVisible() || gui->Busy());
+}
+
+}  // namespace
+}  // namespace varnook::test
