@@ -35,7 +35,11 @@ int main(int argc, char** argv)
         return kExitOk;
     }
     // Batch mode reports missing sources in its log, beside the files it did process.
-    if (!ctx.request.SourcePath.empty()) return varnook::RunBatch(ctx, commandLine);
+    if (!ctx.request.SourcePath.empty()) {
+        // Ctrl+C or a SIGTERM ends lame, lets the file in hand clean up and skips the rest.
+        ctx.stop->TakeTerminationSignals();
+        return varnook::RunBatch(ctx, commandLine);
+    }
 
     for (const std::string& missing : commandLine.MissingSources)
         std::fprintf(stderr, "varnook: no such file or folder: %s\n", missing.c_str());

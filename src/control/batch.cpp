@@ -51,6 +51,7 @@ void CopyState(const Context& from, Context& to)
     to.tagsV1 = from.tagsV1;
     to.tagsV2 = from.tagsV2;
     to.filter = from.filter;
+    to.stop = from.stop;
 }
 
 }  // namespace
@@ -67,12 +68,18 @@ int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::func
     Context run(watch);
     CopyState(ctx, run);
 
+    const auto stopped = [&] { return run.stop->Requested() || (stopRequested && stopRequested()); };
+    const auto reportStop = [&] {
+        watch.LogLine("Interrupted by user");
+        watch.MarkFailed();
+    };
+
     const std::vector<std::string>& sources = commandLine.Sources;
     const std::vector<std::string>& missing = commandLine.MissingSources;
+    bool interrupted = false;
     for (size_t i = 0; i < sources.size(); ++i) {
-        if (stopRequested && stopRequested()) {
-            watch.LogLine("Interrupted by user");
-            watch.MarkFailed();
+        if (stopped()) {
+            interrupted = true;
             break;
         }
         if (sources.size() > 1) {
@@ -97,6 +104,9 @@ int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::func
             watch.MarkFailed();
         }
     }
+
+    // A stop during the last file (lame ended, a lock wait given up) still makes the run fail.
+    if (interrupted || run.stop->Requested()) reportStop();
 
     CopyState(run, ctx);
     return watch.Failed() ? kBatchFailed : kBatchSucceeded;

@@ -40,6 +40,18 @@ private:
     posix_spawn_file_actions_t actions_;
 };
 
+class SpawnAttributes {
+public:
+    SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
+    ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    posix_spawnattr_t* Get() { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_;
+};
+
 constexpr int kSignalExitBase = 128;
 
 }  // namespace
@@ -89,8 +101,17 @@ pid_t StartChild(const std::string& program, const std::vector<std::string>& arg
     if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(actions.Get(), STDOUT_FILENO, STDERR_FILENO);
     if (rc != 0) throw FileErrorFromErrno(rc);
 
+    // Batch mode blocks SIGINT and SIGTERM to collect them as a stop request; the child must
+    // not inherit that, or it could only be stopped by SIGKILL.
+    SpawnAttributes attributes;
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    rc = ::posix_spawnattr_setsigmask(attributes.Get(), &noSignals);
+    if (rc == 0) rc = ::posix_spawnattr_setflags(attributes.Get(), POSIX_SPAWN_SETSIGMASK);
+    if (rc != 0) throw FileErrorFromErrno(rc);
+
     pid_t pid = 0;
-    rc = ::posix_spawn(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), environ);
+    rc = ::posix_spawn(&pid, program.c_str(), actions.Get(), attributes.Get(), argv.data(), environ);
     if (rc != 0) throw FileErrorFromErrno(rc);
     return pid;
 }
