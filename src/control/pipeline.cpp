@@ -6,6 +6,7 @@
 #include "analysis/filter.h"
 #include "control/context.h"
 #include "control/exist_file.h"
+#include "control/folder_lock.h"
 #include "control/numbers.h"
 #include "control/output_naming.h"
 #include "control/paths.h"
@@ -80,9 +81,6 @@ void NameFiles(Context& ctx)
     req.SourceExt = source.Ext;
     req.WorkPath.clear();
     req.TempPath = req.SourceFolder + kWorkTempName;
-    // A work file left by a file that ended early in this folder would be taken for this
-    // file's amplified copy.
-    RemoveIfPresent(req.TempPath);
 
     const OutputName output = NameOutput(req.SourcePath, req.DestPath, ctx.settings.Encode, RealFileProbe());
     req.OutputFolder = output.Folder;
@@ -105,6 +103,13 @@ void ProcessFile(Context& ctx)
     ctx.tagsV1 = {};
     ctx.tagsV2 = {};
     NameFiles(ctx);
+
+    // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
+    FolderLocks locks;
+    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, host, *ctx.stop)) return;
+    // A work file left by a file that ended early in this folder (or by a run that was
+    // killed) would be taken for this file's amplified copy.
+    RemoveIfPresent(req.TempPath);
 
     FileRun run(ctx);
     run.Log("Now processing:");
@@ -176,7 +181,11 @@ void ProcessFile(Context& ctx)
     if (settings.Amplify) {
         host.SetCaption("Leveling...");
         run.Log("Leveling with: " + run.Fixed2(gain) + " dB...");
-        run.Log(Leveled(ctx, gain) ? "Leveled OK" : "Could not level");
+        const bool leveled = Leveled(ctx, gain);
+        // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
+        // of the whole song; without it the next steps take the unleveled file.
+        if (!leveled) RemoveIfPresent(req.TempPath);
+        run.Log(leveled ? "Leveled OK" : "Could not level");
         run.LogProcessingTime();
     }
     host.Yield();
