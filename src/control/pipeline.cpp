@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include <unistd.h>
+
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
 #include "control/context.h"
@@ -90,26 +92,12 @@ void NameFiles(Context& ctx)
     ctx.settings.Encode = output.Encode;
 }
 
-}  // namespace
-
-void ProcessFile(Context& ctx)
+// The steps for one named file, with its folders locked.
+void ProcessNamedFile(Context& ctx)
 {
     Host& host = ctx.host;
     RunRequest& req = ctx.request;
     const RunSettings& settings = ctx.settings;
-
-    // Tags are read only for MP3 sources; emptied here so a WAV encoded after an MP3 never
-    // carries that MP3's title.
-    ctx.tagsV1 = {};
-    ctx.tagsV2 = {};
-    NameFiles(ctx);
-
-    // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
-    FolderLocks locks;
-    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, host, *ctx.stop)) return;
-    // A work file left by a file that ended early in this folder (or by a run that was
-    // killed) would be taken for this file's amplified copy.
-    RemoveIfPresent(req.TempPath);
 
     FileRun run(ctx);
     run.Log("Now processing:");
@@ -229,6 +217,35 @@ void ProcessFile(Context& ctx)
         RemoveIfPresent(decodedPath);
     }
     host.SetCaption(kIdleCaption);
+}
+
+}  // namespace
+
+void ProcessFile(Context& ctx)
+{
+    RunRequest& req = ctx.request;
+
+    // Tags are read only for MP3 sources; emptied here so a WAV encoded after an MP3 never
+    // carries that MP3's title.
+    ctx.tagsV1 = {};
+    ctx.tagsV2 = {};
+    NameFiles(ctx);
+
+    // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
+    FolderLocks locks;
+    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop)) return;
+    // A work file left by a file that ended early in this folder (or by a run that was
+    // killed) would be taken for this file's amplified copy.
+    RemoveIfPresent(req.TempPath);
+
+    try {
+        ProcessNamedFile(ctx);
+    } catch (...) {
+        // An error the caller reports (an output that could not be moved into place) must not
+        // leave the work file behind as well; a failed delete here would only hide that error.
+        if (!SameFile(req.TempPath, req.OutputPath)) ::unlink(req.TempPath.c_str());
+        throw;
+    }
 }
 
 }  // namespace varnook
