@@ -33,7 +33,8 @@ private:
 };
 
 // Starts `program` as RunCaptured does but returns at once, so a test can signal it while it
-// runs. Its output goes to files in `captureFolder`, which must outlive the run.
+// runs. Its output goes to files in `captureFolder`, which must outlive the run. It leads a
+// process group of its own, so kill(-Pid()) reaches it and every child it starts.
 RunningProgram StartCaptured(const std::string& captureFolder, const std::string& program,
                              const std::vector<std::string>& args,
                              const std::map<std::string, std::string>& env = {});
