@@ -25,6 +25,10 @@ namespace varnook {
 namespace {
 
 constexpr const char* kWorkTempName = "VRK.tmp";
+// Where an MP3 is decoded when its decoded name is also the output name and an edit follows:
+// under the output name the unedited decode would look finished if the run died before the
+// edited file replaced it.
+constexpr const char* kDecodeTempName = "VRKdec.tmp";
 constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
@@ -120,6 +124,8 @@ void ProcessNamedFile(Context& ctx)
         }
         run.Announce("Decoding...");
         req.WorkPath = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
+        if ((settings.Amplify || settings.Trim) && SameFile(req.WorkPath, req.OutputPath))
+            req.WorkPath = req.SourceFolder + kDecodeTempName;
         if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
             run.EndEarly("Could not decode");
             return;
@@ -237,6 +243,7 @@ void ProcessFile(Context& ctx)
     // A work file left by a file that ended early in this folder (or by a run that was
     // killed) would be taken for this file's amplified copy.
     RemoveIfPresent(req.TempPath);
+    RemoveIfPresent(req.SourceFolder + kDecodeTempName);
 
     try {
         ProcessNamedFile(ctx);
@@ -244,6 +251,7 @@ void ProcessFile(Context& ctx)
         // An error the caller reports (an output that could not be moved into place) must not
         // leave the work file behind as well; a failed delete here would only hide that error.
         if (!SameFile(req.TempPath, req.OutputPath)) ::unlink(req.TempPath.c_str());
+        ::unlink((req.SourceFolder + kDecodeTempName).c_str());
         throw;
     }
 }

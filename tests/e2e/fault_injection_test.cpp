@@ -26,7 +26,7 @@ using Bytes = std::vector<uint8_t>;
 // The names a run uses for unfinished files; none may be left after a run that ended.
 bool IsWorkFile(const std::string& name)
 {
-    return name == "VRK.tmp" || name == "mp3.tmp" || name.starts_with(".varnook-move-");
+    return name == "VRK.tmp" || name == "VRKdec.tmp" || name == "mp3.tmp" || name.starts_with(".varnook-move-");
 }
 
 class FaultRun : public BatchRun {
@@ -231,6 +231,7 @@ public:
 struct KillCase {
     const char* name;
     std::vector<std::string> keys;
+    bool mp3Sources = false;
 };
 
 void PrintTo(const KillCase& c, std::ostream* os)
@@ -244,7 +245,10 @@ TEST_P(KilledAtRandom, LeavesSourcesAndFinishedOutputsWholeAndTheNextRunCleansUp
 {
     constexpr int kRounds = 8;
     constexpr unsigned kSeed = 20261206;
-    std::vector<std::string> args{MakeWav("a.wav", 3000), MakeWav("b.wav", 9000), MakeWav("c.wav", 6000)};
+    std::vector<std::string> args = GetParam().mp3Sources
+                                        ? std::vector<std::string>{MakeMp3("a.mp3"), MakeMp3("b.mp3")}
+                                        : std::vector<std::string>{MakeWav("a.wav", 3000), MakeWav("b.wav", 9000),
+                                                                   MakeWav("c.wav", 6000)};
     args.insert(args.end(), GetParam().keys.begin(), GetParam().keys.end());
     const std::map<std::string, Bytes> sources = Contents(dir.Path());
 
@@ -288,7 +292,8 @@ TEST_P(KilledAtRandom, LeavesSourcesAndFinishedOutputsWholeAndTheNextRunCleansUp
 INSTANTIATE_TEST_SUITE_P(
     Batches, KilledAtRandom,
     testing::Values(KillCase{"LeveledTrimmedToWav", {"/ana1", "/lev1", "/tr1", "/enc0"}},
-                    KillCase{"LeveledTrimmedToMp3", {"/ana1", "/lev1", "/tr1", "/enc1"}}),
+                    KillCase{"LeveledTrimmedToMp3", {"/ana1", "/lev1", "/tr1", "/enc1"}},
+                    KillCase{"Mp3LeveledToWav", {"/ana1", "/lev1", "/tr1", "/enc0"}, true}),
     RowName());
 
 TEST_F(FaultRun, TwoProgramsInOneFolderTakeTurns)
