@@ -214,8 +214,8 @@ TEST_F(FaultRun, InterruptWhileLameHangsEndsItAndTheBatch)
     EXPECT_EQ(Differences(Contents(dir.Path()), before), std::set<std::string>{});
 }
 
-// Makes this process the reaper of lame children orphaned by a killed varnook, so the next run
-// does not meet a lame still writing "mp3.tmp".
+// Makes this process the reaper of lame children orphaned by a killed varnook, so a test can
+// wait for them.
 class OrphanReaper {
 public:
     OrphanReaper() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
@@ -272,8 +272,8 @@ TEST_P(KilledAtRandom, LeavesSourcesAndFinishedOutputsWholeAndTheNextRunCleansUp
         TempDir capture;
         RunningProgram program = StartCaptured(capture.Path().string(), VARNOOK_EXE, args, Env());
         std::this_thread::sleep_for(std::chrono::microseconds(delay));
-        // Every other round the machine goes down, as it were: lame dies with the program.
-        // Otherwise only the program is killed, and lame finishes as an orphan.
+        // Every other round the whole group is killed at once, as when the machine goes down;
+        // otherwise only the program, and lame is left to die with it.
         ::kill(round % 2 == 0 ? -program.Pid() : program.Pid(), SIGKILL);
         program.Finish();
         OrphanReaper::ReapAll();
@@ -295,6 +295,24 @@ INSTANTIATE_TEST_SUITE_P(
                     KillCase{"LeveledTrimmedToMp3", {"/ana1", "/lev1", "/tr1", "/enc1"}},
                     KillCase{"Mp3LeveledToWav", {"/ana1", "/lev1", "/tr1", "/enc0"}, true}),
     RowName());
+
+TEST_F(FaultRun, KilledProgramTakesLameWithIt)
+{
+    // A lame working on after its varnook died would write "mp3.tmp" under the next run's lame.
+    const OrphanReaper reaper;
+    const StandInEncoder hang(StandIn::Hang);
+    TempDir capture;
+    RunningProgram program = StartCaptured(capture.Path().string(), VARNOOK_EXE,
+                                           {MakeWav("one.wav"), "/ana0", "/lev1", "/tr0", "/enc1"},
+                                           Env({{"PATH", hang.SearchPathWithStandInFirst()}}));
+    while (hang.Note("hung.pid").empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const pid_t lame = std::stoi(hang.Note("hung.pid"));
+    ::kill(program.Pid(), SIGKILL);
+    program.Finish();
+    int status = 0;
+    ASSERT_EQ(::waitpid(lame, &status, 0), lame);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "lame ended by itself";
+}
 
 TEST_F(FaultRun, TwoProgramsInOneFolderTakeTurns)
 {
