@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <deque>
 #include <random>
 #include <thread>
 
@@ -49,6 +50,19 @@ protected:
         return RunCaptured(program, wrapper, Env(env));
     }
 
+    // Starts varnook without waiting for it; its output is kept until the test ends.
+    RunningProgram Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {})
+    {
+        return StartCaptured(captures_.emplace_back().Path().string(), VARNOOK_EXE, args, Env(env));
+    }
+
+    // The process id of a Hang stand-in, once it has started hanging.
+    static pid_t HungLame(const StandInEncoder& hang)
+    {
+        while (hang.Note("hung.pid").empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return std::stoi(hang.Note("hung.pid"));
+    }
+
     // Every file of the folder by name, for "unchanged" and "whole" checks.
     std::map<std::string, Bytes> Contents(const fs::path& folder) const
     {
@@ -74,6 +88,9 @@ protected:
     {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
+
+private:
+    std::deque<TempDir> captures_;
 };
 
 // Root is not stopped by permission bits; the program runs without that power.
@@ -194,12 +211,9 @@ TEST_F(FaultRun, InterruptWhileLameHangsEndsItAndTheBatch)
     WriteText(dir.File("one.mp3"), "the previous one.mp3");
     const std::map<std::string, Bytes> before = Contents(dir.Path());
     const StandInEncoder hang(StandIn::Hang);
-    TempDir capture;
     RunningProgram program =
-        StartCaptured(capture.Path().string(), VARNOOK_EXE, {first, second, "/ana0", "/lev1", "/tr0", "/enc1"},
-                      Env({{"PATH", hang.SearchPathWithStandInFirst()}}));
-    while (hang.Note("hung.pid").empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const pid_t lame = std::stoi(hang.Note("hung.pid"));
+        Start({first, second, "/ana0", "/lev1", "/tr0", "/enc1"}, {{"PATH", hang.SearchPathWithStandInFirst()}});
+    const pid_t lame = HungLame(hang);
     ASSERT_EQ(::kill(program.Pid(), SIGINT), 0);
     const CapturedRun run = program.Finish();
 
@@ -269,8 +283,7 @@ TEST_P(KilledAtRandom, LeavesSourcesAndFinishedOutputsWholeAndTheNextRunCleansUp
         const int64_t delay = killAfter(random);
         SCOPED_TRACE("round " + std::to_string(round) + ", killed after " + std::to_string(delay) + " us");
 
-        TempDir capture;
-        RunningProgram program = StartCaptured(capture.Path().string(), VARNOOK_EXE, args, Env());
+        RunningProgram program = Start(args);
         std::this_thread::sleep_for(std::chrono::microseconds(delay));
         // Every other round the whole group is killed at once, as when the machine goes down;
         // otherwise only the program, and lame is left to die with it.
@@ -301,12 +314,9 @@ TEST_F(FaultRun, KilledProgramTakesLameWithIt)
     // A lame working on after its varnook died would write "mp3.tmp" under the next run's lame.
     const OrphanReaper reaper;
     const StandInEncoder hang(StandIn::Hang);
-    TempDir capture;
-    RunningProgram program = StartCaptured(capture.Path().string(), VARNOOK_EXE,
-                                           {MakeWav("one.wav"), "/ana0", "/lev1", "/tr0", "/enc1"},
-                                           Env({{"PATH", hang.SearchPathWithStandInFirst()}}));
-    while (hang.Note("hung.pid").empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const pid_t lame = std::stoi(hang.Note("hung.pid"));
+    RunningProgram program =
+        Start({MakeWav("one.wav"), "/ana0", "/lev1", "/tr0", "/enc1"}, {{"PATH", hang.SearchPathWithStandInFirst()}});
+    const pid_t lame = HungLame(hang);
     ::kill(program.Pid(), SIGKILL);
     program.Finish();
     int status = 0;
@@ -320,16 +330,13 @@ TEST_F(FaultRun, TwoProgramsInOneFolderTakeTurns)
     const std::string second = MakeWav("b.wav", 9000);
     const std::vector<std::string> keys{"/ana1", "/lev1", "/tr1", "/enc1"};
     const StandInEncoder watch(StandIn::WatchOverlapThenRealLame);
-    const auto env = Env({{"PATH", watch.SearchPathWithStandInFirst()}});
-
-    TempDir captureA;
-    TempDir captureB;
+    const std::map<std::string, std::string> path{{"PATH", watch.SearchPathWithStandInFirst()}};
     std::vector<std::string> argsA{first};
     std::vector<std::string> argsB{second};
     argsA.insert(argsA.end(), keys.begin(), keys.end());
     argsB.insert(argsB.end(), keys.begin(), keys.end());
-    RunningProgram a = StartCaptured(captureA.Path().string(), VARNOOK_EXE, argsA, env);
-    RunningProgram b = StartCaptured(captureB.Path().string(), VARNOOK_EXE, argsB, env);
+    RunningProgram a = Start(argsA, path);
+    RunningProgram b = Start(argsB, path);
     const CapturedRun runA = a.Finish();
     const CapturedRun runB = b.Finish();
     EXPECT_EQ(runA.exitCode, 0) << runA.out;
