@@ -42,6 +42,9 @@ int main(int argc, char** argv)
     // Batch mode reports missing sources in its log, beside the files it did process. On a
     // display the progress window shows the log as well; closing it stops before the next file.
     if (!ctx.request.SourcePath.empty()) {
+        // Ctrl+C or a SIGTERM ends lame, lets the file in hand clean up and skips the rest.
+        // Taken before any window thread exists, so that every thread leaves them to the batch.
+        ctx.stop->TakeTerminationSignals();
 #if VARNOOK_HAVE_GUI
         if (varnook::ui::HasDisplay()) {
             return varnook::ui::RunWithProgressWindow(

@@ -55,12 +55,18 @@ int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::func
     Context run(watch);
     run.CopyRecordsFrom(ctx);
 
+    const auto stopped = [&] { return run.stop->Requested() || (stopRequested && stopRequested()); };
+    const auto reportStop = [&] {
+        watch.LogLine("Interrupted by user");
+        watch.MarkFailed();
+    };
+
     const std::vector<std::string>& sources = commandLine.Sources;
     const std::vector<std::string>& missing = commandLine.MissingSources;
+    bool interrupted = false;
     for (size_t i = 0; i < sources.size(); ++i) {
-        if (stopRequested && stopRequested()) {
-            watch.LogLine("Interrupted by user");
-            watch.MarkFailed();
+        if (stopped()) {
+            interrupted = true;
             break;
         }
         if (sources.size() > 1) {
@@ -85,6 +91,9 @@ int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::func
             watch.MarkFailed();
         }
     }
+
+    // A stop during the last file (lame ended, a lock wait given up) still makes the run fail.
+    if (interrupted || run.stop->Requested()) reportStop();
 
     ctx.CopyRecordsFrom(run);
     return watch.Failed() ? kBatchFailed : kBatchSucceeded;

@@ -8,9 +8,11 @@
 #include "control/host.h"
 #include "control/run_request.h"
 #include "control/run_settings.h"
+#include "control/stop_request.h"
 #include "id3/id3_tags.h"
 #include "wav/wav_info.h"
 
+#include <memory>
 #include <string>
 
 namespace varnook {
@@ -30,6 +32,7 @@ struct Context {
         tagsV1 = other.tagsV1;
         tagsV2 = other.tagsV2;
         filter = other.filter;
+        stop = other.stop;
     }
 
     Host& host;
@@ -41,6 +44,9 @@ struct Context {
     Id3TagSet tagsV1;
     Id3TagSet tagsV2;
     FilterCoefficients filter;
+    // Shared by every copy of the context, so a stop asked for through one reaches the steps
+    // running on another (the batch runs the files on a copy of the caller's context).
+    std::shared_ptr<StopRequest> stop = std::make_shared<StopRequest>();
 };
 
 }  // namespace varnook

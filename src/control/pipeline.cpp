@@ -2,10 +2,13 @@
 
 #include <chrono>
 
+#include <unistd.h>
+
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
 #include "control/context.h"
 #include "control/exist_file.h"
+#include "control/folder_lock.h"
 #include "control/numbers.h"
 #include "control/output_naming.h"
 #include "control/paths.h"
@@ -22,6 +25,10 @@ namespace varnook {
 namespace {
 
 constexpr const char* kWorkTempName = "VRK.tmp";
+// Where an MP3 is decoded when its decoded name is also the output name and an edit follows:
+// under the output name the unedited decode would look finished if the run died before the
+// edited file replaced it.
+constexpr const char* kDecodeTempName = "VRKdec.tmp";
 constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
@@ -80,9 +87,6 @@ void NameFiles(Context& ctx)
     req.SourceExt = source.Ext;
     req.WorkPath.clear();
     req.TempPath = req.SourceFolder + kWorkTempName;
-    // A work file left by a file that ended early in this folder would be taken for this
-    // file's amplified copy.
-    RemoveIfPresent(req.TempPath);
 
     const OutputName output = NameOutput(req.SourcePath, req.DestPath, ctx.settings.Encode, RealFileProbe());
     req.OutputFolder = output.Folder;
@@ -92,19 +96,12 @@ void NameFiles(Context& ctx)
     ctx.settings.Encode = output.Encode;
 }
 
-}  // namespace
-
-void ProcessFile(Context& ctx)
+// The steps for one named file, with its folders locked.
+void ProcessNamedFile(Context& ctx)
 {
     Host& host = ctx.host;
     RunRequest& req = ctx.request;
     const RunSettings& settings = ctx.settings;
-
-    // Tags are read only for MP3 sources; emptied here so a WAV encoded after an MP3 never
-    // carries that MP3's title.
-    ctx.tagsV1 = {};
-    ctx.tagsV2 = {};
-    NameFiles(ctx);
 
     FileRun run(ctx);
     run.Log("Now processing:");
@@ -127,6 +124,8 @@ void ProcessFile(Context& ctx)
         }
         run.Announce("Decoding...");
         req.WorkPath = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
+        if ((settings.Amplify || settings.Trim) && SameFile(req.WorkPath, req.OutputPath))
+            req.WorkPath = req.SourceFolder + kDecodeTempName;
         if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
             run.EndEarly("Could not decode");
             return;
@@ -176,7 +175,11 @@ void ProcessFile(Context& ctx)
     if (settings.Amplify) {
         host.SetCaption("Leveling...");
         run.Log("Leveling with: " + run.Fixed2(gain) + " dB...");
-        run.Log(Leveled(ctx, gain) ? "Leveled OK" : "Could not level");
+        const bool leveled = Leveled(ctx, gain);
+        // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
+        // of the whole song; without it the next steps take the unleveled file.
+        if (!leveled) RemoveIfPresent(req.TempPath);
+        run.Log(leveled ? "Leveled OK" : "Could not level");
         run.LogProcessingTime();
     }
     host.Yield();
@@ -220,6 +223,37 @@ void ProcessFile(Context& ctx)
         RemoveIfPresent(decodedPath);
     }
     host.SetCaption(kIdleCaption);
+}
+
+}  // namespace
+
+void ProcessFile(Context& ctx)
+{
+    RunRequest& req = ctx.request;
+
+    // Tags are read only for MP3 sources; emptied here so a WAV encoded after an MP3 never
+    // carries that MP3's title.
+    ctx.tagsV1 = {};
+    ctx.tagsV2 = {};
+    NameFiles(ctx);
+
+    // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
+    FolderLocks locks;
+    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop)) return;
+    // A work file left by a file that ended early in this folder (or by a run that was
+    // killed) would be taken for this file's amplified copy.
+    RemoveIfPresent(req.TempPath);
+    RemoveIfPresent(req.SourceFolder + kDecodeTempName);
+
+    try {
+        ProcessNamedFile(ctx);
+    } catch (...) {
+        // An error the caller reports (an output that could not be moved into place) must not
+        // leave the work file behind as well; a failed delete here would only hide that error.
+        if (!SameFile(req.TempPath, req.OutputPath)) ::unlink(req.TempPath.c_str());
+        ::unlink((req.SourceFolder + kDecodeTempName).c_str());
+        throw;
+    }
 }
 
 }  // namespace varnook

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,20 +27,47 @@ ChildExit FromWaitStatus(int status)
     return {ChildExit::Kind::Exited, WEXITSTATUS(status)};
 }
 
-// Frees the spawn's file actions however StartChild leaves.
-class SpawnActions {
-public:
-    SpawnActions() { ::posix_spawn_file_actions_init(&actions_); }
-    ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    posix_spawn_file_actions_t* Get() { return &actions_; }
+// The exit code of a child whose exec failed; the parent never reports it, it reads the error.
+constexpr int kChildStartFailed = 127;
 
-private:
-    posix_spawn_file_actions_t actions_;
-};
+// Opens /dev/null as `target`. Only system calls: it runs between fork and exec.
+bool RedirectToNull(int target, int flags)
+{
+    const int fd = ::open("/dev/null", flags);
+    if (fd < 0) return false;
+    if (fd == target) return true;
+    const bool moved = ::dup2(fd, target) == target;
+    ::close(fd);
+    return moved;
+}
+
+// The child's side of StartChild, between fork and exec.
+[[noreturn]] void RunChild(const char* program, char* const* argv, int report, pid_t parent)
+{
+    // lame must not outlive a varnook that is killed: it would go on writing "mp3.tmp" under
+    // the next run's lame. If the parent is already gone, the signal would never come.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(kChildStartFailed);
+    // Batch mode blocks SIGINT and SIGTERM to collect them as a stop request; the child must
+    // not inherit that, or it could only be stopped by SIGKILL.
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+    // The child must never wait for the terminal. Its own messages are not ours to show: the
+    // log is the program's one report, and lame's progress meter would bury it.
+    int error = 0;
+    if (RedirectToNull(STDIN_FILENO, O_RDONLY) && RedirectToNull(STDOUT_FILENO, O_WRONLY) &&
+        ::dup2(STDOUT_FILENO, STDERR_FILENO) == STDERR_FILENO) {
+        ::execve(program, argv, environ);
+    }
+    error = errno;
+    ssize_t ignored = ::write(report, &error, sizeof error);
+    (void)ignored;
+    ::_exit(kChildStartFailed);
+}
 
 constexpr int kSignalExitBase = 128;
+
 
 }  // namespace
 
@@ -76,22 +103,37 @@ std::string FindProgram(const std::string& name, const std::string& programPath,
 
 pid_t StartChild(const std::string& program, const std::vector<std::string>& args)
 {
+    // Everything the child needs is made before the fork: between fork and exec only
+    // async-signal-safe calls are allowed, since the windows' process has other threads.
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
 
-    // The child must never wait for the terminal. Its own messages are not ours to show: the
-    // log is the program's one report, and lame's progress meter would bury it.
-    SpawnActions actions;
-    int rc = ::posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (rc == 0) rc = ::posix_spawn_file_actions_addopen(actions.Get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(actions.Get(), STDOUT_FILENO, STDERR_FILENO);
-    if (rc != 0) throw FileErrorFromErrno(rc);
+    // The child reports a failed exec through this pipe; a successful exec closes it unseen.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) ThrowFileErrorFromErrno();
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        const int error = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        throw FileErrorFromErrno(error);
+    }
+    if (pid == 0) RunChild(program.c_str(), argv.data(), report[1], parent);
 
-    pid_t pid = 0;
-    rc = ::posix_spawn(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), environ);
-    if (rc != 0) throw FileErrorFromErrno(rc);
+    ::close(report[1]);
+    int childError = 0;
+    ssize_t n = 0;
+    do {
+        n = ::read(report[0], &childError, sizeof childError);
+    } while (n < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof childError)) {
+        ReapChild(pid);
+        throw FileErrorFromErrno(childError);
+    }
     return pid;
 }
 

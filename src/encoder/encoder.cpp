@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <thread>
 
+#include <csignal>
 #include <unistd.h>
 
 #include "control/context.h"
 #include "control/exist_file.h"
 #include "control/paths.h"
+#include "control/stop_request.h"
 #include "encoder/child_process.h"
 #include "encoder/lame_arguments.h"
 #include "io/errors.h"
@@ -23,6 +25,21 @@ constexpr const char* kEncoderName = "lame";
 constexpr const char* kTempOutName = "mp3.tmp";
 // Long enough to leave the core idle while lame works, short enough that the windows feel live.
 constexpr std::chrono::milliseconds kPollInterval{5};
+// How long lame may take to leave after SIGTERM before it is killed outright.
+constexpr std::chrono::seconds kTerminateGrace{2};
+
+// Ends a child that was asked to stop, and returns how it ended.
+ChildExit Terminate(pid_t child)
+{
+    ::kill(child, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (const std::optional<ChildExit> exit = TryReapChild(child)) return *exit;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    ::kill(child, SIGKILL);
+    return ReapChild(child);
+}
 
 std::string SearchPath()
 {
@@ -68,7 +85,7 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
         ShowErrorBoxAndRethrow(ctx.host, "Encoded");
     }
 
-    if (WaitForProcess(child, false, ctx.host) != 0) {
+    if (WaitForProcess(child, false, ctx.host, ctx.stop.get()) != 0) {
         RemoveIfPresent(tempOut);
         return false;
     }
@@ -77,11 +94,13 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
     return true;
 }
 
-int WaitForProcess(pid_t processId, bool blocking, Host& host)
+int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop)
 {
     if (blocking) return ExitCodeOf(ReapChild(processId));
     for (;;) {
         if (const std::optional<ChildExit> exit = TryReapChild(processId)) return ExitCodeOf(*exit);
+        // A child that finishes just as the stop comes keeps its exit code 0 and its output.
+        if (stop != nullptr && stop->Requested()) return ExitCodeOf(Terminate(processId));
         host.Yield();
         std::this_thread::sleep_for(kPollInterval);
     }

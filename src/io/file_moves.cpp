@@ -80,6 +80,9 @@ void RemoveFile(const std::string& path)
 
 void ReplaceByRename(const std::string& from, const std::string& to)
 {
+    // The target name must only ever reach complete contents, even if the machine goes down
+    // right after the rename.
+    File(from, File::Mode::Read).Sync();
     if (::rename(from.c_str(), to.c_str()) == 0) return;
     if (errno != EXDEV) ThrowFileErrorFromErrno();
     MoveAcrossFileSystems(from, to);

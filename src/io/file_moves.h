@@ -12,7 +12,8 @@ void CopyFile(const std::string& from, const std::string& to);
 // Deletes the file.
 void RemoveFile(const std::string& path);
 
-// Moves `from` to `to`, replacing an existing `to`. The target is never deleted first: on one
+// Moves `from` to `to`, replacing an existing `to`. `from` is flushed to disk first. The
+// target is never deleted first: on one
 // file system a rename swaps it in atomically; across file systems the bytes are copied to a
 // temporary name beside the target, flushed, and renamed over it, and `from` is deleted after.
 // Either way a crash leaves the old target or the new one, never neither.

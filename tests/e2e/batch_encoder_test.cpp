@@ -16,6 +16,7 @@ class BrokenEncoderRun : public BatchRun, public testing::WithParamInterface<Nam
 TEST_P(BrokenEncoderRun, CouldNotEncodeLeavesTheOldOutputAndNoTemporaryFile)
 {
     const std::string source = MakeWav("song.wav");
+    const auto sourceBytes = ReadAllBytes(source);
     WriteText(dir.File("song.mp3"), "the previous song.mp3");
     const StandInEncoder standIn(GetParam().behaviour);
     const CapturedRun run = Run({source, "/ana0", "/lev1", "/tr1", "/enc1"}, {{"PATH", standIn.SearchPathWithStandInFirst()}});
@@ -25,6 +26,7 @@ TEST_P(BrokenEncoderRun, CouldNotEncodeLeavesTheOldOutputAndNoTemporaryFile)
     EXPECT_EQ(lines[lines.size() - 4], "Encoding...");
     EXPECT_EQ(lines[lines.size() - 3], "Could not encode");
     EXPECT_EQ(ReadText(dir.File("song.mp3")), "the previous song.mp3");
+    EXPECT_EQ(ReadAllBytes(source), sourceBytes);
     // No "mp3.tmp", no "VRK.tmp": the failed file still gets its clean-up.
     EXPECT_EQ(Listing(), (std::set<std::string>{"song.wav", "song.mp3"}));
 }

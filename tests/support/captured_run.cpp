@@ -52,12 +52,25 @@ std::vector<std::string> CapturedRun::Lines() const
     return lines;
 }
 
-CapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args,
-                      const std::map<std::string, std::string>& env)
+RunningProgram::RunningProgram(pid_t pid, std::string outPath, std::string errPath)
+    : pid_(pid), outPath_(std::move(outPath)), errPath_(std::move(errPath))
 {
-    TempDir capture;
-    const std::string outPath = capture.File("stdout");
-    const std::string errPath = capture.File("stderr");
+}
+
+CapturedRun RunningProgram::Finish()
+{
+    CapturedRun run;
+    run.exitCode = ExitCodeOf(ReapChild(pid_));
+    run.out = ReadText(outPath_);
+    run.err = ReadText(errPath_);
+    return run;
+}
+
+RunningProgram StartCaptured(const std::string& captureFolder, const std::string& program,
+                             const std::vector<std::string>& args, const std::map<std::string, std::string>& env)
+{
+    const std::string outPath = captureFolder + "/stdout";
+    const std::string errPath = captureFolder + "/stderr";
 
     std::vector<std::string> argTexts{program};
     argTexts.insert(argTexts.end(), args.begin(), args.end());
@@ -70,16 +83,23 @@ CapturedRun RunCaptured(const std::string& program, const std::vector<std::strin
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    ::posix_spawnattr_setpgroup(&attributes, 0);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     pid_t pid = 0;
-    const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+    return RunningProgram(pid, outPath, errPath);
+}
 
-    CapturedRun run;
-    run.exitCode = ExitCodeOf(ReapChild(pid));
-    run.out = ReadText(outPath);
-    run.err = ReadText(errPath);
-    return run;
+CapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env)
+{
+    TempDir capture;
+    return StartCaptured(capture.Path().string(), program, args, env).Finish();
 }
 
 std::map<std::string, std::string> ReadId3v2Frames(const std::string& path)

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace varnook::test {
 
 struct CapturedRun {
@@ -15,6 +17,27 @@ struct CapturedRun {
     std::string err;                   // standard error
     std::vector<std::string> Lines() const;  // standard output split at "\n"
 };
+
+// A program started by StartCaptured and not yet waited for.
+class RunningProgram {
+public:
+    RunningProgram(pid_t pid, std::string outPath, std::string errPath);
+    pid_t Pid() const { return pid_; }
+    // Waits for the end and collects the output.
+    CapturedRun Finish();
+
+private:
+    pid_t pid_;
+    std::string outPath_;
+    std::string errPath_;
+};
+
+// Starts `program` as RunCaptured does but returns at once, so a test can signal it while it
+// runs. Its output goes to files in `captureFolder`, which must outlive the run. It leads a
+// process group of its own, so kill(-Pid()) reaches it and every child it starts.
+RunningProgram StartCaptured(const std::string& captureFolder, const std::string& program,
+                             const std::vector<std::string>& args,
+                             const std::map<std::string, std::string>& env = {});
 
 // Runs `program` with `args` (without the program name) in the current environment minus
 // DISPLAY and WAYLAND_DISPLAY (so nothing reaches for a screen), with `env` added or replaced.

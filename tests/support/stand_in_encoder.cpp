@@ -31,7 +31,14 @@ std::string ShellQuote(const std::string& text)
     return quoted + "'";
 }
 
-std::string ScriptFor(StandIn behaviour, const std::string& folder)
+std::string RealLameOrThrow()
+{
+    const std::string real = RealLame();
+    if (real.empty()) throw std::runtime_error("the real lame is not installed");
+    return ShellQuote(real);
+}
+
+std::string ScriptFor(StandIn behaviour, const std::string& folder, const std::string& victim)
 {
     // "last" ends up as the final argument: the temporary output the encoder must write.
     const std::string lastArgument = "for last in \"$@\"; do :; done\n";
@@ -42,12 +49,22 @@ std::string ScriptFor(StandIn behaviour, const std::string& folder)
         return "exit 0\n";
     case StandIn::CrashBySignal:
         return lastArgument + "printf 'partial' > \"$last\"\nkill -SEGV $$\nsleep 5\nexit 0\n";
-    case StandIn::RecordThenRealLame: {
-        const std::string real = RealLame();
-        if (real.empty()) throw std::runtime_error("the real lame is not installed");
+    case StandIn::RecordThenRealLame:
         return "log=" + ShellQuote(folder + "/" + kRecordFile) +
                "\nfor a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$log\"; done\n"
-               "printf '\\n' >> \"$log\"\nexec " + ShellQuote(real) + " \"$@\"\n";
+               "printf '\\n' >> \"$log\"\nexec " + RealLameOrThrow() + " \"$@\"\n";
+    case StandIn::Hang:
+        // exec, so that the noted process is the one varnook waits for.
+        return lastArgument + "printf 'partial' > \"$last\"\necho $$ > " + ShellQuote(folder + "/hung.pid") +
+               "\nexec sleep 30\n";
+    case StandIn::RemoveThenRealLame:
+        return "rm -f " + ShellQuote(victim) + "\nexec " + RealLameOrThrow() + " \"$@\"\n";
+    case StandIn::WatchOverlapThenRealLame: {
+        // mkdir is atomic: it fails when another run holds the marker.
+        const std::string busy = ShellQuote(folder + "/busy");
+        return "if ! mkdir " + busy + " 2>/dev/null; then echo overlap >> " + ShellQuote(folder + "/overlaps") +
+               "; fi\nsleep 0.3\n" + RealLameOrThrow() + " \"$@\"\nrc=$?\nrmdir " + busy +
+               " 2>/dev/null\nexit $rc\n";
     }
     }
     return "exit 1\n";
@@ -55,11 +72,18 @@ std::string ScriptFor(StandIn behaviour, const std::string& folder)
 
 }  // namespace
 
-StandInEncoder::StandInEncoder(StandIn behaviour)
+StandInEncoder::StandInEncoder(StandIn behaviour, const std::string& victim)
 {
     const std::string script = dir_.File("lame");
-    WriteText(script, "#!/bin/sh\n" + ScriptFor(behaviour, Folder()));
+    WriteText(script, "#!/bin/sh\n" + ScriptFor(behaviour, Folder(), victim));
     if (::chmod(script.c_str(), 0755) != 0) throw std::runtime_error("chmod failed");
+}
+
+std::string StandInEncoder::Note(const std::string& name) const
+{
+    const std::string path = dir_.File(name);
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? ReadText(path) : std::string();
 }
 
 std::string StandInEncoder::SearchPathWithStandInFirst() const

@@ -16,6 +16,10 @@ enum class StandIn {
     SucceedWithoutOutput,    // exits 0 and writes nothing
     CrashBySignal,           // writes a little, then kills itself with SIGSEGV
     RecordThenRealLame,      // records its arguments, then runs the real lame with them
+    Hang,                    // writes a little, notes its process id in "hung.pid", then sleeps
+    RemoveThenRealLame,      // deletes the file given as `victim`, then runs the real lame
+    WatchOverlapThenRealLame,  // runs the real lame slowly, noting in "overlaps" any run that
+                               // started while another was under way
 };
 
 // The stand-ins that break the contract, named for test tables.
@@ -37,7 +41,10 @@ inline constexpr std::array<NamedStandIn, 3> kBrokenStandIns{{
 
 class StandInEncoder {
 public:
-    explicit StandInEncoder(StandIn behaviour);
+    // `victim` is the file RemoveThenRealLame deletes; other stand-ins ignore it.
+    explicit StandInEncoder(StandIn behaviour, const std::string& victim = {});
+    // A file the stand-in writes in its folder ("hung.pid", "overlaps"); empty when absent.
+    std::string Note(const std::string& name) const;
 
     // The folder holding the stand-in "lame".
     std::string Folder() const { return dir_.Path().string(); }

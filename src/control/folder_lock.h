@@ -1,0 +1,36 @@
+// Keeps two Varnook processes out of each other's way. Every run uses the fixed names "VRK.tmp"
+// (beside the source) and "mp3.tmp" (beside the output), so a second process working in the
+// same folder would overwrite or delete the first one's work files. While a file is processed,
+// its folders are held under an exclusive advisory lock (flock on the folder itself), so a
+// second process waits its turn instead. Depends on the host and the stop request only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace varnook {
+
+class Host;
+class StopRequest;
+
+class FolderLocks {
+public:
+    FolderLocks() = default;
+    ~FolderLocks();
+    FolderLocks(const FolderLocks&) = delete;
+    FolderLocks& operator=(const FolderLocks&) = delete;
+
+    // Locks every folder of `folders` ("" is the current folder; a folder named twice, under
+    // any spelling, is locked once). They are taken in the order of their resolved paths, so two
+    // processes that need the same two folders can never hold one each and wait forever. While
+    // another process holds one, "Waiting for another Varnook run in <folder>..." is logged once
+    // and the host keeps yielding. A folder that cannot be opened is left unlocked: it cannot
+    // hold work files either. False when a stop was requested while waiting; whatever was
+    // already locked stays held until the object goes.
+    bool Acquire(const std::vector<std::string>& folders, Host& host, const StopRequest& stop);
+
+private:
+    std::vector<int> descriptors_;
+};
+
+}  // namespace varnook

@@ -1,0 +1,31 @@
+// A request to stop processing, asked for from outside the running step: by SIGINT or SIGTERM in
+// batch mode, or by the windows when the user closes the progress window during a run. Steps
+// that wait (for lame, for another Varnook run's folder lock) poll it; the batch checks it
+// before every file. Depends on nothing but the C++ and POSIX libraries.
+#pragma once
+
+#include <atomic>
+
+namespace varnook {
+
+class StopRequest {
+public:
+    // Asks for a stop. Safe from any thread; it only sets an atomic flag.
+    void Request() noexcept { requested_.store(true, std::memory_order_relaxed); }
+
+    // True once a stop was asked for, by Request() or by a taken signal.
+    bool Requested() const noexcept;
+
+    // Batch mode: from now on SIGINT and SIGTERM are blocked and count as a stop request when
+    // Requested() next looks. Blocking and collecting them (instead of a handler) needs no
+    // process-wide variable for a handler to reach; child programs get the default mask back
+    // (see StartChild). Call once, from the main thread, before any other thread exists.
+    void TakeTerminationSignals();
+
+private:
+    mutable std::atomic<bool> requested_{false};
+    bool signalsTaken_ = false;
+    static_assert(std::atomic<bool>::is_always_lock_free);
+};
+
+}  // namespace varnook
