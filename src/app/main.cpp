@@ -1,14 +1,46 @@
+#include <clocale>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
+
+#include "control/context.h"
+#include "control/host.h"
+#include "control/start_up.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUnavailable = 2;
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("varnook %s\n", VARNOOK_VERSION);
-            return 0;
-        }
+    // Numbers are read and written in the user's notation: "-1,5" in a comma locale.
+    std::setlocale(LC_ALL, "");
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+    varnook::ConsoleHost host;
+    varnook::Context ctx(host);
+    ctx.programPath = varnook::ProgramFilePath(argc > 0 ? argv[0] : nullptr);
+    const varnook::ParsedCommandLine commandLine = varnook::StartUp(ctx, args);
+
+    if (commandLine.ShowHelp) {
+        std::fputs(varnook::UsageText().c_str(), stdout);
+        return kExitOk;
     }
-    std::fprintf(stderr, "varnook: processing is not available in this build yet\n");
-    return 2;
+    if (commandLine.ShowVersion) {
+        std::printf("varnook %s\n", VARNOOK_VERSION);
+        return kExitOk;
+    }
+    for (const std::string& missing : commandLine.MissingSources)
+        std::fprintf(stderr, "varnook: no such file or folder: %s\n", missing.c_str());
+
+    if (!ctx.request.SourcePath.empty()) {
+        std::fprintf(stderr, "varnook: batch processing is not available yet\n");
+        return kExitUnavailable;
+    }
+
+    std::fprintf(stderr, "varnook: window mode is not available yet\n");
+    return kExitUnavailable;
 }

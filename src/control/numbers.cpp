@@ -1,33 +1,26 @@
 #include "control/numbers.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <system_error>
+
+#include "io/text.h"
 
 namespace varnook {
 
 namespace {
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+constexpr int kGeneralDigits = 15;
+constexpr size_t kNumberTextCapacity = 512;
 
-std::string_view TrimBlanks(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-// Formats in the C notation and swaps the point for the locale's separator. We format with
-// snprintf under whatever LC_NUMERIC is in force, so both separators are mapped.
+// Swaps the C notation's point for the locale's separator.
 std::string WithSeparator(std::string text, char decimalSeparator)
 {
     for (char& c : text) {
-        if (c == '.' || c == ',') c = decimalSeparator;
+        if (c == '.') c = decimalSeparator;
     }
     return text;
 }
@@ -57,8 +50,7 @@ std::optional<double> ParseLocaleNumber(std::string_view text, char decimalSepar
 {
     text = TrimBlanks(text);
     // Accepted: [sign] digits [sep digits] | [sign] sep digits, with an optional exponent.
-    // Parsed by hand rather than with strtod so that the C library's locale, hex floats,
-    // "inf" and "nan" never make a text a number.
+    // Checked by hand first so that hex floats, "inf" and "nan" never make a text a number.
     size_t i = 0;
     std::string canonical;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) canonical += text[i++];
@@ -92,45 +84,36 @@ std::optional<double> ParseLocaleNumber(std::string_view text, char decimalSepar
     }
     if (i != text.size()) return std::nullopt;
 
-    // strtod reads the C notation only when LC_NUMERIC uses a point; swap to its separator.
-    const char cSeparator = FindDecimalSeparator();
-    if (cSeparator != '.') {
-        for (char& c : canonical) {
-            if (c == '.') c = cSeparator;
-        }
-    }
-    char* end = nullptr;
-    const double value = std::strtod(canonical.c_str(), &end);
-    if (end == canonical.c_str() || !std::isfinite(value)) return std::nullopt;
+    // from_chars reads the C notation whatever the locale; it takes no leading "+".
+    std::string_view digits(canonical);
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value))
+        return std::nullopt;
     return value;
 }
 
 std::string FormatGeneral(double value, char decimalSeparator)
 {
-    if (value == 0) return "0";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    std::string text(buffer);
-    // %g switches to exponent form for very large or small values; write those out in full
-    // decimal form so that the text reads back through ParseLocaleNumber's plain notation too.
-    if (text.find('e') != std::string::npos) {
-        std::snprintf(buffer, sizeof buffer, "%.15f", value);
-        text = buffer;
-        if (text.find_first_of(".,") != std::string::npos) {
-            while (!text.empty() && text.back() == '0') text.pop_back();
-            if (!text.empty() && (text.back() == '.' || text.back() == ',')) text.pop_back();
-        }
-    }
-    return WithSeparator(text, decimalSeparator);
+    if (value == 0) return "0";  // also for -0, which would otherwise be written "-0"
+    // to_chars writes the C notation independent of the locale; the buffer holds any double's
+    // 15-digit general form. Very large or small values come out as "1e+20", which
+    // ParseLocaleNumber reads back.
+    char buffer[kNumberTextCapacity];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general,
+                                      kGeneralDigits);
+    return WithSeparator(std::string(buffer, result.ptr), decimalSeparator);
 }
 
 std::string FormatFixed2(double value, char decimalSeparator)
 {
-    char buffer[64];
-    // printf rounds the exact binary value to nearest, ties to even, which is the rule we want.
-    std::snprintf(buffer, sizeof buffer, "%.2f", value);
-    std::string text(buffer);
-    if (text == "-0.00" || text == "-0,00") text.erase(0, 1);
+    // to_chars rounds the exact binary value to the nearest hundredth, ties to even, which is
+    // the rule we want; the buffer is large enough for the 309 digits of the largest double.
+    char buffer[kNumberTextCapacity];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
+    std::string text(buffer, result.ptr);
+    if (text == "-0.00") text.erase(0, 1);
     return WithSeparator(text, decimalSeparator);
 }
 

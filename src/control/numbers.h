@@ -21,7 +21,8 @@ std::string NormalizeDecimal(std::string_view text, char decimalSeparator);
 std::optional<double> ParseLocaleNumber(std::string_view text, char decimalSeparator);
 
 // General decimal form: at most 15 significant digits, no grouping, no trailing zeros, no
-// separator for whole numbers (64.82 -> "64.82" or "64,82"; 30 -> "30").
+// separator for whole numbers (64.82 -> "64.82" or "64,82"; 30 -> "30"); exponent form
+// ("1e+20") for magnitudes from 1e15 and below 1e-4, which ParseLocaleNumber reads back.
 std::string FormatGeneral(double value, char decimalSeparator);
 
 // "###0.00": rounded to the nearest hundredth (halves to even), at least one digit before the

@@ -22,6 +22,21 @@ inline constexpr double kDefaultRmsPercent = 0.95;
 inline constexpr double kDefaultRmsDiff = 30;
 inline constexpr const char* kSettingsSection = "Values";
 
+// Settings-file keys. Array elements are stored under their index digit followed by the word:
+// TrimLevel 0 is "0Level", Lead 1 is "1Lead", KeepTag 6 is "6ID3" (see IndexedKey).
+inline constexpr const char* kKeyAnalyze = "Analyze";
+inline constexpr const char* kKeyAmplify = "Level";
+inline constexpr const char* kKeyTrim = "Trim";
+inline constexpr const char* kKeyEncode = "Encode";
+inline constexpr const char* kKeyNewLevel = "NewLevel";
+inline constexpr const char* kKeyArguments = "Arguments";
+inline constexpr const char* kKeyPinkRef = "PinkRef";
+inline constexpr const char* kKeyRmsPercent = "RmsPercent";
+inline constexpr const char* kKeyRmsDiff = "RmsDiff";
+inline constexpr const char* kWordKeepTag = "ID3";
+inline constexpr const char* kWordTrimLevel = "Level";
+inline constexpr const char* kWordLead = "Lead";
+
 struct RunSettings {
     bool Analyze = false;
     bool Amplify = false;
@@ -47,5 +62,18 @@ void LoadSettings(Context& ctx);
 
 // Resets the three analysis parameters (PinkRef, RmsPercent, RmsDiff) and nothing else.
 void SetDefaults(RunSettings& settings);
+
+// Where the settings file lives: $VARNOOK_INI when set; else "<program folder>/<program
+// name>.ini" when that file exists or its folder is writable; else
+// "$XDG_CONFIG_HOME/varnook/varnook.ini" (XDG_CONFIG_HOME defaulting to ~/.config).
+std::string SettingsFilePath(const std::string& programPath);
+
+// The key of an array element: IndexedKey(3, kWordTrimLevel) is "3Level".
+std::string IndexedKey(int index, const char* word);
+
+// The settings-file text of a field: switches "1" and "0"; numbers in general form with the
+// locale's separator ("64,82" in a comma locale), so that LoadSettings reads them back.
+std::string SettingText(bool value);
+std::string SettingText(double value, char decimalSeparator);
 
 }  // namespace varnook

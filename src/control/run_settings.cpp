@@ -1,0 +1,146 @@
+#include "control/run_settings.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <tuple>
+#include <filesystem>
+#include <string_view>
+
+#include "control/context.h"
+#include "control/exist_file.h"
+#include "control/host.h"
+#include "control/numbers.h"
+#include "settings/ini_file.h"
+
+namespace varnook {
+
+namespace {
+
+constexpr const char* kIniEnvironment = "VARNOOK_INI";
+constexpr const char* kSettingsFileName = "varnook.ini";
+constexpr const char* kSettingsFolderName = "varnook";
+constexpr const char* kProgressCaption = "Varnook Progress";
+constexpr const char* kSwitchOn = "1";
+constexpr const char* kSwitchOff = "0";
+constexpr const char* kDefaultArguments = "-h";
+constexpr double kDefaultLead = 0.2;
+constexpr std::array<double, 4> kDefaultTrimLevels{30, 24, 24, 30};
+static_assert(kDefaultTrimLevels.size() == std::tuple_size_v<decltype(RunSettings::TrimLevel)>);
+
+// Reads the settings file of ctx; a missing key gives `defaultText`.
+class SettingsReader {
+public:
+    explicit SettingsReader(const Context& ctx) : settings_(ctx.settings), separator_(ctx.decimalSeparator) {}
+
+    std::string Text(const std::string& key, const std::string& defaultText) const
+    {
+        return ReadIni(settings_.SettingsPath, settings_.SettingsSection, key, defaultText);
+    }
+
+    // A switch is on only for the exact text "1"; a present key with any other text (even an
+    // empty one) is off, while a missing key keeps the switch on.
+    bool Switch(const std::string& key) const { return Text(key, kSwitchOn) == kSwitchOn; }
+
+    // The stored text with either separator made the locale's; when that is no number, the
+    // default text, which is always one.
+    double Number(const std::string& key, double defaultValue) const
+    {
+        const std::string defaultText = FormatGeneral(defaultValue, separator_);
+        const std::string stored = NormalizeDecimal(Text(key, defaultText), separator_);
+        if (const auto value = ParseLocaleNumber(stored, separator_)) return *value;
+        return ParseLocaleNumber(defaultText, separator_).value_or(defaultValue);
+    }
+
+private:
+    const RunSettings& settings_;
+    char separator_;
+};
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+}  // namespace
+
+void SetDefaults(RunSettings& settings)
+{
+    settings.PinkRef = kDefaultPinkRef;
+    settings.RmsPercent = kDefaultRmsPercent;
+    settings.RmsDiff = kDefaultRmsDiff;
+}
+
+void LoadSettings(Context& ctx)
+{
+    RunSettings& s = ctx.settings;
+    s.SettingsSection = kSettingsSection;
+    const SettingsReader read(ctx);
+
+    s.Analyze = read.Switch(kKeyAnalyze);
+    s.Amplify = read.Switch(kKeyAmplify);
+    s.Trim = read.Switch(kKeyTrim);
+    s.Encode = read.Switch(kKeyEncode);
+    for (size_t i = 0; i < s.KeepTag.size(); ++i) s.KeepTag[i] = read.Switch(IndexedKey(static_cast<int>(i), kWordKeepTag));
+
+    s.NewLevel = read.Number(kKeyNewLevel, 0);
+    for (size_t i = 0; i < s.Lead.size(); ++i) s.Lead[i] = read.Number(IndexedKey(static_cast<int>(i), kWordLead), kDefaultLead);
+    for (size_t i = 0; i < s.TrimLevel.size(); ++i)
+        s.TrimLevel[i] = read.Number(IndexedKey(static_cast<int>(i), kWordTrimLevel), kDefaultTrimLevels[i]);
+    // Taken as stored: an empty value means "no extra encoder arguments", not the default.
+    s.Arguments = read.Text(kKeyArguments, kDefaultArguments);
+
+    SetDefaults(s);
+    s.PinkRef = read.Number(kKeyPinkRef, s.PinkRef);
+    // The ranges hold only for what was stored: a value typed in the window or given on the
+    // command line is used as it is for the rest of the process.
+    s.RmsPercent = read.Number(kKeyRmsPercent, s.RmsPercent);
+    if (s.RmsPercent > 1) s.RmsPercent = 1;
+    if (s.RmsPercent < 0) s.RmsPercent = 0;
+    s.RmsDiff = read.Number(kKeyRmsDiff, s.RmsDiff);
+    if (s.RmsDiff < 0) s.RmsDiff = 0;
+
+    ctx.host.SetCaption(kProgressCaption);
+}
+
+std::string SettingsFilePath(const std::string& programPath)
+{
+    const std::string fromEnvironment = Environment(kIniEnvironment);
+    if (!fromEnvironment.empty()) return fromEnvironment;
+
+    const std::filesystem::path program(programPath);
+    const std::filesystem::path folder = program.parent_path();
+    if (!program.stem().empty()) {
+        const std::string beside = (folder / program.stem()).string() + ".ini";
+        const std::string folderText = folder.empty() ? std::string(".") : folder.string();
+        if (ExistFile(beside) || ::access(folderText.c_str(), W_OK) == 0) return beside;
+    }
+
+    // An installed program's folder (/usr/bin) is not the user's to write: use the user's
+    // configuration folder, as the XDG rules place it.
+    std::filesystem::path configHome = Environment("XDG_CONFIG_HOME");
+    if (!configHome.is_absolute()) {
+        const std::string home = Environment("HOME");
+        configHome = std::filesystem::path(home.empty() ? "/" : home) / ".config";
+    }
+    return (configHome / kSettingsFolderName / kSettingsFileName).string();
+}
+
+std::string IndexedKey(int index, const char* word)
+{
+    return std::to_string(index) + word;
+}
+
+std::string SettingText(bool value)
+{
+    return value ? kSwitchOn : kSwitchOff;
+}
+
+std::string SettingText(double value, char decimalSeparator)
+{
+    return FormatGeneral(value, decimalSeparator);
+}
+
+}  // namespace varnook

@@ -1,0 +1,50 @@
+// Picking text frames out of an ID3v2 tag body. Each wanted frame is looked up by the first
+// occurrence of its identifier anywhere in the body rather than by walking the frames, and only
+// the lowest byte of its size is read, so a text is at most 254 characters; that is plenty for
+// the tags we carry over and keeps every malformed size harmless.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace varnook {
+
+// Where the frames of one major version keep their parts, counted from the first byte of the
+// frame identifier, and the identifiers of the seven fields.
+struct Id3v2Layout {
+    uint8_t MajorVersion = 0;
+    size_t SizeByteOffset = 0;  // the lowest byte of the big-endian frame size
+    size_t TextOffset = 0;      // the first text byte, past the encoding byte
+    bool HasFrameFlags = false; // 2.3 and 2.4 frames carry two flag bytes, 2.2 frames none
+    std::string_view Title;
+    std::string_view Artist;
+    std::string_view Album;
+    std::string_view Year;
+    std::string_view Genre;
+    std::string_view Comment;
+    std::string_view Track;
+};
+
+// The layout of major version 2, 3 or 4; empty for any other.
+std::optional<Id3v2Layout> Id3v2LayoutFor(uint8_t majorVersion);
+
+// The text bytes of the frame `id` as stored, encoding byte skipped: (size mod 256) - 1 bytes,
+// fewer where the body ends first. Empty when the identifier is missing, the frame is too short,
+// its header is cut off by the end of the body, or (2.3, 2.4) its format flags byte is not 0,
+// since a compressed or encrypted frame holds no readable text.
+std::span<const uint8_t> RawFrameText(std::span<const uint8_t> body, std::string_view id,
+                                      const Id3v2Layout& layout);
+
+// The bytes as UTF-8 text (one Latin-1 character per byte) with every zero byte and every
+// double quote turned into a blank and the blanks at both ends removed. Zero bytes are padding
+// or terminators; double quotes are blanked because tag values end up on encoder command lines.
+std::string CleanFrameText(std::span<const uint8_t> raw);
+
+// CleanFrameText(RawFrameText(body, id, layout)).
+std::string FrameText(std::span<const uint8_t> body, std::string_view id, const Id3v2Layout& layout);
+
+}  // namespace varnook

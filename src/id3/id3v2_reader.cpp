@@ -1,0 +1,173 @@
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "id3/id3_reader.h"
+#include "id3/id3v2_frames.h"
+#include "id3/tag_text.h"
+#include "io/errors.h"
+#include "io/file.h"
+
+namespace varnook {
+
+namespace {
+
+constexpr size_t kHeaderSize = 10;
+constexpr std::array<uint8_t, 3> kMarker = {0x49, 0x44, 0x33};  // "ID3"
+constexpr size_t kMajorVersionAt = 3;
+constexpr size_t kSizeAt = 6;
+// A tag body is at most 2^28 - 1 bytes: the size is meant as four 7-bit digits.
+constexpr int64_t kTagSizeLimit = int64_t{1} << 28;
+// 2.3 and 2.4 frames: identifier 0-3, size 4-7, status flags 8, format flags 9.
+constexpr size_t kFormatFlagsOffset = 9;
+constexpr uint8_t kBlank = ' ';
+constexpr uint8_t kQuote = '"';
+
+// The size digits are taken whole rather than masked to 7 bits. A well-formed header never sets
+// their top bits, so only malformed headers read differently, and their claims mostly exceed the
+// file and are refused.
+int64_t TagSize(std::span<const uint8_t, kHeaderSize> header)
+{
+    return int64_t{header[kSizeAt]} * (1 << 21) + int64_t{header[kSizeAt + 1]} * (1 << 14) +
+           int64_t{header[kSizeAt + 2]} * (1 << 7) + int64_t{header[kSizeAt + 3]};
+}
+
+struct TagBody {
+    Id3v2Layout layout;
+    std::vector<uint8_t> bytes;
+};
+
+// The tag body, or nothing when there is no tag we can read. The size is checked before the body
+// is allocated, so a forged header in a small file costs nothing.
+std::optional<TagBody> ReadTagBody(const std::string& path)
+{
+    const File file(path, File::Mode::Read);
+    const int64_t length = file.Size();
+    std::array<uint8_t, kHeaderSize> header{};
+    if (file.ReadAt(0, header) < kHeaderSize) return std::nullopt;
+    if (!std::equal(kMarker.begin(), kMarker.end(), header.begin())) return std::nullopt;
+    const int64_t size = TagSize(header);
+    if (size >= kTagSizeLimit || size > length) return std::nullopt;
+    const std::optional<Id3v2Layout> layout = Id3v2LayoutFor(header[kMajorVersionAt]);
+    if (!layout) return std::nullopt;
+    TagBody body{*layout, std::vector<uint8_t>(static_cast<size_t>(size))};
+    // A size within the file's length may still run past its end; what is there is the body.
+    body.bytes.resize(file.ReadAt(static_cast<int64_t>(kHeaderSize), body.bytes));
+    return body;
+}
+
+// "(17)Rock" names its genre twice; the text after the reference is the name. A bare "(17)"
+// gives nothing: the number is not looked up.
+std::string GenreText(std::string text)
+{
+    if (text.empty() || text.front() != '(') return text;
+    const size_t close = text.find(')', 1);
+    if (close == std::string::npos) return text;
+    const size_t begin = text.find_first_not_of(' ', close + 1);
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_last_not_of(' ') + 1 - begin);
+}
+
+// A comment frame holds a language code and a short description before its first zero byte.
+std::string CommentText(std::span<const uint8_t> raw)
+{
+    const auto zero = std::find(raw.begin(), raw.end(), uint8_t{0});
+    if (zero != raw.end()) raw = raw.subspan(static_cast<size_t>(zero - raw.begin()) + 1);
+    return CleanFrameText(raw);
+}
+
+bool IsBlankAfterCleaning(uint8_t byte)
+{
+    return byte == 0 || byte == kQuote || byte == kBlank;
+}
+
+}  // namespace
+
+std::optional<Id3v2Layout> Id3v2LayoutFor(uint8_t majorVersion)
+{
+    switch (majorVersion) {
+    case 2:
+        return Id3v2Layout{2, 5, 7, false, "TT2", "TP1", "TAL", "TYE", "TCO", "COM", "TRK"};
+    case 3:
+        return Id3v2Layout{3, 7, 11, true, "TIT2", "TPE1", "TALB", "TYER", "TCON", "COMM", "TRCK"};
+    case 4:
+        return Id3v2Layout{4, 7, 11, true, "TIT2", "TPE1", "TALB", "TDRC", "TCON", "COMM", "TRCK"};
+    default:
+        return std::nullopt;
+    }
+}
+
+std::span<const uint8_t> RawFrameText(std::span<const uint8_t> body, std::string_view id,
+                                      const Id3v2Layout& layout)
+{
+    if (id.empty()) return {};
+    const auto found = std::search(body.begin(), body.end(), id.begin(), id.end(),
+                                   [](uint8_t byte, char c) { return byte == static_cast<uint8_t>(c); });
+    if (found == body.end()) return {};
+    const std::span<const uint8_t> frame = body.subspan(static_cast<size_t>(found - body.begin()));
+    if (frame.size() <= layout.SizeByteOffset) return {};
+    // The size counts the encoding byte, which is skipped and not interpreted.
+    const int length = int{frame[layout.SizeByteOffset]} - 1;
+    if (length < 1) return {};
+    if (layout.HasFrameFlags) {
+        if (frame.size() <= kFormatFlagsOffset || frame[kFormatFlagsOffset] != 0) return {};
+    }
+    if (frame.size() <= layout.TextOffset) return {};
+    return frame.subspan(layout.TextOffset,
+                         std::min(static_cast<size_t>(length), frame.size() - layout.TextOffset));
+}
+
+std::string CleanFrameText(std::span<const uint8_t> raw)
+{
+    size_t begin = 0;
+    size_t end = raw.size();
+    while (begin < end && IsBlankAfterCleaning(raw[begin])) ++begin;
+    while (end > begin && IsBlankAfterCleaning(raw[end - 1])) --end;
+    // Zero bytes and quotes are ASCII, and UTF-8 never uses ASCII bytes for other characters,
+    // so they can be blanked after the conversion.
+    std::string text = Latin1ToUtf8(raw.subspan(begin, end - begin));
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\0' || c == '"'; }, ' ');
+    return text;
+}
+
+std::string FrameText(std::span<const uint8_t> body, std::string_view id, const Id3v2Layout& layout)
+{
+    return CleanFrameText(RawFrameText(body, id, layout));
+}
+
+Id3TagSet GetId3v2(const std::string& path)
+{
+    std::optional<TagBody> tag;
+    try {
+        tag = ReadTagBody(path);
+    } catch (const FileError&) {
+        return {};
+    }
+    if (!tag || tag->bytes.empty()) return {};
+
+    const std::span<const uint8_t> body = tag->bytes;
+    const Id3v2Layout& layout = tag->layout;
+    Id3TagSet set;
+    set.Title = FrameText(body, layout.Title, layout);
+    set.Artist = FrameText(body, layout.Artist, layout);
+    set.Album = FrameText(body, layout.Album, layout);
+    set.Year = FrameText(body, layout.Year, layout);
+    set.Track = FrameText(body, layout.Track, layout);
+    set.Genre = GenreText(FrameText(body, layout.Genre, layout));
+    set.Comment = CommentText(RawFrameText(body, layout.Comment, layout));
+    return set;
+}
+
+Id3TagSet GetId3v2(const std::string& path, Host& host)
+{
+    try {
+        return GetId3v2(path);
+    } catch (...) {
+        ShowErrorBoxAndRethrow(host, "GetId3v2");
+    }
+}
+
+}  // namespace varnook
