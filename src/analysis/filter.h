@@ -1,4 +1,6 @@
-// The equal-loudness filter: one published coefficient set per supported sample rate.
+// The equal-loudness filter: one published coefficient set per supported sample rate, chosen by
+// the file's rate. The recurrence that uses them is in equal_loudness.h. Depends on the records
+// and the Host only.
 #pragma once
 
 #include <cstdint>

@@ -12,7 +12,10 @@ struct Context;
 
 // The playing time of the sample data in seconds (DataSize / ByteRate), or -1 when the file
 // cannot be used. Writes only the two size fields (offset 4 and DataStart - 4) and never
-// changes the file's length.
+// changes the file's length. Besides the header faults, a BlockAlign or ByteRate of 0, a chunk
+// chain that leads past the end of the file, no "data" chunk and a file longer than a signed
+// 32-bit size can describe are refused with a line saying so. A file that may only be read is
+// examined all the same; a repair it needs fails as a file error ("70: Permission denied").
 double WavTime(Context& ctx, const std::string& path);
 
 }  // namespace varnook
