@@ -1,0 +1,298 @@
+#include "editing/amplify.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "control/context.h"
+#include "control/exist_file.h"
+#include "editing/guarded.h"
+#include "editing/sample_rounding.h"
+#include "io/byte_order.h"
+#include "io/errors.h"
+#include "io/file.h"
+
+namespace varnook {
+namespace {
+
+constexpr int64_t kBlockSamples = 16384;            // unit of every sample read and write
+constexpr int64_t kMinimumSamples = 2 * kBlockSamples;  // the priming read plus one cycle
+constexpr int64_t kBufferSamples = 2 * kBlockSamples;   // all channels' buffers together
+constexpr size_t kCopyChunk = 16384;                // unit of the header and trailer copies
+constexpr double kPeakLimit = 31744;                // 2^15 - 2^10: headroom below full scale
+constexpr const char* kProcedure = "Leveled";
+
+// Copies `length` bytes from `in` at `from` to `out` at `to`, in chunks of the buffer's size,
+// calling beforeChunk ahead of each chunk so a long header or trailer keeps the windows alive.
+template <typename BeforeChunk>
+void CopyBytes(const File& in, int64_t from, File& out, int64_t to, int64_t length,
+               std::span<uint8_t> buffer, BeforeChunk beforeChunk)
+{
+    while (length > 0) {
+        beforeChunk();
+        const auto n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(buffer.size())));
+        in.ReadExactAt(from, buffer.first(n));
+        out.WriteAt(to, buffer.first(n));
+        from += static_cast<int64_t>(n);
+        to += static_cast<int64_t>(n);
+        length -= static_cast<int64_t>(n);
+    }
+}
+
+// Gain 0 is a byte-for-byte copy, so the samples cannot pick up a rounding step.
+void CopyWholeFile(const std::string& from, const std::string& to)
+{
+    // Removed rather than overwritten: an old work file that is a link to another file must
+    // not have that file rewritten through it.
+    if (ExistFile(to) && ::unlink(to.c_str()) != 0) ThrowFileErrorFromErrno();
+    const File in(from, File::Mode::Read);
+    File out(to, File::Mode::CreateTruncate);
+    std::vector<uint8_t> buffer(kCopyChunk);
+    CopyBytes(in, 0, out, 0, in.Size(), buffer, [] {});
+    out.Close();
+}
+
+// Scales the half-waves of one channel's buffer from nextPos on. A half-wave is a run of samples
+// of one sign; it is scaled as one piece so that its shape survives: by `factor` when its peak
+// stays within the limit, otherwise by the factor that puts the peak exactly on the limit. A
+// half-wave may run on into the back half (the look-ahead) up to the buffer's end; the part
+// scaled there is skipped next cycle through nextPos, which is why the scan always meets
+// unscaled samples and its peak is exact. A run cut at the buffer's end goes on as a new
+// half-wave, with its own peak, in the next cycle.
+void ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half, double factor, bool last)
+{
+    const auto bufLen = static_cast<int64_t>(buffer.size());
+    const int64_t end = last ? bufLen - 1 : half - 1;
+    double* values = buffer.data();
+    int64_t p = nextPos;
+    while (p <= end) {
+        if (values[p] == 0) {
+            ++p;
+            continue;
+        }
+        double peak = 0;
+        int64_t q = p;
+        if (values[p] > 0) {
+            for (; q < bufLen && values[q] > 0; ++q) peak = std::max(peak, values[q]);
+        } else {
+            for (; q < bufLen && values[q] < 0; ++q) peak = std::max(peak, -values[q]);
+        }
+        const double f = peak * factor <= kPeakLimit ? factor : kPeakLimit / peak;
+        for (int64_t i = p; i < q; ++i) values[i] *= f;
+        p = q;
+    }
+    // The coming shift moves every position down by half a buffer.
+    nextPos = p - half;
+}
+
+// Conversions between a block as the file holds it and the channel buffers, most of the work of
+// the plain regime. Fixed lengths and unaliased pointers let the compiler turn them into vector
+// code; they stay out of line because inlining would lose what __restrict promises.
+template <int64_t Frames>
+[[gnu::noinline]] void SpreadMono(const uint8_t* __restrict bytes, double* __restrict left)
+{
+    for (int64_t k = 0; k < Frames; ++k) left[k] = LoadLE16(bytes + 2 * k);
+}
+
+template <int64_t Frames>
+[[gnu::noinline]] void SpreadStereo(const uint8_t* __restrict bytes, double* __restrict left,
+                                    double* __restrict right)
+{
+    for (int64_t k = 0; k < Frames; ++k) {
+        left[k] = LoadLE16(bytes + 4 * k);
+        right[k] = LoadLE16(bytes + 4 * k + 2);
+    }
+}
+
+// Each value times `factor`, rounded to the nearest sample with halves to even. No value can
+// leave the 16-bit range: the plain regime never raises a magnitude and the half-wave regime
+// keeps every peak within the limit.
+template <int64_t Frames>
+[[gnu::noinline]] void GatherMono(const double* __restrict left, double factor,
+                                  uint8_t* __restrict bytes)
+{
+    for (int64_t k = 0; k < Frames; ++k) StoreLE16(bytes + 2 * k, RoundToSample(left[k] * factor));
+}
+
+template <int64_t Frames>
+[[gnu::noinline]] void GatherStereo(const double* __restrict left, const double* __restrict right,
+                                    double factor, uint8_t* __restrict bytes)
+{
+    for (int64_t k = 0; k < Frames; ++k) {
+        StoreLE16(bytes + 4 * k, RoundToSample(left[k] * factor));
+        StoreLE16(bytes + 4 * k + 2, RoundToSample(right[k] * factor));
+    }
+}
+
+// The working state of one amplify pass: per channel a buffer of two halves. The front half is
+// written at the end of a cycle; the back half holds the block read in that cycle and gives
+// every half-wave a look-ahead of half a buffer before its factor is chosen. The channel count
+// is a template argument so that the conversion loops have fixed lengths and compile to vector
+// code.
+template <int Channels>
+class Amplifier {
+public:
+    static constexpr int64_t kBufLen = kBufferSamples / Channels;
+    static constexpr int64_t kHalf = kBufLen / 2;  // frames; one block fills one half
+
+    Amplifier(Host& host, double factor, int64_t samples)
+        : host_(host),
+          factor_(factor),
+          samples_(samples),
+          block_(static_cast<size_t>(kBlockSamples) * 2),
+          buffers_(Channels, std::vector<double>(static_cast<size_t>(kBufLen)))
+    {
+    }
+
+    void Run(const File& in, File& out, int64_t dataStart)
+    {
+        host_.SetCaption("Copying header");
+        CopyBytes(in, 0, out, 0, dataStart, std::span(block_).first(kCopyChunk),
+                  [this] { host_.Yield(); });
+
+        int64_t readPos = dataStart;
+        int64_t writePos = dataStart;
+        in.ReadExactAt(readPos, block_);
+        readPos += static_cast<int64_t>(block_.size());
+        SpreadIntoBackHalves();
+        int64_t remaining = samples_ - kBlockSamples;
+
+        bool last = false;
+        double writeFactor = 1;
+        while (!last) {
+            host_.Yield();
+            ShowProgress(remaining);
+            if (remaining > kBlockSamples) {
+                in.ReadExactAt(readPos, block_);
+                readPos += static_cast<int64_t>(block_.size());
+                remaining -= kBlockSamples;
+            } else {
+                // The final read keeps `remaining` as its own length, which the tail needs.
+                const auto bytes = static_cast<size_t>(remaining) * 2;
+                in.ReadExactAt(readPos, std::span(block_).first(bytes));
+                std::fill(block_.begin() + static_cast<ptrdiff_t>(bytes), block_.end(), 0);
+                readPos += static_cast<int64_t>(bytes);
+                last = true;
+            }
+            for (auto& buffer : buffers_) std::copy(buffer.begin() + kHalf, buffer.end(), buffer.begin());
+            SpreadIntoBackHalves();
+            writeFactor = Scale(last);
+            GatherFrontHalves(writeFactor);
+            out.WriteAt(writePos, block_);
+            writePos += static_cast<int64_t>(block_.size());
+        }
+
+        // The back halves hold the last read, already scaled.
+        const int64_t tailFrames = remaining / Channels;
+        GatherTail(tailFrames, writeFactor);
+        out.WriteAt(writePos, std::span(block_).first(static_cast<size_t>(tailFrames * Channels) * 2));
+
+        // Everything after the samples read, including a stereo file's unpaired last sample and
+        // the odd byte of an odd data size, goes through untouched.
+        host_.SetCaption("Copying trailer");
+        const int64_t trailerLength = in.Size() - readPos;
+        CopyBytes(in, readPos, out, readPos, trailerLength, std::span(block_).first(kCopyChunk),
+                  [this] { host_.Yield(); });
+    }
+
+private:
+    void SpreadIntoBackHalves()
+    {
+        if constexpr (Channels == 1)
+            SpreadMono<kHalf>(block_.data(), buffers_[0].data() + kHalf);
+        else
+            SpreadStereo<kHalf>(block_.data(), buffers_[0].data() + kHalf, buffers_[1].data() + kHalf);
+    }
+
+    void GatherFrontHalves(double factor)
+    {
+        if constexpr (Channels == 1)
+            GatherMono<kHalf>(buffers_[0].data(), factor, block_.data());
+        else
+            GatherStereo<kHalf>(buffers_[0].data(), buffers_[1].data(), factor, block_.data());
+    }
+
+    // Rounds and interleaves the first `frames` frames of the back halves, once per file.
+    void GatherTail(int64_t frames, double factor)
+    {
+        for (int64_t k = 0; k < frames; ++k) {
+            for (int c = 0; c < Channels; ++c) {
+                const double value = buffers_[static_cast<size_t>(c)][static_cast<size_t>(kHalf + k)];
+                StoreLE16(block_.data() + 2 * (k * Channels + c), RoundToSample(value * factor));
+            }
+        }
+    }
+
+    // The half-wave regime scales in place, ahead of the write; the plain regime is a single
+    // multiplication, which the write applies as it goes. Returns the factor the write applies.
+    double Scale(bool last)
+    {
+        if (factor_ <= 1) return factor_;
+        for (size_t c = 0; c < Channels; ++c)
+            ScaleHalfWaves(buffers_[c], nextPos_[c], kHalf, factor_, last);
+        return 1;
+    }
+
+    // Shows the figure worked out in the previous cycle, or works out a new one: so the caption
+    // changes at most every second cycle and the title bar is not redrawn for every block.
+    void ShowProgress(int64_t remaining)
+    {
+        if (pct_ != shownPct_) {
+            host_.SetCaption(std::to_string(pct_));
+            shownPct_ = pct_;
+        } else {
+            pct_ = static_cast<int>(std::nearbyint(
+                (1 - static_cast<double>(remaining) / static_cast<double>(samples_)) * 100));
+        }
+    }
+
+    Host& host_;
+    const double factor_;
+    const int64_t samples_;
+    std::vector<uint8_t> block_;  // one block of samples as the file holds them
+    std::vector<std::vector<double>> buffers_;
+    std::array<int64_t, Channels> nextPos_{};
+    int pct_ = 0;
+    int shownPct_ = 0;
+};
+
+template <int Channels>
+void Amplify(Host& host, const File& in, File& out, int64_t dataStart, double factor, int64_t samples)
+{
+    Amplifier<Channels>(host, factor, samples).Run(in, out, dataStart);
+}
+
+}  // namespace
+
+bool Leveled(Context& ctx, double gain)
+{
+    const RunRequest& request = ctx.request;
+    if (ExistFile(request.WorkPath) && gain == 0)
+        return Guarded(ctx.host, kProcedure, [&] { CopyWholeFile(request.WorkPath, request.TempPath); });
+
+    const int channels = ctx.wav.Channels;
+    if ((channels != 1 && channels != 2) || std::isnan(gain)) return false;
+    // An odd data size leaves a byte that belongs to no sample; it goes through with the trailer.
+    const int64_t totalSamples = ctx.wav.DataSize / 2;
+    if (totalSamples < kMinimumSamples) return false;
+    const int64_t samples = totalSamples - totalSamples % channels;
+
+    return Guarded(ctx.host, kProcedure, [&] {
+        const File in(request.WorkPath, File::Mode::Read);
+        File out(request.TempPath, File::Mode::CreateTruncate);
+        const double factor = std::pow(10.0, gain / 20);
+        if (channels == 1)
+            Amplify<1>(ctx.host, in, out, ctx.wav.DataStart, factor, samples);
+        else
+            Amplify<2>(ctx.host, in, out, ctx.wav.DataStart, factor, samples);
+        ctx.host.SetCaption("0");
+        out.Close();
+    });
+}
+
+}  // namespace varnook

@@ -1,0 +1,330 @@
+#include "editing/trim.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "analysis/analysis.h"
+#include "analysis/filter.h"
+#include "control/context.h"
+#include "editing/guarded.h"
+#include "editing/sample_rounding.h"
+#include "editing/truncate.h"
+#include "io/byte_order.h"
+#include "io/errors.h"
+#include "io/file.h"
+
+namespace varnook {
+namespace {
+
+constexpr int64_t kPieceSamples = 8192;  // unit in which silence and fades are written
+constexpr int64_t kPieceBytes = 2 * kPieceSamples;
+constexpr double kWindowSeconds = 0.05;
+// Sizes and offsets in a WAV header are signed 32-bit numbers, so no file may grow past this.
+constexpr int64_t kMaxFileLength = std::numeric_limits<int32_t>::max();
+constexpr const char* kProcedure = "Trimmed";
+
+// Whole bytes for `seconds` of sound: rounded to the nearest byte (halves to even), then cut
+// to whole frames. Empty when the length cannot be a size in a WAV file; a negative length
+// gives no silence at all.
+std::optional<int64_t> LeadBytes(int32_t byteRate, int16_t blockAlign, double seconds)
+{
+    const double bytes = std::nearbyint(byteRate * std::max(0.0, seconds));
+    if (!(bytes <= static_cast<double>(kMaxFileLength))) return std::nullopt;
+    const auto whole = static_cast<int64_t>(bytes);
+    return whole / blockAlign * blockAlign;
+}
+
+// The factor of the i-th sample of a fade `length` bytes long. The fade-in rises in equal steps
+// from 2 / length for the first sample to exactly 1 for the last; the fade-out falls from
+// (length - 2) / length to exactly 0. In stereo the two samples of a frame are one step apart.
+double FadeInFactor(int64_t i, int64_t length)
+{
+    return static_cast<double>(2 * i + 2) / static_cast<double>(length);
+}
+
+double FadeOutFactor(int64_t i, int64_t length)
+{
+    return static_cast<double>(length - 2 * i - 2) / static_cast<double>(length);
+}
+
+// Writes `length` bytes of zeros (digital silence) from `from` on, a piece at a time.
+void WriteSilence(File& file, int64_t from, int64_t length)
+{
+    const std::vector<uint8_t> zeros(static_cast<size_t>(std::min(length, kPieceBytes)), 0);
+    for (int64_t done = 0; done < length;) {
+        const int64_t n = std::min(length - done, kPieceBytes);
+        file.WriteAt(from + done, std::span(zeros).first(static_cast<size_t>(n)));
+        done += n;
+    }
+}
+
+// Multiplies `samples` samples from `from` on, the i-th by factorOf(i), rounding each to the
+// nearest sample with halves to even; read, scaled and written back a piece at a time.
+template <typename FactorOf>
+void ScaleSamples(File& file, int64_t from, int64_t samples, FactorOf factorOf)
+{
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min(samples, kPieceSamples)) * 2);
+    for (int64_t done = 0; done < samples;) {
+        const int64_t n = std::min(samples - done, kPieceSamples);
+        const std::span bytes = std::span(piece).first(static_cast<size_t>(n) * 2);
+        const int64_t at = from + 2 * done;
+        file.ReadExactAt(at, bytes);
+        for (int64_t i = 0; i < n; ++i) {
+            uint8_t* sample = bytes.data() + 2 * i;
+            StoreLE16(sample, RoundToSample(LoadLE16(sample) * factorOf(done + i)));
+        }
+        file.WriteAt(at, bytes);
+        done += n;
+    }
+}
+
+// Moves `length` bytes from `from` to `to` in the same file. The ranges may overlap: the copy
+// runs from the far end when the bytes move outwards, so no byte is overwritten before it has
+// been read, and the memory used is one piece whatever the length.
+void MoveBytes(File& file, int64_t from, int64_t to, int64_t length)
+{
+    if (length <= 0 || from == to) return;
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min(length, kPieceBytes)));
+    for (int64_t done = 0; done < length;) {
+        const int64_t n = std::min(length - done, kPieceBytes);
+        const int64_t offset = to < from ? done : length - done - n;
+        const std::span bytes = std::span(piece).first(static_cast<size_t>(n));
+        file.ReadExactAt(from + offset, bytes);
+        file.WriteAt(to + offset, bytes);
+        done += n;
+    }
+}
+
+void WriteId(File& file, int64_t at, const char (&id)[5])
+{
+    const uint8_t bytes[4] = {static_cast<uint8_t>(id[0]), static_cast<uint8_t>(id[1]),
+                              static_cast<uint8_t>(id[2]), static_cast<uint8_t>(id[3])};
+    file.WriteAt(at, bytes);
+}
+
+void WriteSize(File& file, int64_t at, int64_t value)
+{
+    uint8_t bytes[4];
+    StoreLE32(bytes, static_cast<int32_t>(value));
+    file.WriteAt(at, bytes);
+}
+
+class Trimmer {
+public:
+    explicit Trimmer(Context& ctx)
+        : ctx_(ctx),
+          host_(ctx.host),
+          wav_(ctx.wav),
+          winFrames_(static_cast<int64_t>(std::nearbyint(wav_.SampleRate * kWindowSeconds))),
+          winBytes_(winFrames_ * wav_.BlockAlign),
+          step_(winFrames_ / 2 * wav_.BlockAlign)
+    {
+    }
+
+    bool Run()
+    {
+        if (!Open()) return false;
+        const int64_t dataStart = wav_.DataStart;
+        const int64_t dataSize = wav_.DataSize;
+        const int64_t dataEnd = dataStart + dataSize;
+        // A file shorter than one window has nothing that could be measured as its start or end.
+        if (dataSize < winBytes_) return true;
+
+        const auto leadInBytes = LeadBytes(wav_.ByteRate, wav_.BlockAlign, Lead(kLeadIn));
+        const auto leadOutBytes = LeadBytes(wav_.ByteRate, wav_.BlockAlign, Lead(kLeadOut));
+        if (!leadOutBytes || dataEnd + *leadOutBytes + TrailerLength(dataEnd) > kMaxFileLength) return false;
+
+        host_.SetCaption("Find Cut In");
+        const int64_t cutIn = SearchForward(dataStart, dataSize, Threshold(kCutIn));
+        const int64_t leadStart = LeadStart(cutIn, leadInBytes);
+        const bool hideStart = leadStart > dataStart + 8;
+        const int64_t sizeAfterStart = hideStart ? dataSize - (leadStart - dataStart) : dataSize;
+
+        // These two searches measure material that the writes of the start do not touch (they
+        // end at the fade-in's end, and the end search is decided once it reaches that), so
+        // running them first gives the same positions and lets a recording with no audible
+        // part be left as it was instead of being cut down the middle.
+        host_.SetCaption("Find Fade In");
+        const int64_t fadeIn = SearchForward(cutIn, sizeAfterStart, Threshold(kFadeIn));
+        host_.SetCaption("Find Cut Out");
+        const int64_t cutOutWindow = SearchBackward(dataEnd - winBytes_, sizeAfterStart, Threshold(kCutOut));
+        if (cutOutWindow <= fadeIn) return true;
+        const int64_t cutOut = cutOutWindow + winBytes_;
+
+        if (!Guard([&] { RewriteStart(cutIn, leadStart, hideStart, fadeIn); })) return false;
+
+        // Measured after the start is rewritten: where the music is short, this search may reach
+        // back into the fade-in and must hear it as it now is.
+        host_.SetCaption("Find Fade Out");
+        const int64_t fadeOutWindow = SearchBackward(cutOutWindow, wav_.DataSize, Threshold(kFadeOut));
+        // However far back that search ran, the fade-out stays inside the sample data.
+        const int64_t fadeOut = std::max<int64_t>(fadeOutWindow + winBytes_, wav_.DataStart);
+        int64_t newLength = 0;
+        if (!Guard([&] { newLength = RewriteEnd(fadeOut, cutOut, dataEnd, *leadOutBytes); }))
+            return false;
+
+        const bool cut = TruncateFile(ctx_.request.WorkPath, static_cast<int32_t>(newLength));
+        host_.LogLine(cut ? "New EOF set" : "Could not set new EOF");
+        return Guard([&] { FixRiffSize(); });
+    }
+
+private:
+    template <typename Action>
+    bool Guard(Action&& action)
+    {
+        return Guarded(host_, kProcedure, std::forward<Action>(action));
+    }
+
+    // Checks that the WAV info describes a layout this step can rewrite, and opens the file.
+    bool Open()
+    {
+        if (wav_.BlockAlign <= 0 || wav_.ByteRate <= 0 || wav_.DataStart < 8 || wav_.DataSize < 0 ||
+            step_ <= 0)
+            return false;
+        return Guard([&] {
+            file_.emplace(ctx_.request.WorkPath, File::Mode::ReadWrite);
+            fileLength_ = file_->Size();
+        }) && int64_t{wav_.DataStart} + wav_.DataSize <= fileLength_;
+    }
+
+    int64_t TrailerLength(int64_t dataEnd) const { return fileLength_ - dataEnd; }
+    double Lead(LeadIndex index) const { return ctx_.settings.Lead[static_cast<size_t>(index)]; }
+    double Threshold(TrimIndex index) const { return ctx_.settings.TrimLevel[static_cast<size_t>(index)]; }
+
+    // Whether the window at `offset` sounds louder than `threshold`: its recommended gain plus
+    // NewLevel lies below it. A window the analysis cannot measure ends the search like an
+    // audible one.
+    bool Audible(int64_t offset, double threshold)
+    {
+        double gain = 0;
+        if (!Analyzed(ctx_, gain, static_cast<int32_t>(offset), static_cast<int32_t>(winFrames_))) {
+            host_.LogLine("Fail");
+            return true;
+        }
+        return gain + ctx_.settings.NewLevel < threshold;
+    }
+
+    // Half-window steps forward from `offset` to the first audible window, while the window's
+    // position in the file stays within half the data size: the search covers about the first
+    // half of the data. Returns where it stopped, or the first position past the bound.
+    int64_t SearchForward(int64_t offset, int64_t dataSize, double threshold)
+    {
+        while (!Audible(offset, threshold)) {
+            offset += step_;
+            if (2 * (offset + 1) > dataSize) break;
+        }
+        return offset;
+    }
+
+    // The same backwards, from the last whole window towards the middle.
+    int64_t SearchBackward(int64_t offset, int64_t dataSize, double threshold)
+    {
+        while (!Audible(offset, threshold)) {
+            offset -= step_;
+            if (2 * (offset + 1) < dataSize) break;
+        }
+        return offset;
+    }
+
+    // The lead-in is Lead[0] seconds before the cut-in point, rounded up to whole frames; with
+    // too little material in front of the cut-in point it starts at the data instead.
+    int64_t LeadStart(int64_t cutIn, std::optional<int64_t> leadInBytes) const
+    {
+        const int64_t dataStart = wav_.DataStart;
+        if (!leadInBytes || cutIn - *leadInBytes < dataStart + 8) return dataStart;
+        const int64_t v = cutIn - *leadInBytes;
+        return dataStart + (v - dataStart) / wav_.BlockAlign * wav_.BlockAlign;
+    }
+
+    // Lead-in silence, the cut start hidden in a "tRsH" chunk, and the fade-in. The audio before
+    // the lead-in is never moved: two chunk headers make it the body of a chunk that players
+    // skip, and the new "data" chunk begins with the silence.
+    void RewriteStart(int64_t cutIn, int64_t leadStart, bool hideStart, int64_t fadeIn)
+    {
+        host_.SetCaption("Write Lead In");
+        WriteSilence(*file_, leadStart, cutIn - leadStart);
+        if (hideStart) {
+            const int64_t dataStart = wav_.DataStart;
+            WriteId(*file_, dataStart - 8, "tRsH");
+            WriteSize(*file_, dataStart - 4, leadStart - dataStart - 8);
+            WriteId(*file_, leadStart - 8, "data");
+            wav_.DataSize = static_cast<int32_t>(wav_.DataSize - (leadStart - dataStart));
+            WriteSize(*file_, leadStart - 4, wav_.DataSize);
+            wav_.DataStart = static_cast<int32_t>(leadStart);
+        }
+
+        host_.SetCaption("Write Fade In");
+        const int64_t length = fadeIn - cutIn;
+        if (length > 0) {
+            ScaleSamples(*file_, cutIn, length / 2, [length](int64_t i) { return FadeInFactor(i, length); });
+        }
+    }
+
+    // The fade-out, the trailer moved behind the lead-out, the lead-out silence and the data
+    // size. Returns the file's new length.
+    int64_t RewriteEnd(int64_t fadeOut, int64_t cutOut, int64_t dataEnd, int64_t leadOutBytes)
+    {
+        host_.SetCaption("Write Fade Out");
+        const int64_t length = cutOut - fadeOut;
+        if (length > 0) {
+            ScaleSamples(*file_, fadeOut, length / 2,
+                         [length](int64_t i) { return FadeOutFactor(i, length); });
+        }
+
+        // The trailer goes to its new place before the lead-out is written, since the silence
+        // may cover where it was.
+        host_.SetCaption("Save and rewrite info at end");
+        const int64_t trailerLength = TrailerLength(dataEnd);
+        MoveBytes(*file_, dataEnd, cutOut + leadOutBytes, trailerLength);
+
+        host_.SetCaption("Write Lead Out");
+        WriteSilence(*file_, cutOut, leadOutBytes);
+
+        const int64_t dataSize = cutOut + leadOutBytes - wav_.DataStart;
+        if (dataSize != wav_.DataSize) {
+            wav_.DataSize = static_cast<int32_t>(dataSize);
+            WriteSize(*file_, wav_.DataStart - 4, dataSize);
+        }
+        // Closed before the cut: the truncation opens the file itself and denies other writers.
+        file_->Close();
+        return cutOut + leadOutBytes + trailerLength;
+    }
+
+    void FixRiffSize()
+    {
+        File file(ctx_.request.WorkPath, File::Mode::ReadWrite);
+        const int64_t riffSize = file.Size() - 8;
+        if (riffSize != wav_.RiffSize) {
+            wav_.RiffSize = static_cast<int32_t>(riffSize);
+            WriteSize(file, 4, riffSize);
+        }
+        file.Close();
+    }
+
+    Context& ctx_;
+    Host& host_;
+    WavInfo& wav_;
+    const int64_t winFrames_;
+    const int64_t winBytes_;
+    const int64_t step_;
+    std::optional<File> file_;  // the work file, open from the checks to the cut
+    int64_t fileLength_ = 0;
+};
+
+}  // namespace
+
+bool Trimmed(Context& ctx)
+{
+    // Measured with the filter of this file's own rate, whatever the analysis step did or did
+    // not select before; at a rate without a filter every window would be mismeasured.
+    if (!SetFilter(ctx)) return false;
+    return Trimmer(ctx).Run();
+}
+
+}  // namespace varnook
