@@ -11,7 +11,7 @@ seconds=${1:-60}
 shift || true
 
 source scripts/ensure-packages.sh
-varnook_ensure_packages clang libclang-rt-14-dev python3
+varnook_ensure_packages clang libclang-rt-14-dev
 
 build=build-fuzz
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOOK_FUZZ=ON \
