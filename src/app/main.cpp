@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "control/batch.h"
 #include "control/context.h"
 #include "control/host.h"
 #include "control/start_up.h"
@@ -33,13 +34,11 @@ int main(int argc, char** argv)
         std::printf("varnook %s\n", VARNOOK_VERSION);
         return kExitOk;
     }
+    // Batch mode reports missing sources in its log, beside the files it did process.
+    if (!ctx.request.SourcePath.empty()) return varnook::RunBatch(ctx, commandLine);
+
     for (const std::string& missing : commandLine.MissingSources)
         std::fprintf(stderr, "varnook: no such file or folder: %s\n", missing.c_str());
-
-    if (!ctx.request.SourcePath.empty()) {
-        std::fprintf(stderr, "varnook: batch processing is not available yet\n");
-        return kExitUnavailable;
-    }
 
     std::fprintf(stderr, "varnook: window mode is not available yet\n");
     return kExitUnavailable;

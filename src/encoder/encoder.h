@@ -1,4 +1,6 @@
-// The external encoder: lame, started with an argument vector, never through a shell.
+// The external encoder: lame decodes MP3 sources, encodes the edited WAV and recodes MP3 to MP3.
+// It is started with an argument vector, never through a shell, and only its exit code and the
+// file it writes count. Depends on the Context records, io/ and the host; never on the windows.
 #pragma once
 
 #include <string>

@@ -1,0 +1,105 @@
+#include "control/batch.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "control/command_line.h"
+#include "control/context.h"
+#include "control/pipeline.h"
+#include "io/errors.h"
+
+namespace varnook {
+namespace {
+
+constexpr std::array<std::string_view, 4> kFailurePrefixes{"Could not ", "Not a valid ", "Only 16-bit ",
+                                                           "No filter "};
+
+// Passes everything on to the real host and remembers whether a failure line went by, so the
+// exit status follows the log exactly, whichever step wrote the line.
+class FailureWatch : public Host {
+public:
+    explicit FailureWatch(Host& inner) : inner_(inner) {}
+
+    void LogLine(const std::string& line) override
+    {
+        if (IsFailureLine(line)) failed_ = true;
+        inner_.LogLine(line);
+    }
+    void SetCaption(const std::string& caption) override { inner_.SetCaption(caption); }
+    void Yield() override { inner_.Yield(); }
+    void ErrorBox(const std::string& text) override { inner_.ErrorBox(text); }
+    WindowState ProgressWindowState() const override { return inner_.ProgressWindowState(); }
+
+    bool Failed() const { return failed_; }
+    void MarkFailed() { failed_ = true; }
+
+private:
+    Host& inner_;
+    bool failed_ = false;
+};
+
+// Everything a Context holds but its host, so the run can report through the watch and leave
+// what it changed (Encode under a destination, the last WAV info and tags) to the caller.
+void CopyState(const Context& from, Context& to)
+{
+    to.decimalSeparator = from.decimalSeparator;
+    to.programPath = from.programPath;
+    to.settings = from.settings;
+    to.request = from.request;
+    to.wav = from.wav;
+    to.tagsV1 = from.tagsV1;
+    to.tagsV2 = from.tagsV2;
+    to.filter = from.filter;
+}
+
+}  // namespace
+
+bool IsFailureLine(const std::string& line)
+{
+    return std::any_of(kFailurePrefixes.begin(), kFailurePrefixes.end(),
+                       [&](std::string_view prefix) { return line.starts_with(prefix); });
+}
+
+int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::function<bool()>& stopRequested)
+{
+    FailureWatch watch(ctx.host);
+    Context run(watch);
+    CopyState(ctx, run);
+
+    const std::vector<std::string>& sources = commandLine.Sources;
+    const std::vector<std::string>& missing = commandLine.MissingSources;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (stopRequested && stopRequested()) {
+            watch.LogLine("Interrupted by user");
+            watch.MarkFailed();
+            break;
+        }
+        if (sources.size() > 1) {
+            watch.LogLine("File " + std::to_string(i + 1) + " of " + std::to_string(sources.size()));
+            watch.Yield();
+        }
+        const std::string& source = sources[i];
+        if (std::find(missing.begin(), missing.end(), source) != missing.end()) {
+            watch.LogLine("Could not find " + source);
+            watch.LogLine("");
+            continue;
+        }
+        run.request.SourcePath = source;
+        try {
+            ProcessFile(run);
+        } catch (...) {
+            // An unexpected error has had its box from the step that raised it; a failed move
+            // or delete has not. Either way the log keeps the reason beside the file's lines.
+            const ErrorDescription error = DescribeCurrentException();
+            watch.LogLine(std::to_string(error.number) + ": " + error.text);
+            watch.LogLine("");
+            watch.MarkFailed();
+        }
+    }
+
+    CopyState(run, ctx);
+    return watch.Failed() ? kBatchFailed : kBatchSucceeded;
+}
+
+}  // namespace varnook

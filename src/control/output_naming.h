@@ -1,0 +1,44 @@
+// The names of one file's outputs: where the result goes (with "dest" and its say over
+// encoding) and what the decoded WAV of an MP3 source is called. Pure rules over path texts;
+// the file system is asked only through the probe, so the rules can be checked as a table.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "control/paths.h"
+
+namespace varnook {
+
+struct FileProbe {
+    // True when the text names an existing folder (a trailing "/" is given).
+    std::function<bool(const std::string&)> FolderExists;
+    // True when both texts name the same file.
+    std::function<bool(const std::string&, const std::string&)> SameFile;
+};
+
+// The probe that asks the file system.
+FileProbe RealFileProbe();
+
+struct OutputName {
+    std::string Folder;
+    std::string Base;
+    std::string Ext;
+    std::string Path;
+    bool Encode = false;  // whether the result is encoded; a destination decides it
+};
+
+// Without a destination the output sits beside the source, as MP3 when encoding and WAV when
+// not. A destination fills in what it names: a folder that does not exist (or none) falls back
+// to the source's folder, an empty base name to the source's, and its extension decides the
+// encoding (".mp3" in any letter case encodes, anything else does not). A destination without
+// an extension after its last "/" is taken whole as a folder, keeping the encoding as it was.
+// An output that would name the source itself gets "_" before its base name.
+OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, bool encode,
+                      const FileProbe& probe);
+
+// The decoded WAV of an MP3 source: base name + ".wav" beside it, or "_" + base name + ".wav"
+// when the first exists already (whether or not the second does).
+std::string DecodedName(const PathParts& source, const std::function<bool(const std::string&)>& exists);
+
+}  // namespace varnook

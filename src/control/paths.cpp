@@ -1,0 +1,39 @@
+#include "control/paths.h"
+
+#include <sys/stat.h>
+
+namespace varnook {
+
+PathParts SplitPath(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind('.');
+    PathParts parts;
+    parts.Folder = path.substr(0, nameStart);
+    if (dot == std::string::npos || dot < nameStart) {
+        parts.Base = path.substr(nameStart);
+    } else {
+        parts.Base = path.substr(nameStart, dot - nameStart);
+        parts.Ext = path.substr(dot);
+    }
+    return parts;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    }
+    return a == b;
+}
+
+}  // namespace varnook

@@ -1,0 +1,47 @@
+// Child programs for the encoder step: found by name, started with an argument vector (never a
+// shell, so no text is ever re-split or interpreted), and reaped. Only the exit code and the
+// files the child writes count; its messages are dropped.
+// Depends on io/ only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace varnook {
+
+// How a child ended. "Could not start" is not among them: StartChild throws for that.
+struct ChildExit {
+    enum class Kind {
+        Exited,    // ended by itself; Code is its exit code
+        Signaled,  // killed by a signal; Code is the signal number
+        Gone,      // no longer ours to wait for (already reaped elsewhere)
+    };
+    Kind kind = Kind::Gone;
+    int Code = 0;
+};
+
+// The exit code a caller acts on: the child's own code, 128 + the signal number for a killed
+// child (as shells report it, so it is never 0), and 0 for a child that is gone.
+int ExitCodeOf(const ChildExit& exit);
+
+// The file to run for `name`: the folder of `programPath` (the running varnook) first, then the
+// folders of `searchPath` (a PATH text; an empty entry is the current folder). Only executable
+// regular files count. Empty when there is none.
+std::string FindProgram(const std::string& name, const std::string& programPath,
+                        const std::string& searchPath);
+
+// Starts `program` with `args` (args[0] is the name the child sees), reading from and writing
+// to /dev/null. Throws FileError when the program cannot be started (53 for a missing file, 70
+// for one we may not run).
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args);
+
+// The child's end if it has ended, nothing while it runs. Never blocks.
+std::optional<ChildExit> TryReapChild(pid_t pid);
+
+// Blocks until the child ends. Throws ProgramError when pid is not a child of ours.
+ChildExit ReapChild(pid_t pid);
+
+}  // namespace varnook

@@ -1,0 +1,90 @@
+#include "encoder/encoder.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include <unistd.h>
+
+#include "control/context.h"
+#include "control/exist_file.h"
+#include "control/paths.h"
+#include "encoder/child_process.h"
+#include "encoder/lame_arguments.h"
+#include "io/errors.h"
+#include "io/file_moves.h"
+
+namespace varnook {
+namespace {
+
+constexpr const char* kEncoderName = "lame";
+// lame always writes here first, so a failed run never leaves a half-written file under the
+// output's own name, and an existing output survives until the new one is complete.
+constexpr const char* kTempOutName = "mp3.tmp";
+// Long enough to leave the core idle while lame works, short enough that the windows feel live.
+constexpr std::chrono::milliseconds kPollInterval{5};
+
+std::string SearchPath()
+{
+    if (const char* path = std::getenv("PATH")) return path;
+    const size_t length = ::confstr(_CS_PATH, nullptr, 0);
+    std::string fallback(length, '\0');
+    if (length > 0) ::confstr(_CS_PATH, fallback.data(), length);
+    if (!fallback.empty() && fallback.back() == '\0') fallback.pop_back();
+    return fallback;
+}
+
+std::string FindLame(const std::string& programPath)
+{
+    std::string lame = FindProgram(kEncoderName, programPath, SearchPath());
+    if (lame.empty()) throw FileError(file_errors::kFileNotFound, FileErrorText(file_errors::kFileNotFound));
+    return lame;
+}
+
+void RemoveIfPresent(const std::string& path)
+{
+    if (ExistFile(path)) RemoveFile(path);
+}
+
+}  // namespace
+
+bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
+             const std::string& outFile)
+{
+    const std::string tempOut = FolderOf(outFile) + kTempOutName;
+
+    pid_t child = 0;
+    try {
+        std::vector<std::string> args =
+            LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
+        args.insert(args.begin(), kEncoderName);
+        child = StartChild(FindLame(ctx.programPath), args);
+    } catch (const FileError& e) {
+        ctx.host.LogLine("Processing interrupted. Error message:");
+        ctx.host.LogLine(e.LogText());
+        RemoveIfPresent(tempOut);
+        return false;
+    } catch (...) {
+        ShowErrorBoxAndRethrow(ctx.host, "Encoded");
+    }
+
+    if (WaitForProcess(child, false, ctx.host) != 0) {
+        RemoveIfPresent(tempOut);
+        return false;
+    }
+    if (!ExistFile(tempOut)) return false;
+    ReplaceByRename(tempOut, outFile);
+    return true;
+}
+
+int WaitForProcess(pid_t processId, bool blocking, Host& host)
+{
+    if (blocking) return ExitCodeOf(ReapChild(processId));
+    for (;;) {
+        if (const std::optional<ChildExit> exit = TryReapChild(processId)) return ExitCodeOf(*exit);
+        host.Yield();
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+}  // namespace varnook

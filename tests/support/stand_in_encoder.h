@@ -1,0 +1,57 @@
+// Stand-ins for lame: small shell scripts named "lame" in a folder of their own, put first on
+// PATH, that break the encoder contract in one chosen way or record what they were given.
+#pragma once
+
+#include <array>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace varnook::test {
+
+enum class StandIn {
+    FailAfterPartialOutput,  // writes half a file to its last argument, then exits 1
+    SucceedWithoutOutput,    // exits 0 and writes nothing
+    CrashBySignal,           // writes a little, then kills itself with SIGSEGV
+    RecordThenRealLame,      // records its arguments, then runs the real lame with them
+};
+
+// The stand-ins that break the contract, named for test tables.
+struct NamedStandIn {
+    const char* name;
+    StandIn behaviour;
+};
+
+inline void PrintTo(const NamedStandIn& standIn, std::ostream* os)
+{
+    *os << standIn.name;
+}
+
+inline constexpr std::array<NamedStandIn, 3> kBrokenStandIns{{
+    {"ExitOneAfterPartialOutput", StandIn::FailAfterPartialOutput},
+    {"ExitZeroWithoutOutput", StandIn::SucceedWithoutOutput},
+    {"KilledBySignal", StandIn::CrashBySignal},
+}};
+
+class StandInEncoder {
+public:
+    explicit StandInEncoder(StandIn behaviour);
+
+    // The folder holding the stand-in "lame".
+    std::string Folder() const { return dir_.Path().string(); }
+    // A PATH text with the stand-in's folder first, then the current PATH.
+    std::string SearchPathWithStandInFirst() const;
+    // The arguments of every run so far, in order (RecordThenRealLame only); each run's list
+    // starts after its program name.
+    std::vector<std::vector<std::string>> RecordedRuns() const;
+
+private:
+    TempDir dir_;
+};
+
+// The real lame on PATH (not a stand-in), or empty.
+std::string RealLame();
+
+}  // namespace varnook::test
