@@ -1,5 +1,6 @@
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,10 @@
 #include "control/context.h"
 #include "control/host.h"
 #include "control/start_up.h"
+
+#if VARNOOK_HAVE_GUI
+#include "ui/windows.h"
+#endif
 
 namespace {
 
@@ -34,12 +39,37 @@ int main(int argc, char** argv)
         std::printf("varnook %s\n", VARNOOK_VERSION);
         return kExitOk;
     }
-    // Batch mode reports missing sources in its log, beside the files it did process.
-    if (!ctx.request.SourcePath.empty()) return varnook::RunBatch(ctx, commandLine);
+    // Batch mode reports missing sources in its log, beside the files it did process. On a
+    // display the progress window shows the log as well; closing it stops before the next file.
+    if (!ctx.request.SourcePath.empty()) {
+#if VARNOOK_HAVE_GUI
+        if (varnook::ui::HasDisplay()) {
+            return varnook::ui::RunWithProgressWindow(
+                argc, argv, ctx, [&](varnook::Context& run, const std::function<bool()>& closed) {
+                    return varnook::RunBatch(run, commandLine, closed);
+                });
+        }
+#endif
+        return varnook::RunBatch(ctx, commandLine);
+    }
 
     for (const std::string& missing : commandLine.MissingSources)
         std::fprintf(stderr, "varnook: no such file or folder: %s\n", missing.c_str());
 
-    std::fprintf(stderr, "varnook: window mode is not available yet\n");
+    // Window mode: the main window beside the progress window, until the progress window is
+    // closed. The windows need a display; say so rather than let Qt abort.
+#if VARNOOK_HAVE_GUI
+    if (!varnook::ui::HasDisplay()) {
+        std::fprintf(stderr,
+                     "varnook: window mode needs a display, and neither DISPLAY nor "
+                     "WAYLAND_DISPLAY is set; name a file to process it in batch mode (see "
+                     "--help)\n");
+        return kExitUnavailable;
+    }
+    return varnook::ui::RunWindowMode(argc, argv, ctx);
+#else
+    std::fprintf(stderr,
+                 "varnook: this build has no windows; name a file to process (see --help)\n");
     return kExitUnavailable;
+#endif
 }

@@ -39,20 +39,6 @@ private:
     bool failed_ = false;
 };
 
-// Everything a Context holds but its host, so the run can report through the watch and leave
-// what it changed (Encode under a destination, the last WAV info and tags) to the caller.
-void CopyState(const Context& from, Context& to)
-{
-    to.decimalSeparator = from.decimalSeparator;
-    to.programPath = from.programPath;
-    to.settings = from.settings;
-    to.request = from.request;
-    to.wav = from.wav;
-    to.tagsV1 = from.tagsV1;
-    to.tagsV2 = from.tagsV2;
-    to.filter = from.filter;
-}
-
 }  // namespace
 
 bool IsFailureLine(const std::string& line)
@@ -64,8 +50,10 @@ bool IsFailureLine(const std::string& line)
 int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::function<bool()>& stopRequested)
 {
     FailureWatch watch(ctx.host);
+    // The run reports through the watch; what it changes (Encode under a destination, the last
+    // WAV info and tags) goes back to the caller at the end.
     Context run(watch);
-    CopyState(ctx, run);
+    run.CopyRecordsFrom(ctx);
 
     const std::vector<std::string>& sources = commandLine.Sources;
     const std::vector<std::string>& missing = commandLine.MissingSources;
@@ -98,7 +86,7 @@ int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::func
         }
     }
 
-    CopyState(run, ctx);
+    ctx.CopyRecordsFrom(run);
     return watch.Failed() ? kBatchFailed : kBatchSucceeded;
 }
 

@@ -18,6 +18,20 @@ namespace varnook {
 struct Context {
     explicit Context(Host& h) : host(h) {}
 
+    // Everything but the host: how a run hands its records to one that reports elsewhere (the
+    // windows take over what start-up loaded on the console).
+    void CopyRecordsFrom(const Context& other)
+    {
+        decimalSeparator = other.decimalSeparator;
+        programPath = other.programPath;
+        settings = other.settings;
+        request = other.request;
+        wav = other.wav;
+        tagsV1 = other.tagsV1;
+        tagsV2 = other.tagsV2;
+        filter = other.filter;
+    }
+
     Host& host;
     char decimalSeparator = '.';  // the locale's, found once at start-up
     std::string programPath;      // the running varnook program file (settings file and lame lookup)

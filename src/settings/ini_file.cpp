@@ -31,21 +31,29 @@ constexpr size_t kReadBlockBytes = 64 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr int kTempNameAttempts = 16;
 
+// How many bytes the character at text[i] takes: the length of a well-formed UTF-8 sequence,
+// or 1 for a byte that starts none (a stray continuation byte, an invalid lead, a sequence cut
+// short), so that no run of bytes can pass for a single character.
+size_t Utf8CharBytes(std::string_view text, size_t i)
+{
+    const auto lead = static_cast<uint8_t>(text[i]);
+    size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    if (text.size() - i < length) return 1;
+    for (size_t k = 1; k < length; ++k) {
+        if ((static_cast<uint8_t>(text[i + k]) & 0xC0) != 0x80) return 1;
+    }
+    return length;
+}
+
 // The first `maxChars` characters of a UTF-8 text; a character is never split, and stray
 // bytes that are not valid UTF-8 count one each.
 std::string CutToChars(std::string_view text, size_t maxChars)
 {
-    size_t chars = 0;
     size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<uint8_t>(text[i]);
-        const bool continuation = (byte & 0xC0) == 0x80;
-        if (!continuation) {
-            if (chars == maxChars) break;
-            ++chars;
-        }
-        ++i;
-    }
+    for (size_t chars = 0; chars < maxChars && i < text.size(); ++chars) i += Utf8CharBytes(text, i);
     return std::string(text.substr(0, i));
 }
 

@@ -1,0 +1,35 @@
+// The progress window: its title shows the step running, its list the status lines of every
+// file. It is the program's only report; closing it ends the program.
+#pragma once
+
+#include <QWidget>
+
+class QListWidget;
+
+namespace varnook::ui {
+
+class frmProgress : public QWidget {
+    Q_OBJECT
+
+public:
+    frmProgress();
+
+    // Appends the line and scrolls so that it is the top visible line, as far as the list can
+    // scroll: in a full list the new line shows at the bottom.
+    void LogLine(const QString& line);
+
+    // True once the user (or the program) has closed the window; it stays closed. The main
+    // window, a child window of this one, closes with it.
+    bool Closed() const { return closed_; }
+
+    QListWidget* lbxList;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool closed_ = false;
+};
+
+}  // namespace varnook::ui

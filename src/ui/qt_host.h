@@ -1,0 +1,38 @@
+// The Host of the windows: log lines and the caption go to the progress window, yielding runs
+// Qt's pending events, error boxes are Qt message boxes.
+#pragma once
+
+#include "control/host.h"
+
+#include <memory>
+
+namespace varnook::ui {
+
+class frmProgress;
+
+class QtHost : public Host {
+public:
+    // Needs a QApplication. The progress window is created on first use, hidden.
+    QtHost();
+    ~QtHost() override;
+    QtHost(const QtHost&) = delete;
+    QtHost& operator=(const QtHost&) = delete;
+
+    void LogLine(const std::string& line) override;
+    void SetCaption(const std::string& caption) override;
+    void Yield() override;
+    void ErrorBox(const std::string& text) override;
+    WindowState ProgressWindowState() const override;
+
+    // The progress window, created (not shown) when it does not exist yet.
+    frmProgress& Progress();
+
+    // In batch mode every log line is also written to standard output as it is logged.
+    void SetEchoToStandardOutput(bool echo) { echo_ = echo; }
+
+private:
+    std::unique_ptr<frmProgress> progress_;
+    bool echo_ = false;
+};
+
+}  // namespace varnook::ui
