@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ctx.settings.SettingsPath = path;
     varnook::LoadSettings(ctx);
     const auto& s = ctx.settings;
-    if (s.RmsPercent < 0 || s.RmsPercent > 1 || s.RmsDiff < 0 || s.Arguments.size() > 254) std::abort();
+    if (s.RmsPercent < 0 || s.RmsPercent > 1 || s.RmsDiff < 0 || s.Arguments.size() > 4 * 254) std::abort();
 
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> after{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
