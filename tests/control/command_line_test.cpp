@@ -47,8 +47,7 @@ TEST_F(CommandLineTest, NumberKeysReadEitherSeparatorAndRefuseEverythingElse)
                            Row{{"/nl", "1.000,5"}, &RunSettings::NewLevel, 0},
                            Row{{"/nl", "1", "2"}, &RunSettings::NewLevel, 0},
                            Row{{"/rp", "5"}, &RunSettings::RmsPercent, 5},  // no range check
-                           Row{{"/pr70"}, &RunSettings::PinkRef, 70},
-                           Row{{"/rd", "-3"}, &RunSettings::RmsDiff, -3}}) {
+                           Row{{"/rd-3"}, &RunSettings::RmsDiff, -3}}) {
         for (const char sep : {'.', ','}) {
             ctx.settings = loaded;
             ctx.decimalSeparator = sep;
@@ -83,16 +82,12 @@ TEST_F(CommandLineTest, SourcesBecomeAbsoluteAndMissingOnesAreListed)
 {
     const std::string song = dir.File("take one.wav");
     test::WriteText(song, "RIFF");
-    const std::string missing = dir.File("gone.wav");
-    ParsedCommandLine parsed = Parse({missing, dir.File("sub/../take one.wav"), "/ana0"});
-    EXPECT_EQ(parsed.Sources, (Words{missing, song}));
-    EXPECT_EQ(parsed.MissingSources, Words{missing});
-    EXPECT_EQ(ctx.request.SourcePath, song);
-
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
-    Parse({"./take one.wav"});
+    const ParsedCommandLine parsed = Parse({"gone.wav", "sub/../take one.wav", "/ana0"});
     std::filesystem::current_path(before);
+    EXPECT_EQ(parsed.Sources, (Words{dir.File("gone.wav"), song}));
+    EXPECT_EQ(parsed.MissingSources, Words{dir.File("gone.wav")});
     EXPECT_EQ(ctx.request.SourcePath, song);
     Parse({"/"});  // holds no key: the root folder
     EXPECT_EQ(ctx.request.SourcePath, "/");

@@ -39,11 +39,8 @@ TEST(LameArguments, TagsComeFirstInTheirFixedOrderVersionTwoFirst)
                                  "--tn", "track", "--tg", "genre", "--tc", "comment",
                                  "-h", "in.wav", "mp3.tmp"}));
     // Version 2 wins, version 1 fills its gaps.
-    Id3TagSet v2;
-    v2.Title = "Title 2";
-    Id3TagSet v1;
-    v1.Title = "Title 1";
-    v1.Artist = "Artist 1";
+    const Id3TagSet v2{.Title = "Title 2"};
+    const Id3TagSet v1{.Title = "Title 1", .Artist = "Artist 1"};
     EXPECT_EQ(LameArguments(keep, v2, v1, "-h", "a", "b"),
               With(kTagOptions, {"--tt", "Title 2", "--ta", "Artist 1", "-h", "a", "b"}));
     // Selected but empty in both sets: nothing to carry, not even the tag options.
