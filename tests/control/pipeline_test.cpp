@@ -83,7 +83,8 @@ TEST_F(RunBatchTest, AStopBetweenFilesLeavesTheRestUndone)
 TEST(FailureLines, AreRecognisedByTheirOpening)
 {
     for (const char* line : {"Could not encode", "Not a valid wav file!", "Could not find /x.wav",
-                             "No filter for this frequency", "Only 16-bit pcm wav files supported!"})
+                             "No filter for this frequency",
+                             "Only 16-bit pcm wav files supported!"})
         EXPECT_TRUE(IsFailureLine(line)) << line;
     for (const char* line : {"Encoded OK", "", "/music/Could not stop.wav", "Nothing"})
         EXPECT_FALSE(IsFailureLine(line)) << line;
