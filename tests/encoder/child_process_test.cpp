@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/stat.h>
 
+#include "control/context.h"
 #include "encoder/encoder.h"
 #include "io/errors.h"
 #include "support/recording_host.h"
+#include "support/stand_in_encoder.h"
 #include "support/temp_dir.h"
+#include "support/wav_builder.h"
 
 namespace varnook {
 namespace {
@@ -18,69 +20,37 @@ pid_t StartShell(const std::string& script)
     return StartChild("/bin/sh", {"sh", "-c", script});
 }
 
-void MakeExecutable(const std::string& path, const std::string& text, mode_t mode = 0755)
-{
-    test::WriteText(path, text);
-    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
-}
-
-TEST(ChildProcess, TellsExitCodesAndSignalsApart)
-{
-    const ChildExit ok = ReapChild(StartShell("exit 0"));
-    EXPECT_EQ(ok.kind, ChildExit::Kind::Exited);
-    EXPECT_EQ(ExitCodeOf(ok), 0);
-
-    const ChildExit failed = ReapChild(StartShell("exit 3"));
-    EXPECT_EQ(failed.kind, ChildExit::Kind::Exited);
-    EXPECT_EQ(failed.Code, 3);
-
-    const ChildExit killed = ReapChild(StartShell("kill -SEGV $$"));
-    EXPECT_EQ(killed.kind, ChildExit::Kind::Signaled);
-    EXPECT_EQ(killed.Code, SIGSEGV);
-    // A crash must never look like success to the encoder step.
-    EXPECT_EQ(ExitCodeOf(killed), 128 + SIGSEGV);
-}
-
-TEST(ChildProcess, CouldNotStartIsAFileError)
-{
-    test::TempDir dir;
-    try {
-        StartChild(dir.File("missing"), {"missing"});
-        FAIL() << "a missing program started";
-    } catch (const FileError& e) {
-        EXPECT_EQ(e.Number(), file_errors::kFileNotFound);
-    }
-    MakeExecutable(dir.File("not-runnable"), "#!/bin/sh\nexit 0\n", 0644);
-    try {
-        StartChild(dir.File("not-runnable"), {"not-runnable"});
-        FAIL() << "a file without execute permission started";
-    } catch (const FileError& e) {
-        EXPECT_EQ(e.Number(), file_errors::kPermissionDenied);
-    }
-}
-
-TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpreted)
+TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpretedAndFailuresToStartAreFileErrors)
 {
     test::TempDir dir;
     const std::string out = dir.File("args");
-    const std::vector<std::string> odd{"a b", "\"quoted\"", "$HOME", "*", "", "Ünïcødé;|&"};
-    std::vector<std::string> args{"sh", "-c", "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"$0\"", out};
-    args.insert(args.end(), odd.begin(), odd.end());
-    ASSERT_EQ(ExitCodeOf(ReapChild(StartChild("/bin/sh", args))), 0);
-    EXPECT_EQ(test::ReadText(out), "[a b][\"quoted\"][$HOME][*][][Ünïcødé;|&]");
+    const std::string script = "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"$0\"";
+    const pid_t pid = StartChild("/bin/sh", {"sh", "-c", script, out, "a b", "$HOME", "*", ""});
+    ASSERT_EQ(ExitCodeOf(ReapChild(pid)), 0);
+    EXPECT_EQ(test::ReadText(out), "[a b][$HOME][*][]");
+
+    test::WriteText(dir.File("not-runnable"), "#!/bin/sh\nexit 0\n");
+    for (const auto& [name, number] : {std::pair{"missing", file_errors::kFileNotFound},
+                                       std::pair{"not-runnable", file_errors::kPermissionDenied}}) {
+        try {
+            StartChild(dir.File(name), {name});
+            ADD_FAILURE() << name << " started";
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.Number(), number) << name;
+        }
+    }
 }
 
 TEST(ChildProcess, ProgramBesideVarnookComesBeforeThePath)
 {
     test::TempDir beside;
     test::TempDir onPath;
-    MakeExecutable(beside.File("lame"), "#!/bin/sh\n");
-    MakeExecutable(onPath.File("lame"), "#!/bin/sh\n");
+    for (const std::string& lame : {beside.File("lame"), onPath.File("lame")}) {
+        test::WriteText(lame, "#!/bin/sh\n");
+        ASSERT_EQ(::chmod(lame.c_str(), 0755), 0);
+    }
     const std::string searchPath = "/nonexistent:" + onPath.Path().string();
-
     EXPECT_EQ(FindProgram("lame", beside.File("varnook"), searchPath), beside.File("lame"));
-    EXPECT_EQ(FindProgram("lame", "", searchPath), onPath.File("lame"));
-
     // A file that may not be run is passed over, as is a folder of that name.
     ASSERT_EQ(::chmod(beside.File("lame").c_str(), 0644), 0);
     EXPECT_EQ(FindProgram("lame", beside.File("varnook"), searchPath), onPath.File("lame"));
@@ -89,17 +59,27 @@ TEST(ChildProcess, ProgramBesideVarnookComesBeforeThePath)
     EXPECT_EQ(FindProgram("lame", beside.File("varnook"), searchPath), "");
 }
 
-TEST(WaitForProcess, PollingYieldsWhileTheChildRunsAndReturnsItsCode)
+// The end-to-end runs put their stand-ins on PATH; this one sits beside the program instead.
+TEST(Encoded, LameBesideTheProgramIsPreferred)
+{
+    test::RecordingHost host;
+    Context ctx(host);
+    test::TempDir dir;
+    const std::string source = dir.File("tone.wav");
+    test::WriteAllBytes(source, test::BuildWav({}, test::Sine(440, 8000, 44100, 22050)));
+    ASSERT_TRUE(Encoded(ctx, "-h", source, dir.File("first.mp3")));
+    test::StandInEncoder beside(test::StandIn::SucceedWithoutOutput);
+    ctx.programPath = beside.Folder() + "/varnook";
+    // The real lame on PATH would succeed; the one beside varnook writes nothing.
+    EXPECT_FALSE(Encoded(ctx, "-h", source, dir.File("second.mp3")));
+}
+
+TEST(WaitForProcess, PollingYieldsAndAChildAlreadyReapedReadsAsZeroOnlyWhenPolling)
 {
     test::RecordingHost host;
     EXPECT_EQ(WaitForProcess(StartShell("sleep 0.1; exit 7"), false, host), 7);
     EXPECT_GT(host.yields, 0);
     EXPECT_EQ(WaitForProcess(StartShell("exit 1"), true, host), 1);
-}
-
-TEST(WaitForProcess, AChildAlreadyReapedReadsAsZeroWhenPollingAndFailsWhenBlocking)
-{
-    test::RecordingHost host;
     const pid_t pid = StartShell("exit 5");
     ReapChild(pid);
     EXPECT_EQ(WaitForProcess(pid, false, host), 0);

@@ -3,98 +3,55 @@
 #include <gtest/gtest.h>
 
 #include "control/run_settings.h"
-#include "support/param_name.h"
 
 namespace varnook {
 namespace {
 
 using Words = std::vector<std::string>;
 
-struct SplitCase {
-    const char* name;
-    std::string text;
-    Words words;
-};
-
-void PrintTo(const SplitCase& c, std::ostream* os)
+TEST(SplitArguments, SplitsAtBlanksOutsideQuotes)
 {
-    *os << c.name;
+    for (const auto& [text, words] : std::vector<std::pair<std::string, Words>>{
+             {"  \t ", {}},
+             {"  -b   192\t-q 2 ", {"-b", "192", "-q", "2"}},
+             {"--preset \"insane mode\" -h", {"--preset", "insane mode", "-h"}},
+             {"--tc=\"a b\"c", {"--tc=a bc"}},
+             {"--tc \"\"", {"--tc", ""}},
+             {"-x \"a b", {"-x", "a b"}}})  // an unclosed quote runs to the end
+        EXPECT_EQ(SplitArguments(text), words) << text;
 }
 
-class SplitArgumentsTable : public testing::TestWithParam<SplitCase> {};
+const Words kTagOptions{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors"};
 
-TEST_P(SplitArgumentsTable, SplitsAtBlanksOutsideQuotes)
+Words With(Words head, const Words& tail)
 {
-    EXPECT_EQ(SplitArguments(GetParam().text), GetParam().words);
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, SplitArgumentsTable,
-    testing::Values(SplitCase{"Empty", "", {}},
-                    SplitCase{"BlanksOnly", "  \t ", {}},
-                    SplitCase{"OneWord", "-h", {"-h"}},
-                    SplitCase{"RunsOfBlanks", "  -b   192\t-q 2 ", {"-b", "192", "-q", "2"}},
-                    SplitCase{"QuotesGroup", "--preset \"insane mode\" -h", {"--preset", "insane mode", "-h"}},
-                    SplitCase{"QuoteInsideWord", "--tc=\"a b\"c", {"--tc=a bc"}},
-                    SplitCase{"EmptyQuotesAreAWord", "--tc \"\"", {"--tc", ""}},
-                    SplitCase{"UnclosedQuoteRunsToTheEnd", "-x \"a b", {"-x", "a b"}}),
-    test::RowName());
-
-Id3TagSet FullSet(const std::string& prefix)
+TEST(LameArguments, TagsComeFirstInTheirFixedOrderVersionTwoFirst)
 {
-    return {prefix + "title", prefix + "artist", prefix + "album", prefix + "year",
-            prefix + "comment", prefix + "genre", prefix + "track"};
-}
+    const Id3TagSet full{"title", "artist", "album", "year", "comment", "genre", "track"};
+    std::array<bool, 7> keep{};
+    keep.fill(true);
+    EXPECT_EQ(LameArguments(keep, full, {}, "-h", "in.wav", "mp3.tmp"),
+              With(kTagOptions, {"--tt", "title", "--ta", "artist", "--tl", "album", "--ty", "year",
+                                 "--tn", "track", "--tg", "genre", "--tc", "comment",
+                                 "-h", "in.wav", "mp3.tmp"}));
+    // Version 2 wins, version 1 fills its gaps.
+    const Id3TagSet v2{.Title = "Title 2"};
+    const Id3TagSet v1{.Title = "Title 1", .Artist = "Artist 1"};
+    EXPECT_EQ(LameArguments(keep, v2, v1, "-h", "a", "b"),
+              With(kTagOptions, {"--tt", "Title 2", "--ta", "Artist 1", "-h", "a", "b"}));
+    // Selected but empty in both sets: nothing to carry, not even the tag options.
+    EXPECT_EQ(LameArguments(keep, {}, {}, "-b 192", "a", "b"), (Words{"-b", "192", "a", "b"}));
 
-constexpr std::array<bool, 7> kAllTags{true, true, true, true, true, true, true};
-
-TEST(LameArguments, DecodeNeverCarriesTags)
-{
-    EXPECT_EQ(LameArguments(kAllTags, FullSet("v2 "), FullSet("v1 "), "--decode", "/in.mp3", "/o/mp3.tmp"),
-              (Words{"--decode", "/in.mp3", "/o/mp3.tmp"}));
-}
-
-TEST(LameArguments, TagsComeFirstInTheirFixedOrder)
-{
-    EXPECT_EQ(LameArguments(kAllTags, FullSet(""), {}, "-h", "in.wav", "mp3.tmp"),
-              (Words{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors",
-                     "--tt", "title", "--ta", "artist", "--tl", "album", "--ty", "year",
-                     "--tn", "track", "--tg", "genre", "--tc", "comment",
-                     "-h", "in.wav", "mp3.tmp"}));
-}
-
-TEST(LameArguments, VersionTwoWinsAndVersionOneFillsGaps)
-{
-    Id3TagSet v2;
-    v2.Title = "Title 2";
-    Id3TagSet v1;
-    v1.Title = "Title 1";
-    v1.Artist = "Artist 1";
-    EXPECT_EQ(LameArguments(kAllTags, v2, v1, "-h", "a", "b"),
-              (Words{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors",
-                     "--tt", "Title 2", "--ta", "Artist 1", "-h", "a", "b"}));
-}
-
-TEST(LameArguments, KeepTagLeavesFieldsOutAndNoTagsMeansNoId3Options)
-{
-    std::array<bool, 7> onlyComment{};
-    onlyComment[kTagComment] = true;
-    EXPECT_EQ(LameArguments(onlyComment, FullSet(""), {}, "-h", "a", "b"),
-              (Words{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors", "--tc", "comment", "-h", "a", "b"}));
-
-    const std::array<bool, 7> none{};
-    EXPECT_EQ(LameArguments(none, FullSet(""), FullSet(""), "-h", "a", "b"), (Words{"-h", "a", "b"}));
-    // Selected but empty in both sets: nothing to carry.
-    EXPECT_EQ(LameArguments(kAllTags, {}, {}, "-b 192", "a", "b"), (Words{"-b", "192", "a", "b"}));
-}
-
-TEST(LameArguments, TextsAndPathsStayWholeWhateverTheyHold)
-{
-    Id3TagSet v2;
-    v2.Title = "Say \"Hi\"  -- now";
-    const Words args = LameArguments(kAllTags, v2, {}, "", "/My Music/\"odd\" Øre.wav", "/Out dir/mp3.tmp");
-    EXPECT_EQ(args, (Words{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors", "--tt", "Say \"Hi\"  -- now",
-                           "/My Music/\"odd\" Øre.wav", "/Out dir/mp3.tmp"}));
+    // Fields not kept are left out; with none kept there are no tag options at all.
+    keep.fill(false);
+    EXPECT_EQ(LameArguments(keep, full, full, "-h", "a", "b"), (Words{"-h", "a", "b"}));
+    keep[kTagComment] = true;
+    EXPECT_EQ(LameArguments(keep, full, {}, "-h", "a", "b"),
+              With(kTagOptions, {"--tc", "comment", "-h", "a", "b"}));
 }
 
 }  // namespace
