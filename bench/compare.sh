@@ -18,6 +18,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 analyze=${ANALYZE_FILE:-$root/build/bench/analyze_file}
+varnook=${VARNOOK:-$root/build/varnook}
 if [[ ! -x $analyze ]]; then
     echo "no $analyze: build it with 'cmake --build build --target analyze_file'" >&2
     exit 2
@@ -90,8 +91,17 @@ for f in "${files[@]}"; do
     echo "gain: varnook $ours, ffmpeg replaygain $(ffmpeg_gain "$f")"
     ours_cmd=$(printf '%q %q' "$analyze" "$f")
     theirs_cmd=$(ffmpeg_cmd "$f")
+    # The whole program with only the analysis on: start-up, settings, header check, analysis
+    # and the log, without a window.
+    program_cmd=$(printf 'env -u DISPLAY -u WAYLAND_DISPLAY VARNOOK_INI=%q %q %q /ana1 /lev0 /tr0 /enc0' \
+        "$work/varnook.ini" "$varnook" "$f")
     if command -v hyperfine >/dev/null; then
-        hyperfine --style basic --warmup 1 --runs 5 -n varnook "$ours_cmd" -n ffmpeg "$theirs_cmd"
+        if [[ -x $varnook ]]; then
+            hyperfine --style basic --warmup 1 --runs 5 -n analyze_file "$ours_cmd" \
+                -n "varnook /ana1 /lev0 /tr0 /enc0" "$program_cmd" -n ffmpeg "$theirs_cmd"
+        else
+            hyperfine --style basic --warmup 1 --runs 5 -n analyze_file "$ours_cmd" -n ffmpeg "$theirs_cmd"
+        fi
     else
         a=$(best_time "$ours_cmd")
         b=$(best_time "$theirs_cmd")
