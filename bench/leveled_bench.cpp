@@ -38,15 +38,6 @@ int64_t BenchMinutes()
 const int64_t kFrames = int64_t{kRate} * 60 * BenchMinutes();
 constexpr size_t kHeaderBytes = 44;
 
-class QuietHost : public varnook::Host {
-public:
-    void LogLine(const std::string&) override {}
-    void SetCaption(const std::string&) override {}
-    void Yield() override {}
-    void ErrorBox(const std::string&) override {}
-    varnook::WindowState ProgressWindowState() const override { return varnook::WindowState::Normal; }
-};
-
 struct BenchFiles {
     std::filesystem::path dir;
     std::string mono, stereo;
@@ -160,7 +151,7 @@ void BM_Leveled(benchmark::State& state)
 {
     const int channels = static_cast<int>(state.range(0));
     const double gain = static_cast<double>(state.range(1));
-    QuietHost host;
+    varnook::QuietHost host;
     varnook::Context ctx(host);
     ctx.request.WorkPath = Source(channels);
     ctx.request.TempPath = (Files().dir / "VRK.tmp").string();

@@ -34,15 +34,6 @@ namespace {
 constexpr int32_t kRate = 44100;
 constexpr int kSeconds = 180;
 
-class QuietHost : public Host {
-public:
-    void LogLine(const std::string&) override {}
-    void SetCaption(const std::string&) override {}
-    void Yield() override {}
-    void ErrorBox(const std::string&) override {}
-    WindowState ProgressWindowState() const override { return WindowState::Normal; }
-};
-
 // Something like music: a few tones over noise, louder and quieter by turns, the same in both
 // channels of a stereo file so that it has a mono twin. `silentTail` seconds of digital silence
 // at the end show the cost of a filter ringing down.

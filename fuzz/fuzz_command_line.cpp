@@ -5,11 +5,12 @@
 
 #include "control/command_line.h"
 #include "control/context.h"
+#include "control/host.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static varnook::fuzz::NullHost host;
+    static varnook::QuietHost host;
     std::vector<std::string> args(1);
     for (size_t i = 0; i < size; ++i) {
         if (data[i] == 0) args.emplace_back();

@@ -9,11 +9,12 @@
 
 #include "control/context.h"
 #include "control/run_settings.h"
+#include "control/host.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static varnook::fuzz::NullHost host;
+    static varnook::QuietHost host;
     const std::string path = varnook::fuzz::WriteScratchFile("varnook.ini", data, size);
     varnook::Context ctx(host);
     ctx.settings.SettingsPath = path;

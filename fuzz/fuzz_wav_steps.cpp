@@ -12,6 +12,7 @@
 #include "control/context.h"
 #include "editing/amplify.h"
 #include "editing/trim.h"
+#include "control/host.h"
 #include "fuzz_support.h"
 #include "io/byte_order.h"
 #include "wav/wav_time.h"
@@ -53,7 +54,7 @@ std::vector<uint8_t> BuildInput(const uint8_t* data, size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < kOptionBytes) return 0;
-    static varnook::fuzz::NullHost host;
+    static varnook::QuietHost host;
     varnook::Context ctx(host);
     auto& s = ctx.settings;
     s.PinkRef = 64.82;

@@ -3,12 +3,13 @@
 #include <cstdint>
 
 #include "control/context.h"
+#include "control/host.h"
 #include "fuzz_support.h"
 #include "wav/wav_time.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static varnook::fuzz::NullHost host;
+    static varnook::QuietHost host;
     varnook::Context ctx(host);
     const std::string path = varnook::fuzz::WriteScratchFile("input.wav", data, size);
     (void)varnook::WavTime(ctx, path);

@@ -41,4 +41,14 @@ private:
     std::string caption_;
 };
 
+// Drops everything: for benchmarks, fuzzing and tools that want a step's result, not its log.
+class QuietHost : public Host {
+public:
+    void LogLine(const std::string&) override {}
+    void SetCaption(const std::string&) override {}
+    void Yield() override {}
+    void ErrorBox(const std::string&) override {}
+    WindowState ProgressWindowState() const override { return WindowState::Normal; }
+};
+
 }  // namespace varnook
