@@ -58,7 +58,4 @@ private:
     TempDir dir_;
 };
 
-// The real lame on PATH (not a stand-in), or empty.
-std::string RealLame();
-
 }  // namespace varnook::test
