@@ -23,16 +23,18 @@ TEST_P(BrokenEncoderRun, FailsToDecodeOrEncodeAndLeavesTheOldOutputAndNoTemporar
     const Env path{{"PATH", standIn.SearchPathWithStandInFirst()}};
     const CapturedRun encode = Run({source, "/ana0", "/lev1", "/tr1", "/enc1"}, path);
     EXPECT_EQ(encode.exitCode, 1);
-    const auto lines = encode.Lines();
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[lines.size() - 4], "Encoding...");
-    EXPECT_EQ(lines[lines.size() - 3], "Could not encode");
+    std::vector<std::string> failed{"Encoding...", "Could not encode"};
+    // A missing program is reported as such before the failure line.
+    if (GetParam().behaviour == StandIn::Missing)
+        failed.insert(failed.begin() + 1,
+                      {"Processing interrupted. Error message:", "53: File not found"});
+    ExpectInOrder(encode, failed);
     EXPECT_EQ(ReadText(dir.File("song.mp3")), "the previous song.mp3");
     fs::remove(dir.File("song.mp3"));
 
     const CapturedRun decode = Run({mp3, "/lev1", "/enc1"}, path);
     EXPECT_EQ(decode.exitCode, 1);
-    ExpectLog(decode, {"Now processing:", mp3, "Decoding...", "Could not decode", ""});
+    ExpectInOrder(decode, {"Decoding...", "Could not decode"});
     // No "mp3.tmp", no "VRK.tmp", no decoded WAV, and the sources as they were.
     EXPECT_TRUE(Contents(dir.Path()) == before);
     EXPECT_EQ(Listing(), (std::set<std::string>{"song.wav", "name.mp3"}));
@@ -40,19 +42,6 @@ TEST_P(BrokenEncoderRun, FailsToDecodeOrEncodeAndLeavesTheOldOutputAndNoTemporar
 
 INSTANTIATE_TEST_SUITE_P(StandIns, BrokenEncoderRun, testing::ValuesIn(kBrokenStandIns),
                          RowName());
-
-TEST_F(BatchRun, MissingEncoderIsReportedAsFileNotFound)
-{
-    const std::string source = MakeWav("song.wav");
-    const TempDir emptyFolder;
-    const CapturedRun run = Run({source, "/ana0", "/lev0", "/tr0", "/enc1"},
-                                {{"PATH", emptyFolder.Path().string()}});
-    EXPECT_EQ(run.exitCode, 1);
-    ExpectLog(run, {"Now processing:", source, "Checking wav file...", kInfoLine, kFormatLine,
-                    "Checking wav file...", kInfoLine, "Encoding...",
-                    "Processing interrupted. Error message:", "53: File not found",
-                    "Could not encode", kTimeLine, ""});
-}
 
 TEST_F(BatchRun, OddPathsAndQuotedTagTextsReachLameIntact)
 {

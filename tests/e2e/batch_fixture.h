@@ -119,6 +119,17 @@ inline bool HasLine(const std::vector<std::string>& lines, const std::string& li
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+// Finds each of `expected` in the log, in this order.
+inline void ExpectInOrder(const CapturedRun& run, const std::vector<std::string>& expected)
+{
+    const std::vector<std::string> lines = run.Lines();
+    auto at = lines.begin();
+    for (const std::string& line : expected) {
+        at = std::find(at, lines.end(), line);
+        ASSERT_NE(at, lines.end()) << "missing [" << line << "] in order; log:\n" << run.out;
+    }
+}
+
 // Compares the log with the expected lines, where "<n>" stands for any number with two
 // decimals, after dropping the steps' own success line "New EOF set".
 inline void ExpectLog(const CapturedRun& run, const std::vector<std::string>& expected)

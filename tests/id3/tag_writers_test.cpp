@@ -34,7 +34,8 @@ TEST_P(TagWriters, TagsReadBack)
 {
     const WriterCase& row = GetParam();
     for (const std::string& program : {std::string("lame"), row.command.front()}) {
-        if (FindProgram(program, "", std::getenv("PATH")).empty()) GTEST_SKIP() << program << " is not installed";
+        if (FindProgram(program, "", std::getenv("PATH")).empty())
+            GTEST_SKIP() << program << " is not installed";
     }
     test::TempDir dir;
     const std::string wav = dir.File("tone.wav");

@@ -35,6 +35,8 @@ std::string ScriptFor(StandIn behaviour, const std::string& folder, const std::s
     // "last" ends up as the final argument: the temporary output the encoder must write.
     const std::string lastArgument = "for last in \"$@\"; do :; done\n";
     switch (behaviour) {
+    case StandIn::Missing:
+        break;
     case StandIn::FailAfterPartialOutput:
         return lastArgument + "printf 'partial mp3 frames' > \"$last\"\nexit 1\n";
     case StandIn::SucceedWithoutOutput:
@@ -66,7 +68,9 @@ std::string ScriptFor(StandIn behaviour, const std::string& folder, const std::s
 }  // namespace
 
 StandInEncoder::StandInEncoder(StandIn behaviour, const std::string& victim)
+    : behaviour_(behaviour)
 {
+    if (behaviour == StandIn::Missing) return;
     const std::string script = dir_.File("lame");
     WriteText(script, "#!/bin/sh\n" + ScriptFor(behaviour, Folder(), victim));
     if (::chmod(script.c_str(), 0755) != 0) throw std::runtime_error("chmod failed");
@@ -80,6 +84,7 @@ std::string StandInEncoder::Note(const std::string& name) const
 std::string StandInEncoder::SearchPathWithStandInFirst() const
 {
     const char* path = std::getenv("PATH");
+    if (behaviour_ == StandIn::Missing) return Folder();
     return Folder() + ":" + (path ? path : "/usr/local/bin:/usr/bin:/bin");
 }
 
