@@ -47,9 +47,8 @@ TEST_F(BatchRun, OddPathsAndQuotedTagTextsReachLameIntact)
 {
     const fs::path folder = dir.Path() / "My \"Best\" Tapes – Øre";
     fs::create_directories(folder);
-    SourceTags tags;
-    tags.title = "He said \"stop\" \\ 'went'";
-    tags.artist = "-b 8 --tt x";
+    const std::vector<Tag> tags{{"--song", "TIT2", "He said \"stop\" \\ 'went'"},
+                                {"--artist", "TPE1", "-b 8 --tt x"}};
     const std::string source = MakeMp3("My \"Best\" Tapes – Øre/01 It's a \"Song\" ßide.mp3",
                                        tags, true);
     const StandInEncoder recorder(StandIn::RecordThenRealLame);
@@ -57,8 +56,7 @@ TEST_F(BatchRun, OddPathsAndQuotedTagTextsReachLameIntact)
                                 {{"PATH", recorder.SearchPathWithStandInFirst()}});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     auto frames = ReadId3v2Frames((folder / "_01 It's a \"Song\" ßide.mp3").string());
-    EXPECT_EQ(frames["TIT2"], tags.title);
-    EXPECT_EQ(frames["TPE1"], tags.artist);
+    for (const Tag& tag : tags) EXPECT_EQ(frames[tag.frame], tag.text) << tag.frame;
 
     // The decode saw the source whole; the encode got each tag text, each option word, the work
     // file and the temporary output as arguments of their own.
@@ -66,8 +64,8 @@ TEST_F(BatchRun, OddPathsAndQuotedTagTextsReachLameIntact)
     EXPECT_EQ(recorder.RecordedRuns(),
               (std::vector<std::vector<std::string>>{
                   {"--decode", source, tempOut},
-                  {"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors", "--tt", tags.title,
-                   "--ta", tags.artist, "-b", "160", (folder / "VRK.tmp").string(), tempOut}}));
+                  {"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors", "--tt", tags[0].text,
+                   "--ta", tags[1].text, "-b", "160", (folder / "VRK.tmp").string(), tempOut}}));
 }
 
 }  // namespace

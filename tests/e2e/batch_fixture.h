@@ -21,17 +21,19 @@ namespace varnook::test {
 using Bytes = std::vector<uint8_t>;
 using Env = std::map<std::string, std::string>;
 
-// Tags written into MP3 sources. The version 2 reader blanks double quotes and takes text bytes
-// one by one, so these stay plain ASCII; quotes reach lame through version 1 tags instead.
-struct SourceTags {
-    std::string title = "Morning Tone";
-    std::string artist = "Test Band";
-    std::string album = "Even Loudness";
-    std::string year = "2024";
-    std::string track = "3";
-    std::string genre = "Rock";
-    std::string comment = "kept as is";
+// A tag field of MP3 sources: the tagger's option, the frame it reads back as, the text.
+struct Tag {
+    std::string option;
+    std::string frame;
+    std::string text;
 };
+
+// The version 2 reader blanks double quotes and takes text bytes one by one, so these stay
+// plain ASCII; quotes reach lame through version 1 tags instead.
+inline const std::vector<Tag> kSourceTags{
+    {"--song", "TIT2", "Morning Tone"}, {"--artist", "TPE1", "Test Band"},
+    {"--album", "TALB", "Even Loudness"}, {"--year", "TYER", "2024"}, {"--track", "TRCK", "3"},
+    {"--genre", "TCON", "Rock"}, {"--comment", "COMM", "kept as is"}};
 
 class BatchRun : public testing::Test {
 protected:
@@ -52,20 +54,19 @@ protected:
         return dir.File(name);
     }
 
-    // An MP3 made by the real lame from the tone, tagged by a third-party tagger: all fields
-    // in version 2, or title and artist in version 1.
-    std::string MakeMp3(const std::string& name, const SourceTags& tags = {}, bool v1 = false)
+    // An MP3 made by the real lame from the tone, tagged by a third-party tagger in version 2,
+    // or in version 1 only.
+    std::string MakeMp3(const std::string& name, const std::vector<Tag>& tags = kSourceTags,
+                        bool v1 = false)
     {
         TempDir scratch;
         WriteAllBytes(scratch.File("tone.wav"), ToneWav());
         const std::string path = dir.File(name);
         EXPECT_EQ(RunCaptured("lame", {"--quiet", scratch.File("tone.wav"), path}).exitCode, 0);
-        const CapturedRun tagged =
-            v1 ? RunCaptured("id3v2", {"--id3v1-only", "--song", tags.title, "--artist",
-                                       tags.artist, path})
-               : RunCaptured("mid3v2", {"--song", tags.title, "--artist", tags.artist, "--album",
-                                        tags.album, "--year", tags.year, "--track", tags.track,
-                                        "--genre", tags.genre, "--comment", tags.comment, path});
+        std::vector<std::string> args{v1 ? "--id3v1-only" : "--quiet"};
+        for (const Tag& tag : tags) args.insert(args.end(), {tag.option, tag.text});
+        args.push_back(path);
+        const CapturedRun tagged = RunCaptured(v1 ? "id3v2" : "mid3v2", args);
         EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
         return path;
     }

@@ -11,8 +11,7 @@ namespace fs = std::filesystem;
 
 TEST_F(BatchRun, Mp3WithEverySwitchIsLeveledTrimmedAndRetagged)
 {
-    const SourceTags tags;
-    const std::string source = MakeMp3("name.mp3", tags);
+    const std::string source = MakeMp3("name.mp3");
     const Bytes sourceBytes = ReadAllBytes(source);
     const CapturedRun run = Run({source, "/ana1", "/lev1", "/tr1", "/enc1", "/nl", "-1,5"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -24,10 +23,7 @@ TEST_F(BatchRun, Mp3WithEverySwitchIsLeveledTrimmedAndRetagged)
     EXPECT_EQ(Listing(), (std::set<std::string>{"name.mp3", "_name.mp3"}));
     EXPECT_EQ(ReadAllBytes(source), sourceBytes);
     auto frames = ReadId3v2Frames(dir.File("_name.mp3"));
-    const std::map<std::string, std::string> expected{
-        {"TIT2", tags.title}, {"TPE1", tags.artist}, {"TALB", tags.album}, {"TYER", tags.year},
-        {"TRCK", tags.track}, {"TCON", tags.genre}, {"COMM", tags.comment}};
-    for (const auto& [id, text] : expected) EXPECT_EQ(frames[id], text) << id;
+    for (const Tag& tag : kSourceTags) EXPECT_EQ(frames[tag.frame], tag.text) << tag.frame;
 }
 
 // One source (made by its extension: tone MP3, tone WAV, or a few bytes of something else)
