@@ -102,26 +102,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Leveled OK", "Could not encode"}, {}}),
     RowName());
 
-TEST_F(BatchRun, SourceThatVanishesBeforeItsTurnFailsAloneAndTheBatchEnds)
-{
-    const std::string first = MakeWav("a.wav");
-    const Bytes firstBytes = ReadAllBytes(first);
-    // lame, working on the first file, deletes the second.
-    const StandInEncoder remover(StandIn::RemoveThenRealLame, MakeWav("b.wav"));
-    const CapturedRun run = Run({first, dir.File("b.wav"), "/ana0", "/lev1", "/tr0", "/enc1"},
-                                {{"PATH", remover.SearchPathWithStandInFirst()}});
-    EXPECT_EQ(run.exitCode, 1) << run.out;
-    const std::vector<std::string> lines = run.Lines();
-    const auto secondPart = std::find(lines.begin(), lines.end(), "File 2 of 2");
-    ASSERT_NE(secondPart, lines.end()) << run.out;
-    EXPECT_NE(std::find(lines.begin(), secondPart, "Encoded OK"), secondPart) << run.out;
-    EXPECT_NE(std::find(secondPart, lines.end(), "53: File not found"), lines.end()) << run.out;
-    EXPECT_EQ(ReadAllBytes(first), firstBytes);
-    EXPECT_EQ(Listing(), (std::set<std::string>{"a.wav", "a.mp3"}));
-    const std::string decoded = config.File("check.wav");
-    EXPECT_EQ(RunCaptured("lame", {"--decode", dir.File("a.mp3"), decoded}).exitCode, 0);
-}
-
 // Makes this process the reaper of lame children orphaned by a killed varnook, so a test can
 // wait for them.
 struct OrphanReaper {
