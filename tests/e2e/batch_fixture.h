@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
-#include <cctype>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "support/captured_run.h"
@@ -18,65 +18,85 @@
 
 namespace varnook::test {
 
-inline constexpr int32_t kE2eRate = 44100;
+using Bytes = std::vector<uint8_t>;
+using Env = std::map<std::string, std::string>;
 
-// Tags written into MP3 sources. The version 2 reader blanks double quotes and takes text bytes
-// one by one, so these stay plain ASCII; quotes reach lame through version 1 tags instead.
-struct SourceTags {
-    std::string title = "Morning Tone";
-    std::string artist = "Test Band";
-    std::string album = "Even Loudness";
-    std::string year = "2024";
-    std::string track = "3";
-    std::string genre = "Rock";
-    std::string comment = "kept as is";
+// A tag field of MP3 sources: the tagger's option, the frame it reads back as, the text.
+struct Tag {
+    std::string option;
+    std::string frame;
+    std::string text;
 };
 
-enum class TagVersion { V2, V1 };
+// The version 2 reader blanks double quotes and takes text bytes one by one, so these stay
+// plain ASCII; quotes reach lame through version 1 tags instead.
+inline const std::vector<Tag> kSourceTags{
+    {"--song", "TIT2", "Morning Tone"}, {"--artist", "TPE1", "Test Band"},
+    {"--album", "TALB", "Even Loudness"}, {"--year", "TYER", "2024"}, {"--track", "TRCK", "3"},
+    {"--genre", "TCON", "Rock"}, {"--comment", "COMM", "kept as is"}};
 
 class BatchRun : public testing::Test {
 protected:
     // Stereo: half a second of digital silence, a second and a half of tone, half a second of
     // silence, so the trim step has both ends to cut.
-    static std::vector<uint8_t> ToneWav(double amplitude = 6000)
+    static Bytes ToneWav(double amplitude = 6000)
     {
         WavLayout layout;
         layout.channels = 2;
-        const size_t edge = kE2eRate / 2;
-        auto samples = Concat(Silence(edge * 2), Sine(440, amplitude, kE2eRate, kE2eRate * 3 / 2, 2));
-        samples = Concat(std::move(samples), Silence(edge * 2));
+        const auto edge = Silence(44100);
+        auto samples = Concat(Concat(edge, Sine(440, amplitude, 44100, 44100 * 3 / 2, 2)), edge);
         return BuildWav(layout, samples);
     }
 
     std::string MakeWav(const std::string& name, double amplitude = 6000)
     {
-        const std::string path = dir.File(name);
-        WriteAllBytes(path, ToneWav(amplitude));
-        return path;
+        WriteAllBytes(dir.File(name), ToneWav(amplitude));
+        return dir.File(name);
     }
 
-    // An MP3 made by the real lame from the tone, tagged by a third-party tagger.
-    std::string MakeMp3(const std::string& name, const SourceTags& tags = {}, TagVersion version = TagVersion::V2)
+    // An MP3 made by the real lame from the tone, tagged by a third-party tagger in version 2,
+    // or in version 1 only.
+    std::string MakeMp3(const std::string& name, const std::vector<Tag>& tags = kSourceTags,
+                        bool v1 = false)
     {
         TempDir scratch;
         WriteAllBytes(scratch.File("tone.wav"), ToneWav());
-        const std::string path = (dir.Path() / name).string();
-        EXPECT_EQ(RunCaptured("lame", {"--quiet", "-b", "128", scratch.File("tone.wav"), path}).exitCode, 0);
-        const CapturedRun tagged =
-            version == TagVersion::V2
-                ? RunCaptured("mid3v2", {"--song", tags.title, "--artist", tags.artist, "--album", tags.album,
-                                         "--year", tags.year, "--track", tags.track, "--genre", tags.genre,
-                                         "--comment", tags.comment, path})
-                : RunCaptured("id3v2", {"--id3v1-only", "--song", tags.title, "--artist", tags.artist, path});
+        const std::string path = dir.File(name);
+        EXPECT_EQ(RunCaptured("lame", {"--quiet", scratch.File("tone.wav"), path}).exitCode, 0);
+        std::vector<std::string> args{v1 ? "--id3v1-only" : "--quiet"};
+        for (const Tag& tag : tags) args.insert(args.end(), {tag.option, tag.text});
+        args.push_back(path);
+        const CapturedRun tagged = RunCaptured(v1 ? "id3v2" : "mid3v2", args);
         EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
         return path;
     }
 
-    CapturedRun Run(const std::vector<std::string>& args, std::map<std::string, std::string> env = {})
+    Env WithSettings(Env env = {}) const
     {
         env.emplace("VARNOOK_INI", config.File("varnook.ini"));
         env.emplace("LC_ALL", "C.UTF-8");
-        return RunCaptured(VARNOOK_EXE, args, env);
+        return env;
+    }
+
+    CapturedRun Run(const std::vector<std::string>& args, const Env& env = {})
+    {
+        return RunCaptured(VARNOOK_EXE, args, WithSettings(env));
+    }
+
+    // Starts varnook without waiting for it; its output is kept until the test ends.
+    RunningProgram Start(const std::vector<std::string>& args, const Env& env = {})
+    {
+        const std::string capture = captures_.emplace_back().Path().string();
+        return StartCaptured(capture, VARNOOK_EXE, args, WithSettings(env));
+    }
+
+    // Every file of the folder by name, for "unchanged" and "whole" checks.
+    static std::map<std::string, Bytes> Contents(const std::filesystem::path& folder)
+    {
+        std::map<std::string, Bytes> files;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            files[entry.path().filename().string()] = ReadAllBytes(entry.path().string());
+        return files;
     }
 
     // The names in the source folder, for "nothing else was written" checks.
@@ -88,54 +108,43 @@ protected:
         return names;
     }
 
-    bool Exists(const std::string& name) const { return std::filesystem::exists(dir.Path() / name); }
-
     TempDir dir;
     TempDir config;
+
+private:
+    std::deque<TempDir> captures_;
 };
 
-// Lines the steps themselves write on success, which the pipeline's sequence leaves open.
-inline const std::set<std::string> kStepLines{"New EOF set"};
-
-// The placeholder in an expected line for a number with two decimals, such as -1.50.
-inline constexpr std::string_view kNumber = "<n>";
-
-// True when `line` is `pattern` with every kNumber replaced by a number with two decimals.
-inline bool MatchesLine(std::string_view line, std::string_view pattern)
+inline bool HasLine(const std::vector<std::string>& lines, const std::string& line)
 {
-    const size_t hole = pattern.find(kNumber);
-    if (hole == std::string_view::npos) return line == pattern;
-    if (line.substr(0, hole) != pattern.substr(0, hole)) return false;
-    size_t i = hole;
-    if (i < line.size() && line[i] == '-') ++i;
-    const size_t digits = i;
-    while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]))) ++i;
-    if (i == digits || i + 3 > line.size() || line[i] != '.' || !std::isdigit(static_cast<unsigned char>(line[i + 1])) ||
-        !std::isdigit(static_cast<unsigned char>(line[i + 2])))
-        return false;
-    return MatchesLine(line.substr(i + 3), pattern.substr(hole + kNumber.size()));
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// Compares the log with the expected lines, one by one, after dropping the steps' own
-// success lines.
-inline void ExpectLog(const std::vector<std::string>& lines, const std::vector<std::string>& patterns)
+// Finds each of `expected` in the log, in this order.
+inline void ExpectInOrder(const CapturedRun& run, const std::vector<std::string>& expected)
 {
+    const std::vector<std::string> lines = run.Lines();
+    auto at = lines.begin();
+    for (const std::string& line : expected) {
+        at = std::find(at, lines.end(), line);
+        ASSERT_NE(at, lines.end()) << "missing [" << line << "] in order; log:\n" << run.out;
+    }
+}
+
+// Compares the log with the expected lines, where "<n>" stands for any number with two
+// decimals, after dropping the steps' own success line "New EOF set".
+inline void ExpectLog(const CapturedRun& run, const std::vector<std::string>& expected)
+{
+    const std::regex number("-?[0-9]+\\.[0-9]{2}");
     std::vector<std::string> kept;
-    for (const std::string& line : lines)
-        if (kStepLines.count(line) == 0) kept.push_back(line);
-    std::string all;
-    for (const std::string& line : lines) all += "  [" + line + "]\n";
-    ASSERT_EQ(kept.size(), patterns.size()) << "log:\n" << all;
-    for (size_t i = 0; i < patterns.size(); ++i)
-        EXPECT_TRUE(MatchesLine(kept[i], patterns[i]))
-            << "line " << i << " [" << kept[i] << "] does not match " << patterns[i] << "\nlog:\n" << all;
+    for (const std::string& line : run.Lines())
+        if (line != "New EOF set") kept.push_back(std::regex_replace(line, number, "<n>"));
+    EXPECT_EQ(kept, expected) << run.out;
 }
 
 // Expected lines whose numbers vary.
 inline const std::string kTimeLine = "Processing time <n> seconds";
 inline const std::string kInfoLine = "wav file info: <n> sec";
-inline const std::string kGainLine = "Recommended gain: <n> dB";
-inline const std::string kLevelLine = "Leveling with: <n> dB...";
 inline const std::string kFormatLine = "16 bits, 44100 samp/s, 2 chan";
 
 }  // namespace varnook::test

@@ -2,14 +2,16 @@
 // real lame from a generated sine; each row tags a fresh copy with one tool.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "encoder/child_process.h"
 #include "id3/id3_reader.h"
+#include "support/captured_run.h"
 #include "support/param_name.h"
-#include "support/run_program.h"
 #include "support/tag_sets.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
@@ -32,16 +34,17 @@ TEST_P(TagWriters, TagsReadBack)
 {
     const WriterCase& row = GetParam();
     for (const std::string& program : {std::string("lame"), row.command.front()}) {
-        if (!test::ProgramOnPath(program)) GTEST_SKIP() << program << " is not installed";
+        if (FindProgram(program, "", std::getenv("PATH")).empty())
+            GTEST_SKIP() << program << " is not installed";
     }
     test::TempDir dir;
     const std::string wav = dir.File("tone.wav");
     const std::string mp3 = dir.File("tagged tone.mp3");
     test::WriteAllBytes(wav, test::BuildWav({}, test::Sine(440.0, 8000.0, 44100, 2 * 44100)));
-    ASSERT_EQ(test::RunProgram({"lame", "--quiet", wav, mp3}), 0);
-    std::vector<std::string> command = row.command;
-    command.push_back(mp3);
-    ASSERT_EQ(test::RunProgram(command), 0);
+    ASSERT_EQ(test::RunCaptured("lame", {"--quiet", wav, mp3}).exitCode, 0);
+    std::vector<std::string> args(row.command.begin() + 1, row.command.end());
+    args.push_back(mp3);
+    ASSERT_EQ(test::RunCaptured(row.command.front(), args).exitCode, 0);
 
     const std::vector<uint8_t> bytes = test::ReadAllBytes(mp3);
     const bool hasV2 = bytes.size() > 3 && std::string(bytes.begin(), bytes.begin() + 3) == "ID3";

@@ -1,9 +1,9 @@
-// Runs a program the way a user would, from a test: an argument vector, a chosen environment,
-// standard output and standard error captured.
+// Runs a program the way a user would, from a test: an argument vector (never a shell, so paths
+// and texts with blanks or quotes arrive unchanged), a chosen environment, standard output and
+// standard error captured.
 #pragma once
 
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,17 +19,13 @@ struct CapturedRun {
 };
 
 // A program started by StartCaptured and not yet waited for.
-class RunningProgram {
-public:
-    RunningProgram(pid_t pid, std::string outPath, std::string errPath);
-    pid_t Pid() const { return pid_; }
-    // Waits for the end and collects the output.
-    CapturedRun Finish();
-
-private:
+struct RunningProgram {
     pid_t pid_;
     std::string outPath_;
     std::string errPath_;
+    pid_t Pid() const { return pid_; }
+    // Waits for the end and collects the output.
+    CapturedRun Finish();
 };
 
 // Starts `program` as RunCaptured does but returns at once, so a test can signal it while it
@@ -39,14 +35,15 @@ RunningProgram StartCaptured(const std::string& captureFolder, const std::string
                              const std::vector<std::string>& args,
                              const std::map<std::string, std::string>& env = {});
 
-// Runs `program` with `args` (without the program name) in the current environment minus
-// DISPLAY and WAYLAND_DISPLAY (so nothing reaches for a screen), with `env` added or replaced.
-// Standard input is /dev/null. Waits for the end.
+// Runs `program` (looked up on PATH) with `args` (without the program name) in the current
+// environment minus DISPLAY and WAYLAND_DISPLAY (so nothing reaches for a screen), with `env`
+// added or replaced. Standard input is /dev/null. Waits for the end; throws when the program
+// cannot be started.
 CapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args,
-                      const std::map<std::string, std::string>& env = {});
+                        const std::map<std::string, std::string>& env = {});
 
 // The ID3v2 frames of an MP3 file as a third-party reader (mid3v2) lists them: frame id ->
-// text, the first of each id. Empty when the reader is missing or finds no tag.
+// text, the first of each id. Empty when the reader finds no tag.
 std::map<std::string, std::string> ReadId3v2Frames(const std::string& path);
 
 }  // namespace varnook::test

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
 #include "encoder/child_process.h"
@@ -10,30 +12,20 @@
 namespace varnook::test {
 namespace {
 
-constexpr const char* kRecordFile = "runs.log";
-// Ends one recorded run in the log; arguments are separated by NUL bytes.
-constexpr char kRunEnd = '\n';
-
-std::string CurrentSearchPath()
-{
-    const char* path = std::getenv("PATH");
-    return path ? path : "/usr/local/bin:/usr/bin:/bin";
-}
-
 // Single-quoted for sh; the temp folder's name never holds a quote, but be exact anyway.
 std::string ShellQuote(const std::string& text)
 {
     std::string quoted = "'";
-    for (const char c : text) {
-        if (c == '\'') quoted += "'\\''";
-        else quoted += c;
-    }
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
-std::string RealLameOrThrow()
+// The stand-ins that hand on to the real lame find it on the test's own PATH, which never
+// holds a stand-in: those reach only the programs a test starts.
+std::string RealLame()
 {
-    const std::string real = RealLame();
+    const char* path = std::getenv("PATH");
+    const std::string real = FindProgram("lame", "", path ? path : "");
     if (real.empty()) throw std::runtime_error("the real lame is not installed");
     return ShellQuote(real);
 }
@@ -43,6 +35,8 @@ std::string ScriptFor(StandIn behaviour, const std::string& folder, const std::s
     // "last" ends up as the final argument: the temporary output the encoder must write.
     const std::string lastArgument = "for last in \"$@\"; do :; done\n";
     switch (behaviour) {
+    case StandIn::Missing:
+        break;
     case StandIn::FailAfterPartialOutput:
         return lastArgument + "printf 'partial mp3 frames' > \"$last\"\nexit 1\n";
     case StandIn::SucceedWithoutOutput:
@@ -50,21 +44,22 @@ std::string ScriptFor(StandIn behaviour, const std::string& folder, const std::s
     case StandIn::CrashBySignal:
         return lastArgument + "printf 'partial' > \"$last\"\nkill -SEGV $$\nsleep 5\nexit 0\n";
     case StandIn::RecordThenRealLame:
-        return "log=" + ShellQuote(folder + "/" + kRecordFile) +
+        // One run per line, each argument ended by a NUL byte.
+        return "log=" + ShellQuote(folder + "/runs.log") +
                "\nfor a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$log\"; done\n"
-               "printf '\\n' >> \"$log\"\nexec " + RealLameOrThrow() + " \"$@\"\n";
+               "printf '\\n' >> \"$log\"\nexec " + RealLame() + " \"$@\"\n";
     case StandIn::Hang:
         // exec, so that the noted process is the one varnook waits for.
-        return lastArgument + "printf 'partial' > \"$last\"\necho $$ > " + ShellQuote(folder + "/hung.pid") +
-               "\nexec sleep 30\n";
+        return lastArgument + "printf 'partial' > \"$last\"\necho $$ > " +
+               ShellQuote(folder + "/hung.pid") + "\nexec sleep 30\n";
     case StandIn::RemoveThenRealLame:
-        return "rm -f " + ShellQuote(victim) + "\nexec " + RealLameOrThrow() + " \"$@\"\n";
+        return "rm -f " + ShellQuote(victim) + "\nexec " + RealLame() + " \"$@\"\n";
     case StandIn::WatchOverlapThenRealLame: {
         // mkdir is atomic: it fails when another run holds the marker.
         const std::string busy = ShellQuote(folder + "/busy");
-        return "if ! mkdir " + busy + " 2>/dev/null; then echo overlap >> " + ShellQuote(folder + "/overlaps") +
-               "; fi\nsleep 0.3\n" + RealLameOrThrow() + " \"$@\"\nrc=$?\nrmdir " + busy +
-               " 2>/dev/null\nexit $rc\n";
+        return "if ! mkdir " + busy + " 2>/dev/null; then echo overlap >> " +
+               ShellQuote(folder + "/overlaps") + "; fi\nsleep 0.3\n" + RealLame() +
+               " \"$@\"\nrc=$?\nrmdir " + busy + " 2>/dev/null\nexit $rc\n";
     }
     }
     return "exit 1\n";
@@ -73,7 +68,9 @@ std::string ScriptFor(StandIn behaviour, const std::string& folder, const std::s
 }  // namespace
 
 StandInEncoder::StandInEncoder(StandIn behaviour, const std::string& victim)
+    : behaviour_(behaviour)
 {
+    if (behaviour == StandIn::Missing) return;
     const std::string script = dir_.File("lame");
     WriteText(script, "#!/bin/sh\n" + ScriptFor(behaviour, Folder(), victim));
     if (::chmod(script.c_str(), 0755) != 0) throw std::runtime_error("chmod failed");
@@ -81,52 +78,26 @@ StandInEncoder::StandInEncoder(StandIn behaviour, const std::string& victim)
 
 std::string StandInEncoder::Note(const std::string& name) const
 {
-    const std::string path = dir_.File(name);
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? ReadText(path) : std::string();
+    return std::filesystem::exists(dir_.File(name)) ? ReadText(dir_.File(name)) : std::string();
 }
 
 std::string StandInEncoder::SearchPathWithStandInFirst() const
 {
-    return Folder() + ":" + CurrentSearchPath();
+    const char* path = std::getenv("PATH");
+    if (behaviour_ == StandIn::Missing) return Folder();
+    return Folder() + ":" + (path ? path : "/usr/local/bin:/usr/bin:/bin");
 }
 
 std::vector<std::vector<std::string>> StandInEncoder::RecordedRuns() const
 {
     std::vector<std::vector<std::string>> runs;
-    const std::string log = dir_.File(kRecordFile);
-    struct stat st {};
-    if (::stat(log.c_str(), &st) != 0) return runs;
-    std::vector<std::string> run;
-    std::string arg;
-    for (const char c : ReadText(log)) {
-        if (c == '\0') {
-            run.push_back(arg);
-            arg.clear();
-        } else if (c == kRunEnd && arg.empty()) {
-            runs.push_back(run);
-            run.clear();
-        } else {
-            arg += c;
-        }
+    std::istringstream log(Note("runs.log"));
+    for (std::string line; std::getline(log, line);) {
+        std::istringstream words(line);
+        runs.emplace_back();
+        for (std::string word; std::getline(words, word, '\0');) runs.back().push_back(word);
     }
     return runs;
-}
-
-std::string RealLame()
-{
-    // Stand-ins live in the test temp folders; leave those out of the search.
-    const std::string path = CurrentSearchPath();
-    std::string kept;
-    size_t begin = 0;
-    while (begin <= path.size()) {
-        size_t end = path.find(':', begin);
-        if (end == std::string::npos) end = path.size();
-        const std::string folder = path.substr(begin, end - begin);
-        if (folder.find("varnook-test-") == std::string::npos) kept += (kept.empty() ? "" : ":") + folder;
-        begin = end + 1;
-    }
-    return FindProgram("lame", "", kept);
 }
 
 }  // namespace varnook::test

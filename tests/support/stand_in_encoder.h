@@ -12,6 +12,7 @@
 namespace varnook::test {
 
 enum class StandIn {
+    Missing,                 // no lame at all: the search path is the stand-in's empty folder
     FailAfterPartialOutput,  // writes half a file to its last argument, then exits 1
     SucceedWithoutOutput,    // exits 0 and writes nothing
     CrashBySignal,           // writes a little, then kills itself with SIGSEGV
@@ -33,7 +34,8 @@ inline void PrintTo(const NamedStandIn& standIn, std::ostream* os)
     *os << standIn.name;
 }
 
-inline constexpr std::array<NamedStandIn, 3> kBrokenStandIns{{
+inline constexpr std::array<NamedStandIn, 4> kBrokenStandIns{{
+    {"Missing", StandIn::Missing},
     {"ExitOneAfterPartialOutput", StandIn::FailAfterPartialOutput},
     {"ExitZeroWithoutOutput", StandIn::SucceedWithoutOutput},
     {"KilledBySignal", StandIn::CrashBySignal},
@@ -56,9 +58,7 @@ public:
 
 private:
     TempDir dir_;
+    StandIn behaviour_;
 };
-
-// The real lame on PATH (not a stand-in), or empty.
-std::string RealLame();
 
 }  // namespace varnook::test

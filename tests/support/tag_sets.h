@@ -14,9 +14,9 @@ namespace varnook {
 
 inline void PrintTo(const Id3TagSet& set, std::ostream* os)
 {
-    *os << "{Title=\"" << set.Title << "\", Artist=\"" << set.Artist << "\", Album=\"" << set.Album
-        << "\", Year=\"" << set.Year << "\", Comment=\"" << set.Comment << "\", Genre=\"" << set.Genre
-        << "\", Track=\"" << set.Track << "\"}";
+    *os << "{Title=\"" << set.Title << "\", Artist=\"" << set.Artist << "\", Album=\""
+        << set.Album << "\", Year=\"" << set.Year << "\", Comment=\"" << set.Comment
+        << "\", Genre=\"" << set.Genre << "\", Track=\"" << set.Track << "\"}";
 }
 
 namespace test {

@@ -12,18 +12,12 @@ namespace varnook::test {
 
 namespace {
 
-void Append32(std::vector<uint8_t>& out, int32_t v)
+// Little-endian, `bytes` bytes of `v`.
+void AppendLE(std::vector<uint8_t>& out, int32_t v, int bytes)
 {
     uint8_t b[4];
     StoreLE32(b, v);
-    out.insert(out.end(), b, b + 4);
-}
-
-void Append16(std::vector<uint8_t>& out, int16_t v)
-{
-    uint8_t b[2];
-    StoreLE16(b, v);
-    out.insert(out.end(), b, b + 2);
+    out.insert(out.end(), b, b + bytes);
 }
 
 void AppendId(std::vector<uint8_t>& out, const std::string& id)
@@ -32,11 +26,13 @@ void AppendId(std::vector<uint8_t>& out, const std::string& id)
     out.insert(out.end(), id.begin(), id.end());
 }
 
-void AppendChunk(std::vector<uint8_t>& out, const Chunk& chunk)
+void AppendChunks(std::vector<uint8_t>& out, const std::vector<Chunk>& chunks)
 {
-    AppendId(out, chunk.id);
-    Append32(out, static_cast<int32_t>(chunk.body.size()));
-    out.insert(out.end(), chunk.body.begin(), chunk.body.end());
+    for (const Chunk& chunk : chunks) {
+        AppendId(out, chunk.id);
+        AppendLE(out, static_cast<int32_t>(chunk.body.size()), 4);
+        out.insert(out.end(), chunk.body.begin(), chunk.body.end());
+    }
 }
 
 }  // namespace
@@ -52,23 +48,23 @@ std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int16_t
 {
     std::vector<uint8_t> out;
     AppendId(out, "RIFF");
-    Append32(out, 0);  // patched below
+    AppendLE(out, 0, 4);  // patched below
     AppendId(out, "WAVE");
     AppendId(out, "fmt ");
-    Append32(out, layout.fmtSize);
+    AppendLE(out, layout.fmtSize, 4);
     const int16_t blockAlign = static_cast<int16_t>(layout.channels * layout.bitsPerSample / 8);
-    Append16(out, layout.formatTag);
-    Append16(out, layout.channels);
-    Append32(out, layout.sampleRate);
-    Append32(out, layout.sampleRate * blockAlign);
-    Append16(out, blockAlign);
-    Append16(out, layout.bitsPerSample);
+    AppendLE(out, layout.formatTag, 2);
+    AppendLE(out, layout.channels, 2);
+    AppendLE(out, layout.sampleRate, 4);
+    AppendLE(out, layout.sampleRate * blockAlign, 4);
+    AppendLE(out, blockAlign, 2);
+    AppendLE(out, layout.bitsPerSample, 2);
     out.resize(out.size() + static_cast<size_t>(std::max(0, layout.fmtSize - 16)), 0);
-    for (const Chunk& c : layout.before) AppendChunk(out, c);
+    AppendChunks(out, layout.before);
     AppendId(out, "data");
-    Append32(out, static_cast<int32_t>(samples.size() * 2));
-    for (int16_t s : samples) Append16(out, s);
-    for (const Chunk& c : layout.after) AppendChunk(out, c);
+    AppendLE(out, static_cast<int32_t>(samples.size() * 2), 4);
+    for (int16_t s : samples) AppendLE(out, s, 2);
+    AppendChunks(out, layout.after);
     StoreLE32(out.data() + 4, static_cast<int32_t>(out.size() - 8));
     return out;
 }
@@ -79,7 +75,8 @@ std::vector<int16_t> Sine(double frequency, double amplitude, int32_t sampleRate
     std::vector<int16_t> out;
     out.reserve(frames * static_cast<size_t>(channels));
     for (size_t i = 0; i < frames; ++i) {
-        const double v = amplitude * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(i) / sampleRate);
+        const double t = static_cast<double>(i) / sampleRate;
+        const double v = amplitude * std::sin(2 * std::numbers::pi * frequency * t);
         const double clamped = std::clamp(std::nearbyint(v), -32768.0, 32767.0);
         for (int c = 0; c < channels; ++c) out.push_back(static_cast<int16_t>(clamped));
     }
