@@ -7,7 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <map>
-#include <regex>
+#include <cctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -131,14 +131,35 @@ inline void ExpectInOrder(const CapturedRun& run, const std::vector<std::string>
     }
 }
 
+// The line with every number of two decimals written "<n>". (Written by hand: std::regex trips
+// a false maybe-uninitialized warning of g++ 12 in the sanitizer build.)
+inline std::string MaskNumbers(const std::string& line)
+{
+    const auto digit = [&line](size_t i) {
+        return i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]));
+    };
+    std::string out;
+    for (size_t i = 0; i < line.size();) {
+        size_t j = line[i] == '-' ? i + 1 : i;
+        const size_t intStart = j;
+        while (digit(j)) ++j;
+        if (j > intStart && j < line.size() && line[j] == '.' && digit(j + 1) && digit(j + 2)) {
+            out += "<n>";
+            i = j + 3;
+        } else {
+            out += line[i++];
+        }
+    }
+    return out;
+}
+
 // Compares the log with the expected lines, where "<n>" stands for any number with two
 // decimals, after dropping the steps' own success line "New EOF set".
 inline void ExpectLog(const CapturedRun& run, const std::vector<std::string>& expected)
 {
-    const std::regex number("-?[0-9]+\\.[0-9]{2}");
     std::vector<std::string> kept;
     for (const std::string& line : run.Lines())
-        if (line != "New EOF set") kept.push_back(std::regex_replace(line, number, "<n>"));
+        if (line != "New EOF set") kept.push_back(MaskNumbers(line));
     EXPECT_EQ(kept, expected) << run.out;
 }
 
