@@ -1,0 +1,29 @@
+#include "io/work_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "io/errors.h"
+
+namespace varnook {
+
+void RemoveWorkFile(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return;
+        ThrowFileErrorFromErrno();
+    }
+    if (S_ISDIR(st.st_mode)) throw FileError(file_errors::kPathFileAccess, FileErrorText(file_errors::kPathFileAccess));
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowFileErrorFromErrno();
+}
+
+File CreateWorkFile(const std::string& path)
+{
+    RemoveWorkFile(path);
+    return File(path, File::Mode::CreateNew);
+}
+
+}  // namespace varnook
