@@ -16,7 +16,10 @@ void RemoveWorkFile(const std::string& path)
         if (errno == ENOENT) return;
         ThrowFileErrorFromErrno();
     }
-    if (S_ISDIR(st.st_mode)) throw FileError(file_errors::kPathFileAccess, FileErrorText(file_errors::kPathFileAccess));
+    // Only a file or a link is ours to remove: a folder or a device at the name is refused
+    // (a run as root could otherwise delete a device node it was pointed at).
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        throw FileError(file_errors::kPathFileAccess, FileErrorText(file_errors::kPathFileAccess));
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowFileErrorFromErrno();
 }
 

@@ -11,8 +11,8 @@
 
 namespace varnook {
 
-// Removes what is at `path` without following a link there; nothing at all is fine. A folder
-// at the name is left alone and refused (FileError 75).
+// Removes the file or link at `path` without following the link; nothing at all is fine.
+// Anything else at the name (a folder, a device, a FIFO) is left alone and refused (FileError 75).
 void RemoveWorkFile(const std::string& path);
 
 // A new, empty regular file at `path`, open for reading and writing, with the mode 0666 less
