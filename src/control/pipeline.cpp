@@ -1,5 +1,6 @@
 #include "control/pipeline.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include <unistd.h>
@@ -19,15 +20,15 @@
 #include "id3/id3_reader.h"
 #include "io/file_moves.h"
 #include "io/text.h"
+#include "io/work_file.h"
 #include "wav/wav_time.h"
 
 namespace varnook {
 namespace {
 
 constexpr const char* kWorkTempName = "VRK.tmp";
-// Where an MP3 is decoded when its decoded name is also the output name and an edit follows:
-// under the output name the unedited decode would look finished if the run died before the
-// edited file replaced it.
+// Where an MP3 is decoded: a work file of Varnook's own, never a name the user may hold (an
+// earlier output, another source), and one a later run removes when this one is killed.
 constexpr const char* kDecodeTempName = "VRKdec.tmp";
 constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr int16_t kPcmFormat = 1;
@@ -72,9 +73,22 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
-void RemoveIfPresent(const std::string& path)
+// True when `path` names one of the run's sources: an output there would destroy it.
+bool IsRunSource(const RunRequest& req, const std::string& path)
 {
-    if (ExistFile(path)) RemoveFile(path);
+    return std::any_of(req.RunSources.begin(), req.RunSources.end(),
+                       [&](const std::string& source) { return source == path || SameFile(source, path); });
+}
+
+// Removes the work files of a file that ended (or of a run that was killed) in these folders,
+// but never one that is this file's output or a source of the run.
+void RemoveWorkFiles(const RunRequest& req)
+{
+    for (const std::string& work : {req.TempPath, req.SourceFolder + kDecodeTempName,
+                                     req.OutputFolder + kEncoderWorkName, req.OutputFolder + kMoveWorkName}) {
+        if (!SameFile(work, req.OutputPath) && !SameFile(work, req.SourcePath) && !IsRunSource(req, work))
+            RemoveWorkFile(work);
+    }
 }
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.
@@ -106,6 +120,10 @@ void ProcessNamedFile(Context& ctx)
     FileRun run(ctx);
     run.Log("Now processing:");
     run.Log(req.SourcePath);
+    if (IsRunSource(req, req.OutputPath)) {
+        run.EndEarly("Could not write over a source of this run: " + req.OutputPath);
+        return;
+    }
 
     std::string decodedPath;
     if (EqualsNoCase(req.SourceExt, ".mp3")) {
@@ -123,9 +141,7 @@ void ProcessNamedFile(Context& ctx)
             return;
         }
         run.Announce("Decoding...");
-        req.WorkPath = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
-        if ((settings.Amplify || settings.Trim) && SameFile(req.WorkPath, req.OutputPath))
-            req.WorkPath = req.SourceFolder + kDecodeTempName;
+        req.WorkPath = req.SourceFolder + kDecodeTempName;
         if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
             run.EndEarly("Could not decode");
             return;
@@ -178,7 +194,7 @@ void ProcessNamedFile(Context& ctx)
         const bool leveled = Leveled(ctx, gain);
         // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
         // of the whole song; without it the next steps take the unleveled file.
-        if (!leveled) RemoveIfPresent(req.TempPath);
+        if (!leveled) RemoveWorkFile(req.TempPath);
         run.Log(leveled ? "Leveled OK" : "Could not level");
         run.LogProcessingTime();
     }
@@ -189,8 +205,17 @@ void ProcessNamedFile(Context& ctx)
         // Trimming rewrites its file in place, so it must never work on the source itself.
         if (!ExistFile(req.TempPath)) CopyFile(req.WorkPath, req.TempPath);
         req.WorkPath = req.TempPath;
-        run.Log(Trimmed(ctx) ? "Trimmed OK" : "Could not trim");
+        const bool trimmed = Trimmed(ctx);
+        run.Log(trimmed ? "Trimmed OK" : "Could not trim");
         run.LogProcessingTime();
+        // A trim that failed part way leaves a file cut at the start and not at the end; even
+        // an untouched copy is not what was asked for. The old output stays.
+        if (!trimmed) {
+            run.Log("");
+            RemoveWorkFiles(req);
+            host.SetCaption(kIdleCaption);
+            return;
+        }
     }
     host.Yield();
 
@@ -217,11 +242,7 @@ void ProcessNamedFile(Context& ctx)
     run.Log("");
     host.Yield();
 
-    if (!SameFile(req.TempPath, req.OutputPath)) RemoveIfPresent(req.TempPath);
-    if (!decodedPath.empty() && !SameFile(decodedPath, req.OutputPath) &&
-        !SameFile(decodedPath, req.SourcePath)) {
-        RemoveIfPresent(decodedPath);
-    }
+    RemoveWorkFiles(req);
     host.SetCaption(kIdleCaption);
 }
 
@@ -240,18 +261,29 @@ void ProcessFile(Context& ctx)
     // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
     FolderLocks locks;
     if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop)) return;
-    // A work file left by a file that ended early in this folder (or by a run that was
-    // killed) would be taken for this file's amplified copy.
-    RemoveIfPresent(req.TempPath);
-    RemoveIfPresent(req.SourceFolder + kDecodeTempName);
+    // The names (a "_" before one that would be the source, a destination folder that exists)
+    // hold only once no other run can change the folders; named before, they only showed which
+    // folders to lock.
+    const std::string lockedOutputFolder = req.OutputFolder;
+    NameFiles(ctx);
+    FolderLocks movedOutput;
+    if (!SameFile(req.OutputFolder, lockedOutputFolder) && !SameFile(req.OutputFolder, req.SourceFolder) &&
+        !movedOutput.Acquire({req.OutputFolder}, ctx.host, *ctx.stop)) {
+        return;
+    }
+    // Work files left by a file that ended early in these folders (or by a run that was
+    // killed) would be taken for this file's own.
+    RemoveWorkFiles(req);
 
     try {
         ProcessNamedFile(ctx);
     } catch (...) {
         // An error the caller reports (an output that could not be moved into place) must not
-        // leave the work file behind as well; a failed delete here would only hide that error.
-        if (!SameFile(req.TempPath, req.OutputPath)) ::unlink(req.TempPath.c_str());
-        ::unlink((req.SourceFolder + kDecodeTempName).c_str());
+        // leave the work files behind as well; a failed delete here would only hide that error.
+        try {
+            RemoveWorkFiles(req);
+        } catch (...) {
+        }
         throw;
     }
 }
