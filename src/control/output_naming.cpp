@@ -1,6 +1,6 @@
 #include "control/output_naming.h"
 
-#include "control/exist_file.h"
+#include "io/exist_file.h"
 #include "io/text.h"
 
 namespace varnook {
@@ -49,13 +49,6 @@ OutputName NameOutput(const std::string& sourcePath, const std::string& destPath
         out.Path = out.Folder + kRenamePrefix + out.Base + out.Ext;
     }
     return out;
-}
-
-std::string DecodedName(const PathParts& source, const std::function<bool(const std::string&)>& exists)
-{
-    const std::string plain = source.Folder + source.Base + kWavExt;
-    if (!exists(plain)) return plain;
-    return source.Folder + kRenamePrefix + source.Base + kWavExt;
 }
 
 }  // namespace varnook

@@ -7,18 +7,19 @@
 
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
-#include "control/context.h"
-#include "control/exist_file.h"
+#include "base/context.h"
 #include "control/folder_lock.h"
-#include "control/numbers.h"
 #include "control/output_naming.h"
-#include "control/paths.h"
 #include "editing/amplify.h"
 #include "editing/trim.h"
 #include "encoder/encoder.h"
 #include "encoder/lame_arguments.h"
 #include "id3/id3_reader.h"
+#include "io/errors.h"
+#include "io/exist_file.h"
 #include "io/file_moves.h"
+#include "io/numbers.h"
+#include "io/paths.h"
 #include "io/text.h"
 #include "io/work_file.h"
 #include "wav/wav_time.h"
@@ -30,54 +31,14 @@ constexpr const char* kWorkTempName = "VRK.tmp";
 // Where an MP3 is decoded: a work file of Varnook's own, never a name the user may hold (an
 // earlier output, another source), and one a later run removes when this one is killed.
 constexpr const char* kDecodeTempName = "VRKdec.tmp";
-constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
-
-// One call of ProcessFile: the clock and the reporting helpers it shares between steps.
-class FileRun {
-public:
-    explicit FileRun(Context& ctx)
-        : ctx_(ctx), host_(ctx.host), start_(std::chrono::steady_clock::now())
-    {
-    }
-
-    void Log(const std::string& line) { host_.LogLine(line); }
-
-    // A step title goes both to the caption and into the log.
-    void Announce(const std::string& title)
-    {
-        host_.SetCaption(title);
-        host_.LogLine(title);
-    }
-
-    // Ends the file early: the caption stays where it was and nothing is cleaned up, so the
-    // leftovers show what got how far.
-    void EndEarly(const std::string& reason)
-    {
-        host_.LogLine(reason);
-        host_.LogLine("");
-    }
-
-    void LogProcessingTime()
-    {
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-        host_.LogLine("Processing time " + Fixed2(elapsed.count()) + " seconds");
-    }
-
-    std::string Fixed2(double value) const { return FormatFixed2(value, ctx_.decimalSeparator); }
-
-private:
-    Context& ctx_;
-    Host& host_;
-    std::chrono::steady_clock::time_point start_;
-};
 
 // True when `path` names one of the run's sources: an output there would destroy it.
 bool IsRunSource(const RunRequest& req, const std::string& path)
 {
     return std::any_of(req.RunSources.begin(), req.RunSources.end(),
-                       [&](const std::string& source) { return source == path || SameFile(source, path); });
+                       [&](const std::string& source) { return SameFile(source, path); });
 }
 
 // Removes the work files of a file that ended (or of a run that was killed) in these folders,
@@ -90,6 +51,206 @@ void RemoveWorkFiles(const RunRequest& req)
             RemoveWorkFile(work);
     }
 }
+
+// One file on its way through the steps, in order. Each step returns false when the file ended
+// early: its reason is logged, the caption stays where it was and nothing is cleaned up (but
+// after a failed trim), so the leftovers show what got how far until the next run removes them.
+class FileRun {
+public:
+    explicit FileRun(Context& ctx)
+        : ctx_(ctx), host_(ctx.host), req_(ctx.request), settings_(ctx.settings),
+          start_(std::chrono::steady_clock::now())
+    {
+    }
+
+    void Run()
+    {
+        Log("Now processing:");
+        Log(req_.SourcePath);
+        if (IsRunSource(req_, req_.OutputPath)) {
+            EndEarly("Could not write over a source of this run: " + req_.OutputPath);
+            return;
+        }
+        if (!PrepareSource() || !CheckSource()) return;
+        const double gain = Analyse();
+        Amplify(gain);
+        if (!Trim() || !CheckResult()) return;
+        Deliver();
+        CleanUp();
+    }
+
+private:
+    // An MP3 is decoded to a WAV to work on (or, with nothing to edit, recoded directly and
+    // done); a WAV is worked on where it is.
+    bool PrepareSource()
+    {
+        if (EqualsNoCase(req_.SourceExt, ".mp3")) return PrepareMp3();
+        if (EqualsNoCase(req_.SourceExt, ".wav")) {
+            req_.WorkPath = req_.SourcePath;
+            return true;
+        }
+        return EndEarly("Not a valid file format!");
+    }
+
+    bool PrepareMp3()
+    {
+        if (settings_.Encode) {
+            ctx_.tagsV1 = GetId3v1(req_.SourcePath, host_);
+            ctx_.tagsV2 = GetId3v2(req_.SourcePath, host_);
+        }
+        if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
+            // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
+            Announce("Recoding...");
+            const bool recoded = Encoded(ctx_, settings_.Arguments, req_.SourcePath, req_.OutputPath);
+            Log(recoded ? "Recoded OK" : "Could not recode");
+            Log("");
+            host_.SetCaption(kIdleCaption);
+            return false;
+        }
+        Announce("Decoding...");
+        req_.WorkPath = req_.SourceFolder + kDecodeTempName;
+        if (!Encoded(ctx_, kDecodeOption, req_.SourcePath, req_.WorkPath)) return EndEarly("Could not decode");
+        Log("Decoded OK");
+        return true;
+    }
+
+    bool CheckSource()
+    {
+        Announce("Checking wav file...");
+        const double duration = WavTime(host_, ctx_.wav, req_.WorkPath);
+        // A BlockAlign of 0 would leave the frame count undefined; such a header is no valid WAV.
+        if (duration < 0 || ctx_.wav.BlockAlign <= 0) return EndEarly("Not a valid wav file!");
+        if (ctx_.wav.BitsPerSample != kSupportedBits || ctx_.wav.FormatTag != kPcmFormat)
+            return EndEarly("Only 16-bit pcm wav files supported!");
+        Log("wav file info: " + Fixed2(duration) + " sec");
+        Log(std::to_string(ctx_.wav.BitsPerSample) + " bits, " + std::to_string(ctx_.wav.SampleRate) +
+            " samp/s, " + std::to_string(ctx_.wav.Channels) + " chan");
+        host_.Yield();
+        return true;
+    }
+
+    // The gain the amplify step applies. Without the analysis NewLevel is taken as a change
+    // from the file's present level.
+    double Analyse()
+    {
+        double gain = settings_.Analyze ? 0 : settings_.NewLevel;
+        if (settings_.Analyze) {
+            Announce("Analyzing...");
+            if (SetFilter(ctx_)) {
+                double recommended = 0;
+                if (Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign)) {
+                    gain = settings_.NewLevel + recommended;
+                    Log("Recommended gain: " + Fixed2(recommended) + " dB");
+                    LogProcessingTime();
+                } else {
+                    Log("Could not analyze");
+                }
+            }
+        }
+        host_.Yield();
+        return gain;
+    }
+
+    void Amplify(double gain)
+    {
+        if (settings_.Amplify) {
+            host_.SetCaption("Leveling...");
+            Log("Leveling with: " + Fixed2(gain) + " dB...");
+            const bool leveled = Leveled(ctx_, gain);
+            // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
+            // of the whole song; without it the next steps take the unleveled file.
+            if (!leveled) RemoveWorkFile(req_.TempPath);
+            Log(leveled ? "Leveled OK" : "Could not level");
+            LogProcessingTime();
+        }
+        host_.Yield();
+    }
+
+    // False after a failed trim, which delivers nothing: a trim that failed part way leaves a
+    // file cut at the start but not at the end, and even an untouched copy is not what was
+    // asked for. The old output stays.
+    bool Trim()
+    {
+        if (settings_.Trim) {
+            Announce("Trimming...");
+            // Trimming rewrites its file in place, so it must never work on the source itself.
+            if (!ExistFile(req_.TempPath)) CopyFile(req_.WorkPath, req_.TempPath);
+            req_.WorkPath = req_.TempPath;
+            const bool trimmed = Trimmed(ctx_);
+            Log(trimmed ? "Trimmed OK" : "Could not trim");
+            LogProcessingTime();
+            if (!trimmed) {
+                Log("");
+                CleanUp();
+                return false;
+            }
+        }
+        host_.Yield();
+        return true;
+    }
+
+    bool CheckResult()
+    {
+        if (ExistFile(req_.TempPath)) req_.WorkPath = req_.TempPath;
+        Announce("Checking wav file...");
+        const double duration = WavTime(host_, ctx_.wav, req_.WorkPath);
+        if (duration < 0) return EndEarly("Not a valid wav file!");
+        Log("wav file info: " + Fixed2(duration) + " sec");
+        return true;
+    }
+
+    // Encodes the work file to the output, or moves an edited WAV there.
+    void Deliver()
+    {
+        if (settings_.Encode) {
+            Announce("Encoding...");
+            Log(Encoded(ctx_, settings_.Arguments, req_.WorkPath, req_.OutputPath) ? "Encoded OK"
+                                                                                   : "Could not encode");
+        } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) &&
+                   !SameFile(req_.OutputPath, req_.WorkPath)) {
+            ReplaceByRename(req_.WorkPath, req_.OutputPath);
+        }
+        LogProcessingTime();
+        Log("");
+        host_.Yield();
+    }
+
+    void CleanUp()
+    {
+        RemoveWorkFiles(req_);
+        host_.SetCaption(kIdleCaption);
+    }
+
+    void Log(const std::string& line) { host_.LogLine(line); }
+
+    // A step title goes both to the caption and into the log.
+    void Announce(const std::string& title)
+    {
+        host_.SetCaption(title);
+        host_.LogLine(title);
+    }
+
+    bool EndEarly(const std::string& reason)
+    {
+        host_.LogLine(reason);
+        host_.LogLine("");
+        return false;
+    }
+
+    void LogProcessingTime()
+    {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+        host_.LogLine("Processing time " + Fixed2(elapsed.count()) + " seconds");
+    }
+
+    std::string Fixed2(double value) const { return FormatFixed2(value, ctx_.decimalSeparator); }
+
+    Context& ctx_;
+    Host& host_;
+    RunRequest& req_;
+    const RunSettings& settings_;
+    std::chrono::steady_clock::time_point start_;
+};
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.
 void NameFiles(Context& ctx)
@@ -108,142 +269,6 @@ void NameFiles(Context& ctx)
     req.OutputExt = output.Ext;
     req.OutputPath = output.Path;
     ctx.settings.Encode = output.Encode;
-}
-
-// The steps for one named file, with its folders locked.
-void ProcessNamedFile(Context& ctx)
-{
-    Host& host = ctx.host;
-    RunRequest& req = ctx.request;
-    const RunSettings& settings = ctx.settings;
-
-    FileRun run(ctx);
-    run.Log("Now processing:");
-    run.Log(req.SourcePath);
-    if (IsRunSource(req, req.OutputPath)) {
-        run.EndEarly("Could not write over a source of this run: " + req.OutputPath);
-        return;
-    }
-
-    std::string decodedPath;
-    if (EqualsNoCase(req.SourceExt, ".mp3")) {
-        if (settings.Encode) {
-            ctx.tagsV1 = GetId3v1(req.SourcePath);
-            ctx.tagsV2 = GetId3v2(req.SourcePath);
-        }
-        if (!settings.Amplify && !settings.Trim && settings.Encode) {
-            // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
-            run.Announce("Recoding...");
-            const bool recoded = Encoded(ctx, settings.Arguments, req.SourcePath, req.OutputPath);
-            run.Log(recoded ? "Recoded OK" : "Could not recode");
-            run.Log("");
-            host.SetCaption(kIdleCaption);
-            return;
-        }
-        run.Announce("Decoding...");
-        req.WorkPath = req.SourceFolder + kDecodeTempName;
-        if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
-            run.EndEarly("Could not decode");
-            return;
-        }
-        run.Log("Decoded OK");
-        decodedPath = req.WorkPath;
-    } else if (EqualsNoCase(req.SourceExt, ".wav")) {
-        req.WorkPath = req.SourcePath;
-    } else {
-        run.EndEarly("Not a valid file format!");
-        return;
-    }
-
-    run.Announce("Checking wav file...");
-    const double duration = WavTime(ctx, req.WorkPath);
-    // A BlockAlign of 0 would leave the frame count undefined; such a header is no valid WAV.
-    if (duration < 0 || ctx.wav.BlockAlign <= 0) {
-        run.EndEarly("Not a valid wav file!");
-        return;
-    }
-    if (ctx.wav.BitsPerSample != kSupportedBits || ctx.wav.FormatTag != kPcmFormat) {
-        run.EndEarly("Only 16-bit pcm wav files supported!");
-        return;
-    }
-    run.Log("wav file info: " + run.Fixed2(duration) + " sec");
-    run.Log(std::to_string(ctx.wav.BitsPerSample) + " bits, " + std::to_string(ctx.wav.SampleRate) +
-            " samp/s, " + std::to_string(ctx.wav.Channels) + " chan");
-    host.Yield();
-
-    // Without the analysis NewLevel is taken as a change from the file's present level.
-    double gain = settings.Analyze ? 0 : settings.NewLevel;
-    if (settings.Analyze) {
-        run.Announce("Analyzing...");
-        if (SetFilter(ctx)) {
-            double recommended = 0;
-            if (Analyzed(ctx, recommended, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign)) {
-                gain = settings.NewLevel + recommended;
-                run.Log("Recommended gain: " + run.Fixed2(recommended) + " dB");
-                run.LogProcessingTime();
-            } else {
-                run.Log("Could not analyze");
-            }
-        }
-    }
-    host.Yield();
-
-    if (settings.Amplify) {
-        host.SetCaption("Leveling...");
-        run.Log("Leveling with: " + run.Fixed2(gain) + " dB...");
-        const bool leveled = Leveled(ctx, gain);
-        // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
-        // of the whole song; without it the next steps take the unleveled file.
-        if (!leveled) RemoveWorkFile(req.TempPath);
-        run.Log(leveled ? "Leveled OK" : "Could not level");
-        run.LogProcessingTime();
-    }
-    host.Yield();
-
-    if (settings.Trim) {
-        run.Announce("Trimming...");
-        // Trimming rewrites its file in place, so it must never work on the source itself.
-        if (!ExistFile(req.TempPath)) CopyFile(req.WorkPath, req.TempPath);
-        req.WorkPath = req.TempPath;
-        const bool trimmed = Trimmed(ctx);
-        run.Log(trimmed ? "Trimmed OK" : "Could not trim");
-        run.LogProcessingTime();
-        // A trim that failed part way leaves a file cut at the start and not at the end; even
-        // an untouched copy is not what was asked for. The old output stays.
-        if (!trimmed) {
-            run.Log("");
-            RemoveWorkFiles(req);
-            host.SetCaption(kIdleCaption);
-            return;
-        }
-    }
-    host.Yield();
-
-    if (ExistFile(req.TempPath)) req.WorkPath = req.TempPath;
-
-    run.Announce("Checking wav file...");
-    const double finalDuration = WavTime(ctx, req.WorkPath);
-    if (finalDuration < 0) {
-        run.EndEarly("Not a valid wav file!");
-        return;
-    }
-    run.Log("wav file info: " + run.Fixed2(finalDuration) + " sec");
-
-    if (settings.Encode) {
-        run.Announce("Encoding...");
-        run.Log(Encoded(ctx, settings.Arguments, req.WorkPath, req.OutputPath) ? "Encoded OK"
-                                                                               : "Could not encode");
-    } else if (!SameFile(req.WorkPath, req.SourcePath) && ExistFile(req.WorkPath) &&
-               !SameFile(req.OutputPath, req.WorkPath)) {
-        ReplaceByRename(req.WorkPath, req.OutputPath);
-    }
-
-    run.LogProcessingTime();
-    run.Log("");
-    host.Yield();
-
-    RemoveWorkFiles(req);
-    host.SetCaption(kIdleCaption);
 }
 
 }  // namespace
@@ -276,7 +301,7 @@ void ProcessFile(Context& ctx)
     RemoveWorkFiles(req);
 
     try {
-        ProcessNamedFile(ctx);
+        FileRun(ctx).Run();
     } catch (...) {
         // An error the caller reports (an output that could not be moved into place) must not
         // leave the work files behind as well; a failed delete here would only hide that error.
@@ -285,6 +310,19 @@ void ProcessFile(Context& ctx)
         } catch (...) {
         }
         throw;
+    }
+}
+
+bool ProcessFileLoggingErrors(Context& ctx)
+{
+    try {
+        ProcessFile(ctx);
+        return true;
+    } catch (...) {
+        const ErrorDescription error = DescribeCurrentException();
+        ctx.host.LogLine(std::to_string(error.number) + ": " + error.text);
+        ctx.host.LogLine("");
+        return false;
     }
 }
 

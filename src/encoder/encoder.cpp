@@ -8,15 +8,16 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "control/context.h"
-#include "control/exist_file.h"
-#include "control/paths.h"
-#include "control/stop_request.h"
+#include "base/context.h"
+#include "io/exist_file.h"
+#include "io/paths.h"
+#include "base/stop_request.h"
 #include "encoder/child_process.h"
 #include "encoder/lame_arguments.h"
 #include "encoder/whole_output.h"
 #include "io/errors.h"
 #include "io/file_moves.h"
+#include "io/guarded.h"
 #include "io/work_file.h"
 
 namespace varnook {
@@ -72,20 +73,20 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
     const std::string tempOut = Absolute(FolderOf(outFile) + kEncoderWorkName);
 
     pid_t child = 0;
-    try {
-        // lame opens its output by name and would write through a link planted there.
-        CreateWorkFile(tempOut).Close();
-        std::vector<std::string> args =
-            LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, Absolute(inFile), tempOut);
-        args.insert(args.begin(), kEncoderName);
-        child = StartChild(FindLame(ctx.programPath), args);
-    } catch (const FileError& e) {
-        ctx.host.LogLine("Processing interrupted. Error message:");
-        ctx.host.LogLine(e.LogText());
+    const bool started = Guarded(
+        ctx.host, "Encoded",
+        [&] {
+            // lame opens its output by name and would write through a link planted there.
+            CreateWorkFile(tempOut).Close();
+            std::vector<std::string> args =
+                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, Absolute(inFile), tempOut);
+            args.insert(args.begin(), kEncoderName);
+            child = StartChild(FindLame(ctx.programPath), args);
+        },
+        kInterruptedIntro);
+    if (!started) {
         RemoveWorkFile(tempOut);
         return false;
-    } catch (...) {
-        ShowErrorBoxAndRethrow(ctx.host, "Encoded");
     }
 
     if (WaitForProcess(child, false, ctx.host, ctx.stop.get()) != 0) {

@@ -1,5 +1,7 @@
 #include "io/file_moves.h"
 
+#include "io/exist_file.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -90,6 +92,11 @@ void ReplaceByRename(const std::string& from, const std::string& to)
         MoveAcrossFileSystems(from, to);
     }
     SyncFolder(ContainingFolder(to));
+}
+
+void RemoveIfPresent(const std::string& path)
+{
+    if (ExistFile(path)) RemoveFile(path);
 }
 
 }  // namespace varnook
