@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <string>
 
 namespace varnook {
@@ -16,6 +17,30 @@ enum TagIndex { kTagTitle = 0, kTagArtist, kTagAlbum, kTagYear, kTagTrack, kTagG
 enum TrimIndex { kCutIn = 0, kFadeIn = 1, kFadeOut = 2, kCutOut = 3 };
 // Indexes of Lead: digital silence in seconds.
 enum LeadIndex { kLeadIn = 0, kLeadOut = 1 };
+
+// What a number setting may hold. A value outside it is a usage error on the command line and
+// gives way to the default in the settings file; a value typed in the window is taken as typed.
+struct NumberRange {
+    double Low;
+    double High;
+    bool LowIncluded = true;  // false: Low itself is outside, only values above it are in
+
+    bool Contains(double value) const { return (LowIncluded ? value >= Low : value > Low) && value <= High; }
+};
+
+// Levels and thresholds in dB: far beyond anything 16 bits can tell apart, so only typing
+// mistakes are refused.
+inline constexpr double kMaxLevelDb = 200;
+inline constexpr double kMaxLeadSeconds = 3600;
+inline constexpr NumberRange kLevelRange{-kMaxLevelDb, kMaxLevelDb};
+// A negative lead counts as none; only a lead longer than an hour is a mistake.
+inline constexpr NumberRange kLeadRange{std::numeric_limits<double>::lowest(), kMaxLeadSeconds};
+// A percentile of 0 would take the quietest window; above 1 there is no window to take.
+inline constexpr NumberRange kRmsPercentRange{0, 1, false};
+inline constexpr NumberRange kRmsDiffRange{0, kMaxLevelDb};
+
+// "from -200 to 200", "above 0 up to 1", "up to 3600": what a range accepts, for messages.
+std::string RangeText(const NumberRange& range, char decimalSeparator);
 
 inline constexpr double kDefaultPinkRef = 64.82;
 inline constexpr double kDefaultRmsPercent = 0.95;
@@ -57,7 +82,9 @@ struct RunSettings {
 
 // Fills every stored field from the settings file at ctx.settings.SettingsPath (which the caller
 // sets first, see SettingsFilePath), then sets the progress caption to "Varnook Progress".
-// Never fails, never reports, never writes the file.
+// A number outside its range gets its default and a log line; a settings file that is no
+// regular file or too large is not read, with an error box saying so. Never fails, never
+// writes the file.
 void LoadSettings(Context& ctx);
 
 // Resets the three analysis parameters (PinkRef, RmsPercent, RmsDiff) and nothing else.
