@@ -26,7 +26,8 @@ public:
 };
 
 // Writes every log line to standard output as it is logged, and error boxes to standard error.
-// The caption is kept but not printed: the log lines already tell how far a file has got.
+// Once a write fails (the reader has gone) no further line is written. The caption is kept but
+// not printed: the log lines already tell how far a file has got.
 class ConsoleHost : public Host {
 public:
     void LogLine(const std::string& line) override;
@@ -39,6 +40,7 @@ public:
 
 private:
     std::string caption_;
+    bool outputClosed_ = false;
 };
 
 // Drops everything: for benchmarks, fuzzing and tools that want a step's result, not its log.
