@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "analysis/analysis.h"
@@ -33,6 +34,8 @@ constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
 
+void RemoveIfPresent(const std::string& path);
+
 // One call of ProcessFile: the clock and the reporting helpers it shares between steps.
 class FileRun {
 public:
@@ -58,6 +61,16 @@ public:
         host_.LogLine("");
     }
 
+    // Ends the file after a stop: unlike an early end, nothing of it is worth keeping, so the
+    // work files go (the work copy, and the decoded WAV of an MP3 source).
+    void EndStopped(const std::string& decodedPath)
+    {
+        const RunRequest& req = ctx_.request;
+        if (!SameFile(req.TempPath, req.OutputPath)) RemoveIfPresent(req.TempPath);
+        if (!decodedPath.empty() && !SameFile(decodedPath, req.OutputPath)) RemoveIfPresent(decodedPath);
+        host_.LogLine("");
+    }
+
     void LogProcessingTime()
     {
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
@@ -75,6 +88,33 @@ private:
 void RemoveIfPresent(const std::string& path)
 {
     if (ExistFile(path)) RemoveFile(path);
+}
+
+// Why the source cannot be taken at all, or empty. Asked before anything in its folder is
+// touched: a source named like a work file would be deleted as a leftover, and a FIFO or a
+// device would block or never end when read. (A folder goes on, to be refused by its name.)
+std::string SourceRefusal(const RunRequest& req)
+{
+    const std::string name = req.SourceBase + req.SourceExt;
+    for (const char* workFile : {kWorkTempName, kDecodeTempName, kEncoderTempName}) {
+        if (name == workFile) return "Not a valid file: named like a work file of Varnook";
+    }
+    struct stat st {};
+    if (::stat(req.SourcePath.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return "Not a valid file: not a regular file";
+    return {};
+}
+
+// Runs lame as Encoded does and logs `done` or `failed`; a failure is followed by lame's own
+// last error line, which tells the user why ("lame: unrecognized option --bogus").
+bool EncodedAndLogged(Context& ctx, const std::string& options, const std::string& inFile,
+                      const std::string& outFile, const char* done, const char* failed)
+{
+    std::string encoderError;
+    const bool encoded = Encoded(ctx, options, inFile, outFile, &encoderError);
+    ctx.host.LogLine(encoded ? done : failed);
+    if (!encoded && !encoderError.empty()) ctx.host.LogLine(encoderError);
+    return encoded;
 }
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.
@@ -116,8 +156,8 @@ void ProcessNamedFile(Context& ctx)
         if (!settings.Amplify && !settings.Trim && settings.Encode) {
             // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
             run.Announce("Recoding...");
-            const bool recoded = Encoded(ctx, settings.Arguments, req.SourcePath, req.OutputPath);
-            run.Log(recoded ? "Recoded OK" : "Could not recode");
+            EncodedAndLogged(ctx, settings.Arguments, req.SourcePath, req.OutputPath, "Recoded OK",
+                             "Could not recode");
             run.Log("");
             host.SetCaption(kIdleCaption);
             return;
@@ -126,11 +166,10 @@ void ProcessNamedFile(Context& ctx)
         req.WorkPath = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
         if ((settings.Amplify || settings.Trim) && SameFile(req.WorkPath, req.OutputPath))
             req.WorkPath = req.SourceFolder + kDecodeTempName;
-        if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
-            run.EndEarly("Could not decode");
+        if (!EncodedAndLogged(ctx, kDecodeOption, req.SourcePath, req.WorkPath, "Decoded OK", "Could not decode")) {
+            run.Log("");
             return;
         }
-        run.Log("Decoded OK");
         decodedPath = req.WorkPath;
     } else if (EqualsNoCase(req.SourceExt, ".wav")) {
         req.WorkPath = req.SourcePath;
@@ -171,6 +210,9 @@ void ProcessNamedFile(Context& ctx)
         }
     }
     host.Yield();
+    // A stop ends the file after the step it cut short; the next steps would only work on a
+    // file nobody wants any more.
+    if (ctx.stop->Requested()) return run.EndStopped(decodedPath);
 
     if (settings.Amplify) {
         host.SetCaption("Leveling...");
@@ -183,6 +225,7 @@ void ProcessNamedFile(Context& ctx)
         run.LogProcessingTime();
     }
     host.Yield();
+    if (ctx.stop->Requested()) return run.EndStopped(decodedPath);
 
     if (settings.Trim) {
         run.Announce("Trimming...");
@@ -193,6 +236,7 @@ void ProcessNamedFile(Context& ctx)
         run.LogProcessingTime();
     }
     host.Yield();
+    if (ctx.stop->Requested()) return run.EndStopped(decodedPath);
 
     if (ExistFile(req.TempPath)) req.WorkPath = req.TempPath;
 
@@ -206,8 +250,7 @@ void ProcessNamedFile(Context& ctx)
 
     if (settings.Encode) {
         run.Announce("Encoding...");
-        run.Log(Encoded(ctx, settings.Arguments, req.WorkPath, req.OutputPath) ? "Encoded OK"
-                                                                               : "Could not encode");
+        EncodedAndLogged(ctx, settings.Arguments, req.WorkPath, req.OutputPath, "Encoded OK", "Could not encode");
     } else if (!SameFile(req.WorkPath, req.SourcePath) && ExistFile(req.WorkPath) &&
                !SameFile(req.OutputPath, req.WorkPath)) {
         ReplaceByRename(req.WorkPath, req.OutputPath);
@@ -236,6 +279,11 @@ void ProcessFile(Context& ctx)
     ctx.tagsV1 = {};
     ctx.tagsV2 = {};
     NameFiles(ctx);
+    if (const std::string refusal = SourceRefusal(req); !refusal.empty()) {
+        for (const std::string& line : {std::string("Now processing:"), req.SourcePath, refusal, std::string()})
+            ctx.host.LogLine(line);
+        return;
+    }
 
     // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
     FolderLocks locks;

@@ -21,9 +21,6 @@ namespace varnook {
 namespace {
 
 constexpr const char* kEncoderName = "lame";
-// lame always writes here first, so a failed run never leaves a half-written file under the
-// output's own name, and an existing output survives until the new one is complete.
-constexpr const char* kTempOutName = "mp3.tmp";
 // Long enough to leave the core idle while lame works, short enough that the windows feel live.
 constexpr std::chrono::milliseconds kPollInterval{5};
 // How long lame may take to leave after SIGTERM before it is killed outright.
@@ -69,7 +66,7 @@ void RemoveIfPresent(const std::string& path)
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
              const std::string& outFile, std::string* encoderError)
 {
-    const std::string tempOut = FolderOf(outFile) + kTempOutName;
+    const std::string tempOut = FolderOf(outFile) + kEncoderTempName;
 
     pid_t child = 0;
     std::optional<ChildErrorLine> errors;

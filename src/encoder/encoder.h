@@ -13,6 +13,11 @@ class Host;
 class StopRequest;
 class ChildErrorLine;
 
+// lame always writes here first, in the output's folder, so a failed run never leaves a
+// half-written file under the output's own name, and an existing output survives until the new
+// one is complete.
+inline constexpr const char* kEncoderTempName = "mp3.tmp";
+
 // Runs lame to turn inFile into outFile. options is "--decode" or the user's Arguments; for
 // anything but "--decode" the tag options of ctx.tagsV2/ctx.tagsV1 (as ctx.settings.KeepTag
 // selects) come first. lame writes "mp3.tmp" in outFile's folder, which is renamed to outFile on
