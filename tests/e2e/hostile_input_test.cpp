@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <sstream>
+
 #include "e2e/batch_fixture.h"
 #include "support/param_name.h"
 
@@ -13,21 +15,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a row runs: the arguments (after the program) and the environment it adds.
-struct Prepared {
-    std::vector<std::string> args;
-    Env env;
-};
-
+// Texts are split at blanks; "{dir}" is the test's folder, which holds the 2.5 s "song.wav".
 struct HostileCase {
     const char* name;
-    // Makes what the run meets, beside the 2.5 s WAV "song.wav" in `dir`.
-    Prepared (*setUp)(const TempDir& dir, const std::string& song);
+    const char* make;  // "fifo:NAME", "dir:NAME", "copy:NAME" (of the song), "ini:TEXT", "huge:NAME"
+    const char* env;   // NAME=VALUE
+    std::string args;
     int exitCode;
-    std::vector<std::string> lines;  // standard output holds these lines, in this order
-    std::string err;                 // standard error holds this text
-    std::string kept;                // a file, relative to the folder, that exists afterwards
-    bool closedOutput = false;       // standard output is a pipe nobody reads
+    std::string lines;  // whole lines of standard output, in this order, each ended by "|"
+    std::string err;   // a part of standard error
+    std::string kept;  // a file that exists afterwards
+    bool closedOutput = false;  // standard output is a pipe nobody reads
 };
 
 void PrintTo(const HostileCase& row, std::ostream* os)
@@ -35,12 +33,15 @@ void PrintTo(const HostileCase& row, std::ostream* os)
     *os << row.name;
 }
 
-const std::vector<std::string> kLevel{"/ana0", "/lev1", "/tr0", "/enc0"};
-
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more)
+std::vector<std::string> Words(const std::string& text, const std::string& dir)
 {
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) {
+        if (const size_t at = word.find("{dir}"); at != std::string::npos) word.replace(at, 5, dir);
+        words.push_back(word);
+    }
+    return words;
 }
 
 class Hostile : public BatchRun, public ::testing::WithParamInterface<HostileCase> {};
@@ -49,99 +50,69 @@ TEST_P(Hostile, RunEndsAsExpected)
 {
     const HostileCase& row = GetParam();
     const std::string song = MakeWav("song.wav");
-    const Prepared prepared = row.setUp(dir, song);
+    for (const std::string& item : Words(row.make, dir.Path().string())) {
+        const std::string kind = item.substr(0, item.find(':')), arg = item.substr(kind.size() + 1);
+        if (kind == "fifo") ::mkfifo(dir.File(arg).c_str(), 0600);
+        if (kind == "dir") fs::create_directories(dir.File(arg));
+        if (kind == "copy") fs::copy_file(song, dir.File(arg));
+        if (kind == "ini") WriteText(config.File("varnook.ini"), "[Values]\n" + arg + "\n");
+        if (kind == "huge") WriteText(dir.File(arg), "[Values]\nNewLevel=3\n" + std::string(2 << 20, ';'));
+    }
+    Env env;
+    for (const std::string& item : Words(row.env, dir.Path().string()))
+        env[item.substr(0, item.find('='))] = item.substr(item.find('=') + 1);
     const std::set<std::string> before = Listing();
 
-    // Under a time limit: a run that hangs fails its row instead of the whole suite.
-    std::vector<std::string> args{"-k", "1", "20", VARNOOK_EXE};
-    args.insert(args.end(), prepared.args.begin(), prepared.args.end());
-    std::string program = "timeout";
+    // Under a time limit, so that a hang fails its row instead of the suite.
+    std::vector<std::string> args = Words(std::string("-k 1 20 ") + VARNOOK_EXE + " " + row.args, dir.Path().string());
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = row.lines.find('|', at)) != std::string::npos; at = end + 1)
+        lines.push_back(row.lines.substr(at, end - at));
     if (row.closedOutput) {
         // The reader is gone before the program writes its first line.
-        args.insert(args.begin(), {"-c", "{ sleep 0.3; exec \"$0\" \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}",
-                                   "timeout"});
-        program = "bash";
+        args.insert(args.begin(), {"-c", "{ sleep 0.3; exec timeout \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}", "sh"});
     }
-    const CapturedRun run = RunCaptured(program, args, WithSettings(prepared.env));
+    const CapturedRun run = RunCaptured(row.closedOutput ? "bash" : "timeout", args, WithSettings(env));
 
     EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
-    ExpectInOrder(run, row.lines);
+    ExpectInOrder(run, lines);
     EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
     EXPECT_TRUE(row.kept.empty() || fs::exists(dir.File(row.kept))) << row.kept;
     EXPECT_TRUE(row.exitCode != 2 || Listing() == before) << "a usage error processes nothing";
 }
 
+#define LEVEL " /ana0 /lev1 /tr0 /enc0"
 INSTANTIATE_TEST_SUITE_P(Runs, Hostile, ::testing::Values(
-    HostileCase{"StaleDisplayBatchRunsOnTheConsole",
-        [](const TempDir&, const std::string& song) {
-            return Prepared{With({song}, kLevel), {{"DISPLAY", ":97"}, {"WAYLAND_DISPLAY", "gone-0"}}};
-        }, 0, {"Leveled OK"}, "", "_song.wav"},
-    HostileCase{"StaleDisplayWindowModeSaysSo",
-        [](const TempDir&, const std::string&) {
-            return Prepared{{"/ana0"}, {{"DISPLAY", ":97"}}};
-        }, 2, {}, "could not be opened", ""},
-    HostileCase{"FifoSource",
-        [](const TempDir& dir, const std::string&) {
-            ::mkfifo(dir.File("pipe.wav").c_str(), 0600);
-            return Prepared{With({dir.File("pipe.wav")}, kLevel), {}};
-        }, 1, {"Not a valid file: not a regular file"}, "", "pipe.wav"},
-    HostileCase{"FifoSettingsFile",
-        [](const TempDir& dir, const std::string& song) {
-            ::mkfifo(dir.File("fifo.ini").c_str(), 0600);
-            return Prepared{With({song}, kLevel), {{"VARNOOK_INI", dir.File("fifo.ini")}}};
-        }, 0, {"Leveled OK"}, "is not a regular file", ""},
-    HostileCase{"DeviceSettingsFile",
-        [](const TempDir&, const std::string& song) {
-            return Prepared{With({song}, kLevel), {{"VARNOOK_INI", "/dev/zero"}}};
-        }, 0, {"Leveled OK"}, "is not a regular file", ""},
-    HostileCase{"HugeSettingsFile",
-        [](const TempDir& dir, const std::string& song) {
-            WriteText(dir.File("huge.ini"), "[Values]\nNewLevel=3\n" + std::string(2 << 20, ';'));
-            return Prepared{With({song}, kLevel), {{"VARNOOK_INI", dir.File("huge.ini")}}};
-        }, 0, {"Leveling with: 0.00 dB..."}, "larger than 1 MiB", ""},
-    HostileCase{"OutOfRangeSetting",
-        [](const TempDir& dir, const std::string& song) {
-            WriteText(dir.File("range.ini"), "[Values]\nRmsPercent=5\n");
-            return Prepared{With({song}, kLevel), {{"VARNOOK_INI", dir.File("range.ini")}}};
-        }, 0, {"RmsPercent=5 in the settings file is out of range; the default 0.95 is used"}, "", ""},
-    HostileCase{"ClosedStandardOutput",
-        [](const TempDir& dir, const std::string& song) {
-            fs::copy_file(song, dir.File("b.wav"));
-            return Prepared{With({song, dir.File("b.wav")}, kLevel), {}};
-        }, 0, {}, "", "_b.wav", true},
-    HostileCase{"SwitchValueIsAUsageError",
-        [](const TempDir&, const std::string& song) {
-            return Prepared{{song, "/ana0", "/encode", "0"}, {}};
-        }, 2, {}, "/enc takes 0 or 1", ""},
-    HostileCase{"DestExistingFolderWithoutSlash",
-        [](const TempDir& dir, const std::string& song) {
-            fs::create_directory(dir.File("out.d"));
-            return Prepared{With({song, "/dest", dir.File("out.d")}, kLevel), {}};
-        }, 0, {}, "", "out.d/song.wav"},
-    HostileCase{"DestDot",
-        [](const TempDir& dir, const std::string& song) {
-            fs::create_directory(dir.File("out.d"));
-            return Prepared{With({song, "/dest", dir.File("out.d/.")}, kLevel), {}};
-        }, 0, {}, "", "out.d/song.wav"},
-    HostileCase{"DestDotDot",
-        [](const TempDir& dir, const std::string& song) {
-            fs::create_directories(dir.File("out.d/deeper"));
-            return Prepared{With({song, "/dest", dir.File("out.d/deeper/..")}, kLevel), {}};
-        }, 0, {}, "", "out.d/song.wav"},
-    HostileCase{"NameTooLong",
-        [](const TempDir& dir, const std::string& song) {
-            return Prepared{With({song, "/dest", dir.File(std::string(300, 'x') + ".wav")}, kLevel), {}};
-        }, 1, {"52: File name too long"}, "", ""},
-    HostileCase{"SourceNamedLikeAWorkFile",
-        [](const TempDir& dir, const std::string& song) {
-            fs::copy_file(song, dir.File("VRK.tmp"));
-            return Prepared{With({dir.File("VRK.tmp")}, kLevel), {}};
-        }, 1, {"Not a valid file: named like a work file of Varnook"}, "", "VRK.tmp"},
-    HostileCase{"EncoderRefusesItsArguments",
-        [](const TempDir&, const std::string& song) {
-            return Prepared{{song, "/ana0", "/lev0", "/tr0", "/enc1", "/lame", "--bogus"}, {}};
-        }, 1, {"Could not encode", "lame: unrecognized option --bogus"}, "", ""}),
+    HostileCase{"StaleDisplayBatch", "", "DISPLAY=:97 WAYLAND_DISPLAY=gone-0", "{dir}/song.wav" LEVEL, 0,
+                "Leveled OK|", "", "_song.wav"},
+    HostileCase{"StaleDisplayWindowMode", "", "DISPLAY=:97", "/ana0", 2, "", "could not be opened", ""},
+    HostileCase{"FifoSource", "fifo:pipe.wav", "", "{dir}/pipe.wav" LEVEL, 1,
+                "Not a valid file: not a regular file|", "", "pipe.wav"},
+    HostileCase{"FifoSettingsFile", "fifo:fifo.ini", "VARNOOK_INI={dir}/fifo.ini", "{dir}/song.wav" LEVEL, 0,
+                "Leveled OK|", "is not a regular file", ""},
+    HostileCase{"DeviceSettingsFile", "", "VARNOOK_INI=/dev/zero", "{dir}/song.wav" LEVEL, 0, "Leveled OK|",
+                "is not a regular file", ""},
+    HostileCase{"HugeSettingsFile", "huge:huge.ini", "VARNOOK_INI={dir}/huge.ini", "{dir}/song.wav" LEVEL, 0,
+                "Leveling with: 0.00 dB...|", "larger than 1 MiB", ""},
+    HostileCase{"OutOfRangeSetting", "ini:RmsPercent=5", "", "{dir}/song.wav" LEVEL, 0,
+                "RmsPercent=5 in the settings file is out of range; the default 0.95 is used|", "", ""},
+    HostileCase{"ClosedStandardOutput", "copy:b.wav", "", "{dir}/song.wav {dir}/b.wav" LEVEL, 0, "", "", "_b.wav",
+                true},
+    HostileCase{"SwitchValueIsAUsageError", "", "", "{dir}/song.wav /ana0 /encode 0", 2, "",
+                "/enc takes 0 or 1", ""},
+    HostileCase{"DestFolderWithoutSlash", "dir:out.d", "", "{dir}/song.wav /dest {dir}/out.d" LEVEL, 0, "", "",
+                "out.d/song.wav"},
+    HostileCase{"DestDot", "dir:out.d", "", "{dir}/song.wav /dest {dir}/out.d/." LEVEL, 0, "", "", "out.d/song.wav"},
+    HostileCase{"DestDotDot", "dir:out.d/deeper", "", "{dir}/song.wav /dest {dir}/out.d/deeper/.." LEVEL, 0, "",
+                "", "out.d/song.wav"},
+    HostileCase{"NameTooLong", "", "", "{dir}/song.wav /dest {dir}/" + std::string(300, 'x') + ".wav" LEVEL, 1,
+                "52: File name too long|", "", ""},
+    HostileCase{"SourceNamedLikeAWorkFile", "copy:VRK.tmp", "", "{dir}/VRK.tmp" LEVEL, 1,
+                "Not a valid file: named like a work file of Varnook|", "", "VRK.tmp"},
+    HostileCase{"EncoderRefusesItsArguments", "", "", "{dir}/song.wav /ana0 /lev0 /tr0 /enc1 /lame --bogus", 1,
+                "Could not encode|lame: unrecognized option --bogus|", "", ""}),
     RowName());
+#undef LEVEL
 
 }  // namespace
 }  // namespace varnook::test
