@@ -96,13 +96,24 @@ std::string ValueError(const KeyName& k, std::string_view value, char decimalSep
     return "/" + std::string(k.name) + " takes " + accepts + ", not \"" + std::string(value) + "\"";
 }
 
-// Called with a value ValueError took.
+void ApplySwitch(bool& field, std::string_view value)
+{
+    if (value == "1") field = true;
+    if (value == "0") field = false;
+}
+
+// "2,5" and "2.5" both set 2.5; "1.000,5" has two separators once normalised and is refused by
+// ValueError before it comes here.
+void ApplyNumber(double& field, std::string_view value, char decimalSeparator)
+{
+    if (const auto number = ParseLocaleNumber(NormalizeDecimal(value, decimalSeparator), decimalSeparator))
+        field = *number;
+}
+
 void Apply(Context& ctx, Key key, std::string_view value)
 {
     RunSettings& s = ctx.settings;
     const char sep = ctx.decimalSeparator;
-    const auto number = [&] { return *ParseLocaleNumber(NormalizeDecimal(value, sep), sep); };
-    const bool on = value == "1";
     switch (key) {
     case Key::Dest: {
         std::string dest(value);
@@ -110,21 +121,21 @@ void Apply(Context& ctx, Key key, std::string_view value)
         ctx.request.DestPath = dest;
         break;
     }
-    case Key::Ana: s.Analyze = on; break;
-    case Key::Lev: s.Amplify = on; break;
-    case Key::Tr: s.Trim = on; break;
-    case Key::Enc: s.Encode = on; break;
-    case Key::Nl: s.NewLevel = number(); break;
-    case Key::Li: s.Lead[kLeadIn] = number(); break;
-    case Key::Lo: s.Lead[kLeadOut] = number(); break;
-    case Key::Ci: s.TrimLevel[kCutIn] = number(); break;
-    case Key::Co: s.TrimLevel[kCutOut] = number(); break;
-    case Key::Fi: s.TrimLevel[kFadeIn] = number(); break;
-    case Key::Fo: s.TrimLevel[kFadeOut] = number(); break;
+    case Key::Ana: ApplySwitch(s.Analyze, value); break;
+    case Key::Lev: ApplySwitch(s.Amplify, value); break;
+    case Key::Tr: ApplySwitch(s.Trim, value); break;
+    case Key::Enc: ApplySwitch(s.Encode, value); break;
+    case Key::Nl: ApplyNumber(s.NewLevel, value, sep); break;
+    case Key::Li: ApplyNumber(s.Lead[kLeadIn], value, sep); break;
+    case Key::Lo: ApplyNumber(s.Lead[kLeadOut], value, sep); break;
+    case Key::Ci: ApplyNumber(s.TrimLevel[kCutIn], value, sep); break;
+    case Key::Co: ApplyNumber(s.TrimLevel[kCutOut], value, sep); break;
+    case Key::Fi: ApplyNumber(s.TrimLevel[kFadeIn], value, sep); break;
+    case Key::Fo: ApplyNumber(s.TrimLevel[kFadeOut], value, sep); break;
     case Key::Lame: s.Arguments = std::string(value); break;
-    case Key::Pr: s.PinkRef = number(); break;
-    case Key::Rp: s.RmsPercent = number(); break;
-    case Key::Rd: s.RmsDiff = number(); break;
+    case Key::Pr: ApplyNumber(s.PinkRef, value, sep); break;
+    case Key::Rp: ApplyNumber(s.RmsPercent, value, sep); break;
+    case Key::Rd: ApplyNumber(s.RmsDiff, value, sep); break;
     }
 }
 

@@ -34,7 +34,10 @@ constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
 
-void RemoveIfPresent(const std::string& path);
+void RemoveIfPresent(const std::string& path)
+{
+    if (ExistFile(path)) RemoveFile(path);
+}
 
 // One call of ProcessFile: the clock and the reporting helpers it shares between steps.
 class FileRun {
@@ -84,11 +87,6 @@ private:
     Host& host_;
     std::chrono::steady_clock::time_point start_;
 };
-
-void RemoveIfPresent(const std::string& path)
-{
-    if (ExistFile(path)) RemoveFile(path);
-}
 
 // Why the source cannot be taken at all, or empty. Asked before anything in its folder is
 // touched: a source named like a work file would be deleted as a leftover, and a FIFO or a
