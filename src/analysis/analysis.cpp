@@ -10,8 +10,9 @@
 #include <utility>
 
 #include "analysis/equal_loudness.h"
-#include "control/context.h"
+#include "base/context.h"
 #include "io/errors.h"
+#include "io/guarded.h"
 #include "io/file.h"
 
 namespace varnook {
@@ -186,20 +187,19 @@ double RecommendedGain(std::vector<double>& windows, double pinkRef, double rmsP
 
 bool Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
 {
-    try {
-        File file(ctx.request.WorkPath, File::Mode::Read);
-        std::optional<std::vector<double>> windows = MeasureWindows(ctx, file, position, frameCount);
-        file.Close();
-        if (!windows) return false;
-        gain = RecommendedGain(*windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
-        return true;
-    } catch (const FileError& error) {
-        ctx.host.LogLine("Processing interrupted. Error message:");
-        ctx.host.LogLine(error.LogText());
-        return false;
-    } catch (...) {
-        ShowErrorBoxAndRethrow(ctx.host, "Analyzed");
-    }
+    bool stopped = false;
+    const bool done = Guarded(
+        ctx.host, "Analyzed",
+        [&] {
+            File file(ctx.request.WorkPath, File::Mode::Read);
+            std::optional<std::vector<double>> windows = MeasureWindows(ctx, file, position, frameCount);
+            file.Close();
+            stopped = !windows;
+            if (!stopped)
+                gain = RecommendedGain(*windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
+        },
+        kInterruptedIntro);
+    return done && !stopped;
 }
 
 }  // namespace varnook

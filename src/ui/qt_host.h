@@ -2,7 +2,8 @@
 // Qt's pending events, error boxes are Qt message boxes.
 #pragma once
 
-#include "control/host.h"
+#include "base/host.h"
+#include "control/console_host.h"
 
 #include <memory>
 #include <optional>

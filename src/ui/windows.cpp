@@ -1,6 +1,6 @@
 #include "ui/windows.h"
 
-#include "control/context.h"
+#include "base/context.h"
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"
 #include "ui/qt_host.h"
@@ -21,7 +21,6 @@ bool IsSet(const char* name)
     return value != nullptr && *value != '\0';
 }
 
-constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr const char* kPlatformVariable = "QT_QPA_PLATFORM";
 constexpr const char* kFallbackPlatform = "offscreen";
 
@@ -68,14 +67,12 @@ bool HasDisplay()
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
 }
 
-std::optional<int> RunWindowMode(int& argc, char** argv, const Context& started)
+std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx)
 {
     const DisplayApplication display(argc, argv);
     if (!display.Opened()) return std::nullopt;
     QtHost host;
-    // The records move over to a context that reports through the windows.
-    Context ctx(host);
-    ctx.CopyRecordsFrom(started);
+    const ReportingThrough reporting(ctx.host, host);
     ctx.request.DestPath.clear();
     host.SetCaption(kIdleCaption);
     const std::unique_ptr<frmGUI> gui = OpenWindows(host, ctx);
@@ -95,21 +92,19 @@ std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx)
     return gui;
 }
 
-std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchWithWindow& batch)
+std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch)
 {
     const DisplayApplication display(argc, argv);
     if (!display.Opened()) return std::nullopt;
     QtHost host;
     host.SetEchoToStandardOutput(true);
-    Context ctx(host);
-    ctx.CopyRecordsFrom(started);
+    const ReportingThrough reporting(ctx.host, host);
     host.SetCaption(kIdleCaption);
     frmProgress& progress = host.Progress();
     StopOnClose(progress, ctx);
     progress.show();
     const int status = batch(ctx, [&progress] { return progress.Closed(); });
     progress.close();
-    started.CopyRecordsFrom(ctx);
     return status;
 }
 

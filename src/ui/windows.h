@@ -26,7 +26,7 @@ bool HasDisplay();
 // records start-up left in `started` (settings as loaded, with the command line applied), and
 // runs until the progress window is closed. Returns the exit status, or nothing when no
 // display could be opened (a stale DISPLAY); then no window was shown.
-std::optional<int> RunWindowMode(int& argc, char** argv, const Context& started);
+std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx);
 
 // Shows the progress window and the main window beside it, owned by it, for ctx (whose host is
 // `host`), wired so that closing the progress window closes the main window too: a run in
@@ -41,6 +41,6 @@ std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx);
 // are copied back to `started` at the end. Returns what `batch` returns, or nothing without
 // calling it when no display could be opened: the batch then belongs on the console.
 using BatchWithWindow = std::function<int(Context& ctx, const std::function<bool()>& closed)>;
-std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchWithWindow& batch);
+std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch);
 
 }  // namespace varnook::ui

@@ -7,8 +7,9 @@
 #include <set>
 #include <string>
 
-#include "control/context.h"
+#include "base/context.h"
 #include "control/pipeline.h"
+#include "settings/run_settings_file.h"
 #include "support/captured_run.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"

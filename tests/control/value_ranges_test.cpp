@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "control/command_line.h"
-#include "control/context.h"
-#include "control/run_settings.h"
+#include "base/context.h"
+#include "settings/run_settings_file.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"
 

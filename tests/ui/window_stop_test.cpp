@@ -3,7 +3,7 @@
 // batch's interrupt tests.
 #include <gtest/gtest.h>
 
-#include "control/context.h"
+#include "base/context.h"
 #include "support/temp_dir.h"
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"

@@ -1,5 +1,6 @@
 // The Run settings: every option that steers the processing of a file, with their defaults,
-// settings-file keys and loading rules. One instance lives in the Context for the whole process.
+// settings-file keys. One instance lives in the Context for the whole process; loading and
+// storing it is the settings step's (settings/run_settings_file.h).
 #pragma once
 
 #include <array>
@@ -7,9 +8,6 @@
 #include <string>
 
 namespace varnook {
-
-class Host;
-struct Context;
 
 // Indexes of KeepTag: which tags are carried over when an MP3 is encoded again.
 enum TagIndex { kTagTitle = 0, kTagArtist, kTagAlbum, kTagYear, kTagTrack, kTagGenre, kTagComment };
@@ -38,9 +36,6 @@ inline constexpr NumberRange kLeadRange{std::numeric_limits<double>::lowest(), k
 // A percentile of 0 would take the quietest window; above 1 there is no window to take.
 inline constexpr NumberRange kRmsPercentRange{0, 1, false};
 inline constexpr NumberRange kRmsDiffRange{0, kMaxLevelDb};
-
-// "from -200 to 200", "above 0 up to 1", "up to 3600": what a range accepts, for messages.
-std::string RangeText(const NumberRange& range, char decimalSeparator);
 
 inline constexpr double kDefaultPinkRef = 64.82;
 inline constexpr double kDefaultRmsPercent = 0.95;
@@ -79,28 +74,5 @@ struct RunSettings {
     std::string SettingsPath;
     std::string SettingsSection;
 };
-
-// Fills every stored field from the settings file at ctx.settings.SettingsPath (which the caller
-// sets first, see SettingsFilePath), then sets the progress caption to "Varnook Progress".
-// A number outside its range gets its default and a log line; a settings file that is no
-// regular file or too large is not read, with an error box saying so. Never fails, never
-// writes the file.
-void LoadSettings(Context& ctx);
-
-// Resets the three analysis parameters (PinkRef, RmsPercent, RmsDiff) and nothing else.
-void SetDefaults(RunSettings& settings);
-
-// Where the settings file lives: $VARNOOK_INI when set; else "<program folder>/<program
-// name>.ini" when that file exists or its folder is writable; else
-// "$XDG_CONFIG_HOME/varnook/varnook.ini" (XDG_CONFIG_HOME defaulting to ~/.config).
-std::string SettingsFilePath(const std::string& programPath);
-
-// The key of an array element: IndexedKey(3, kWordTrimLevel) is "3Level".
-std::string IndexedKey(int index, const char* word);
-
-// The settings-file text of a field: switches "1" and "0"; numbers in general form with the
-// locale's separator ("64,82" in a comma locale), so that LoadSettings reads them back.
-std::string SettingText(bool value);
-std::string SettingText(double value, char decimalSeparator);
 
 }  // namespace varnook
