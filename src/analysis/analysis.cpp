@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -45,8 +46,10 @@ size_t ExpectedWindows(const File& file, int32_t position, int32_t frameCount, i
 
 // Reads the stretch block by block, runs the filter over it with its state carried across the
 // blocks, and returns the mean square of every completed window. A window that does not fill up
-// at the end is dropped.
-std::vector<double> MeasureWindows(Context& ctx, const File& file, int32_t position, int32_t frameCount)
+// at the end is dropped. A stop request ends the reading and gives nothing: an hour of audio
+// takes seconds, and the user who pressed Ctrl+C is not to wait for its end.
+std::optional<std::vector<double>> MeasureWindows(Context& ctx, const File& file, int32_t position,
+                                                  int32_t frameCount)
 {
     Host& host = ctx.host;
     const int channels = ctx.wav.Channels;
@@ -68,6 +71,7 @@ std::vector<double> MeasureWindows(Context& ctx, const File& file, int32_t posit
     int computedPercent = 0;
     do {
         host.Yield();
+        if (ctx.stop->Requested()) return std::nullopt;
         if (remaining < 1) {
             host.LogLine("No more samples left in chunk!");
             break;
@@ -183,15 +187,19 @@ double RecommendedGain(std::vector<double>& windows, double pinkRef, double rmsP
 
 bool Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
 {
-    return Guarded(
+    bool stopped = false;
+    const bool done = Guarded(
         ctx.host, "Analyzed",
         [&] {
             File file(ctx.request.WorkPath, File::Mode::Read);
-            std::vector<double> windows = MeasureWindows(ctx, file, position, frameCount);
+            std::optional<std::vector<double>> windows = MeasureWindows(ctx, file, position, frameCount);
             file.Close();
-            gain = RecommendedGain(windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
+            stopped = !windows;
+            if (!stopped)
+                gain = RecommendedGain(*windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
         },
         kInterruptedIntro);
+    return done && !stopped;
 }
 
 }  // namespace varnook

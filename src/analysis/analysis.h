@@ -19,7 +19,8 @@ struct Context;
 // Warnings that still give a gain: "EOF reached before time!" (the file ended first; the windows
 // read so far count) and "No more samples left in chunk!" (frameCount below 1; gain 90). A file
 // error logs "Processing interrupted. Error message:" and "<number>: <text>" and returns false;
-// any other error shows the error box and is raised again.
+// any other error shows the error box and is raised again. A stop asked for through ctx.stop
+// ends the reading within one block and returns false, logging nothing.
 bool Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount);
 
 // Sorts values[first..last] ascending in place, without recursion. An empty or reversed range

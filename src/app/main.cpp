@@ -1,6 +1,8 @@
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,15 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitUnavailable = 2;
+constexpr int kExitUsage = 2;
+
+void RefuseWindowMode(const char* why)
+{
+    std::fprintf(stderr,
+                 "varnook: window mode needs a display, and %s; name a file to process it in "
+                 "batch mode (see --help)\n",
+                 why);
+}
 
 }  // namespace
 
@@ -24,6 +35,10 @@ int main(int argc, char** argv)
 {
     // Numbers are read and written in the user's notation: "-1,5" in a comma locale.
     std::setlocale(LC_ALL, "");
+    // The work is the point and the log is secondary: when standard output is a pipe that
+    // closes (varnook ... | head -1) the files still get processed, and the log lines fail
+    // quietly instead of killing the program.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 
     varnook::ConsoleHost host;
@@ -39,6 +54,10 @@ int main(int argc, char** argv)
         std::printf("varnook %s\n", VARNOOK_VERSION);
         return kExitOk;
     }
+    if (!commandLine.UsageError.empty()) {
+        std::fprintf(stderr, "varnook: %s (see --help)\n", commandLine.UsageError.c_str());
+        return kExitUsage;
+    }
     // Batch mode reports missing sources in its log, beside the files it did process. On a
     // display the progress window shows the log as well; closing it stops before the next file.
     if (!ctx.request.SourcePath.empty()) {
@@ -47,10 +66,12 @@ int main(int argc, char** argv)
         ctx.stop->TakeTerminationSignals();
 #if VARNOOK_HAVE_GUI
         if (varnook::ui::HasDisplay()) {
-            return varnook::ui::RunWithProgressWindow(
+            const std::optional<int> status = varnook::ui::RunWithProgressWindow(
                 argc, argv, ctx, [&](varnook::Context& run, const std::function<bool()>& closed) {
                     return varnook::RunBatch(run, commandLine, closed);
                 });
+            if (status) return *status;
+            // The display named could not be opened (a stale DISPLAY): the console will do.
         }
 #endif
         return varnook::RunBatch(ctx, commandLine);
@@ -63,13 +84,12 @@ int main(int argc, char** argv)
     // closed. The windows need a display; say so rather than let Qt abort.
 #if VARNOOK_HAVE_GUI
     if (!varnook::ui::HasDisplay()) {
-        std::fprintf(stderr,
-                     "varnook: window mode needs a display, and neither DISPLAY nor "
-                     "WAYLAND_DISPLAY is set; name a file to process it in batch mode (see "
-                     "--help)\n");
+        RefuseWindowMode("neither DISPLAY nor WAYLAND_DISPLAY is set");
         return kExitUnavailable;
     }
-    return varnook::ui::RunWindowMode(argc, argv, ctx);
+    if (const std::optional<int> status = varnook::ui::RunWindowMode(argc, argv, ctx)) return *status;
+    RefuseWindowMode("the display named by DISPLAY or WAYLAND_DISPLAY could not be opened");
+    return kExitUnavailable;
 #else
     std::fprintf(stderr,
                  "varnook: this build has no windows; name a file to process (see --help)\n");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <string>
 
 namespace varnook {
@@ -14,6 +15,27 @@ enum TagIndex { kTagTitle = 0, kTagArtist, kTagAlbum, kTagYear, kTagTrack, kTagG
 enum TrimIndex { kCutIn = 0, kFadeIn = 1, kFadeOut = 2, kCutOut = 3 };
 // Indexes of Lead: digital silence in seconds.
 enum LeadIndex { kLeadIn = 0, kLeadOut = 1 };
+
+// What a number setting may hold. A value outside it is a usage error on the command line and
+// gives way to the default in the settings file; a value typed in the window is taken as typed.
+struct NumberRange {
+    double Low;
+    double High;
+    bool LowIncluded = true;  // false: Low itself is outside, only values above it are in
+
+    bool Contains(double value) const { return (LowIncluded ? value >= Low : value > Low) && value <= High; }
+};
+
+// Levels and thresholds in dB: far beyond anything 16 bits can tell apart, so only typing
+// mistakes are refused.
+inline constexpr double kMaxLevelDb = 200;
+inline constexpr double kMaxLeadSeconds = 3600;
+inline constexpr NumberRange kLevelRange{-kMaxLevelDb, kMaxLevelDb};
+// A negative lead counts as none; only a lead longer than an hour is a mistake.
+inline constexpr NumberRange kLeadRange{std::numeric_limits<double>::lowest(), kMaxLeadSeconds};
+// A percentile of 0 would take the quietest window; above 1 there is no window to take.
+inline constexpr NumberRange kRmsPercentRange{0, 1, false};
+inline constexpr NumberRange kRmsDiffRange{0, kMaxLevelDb};
 
 inline constexpr double kDefaultPinkRef = 64.82;
 inline constexpr double kDefaultRmsPercent = 0.95;

@@ -8,6 +8,7 @@
 #include "base/context.h"
 #include "io/exist_file.h"
 #include "io/numbers.h"
+#include "settings/run_settings_file.h"
 #include "io/text.h"
 
 namespace varnook {
@@ -20,28 +21,79 @@ constexpr char kKeyMark = '/';
 
 enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd };
 
+// What a key's value must be. A value of the wrong kind, or a number outside the range, is a
+// usage error: a mistyped value silently left out would run the batch with settings nobody chose.
+enum class ValueKind {
+    Switch,  // "0" or "1"
+    Number,  // a number in either notation, within `range`
+    Text,    // anything, taken as it stands (encoder arguments, a path)
+};
+
 struct KeyName {
     std::string_view name;
     Key key;
+    ValueKind kind;
+    const NumberRange* range = nullptr;  // for ValueKind::Number
 };
 
 // In the order they are tested. No name is a prefix of another, so a token matches at most one.
 constexpr std::array<KeyName, 16> kKeys{{
-    {"dest", Key::Dest}, {"ana", Key::Ana}, {"lev", Key::Lev}, {"tr", Key::Tr},
-    {"enc", Key::Enc},   {"nl", Key::Nl},   {"li", Key::Li},   {"lo", Key::Lo},
-    {"ci", Key::Ci},     {"co", Key::Co},   {"fi", Key::Fi},   {"fo", Key::Fo},
-    {"lame", Key::Lame}, {"pr", Key::Pr},   {"rp", Key::Rp},   {"rd", Key::Rd},
+    {"dest", Key::Dest, ValueKind::Text},
+    {"ana", Key::Ana, ValueKind::Switch},
+    {"lev", Key::Lev, ValueKind::Switch},
+    {"tr", Key::Tr, ValueKind::Switch},
+    {"enc", Key::Enc, ValueKind::Switch},
+    {"nl", Key::Nl, ValueKind::Number, &kLevelRange},
+    {"li", Key::Li, ValueKind::Number, &kLeadRange},
+    {"lo", Key::Lo, ValueKind::Number, &kLeadRange},
+    {"ci", Key::Ci, ValueKind::Number, &kLevelRange},
+    {"co", Key::Co, ValueKind::Number, &kLevelRange},
+    {"fi", Key::Fi, ValueKind::Number, &kLevelRange},
+    {"fo", Key::Fo, ValueKind::Number, &kLevelRange},
+    {"lame", Key::Lame, ValueKind::Text},
+    {"pr", Key::Pr, ValueKind::Number, &kLevelRange},
+    {"rp", Key::Rp, ValueKind::Number, &kRmsPercentRange},
+    {"rd", Key::Rd, ValueKind::Number, &kRmsDiffRange},
 }};
+
+// The key a token ("ana1", "NL", "lame") starts with, or none.
+const KeyName* FindKey(std::string_view token)
+{
+    for (const KeyName& k : kKeys) {
+        if (StartsWithNoCase(token, k.name)) return &k;
+    }
+    return nullptr;
+}
 
 // "/ana1", "/NL", "/lame": a "/", no second "/", and a known key right after it. Anything else,
 // "/srv/music/take.wav" included, is a plain word.
-bool IsKeyArgument(std::string_view arg)
+const KeyName* KeyOfArgument(std::string_view arg)
 {
-    if (arg.empty() || arg.front() != kKeyMark) return false;
+    if (arg.empty() || arg.front() != kKeyMark) return nullptr;
     const std::string_view token = arg.substr(1);
-    if (token.find(kKeyMark) != std::string_view::npos) return false;
-    return std::any_of(kKeys.begin(), kKeys.end(),
-                       [token](const KeyName& k) { return StartsWithNoCase(token, k.name); });
+    if (token.find(kKeyMark) != std::string_view::npos) return nullptr;
+    return FindKey(token);
+}
+
+// The usage error for a value the key does not take ("/enc takes 0 or 1, not \"ode\""), or
+// the empty text.
+std::string ValueError(const KeyName& k, std::string_view value, char decimalSeparator)
+{
+    std::string accepts;
+    switch (k.kind) {
+    case ValueKind::Switch:
+        if (value == "0" || value == "1") return {};
+        accepts = "0 or 1";
+        break;
+    case ValueKind::Number: {
+        const auto number = ParseLocaleNumber(NormalizeDecimal(value, decimalSeparator), decimalSeparator);
+        if (number && k.range->Contains(*number)) return {};
+        accepts = "a number " + RangeText(*k.range, decimalSeparator);
+        break;
+    }
+    case ValueKind::Text: return {};
+    }
+    return "/" + std::string(k.name) + " takes " + accepts + ", not \"" + std::string(value) + "\"";
 }
 
 void ApplySwitch(bool& field, std::string_view value)
@@ -50,7 +102,8 @@ void ApplySwitch(bool& field, std::string_view value)
     if (value == "0") field = false;
 }
 
-// "2,5" and "2.5" both set 2.5; "1.000,5" has two separators once normalised and changes nothing.
+// "2,5" and "2.5" both set 2.5; "1.000,5" has two separators once normalised and is refused by
+// ValueError before it comes here.
 void ApplyNumber(double& field, std::string_view value, char decimalSeparator)
 {
     if (const auto number = ParseLocaleNumber(NormalizeDecimal(value, decimalSeparator), decimalSeparator))
@@ -88,6 +141,7 @@ void Apply(Context& ctx, Key key, std::string_view value)
 
 // A key argument and the words that follow it up to the next key argument.
 struct KeyArgument {
+    const KeyName* key;
     std::string_view token;  // the text after "/"
     std::vector<std::string_view> words;
 };
@@ -122,12 +176,16 @@ ParsedCommandLine ParseCommandLine(Context& ctx, const std::vector<std::string>&
     ParsedCommandLine parsed;
     std::vector<KeyArgument> keyArgs;
     for (const std::string& arg : args) {
-        if (arg == kHelpOption) {
+        // "/lame --help" hands lame its own option; elsewhere the option asks for our usage.
+        const bool textFollows = !keyArgs.empty() && keyArgs.back().key->kind == ValueKind::Text &&
+                                 keyArgs.back().token.size() == keyArgs.back().key->name.size();
+        const KeyName* key = KeyOfArgument(arg);
+        if (arg == kHelpOption && !textFollows) {
             parsed.ShowHelp = true;
-        } else if (arg == kVersionOption) {
+        } else if (arg == kVersionOption && !textFollows) {
             parsed.ShowVersion = true;
-        } else if (IsKeyArgument(arg)) {
-            keyArgs.push_back({std::string_view(arg).substr(1), {}});
+        } else if (key) {
+            keyArgs.push_back({key, std::string_view(arg).substr(1), {}});
         } else if (!keyArgs.empty()) {
             keyArgs.back().words.push_back(arg);
         } else if (!TrimBlanks(arg).empty()) {
@@ -145,11 +203,11 @@ ParsedCommandLine ParseCommandLine(Context& ctx, const std::vector<std::string>&
     }
 
     for (const KeyArgument& arg : keyArgs) {
-        for (const KeyName& k : kKeys) {
-            if (!StartsWithNoCase(arg.token, k.name)) continue;
-            const std::string value = KeyValue(arg, k.name);
-            if (!value.empty()) Apply(ctx, k.key, value);  // a key without a value does nothing
-        }
+        const std::string value = KeyValue(arg, arg.key->name);
+        if (value.empty()) continue;  // a key without a value does nothing
+        std::string error = ValueError(*arg.key, value, ctx.decimalSeparator);
+        if (error.empty()) Apply(ctx, arg.key->key, value);
+        else if (parsed.UsageError.empty()) parsed.UsageError = std::move(error);
     }
     return parsed;
 }

@@ -16,10 +16,15 @@ struct ParsedCommandLine {
     std::vector<std::string> MissingSources;
     bool ShowHelp = false;
     bool ShowVersion = false;
+    // The first value a key does not take ("/rp takes a number above 0 up to 1, not \"0\""),
+    // or empty. The program then stops with a usage error.
+    std::string UsageError;
 };
 
-// Applies args (argv without the program name) to ctx.settings and ctx.request. Sets
-// ctx.request.SourcePath to the first existing source, or empty.
+// Applies args (argv without the program name) to ctx.settings and ctx.request; a value its key
+// does not take is left out and reported in UsageError. Sets ctx.request.SourcePath to the
+// first existing source, or empty. "--help" and "--version" right after a text key without an
+// attached value ("/lame --help") are that key's words.
 ParsedCommandLine ParseCommandLine(Context& ctx, const std::vector<std::string>& args);
 
 }  // namespace varnook

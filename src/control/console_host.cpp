@@ -6,10 +6,13 @@ namespace varnook {
 
 void ConsoleHost::LogLine(const std::string& line)
 {
+    // A reader that went away (varnook ... | head -1) leaves the log nowhere to go; the files
+    // are the point, so they go on without it (SIGPIPE is ignored, see main).
+    if (outputClosed_) return;
     // Flushed per line so that a long file shows its progress as it happens, even through a pipe.
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) outputClosed_ = true;
 }
 
 void ConsoleHost::SetCaption(const std::string& caption)

@@ -8,7 +8,8 @@
 namespace varnook {
 
 // Writes every log line to standard output as it is logged, and error boxes to standard error.
-// The caption is kept but not printed: the log lines already tell how far a file has got.
+// Once a write fails (the reader has gone) no further line is written. The caption is kept but
+// not printed: the log lines already tell how far a file has got.
 class ConsoleHost : public Host {
 public:
     void LogLine(const std::string& line) override;
@@ -21,6 +22,7 @@ public:
 
 private:
     std::string caption_;
+    bool outputClosed_ = false;
 };
 
 }  // namespace varnook

@@ -31,9 +31,11 @@ OutputName NameOutput(const std::string& sourcePath, const std::string& destPath
         out.Ext = encode ? kMp3Ext : kWavExt;
     } else {
         PathParts dest = SplitPath(destPath);
-        if (dest.Ext.empty()) {
+        const std::string asFolder = destPath.back() == '/' ? destPath : destPath + "/";
+        // An existing folder is one however it is written: "/srv/my.music", ".", "..".
+        if (dest.Ext.empty() || probe.FolderExists(asFolder)) {
             // "/srv/out" or "/srv/out/": a folder for the result, under the source's own name.
-            dest.Folder = destPath.back() == '/' ? destPath : destPath + "/";
+            dest.Folder = asFolder;
             dest.Base.clear();
             dest.Ext = encode ? kMp3Ext : kWavExt;
         }

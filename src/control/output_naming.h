@@ -32,7 +32,8 @@ struct OutputName {
 // not. A destination fills in what it names: a folder that does not exist (or none) falls back
 // to the source's folder, an empty base name to the source's, and its extension decides the
 // encoding (".mp3" in any letter case encodes, anything else does not). A destination without
-// an extension after its last "/" is taken whole as a folder, keeping the encoding as it was.
+// an extension after its last "/", or naming an existing folder (".", "..", "/srv/my.music"), is
+// taken whole as a folder, keeping the encoding as it was.
 // An output that would name the source itself gets "_" before its base name.
 OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, bool encode,
                       const FileProbe& probe);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "analysis/analysis.h"
@@ -52,6 +53,33 @@ void RemoveWorkFiles(const RunRequest& req)
     }
 }
 
+// Why the source cannot be taken at all, or empty. Asked before anything in its folder is
+// touched: a source named like a work file would be deleted as a leftover, and a FIFO or a
+// device would block or never end when read. (A folder goes on, to be refused by its name.)
+std::string SourceRefusal(const RunRequest& req)
+{
+    const std::string name = req.SourceBase + req.SourceExt;
+    for (const char* workFile : {kWorkTempName, kDecodeTempName, kEncoderWorkName, kMoveWorkName}) {
+        if (name == workFile) return "Not a valid file: named like a work file of Varnook";
+    }
+    struct stat st {};
+    if (::stat(req.SourcePath.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return "Not a valid file: not a regular file";
+    return {};
+}
+
+// Runs lame as Encoded does and logs `done` or `failed`; a failure is followed by lame's own
+// last error line, which tells the user why ("lame: unrecognized option --bogus").
+bool EncodedAndLogged(Context& ctx, const std::string& options, const std::string& inFile,
+                      const std::string& outFile, const char* done, const char* failed)
+{
+    std::string encoderError;
+    const bool encoded = Encoded(ctx, options, inFile, outFile, &encoderError);
+    ctx.host.LogLine(encoded ? done : failed);
+    if (!encoded && !encoderError.empty()) ctx.host.LogLine(encoderError);
+    return encoded;
+}
+
 // One file on its way through the steps, in order. Each step returns false when the file ended
 // early: its reason is logged, the caption stays where it was and nothing is cleaned up (but
 // after a failed trim), so the leftovers show what got how far until the next run removes them.
@@ -73,8 +101,12 @@ public:
         }
         if (!PrepareSource() || !CheckSource()) return;
         const double gain = Analyse();
+        // A stop ends the file after the step it cut short; the next steps would only work on
+        // a file nobody wants any more.
+        if (Stopped()) return;
         Amplify(gain);
-        if (!Trim() || !CheckResult()) return;
+        if (Stopped()) return;
+        if (!Trim() || Stopped() || !CheckResult()) return;
         Deliver();
         CleanUp();
     }
@@ -101,16 +133,18 @@ private:
         if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
             // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
             Announce("Recoding...");
-            const bool recoded = Encoded(ctx_, settings_.Arguments, req_.SourcePath, req_.OutputPath);
-            Log(recoded ? "Recoded OK" : "Could not recode");
+            EncodedAndLogged(ctx_, settings_.Arguments, req_.SourcePath, req_.OutputPath, "Recoded OK",
+                             "Could not recode");
             Log("");
             host_.SetCaption(kIdleCaption);
             return false;
         }
         Announce("Decoding...");
         req_.WorkPath = req_.SourceFolder + kDecodeTempName;
-        if (!Encoded(ctx_, kDecodeOption, req_.SourcePath, req_.WorkPath)) return EndEarly("Could not decode");
-        Log("Decoded OK");
+        if (!EncodedAndLogged(ctx_, kDecodeOption, req_.SourcePath, req_.WorkPath, "Decoded OK", "Could not decode")) {
+            Log("");
+            return false;
+        }
         return true;
     }
 
@@ -204,8 +238,8 @@ private:
     {
         if (settings_.Encode) {
             Announce("Encoding...");
-            Log(Encoded(ctx_, settings_.Arguments, req_.WorkPath, req_.OutputPath) ? "Encoded OK"
-                                                                                   : "Could not encode");
+            EncodedAndLogged(ctx_, settings_.Arguments, req_.WorkPath, req_.OutputPath, "Encoded OK",
+                             "Could not encode");
         } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) &&
                    !SameFile(req_.OutputPath, req_.WorkPath)) {
             ReplaceByRename(req_.WorkPath, req_.OutputPath);
@@ -228,6 +262,16 @@ private:
     {
         host_.SetCaption(title);
         host_.LogLine(title);
+    }
+
+    // After a stop: unlike an early end, nothing of the file is worth keeping, so the work
+    // files go (the work copy, and the decoded WAV of an MP3 source).
+    bool Stopped()
+    {
+        if (!ctx_.stop->Requested()) return false;
+        RemoveWorkFiles(req_);
+        host_.LogLine("");
+        return true;
     }
 
     bool EndEarly(const std::string& reason)
@@ -282,6 +326,11 @@ void ProcessFile(Context& ctx)
     ctx.tagsV1 = {};
     ctx.tagsV2 = {};
     NameFiles(ctx);
+    if (const std::string refusal = SourceRefusal(req); !refusal.empty()) {
+        for (const std::string& line : {std::string("Now processing:"), req.SourcePath, refusal, std::string()})
+            ctx.host.LogLine(line);
+        return;
+    }
 
     // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
     FolderLocks locks;

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "io/errors.h"
 
 extern char** environ;
@@ -41,8 +43,9 @@ bool RedirectToNull(int target, int flags)
     return moved;
 }
 
-// The child's side of StartChild, between fork and exec.
-[[noreturn]] void RunChild(const char* program, char* const* argv, int report, pid_t parent)
+// The child's side of StartChild, between fork and exec. `errors` is the descriptor for its
+// standard error, or -1 for /dev/null.
+[[noreturn]] void RunChild(const char* program, char* const* argv, int report, pid_t parent, int errors)
 {
     // lame must not outlive a varnook that is killed: it would go on writing "mp3.tmp" under
     // the next run's lame. If the parent is already gone, the signal would never come.
@@ -53,11 +56,18 @@ bool RedirectToNull(int target, int flags)
     sigset_t noSignals;
     sigemptyset(&noSignals);
     ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+    // Varnook ignores SIGPIPE (its log may go to a pipe that closes); an ignored signal would
+    // outlive the exec, and the child is owed the usual disposition.
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    ::sigaction(SIGPIPE, &defaultAction, nullptr);
     // The child must never wait for the terminal. Its own messages are not ours to show: the
-    // log is the program's one report, and lame's progress meter would bury it.
+    // log is the program's one report, and lame's progress meter would bury it; only the error
+    // pipe, when given, hears them.
     int error = 0;
-    if (RedirectToNull(STDIN_FILENO, O_RDONLY) && RedirectToNull(STDOUT_FILENO, O_WRONLY) &&
-        ::dup2(STDOUT_FILENO, STDERR_FILENO) == STDERR_FILENO) {
+    const bool errorsMoved = errors < 0 ? RedirectToNull(STDERR_FILENO, O_WRONLY)
+                                        : ::dup2(errors, STDERR_FILENO) == STDERR_FILENO;
+    if (RedirectToNull(STDIN_FILENO, O_RDONLY) && RedirectToNull(STDOUT_FILENO, O_WRONLY) && errorsMoved) {
         ::execve(program, argv, environ);
     }
     error = errno;
@@ -67,9 +77,58 @@ bool RedirectToNull(int target, int flags)
 }
 
 constexpr int kSignalExitBase = 128;
+constexpr size_t kErrorReadBytes = 4096;
+// Longer lines are cut: the log wants the reason, not a dump.
+constexpr size_t kMaxErrorLineChars = 500;
 
 
 }  // namespace
+
+ChildErrorLine::ChildErrorLine()
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) ThrowFileErrorFromErrno();
+    readEnd_ = ends[0];
+    writeEnd_ = ends[1];
+    ::fcntl(readEnd_, F_SETFL, O_NONBLOCK);
+}
+
+ChildErrorLine::~ChildErrorLine()
+{
+    ::close(readEnd_);
+    if (writeEnd_ >= 0) ::close(writeEnd_);
+}
+
+int ChildErrorLine::TakeWriteEnd()
+{
+    return std::exchange(writeEnd_, -1);
+}
+
+void ChildErrorLine::Drain()
+{
+    char buffer[kErrorReadBytes];
+    for (;;) {
+        const ssize_t n = ::read(readEnd_, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        for (ssize_t i = 0; i < n; ++i) Add(buffer[i]);
+    }
+}
+
+void ChildErrorLine::Add(char c)
+{
+    if (c != '\n' && c != '\r') {
+        if (current_.size() < kMaxErrorLineChars) current_ += c;
+        return;
+    }
+    if (current_.find_first_not_of(" \t") != std::string::npos) last_ = current_;
+    current_.clear();
+}
+
+std::string ChildErrorLine::Last() const
+{
+    return current_.find_first_not_of(" \t") != std::string::npos ? current_ : last_;
+}
 
 int ExitCodeOf(const ChildExit& exit)
 {
@@ -101,7 +160,7 @@ std::string FindProgram(const std::string& name, const std::string& programPath,
     return {};
 }
 
-pid_t StartChild(const std::string& program, const std::vector<std::string>& args)
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args, ChildErrorLine* errors)
 {
     // Everything the child needs is made before the fork: between fork and exec only
     // async-signal-safe calls are allowed, since the windows' process has other threads.
@@ -113,16 +172,20 @@ pid_t StartChild(const std::string& program, const std::vector<std::string>& arg
     // The child reports a failed exec through this pipe; a successful exec closes it unseen.
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) ThrowFileErrorFromErrno();
+    // Taken now, so that only the child keeps the write end: the pipe then ends with the child.
+    const int errorEnd = errors ? errors->TakeWriteEnd() : -1;
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
         const int error = errno;
         ::close(report[0]);
         ::close(report[1]);
+        if (errorEnd >= 0) ::close(errorEnd);
         throw FileErrorFromErrno(error);
     }
-    if (pid == 0) RunChild(program.c_str(), argv.data(), report[1], parent);
+    if (pid == 0) RunChild(program.c_str(), argv.data(), report[1], parent, errorEnd);
 
+    if (errorEnd >= 0) ::close(errorEnd);
     ::close(report[1]);
     int childError = 0;
     ssize_t n = 0;

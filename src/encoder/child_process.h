@@ -1,6 +1,6 @@
 // Child programs for the encoder step: found by name, started with an argument vector (never a
-// shell, so no text is ever re-split or interpreted), and reaped. Only the exit code and the
-// files the child writes count; its messages are dropped.
+// shell, so no text is ever re-split or interpreted), and reaped. The exit code and the files
+// the child writes count; of its messages only the last error line is kept, for the log.
 // Depends on io/ only.
 #pragma once
 
@@ -33,11 +33,43 @@ int ExitCodeOf(const ChildExit& exit);
 std::string FindProgram(const std::string& name, const std::string& programPath,
                         const std::string& searchPath);
 
+// The last line a child wrote to its standard error, for the log when the child fails: lame
+// says there why it refused its arguments. The pipe is read without blocking as the child runs,
+// so a child that writes a lot (lame's progress meter) never stalls on a full pipe; only the
+// line being written and the last whole one are kept.
+class ChildErrorLine {
+public:
+    // Throws FileError when no pipe can be made.
+    ChildErrorLine();
+    ~ChildErrorLine();
+    ChildErrorLine(const ChildErrorLine&) = delete;
+    ChildErrorLine& operator=(const ChildErrorLine&) = delete;
+
+    // The end the child writes to; StartChild makes it the child's standard error and closes
+    // it here, so that only the child holds it.
+    int TakeWriteEnd();
+    // Reads what the child has written so far. Never blocks.
+    void Drain();
+    // The last line that was not blank; CR ends a line as LF does (the progress meter
+    // rewrites its line with CR).
+    std::string Last() const;
+
+private:
+    void Add(char c);
+
+    int readEnd_ = -1;
+    int writeEnd_ = -1;
+    std::string current_;
+    std::string last_;
+};
+
 // Starts `program` with `args` (args[0] is the name the child sees), reading from and writing
-// to /dev/null, with no signals blocked. The child is killed when this process dies, so it
+// to /dev/null, with no signals blocked and SIGPIPE at its default. With `errors` given, the
+// child's standard error goes to it instead. The child is killed when this process dies, so it
 // never works on after a crash. Throws FileError when the program cannot be started (53 for a
 // missing file, 70 for one we may not run).
-pid_t StartChild(const std::string& program, const std::vector<std::string>& args);
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args,
+                 ChildErrorLine* errors = nullptr);
 
 // The child's end if it has ended, nothing while it runs. Never blocks.
 std::optional<ChildExit> TryReapChild(pid_t pid);

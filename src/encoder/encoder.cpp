@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include <csignal>
@@ -68,11 +69,12 @@ std::string Absolute(const std::string& path)
 }  // namespace
 
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
-             const std::string& outFile)
+             const std::string& outFile, std::string* encoderError)
 {
     const std::string tempOut = Absolute(FolderOf(outFile) + kEncoderWorkName);
 
     pid_t child = 0;
+    std::optional<ChildErrorLine> errors;
     const bool started = Guarded(
         ctx.host, "Encoded",
         [&] {
@@ -81,7 +83,8 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
             std::vector<std::string> args =
                 LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, Absolute(inFile), tempOut);
             args.insert(args.begin(), kEncoderName);
-            child = StartChild(FindLame(ctx.programPath), args);
+            errors.emplace();
+            child = StartChild(FindLame(ctx.programPath), args, &*errors);
         },
         kInterruptedIntro);
     if (!started) {
@@ -89,7 +92,10 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
         return false;
     }
 
-    if (WaitForProcess(child, false, ctx.host, ctx.stop.get()) != 0) {
+    const int exitCode = WaitForProcess(child, false, ctx.host, ctx.stop.get(), &*errors);
+    // A stopped lame's last words are about the stop, which the log tells already.
+    if (exitCode != 0 && encoderError && !ctx.stop->Requested()) *encoderError = errors->Last();
+    if (exitCode != 0) {
         RemoveWorkFile(tempOut);
         return false;
     }
@@ -109,14 +115,19 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
     return true;
 }
 
-int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop)
+int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop, ChildErrorLine* errors)
 {
-    if (blocking) return ExitCodeOf(ReapChild(processId));
+    if (blocking && errors == nullptr) return ExitCodeOf(ReapChild(processId));
+    const auto ended = [errors](const ChildExit& exit) {
+        if (errors) errors->Drain();  // what the child wrote last is still in the pipe
+        return ExitCodeOf(exit);
+    };
     for (;;) {
-        if (const std::optional<ChildExit> exit = TryReapChild(processId)) return ExitCodeOf(*exit);
+        if (errors) errors->Drain();
+        if (const std::optional<ChildExit> exit = TryReapChild(processId)) return ended(*exit);
         // A child that finishes just as the stop comes keeps its exit code 0 and its output.
-        if (stop != nullptr && stop->Requested()) return ExitCodeOf(Terminate(processId));
-        host.Yield();
+        if (stop != nullptr && stop->Requested()) return ended(Terminate(processId));
+        if (!blocking) host.Yield();
         std::this_thread::sleep_for(kPollInterval);
     }
 }

@@ -16,6 +16,7 @@ inline constexpr const char* kEncoderWorkName = "mp3.tmp";
 struct Context;
 class Host;
 class StopRequest;
+class ChildErrorLine;
 
 // Runs lame to turn inFile into outFile. options is "--decode" or the user's Arguments; for
 // anything but "--decode" the tag options of ctx.tagsV2/ctx.tagsV1 (as ctx.settings.KeepTag
@@ -23,14 +24,18 @@ class StopRequest;
 // there), which is renamed to outFile on exit code 0 when it is whole (see whole_output.h);
 // paths reach lame absolute, so none reads as an option. True on success. A stop requested
 // through ctx.stop ends lame early; that is a failure, and "mp3.tmp" is removed, as it is after
-// any failure, a failed rename included.
+// any failure, a failed rename included. When lame fails on its own, `encoderError` (if given)
+// gets the last line lame wrote to its standard error, which tells why ("lame: unrecognized
+// option --bogus"); it may be empty.
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
-             const std::string& outFile);
+             const std::string& outFile, std::string* encoderError = nullptr);
 
 // Waits for the child's end and returns its exit code. The polling form yields to the host
 // between polls so the windows stay responsive, and honours `stop`: once a stop is requested
 // the child gets SIGTERM, then SIGKILL if it has not ended after a short grace, and its exit
-// code (128 + the signal, unless it had just finished) is returned.
-int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop = nullptr);
+// code (128 + the signal, unless it had just finished) is returned. With `errors` given the
+// child's error pipe is drained while it runs (then even the blocking form polls).
+int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop = nullptr,
+                   ChildErrorLine* errors = nullptr);
 
 }  // namespace varnook

@@ -59,7 +59,9 @@ FileError FileErrorFromErrno(int err)
     case EMFILE:
     case ENFILE: number = kTooManyFiles; break;
     case EXDEV: number = kRenameAcrossDevices; break;
-    case ENAMETOOLONG:
+    // The old table has no number of its own for a name the file system cannot hold; "Bad file
+    // name" would send the user looking for a wrong character instead of a long name.
+    case ENAMETOOLONG: return FileError(kBadFileName, "File name too long");
     case EBADF:
     case EINVAL: number = kBadFileName; break;
     default: number = kPathFileAccess; break;

@@ -22,12 +22,17 @@ File::File(const std::string& path, Mode mode) : path_(path)
     case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
     if (path.empty()) throw FileError(file_errors::kBadFileName, FileErrorText(file_errors::kBadFileName));
+    // Opened without blocking: a FIFO in a file's place would otherwise wait in open() for a
+    // writer that never comes, deaf to Ctrl+C. A FIFO or a socket cannot be read at a position
+    // anyway, so they are refused; what is left (files, devices such as /dev/full) gets its
+    // blocking mode back.
     do {
-        fd_ = ::open(path.c_str(), flags, 0666);
+        fd_ = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) ThrowFileErrorFromErrno();
     struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ||
+         ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd_);
         fd_ = -1;
         throw FileError(file_errors::kPathFileAccess, FileErrorText(file_errors::kPathFileAccess));

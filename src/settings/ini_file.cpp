@@ -141,6 +141,9 @@ KeyPlace FindKey(const std::vector<Line>& lines, std::string_view section, std::
 std::string ReadWholeFile(const std::string& path)
 {
     File file(path, File::Mode::Read);
+    // The size is checked again as the file is read: it may grow in between.
+    const auto tooLarge = [] { return FileError(file_errors::kPathFileAccess, "Settings file larger than 1 MiB"); };
+    if (file.Size() > kMaxIniFileBytes) throw tooLarge();
     std::string content;
     // Read in blocks to the end rather than trust a size taken before: the file may change.
     std::vector<uint8_t> block(kReadBlockBytes);
@@ -150,6 +153,7 @@ std::string ReadWholeFile(const std::string& path)
         if (got == 0) break;
         content.append(reinterpret_cast<const char*>(block.data()), got);
         offset += static_cast<int64_t>(got);
+        if (offset > kMaxIniFileBytes) throw tooLarge();
     }
     return content;
 }
@@ -296,10 +300,19 @@ void WriteValue(const std::string& file, const std::string& section, const std::
 
 }  // namespace
 
+std::string IniFileProblem(const std::string& file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return {};
+    if (!S_ISREG(st.st_mode)) return "is not a regular file";
+    if (st.st_size > kMaxIniFileBytes) return "is larger than 1 MiB";
+    return {};
+}
+
 std::string ReadIni(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& defaultValue)
 {
-    if (!ExistFile(file)) return defaultValue;
+    if (!ExistFile(file) || !IniFileProblem(file).empty()) return defaultValue;
     std::string content;
     try {
         content = ReadWholeFile(file);

@@ -31,7 +31,10 @@ static_assert(kDefaultTrimLevels.size() == std::tuple_size_v<decltype(RunSetting
 // Reads the settings file of ctx; a missing key gives `defaultText`.
 class SettingsReader {
 public:
-    explicit SettingsReader(const Context& ctx) : settings_(ctx.settings), separator_(ctx.decimalSeparator) {}
+    explicit SettingsReader(Context& ctx)
+        : settings_(ctx.settings), host_(ctx.host), separator_(ctx.decimalSeparator)
+    {
+    }
 
     std::string Text(const std::string& key, const std::string& defaultText) const
     {
@@ -44,16 +47,23 @@ public:
 
     // The stored text with either separator made the locale's; when that is no number, the
     // default text, which is always one.
-    double Number(const std::string& key, double defaultValue) const
+    // A number outside `range` gives the default as well, and says so in the log.
+    double Number(const std::string& key, double defaultValue, const NumberRange& range) const
     {
         const std::string defaultText = FormatGeneral(defaultValue, separator_);
-        const std::string stored = NormalizeDecimal(Text(key, defaultText), separator_);
-        if (const auto value = ParseLocaleNumber(stored, separator_)) return *value;
+        const std::string text = Text(key, defaultText);
+        const auto value = ParseLocaleNumber(NormalizeDecimal(text, separator_), separator_);
+        if (value && range.Contains(*value)) return *value;
+        if (value) {
+            host_.LogLine(key + "=" + text + " in the settings file is out of range; the default " +
+                          defaultText + " is used");
+        }
         return ParseLocaleNumber(defaultText, separator_).value_or(defaultValue);
     }
 
 private:
     const RunSettings& settings_;
+    Host& host_;
     char separator_;
 };
 
@@ -76,6 +86,9 @@ void LoadSettings(Context& ctx)
 {
     RunSettings& s = ctx.settings;
     s.SettingsSection = kSettingsSection;
+    // Every key below reads as missing then, so all of them get their defaults.
+    if (const std::string problem = IniFileProblem(s.SettingsPath); !problem.empty())
+        ctx.host.ErrorBox("The settings file " + s.SettingsPath + " " + problem + "; the defaults are used");
     const SettingsReader read(ctx);
 
     s.Analyze = read.Switch(kKeyAnalyze);
@@ -84,22 +97,18 @@ void LoadSettings(Context& ctx)
     s.Encode = read.Switch(kKeyEncode);
     for (size_t i = 0; i < s.KeepTag.size(); ++i) s.KeepTag[i] = read.Switch(IndexedKey(static_cast<int>(i), kWordKeepTag));
 
-    s.NewLevel = read.Number(kKeyNewLevel, 0);
-    for (size_t i = 0; i < s.Lead.size(); ++i) s.Lead[i] = read.Number(IndexedKey(static_cast<int>(i), kWordLead), kDefaultLead);
+    s.NewLevel = read.Number(kKeyNewLevel, 0, kLevelRange);
+    for (size_t i = 0; i < s.Lead.size(); ++i)
+        s.Lead[i] = read.Number(IndexedKey(static_cast<int>(i), kWordLead), kDefaultLead, kLeadRange);
     for (size_t i = 0; i < s.TrimLevel.size(); ++i)
-        s.TrimLevel[i] = read.Number(IndexedKey(static_cast<int>(i), kWordTrimLevel), kDefaultTrimLevels[i]);
+        s.TrimLevel[i] = read.Number(IndexedKey(static_cast<int>(i), kWordTrimLevel), kDefaultTrimLevels[i], kLevelRange);
     // Taken as stored: an empty value means "no extra encoder arguments", not the default.
     s.Arguments = read.Text(kKeyArguments, kDefaultArguments);
 
     SetDefaults(s);
-    s.PinkRef = read.Number(kKeyPinkRef, s.PinkRef);
-    // The ranges hold only for what was stored: a value typed in the window or given on the
-    // command line is used as it is for the rest of the process.
-    s.RmsPercent = read.Number(kKeyRmsPercent, s.RmsPercent);
-    if (s.RmsPercent > 1) s.RmsPercent = 1;
-    if (s.RmsPercent < 0) s.RmsPercent = 0;
-    s.RmsDiff = read.Number(kKeyRmsDiff, s.RmsDiff);
-    if (s.RmsDiff < 0) s.RmsDiff = 0;
+    s.PinkRef = read.Number(kKeyPinkRef, s.PinkRef, kLevelRange);
+    s.RmsPercent = read.Number(kKeyRmsPercent, s.RmsPercent, kRmsPercentRange);
+    s.RmsDiff = read.Number(kKeyRmsDiff, s.RmsDiff, kRmsDiffRange);
 
     ctx.host.SetCaption(kIdleCaption);
 }
@@ -125,6 +134,15 @@ std::string SettingsFilePath(const std::string& programPath)
         configHome = std::filesystem::path(home.empty() ? "/" : home) / ".config";
     }
     return (configHome / kSettingsFolderName / kSettingsFileName).string();
+}
+
+std::string RangeText(const NumberRange& range, char decimalSeparator)
+{
+    const std::string high = "up to " + FormatGeneral(range.High, decimalSeparator);
+    if (range.Low == std::numeric_limits<double>::lowest()) return high;
+    const std::string low = FormatGeneral(range.Low, decimalSeparator);
+    if (!range.LowIncluded) return "above " + low + " " + high;
+    return "from " + low + " to " + FormatGeneral(range.High, decimalSeparator);
 }
 
 std::string IndexedKey(int index, const char* word)

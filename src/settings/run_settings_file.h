@@ -12,8 +12,13 @@ struct Context;
 
 // Fills every stored field from the settings file at ctx.settings.SettingsPath (which the caller
 // sets first, see SettingsFilePath), then sets the progress caption to "Varnook Progress".
-// Never fails, never reports, never writes the file.
+// A number outside its range gets its default and a log line; a settings file that is no
+// regular file or too large is not read, with an error box saying so. Never fails, never
+// writes the file.
 void LoadSettings(Context& ctx);
+
+// "from -200 to 200", "above 0 up to 1", "up to 3600": what a range accepts, for messages.
+std::string RangeText(const NumberRange& range, char decimalSeparator);
 
 // Resets the three analysis parameters (PinkRef, RmsPercent, RmsDiff) and nothing else.
 void SetDefaults(RunSettings& settings);

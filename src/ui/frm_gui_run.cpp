@@ -59,7 +59,7 @@ void frmGUI::cmdGo_Click()
         lbxList->scrollToItem(entry);
         ctx_.host.LogLine("File " + std::to_string(i + 1) + " of " + std::to_string(count));
         ctx_.host.Yield();
-        if (interrupted_) {
+        if (interrupted_ || ctx_.stop->Requested()) {
             ctx_.host.LogLine("Interrupted by user");
             break;
         }

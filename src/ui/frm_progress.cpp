@@ -47,8 +47,10 @@ void frmProgress::resizeEvent(QResizeEvent* event)
 
 void frmProgress::closeEvent(QCloseEvent* event)
 {
-    // The close is never refused; a batch run asks Closed() before each file.
+    // The close is never refused; a batch run asks Closed() before each file, and a step that
+    // waits (for lame, in a long loop) hears of it through the stop request wired to closing().
     closed_ = true;
+    emit closing();
     event->accept();
 }
 

@@ -24,6 +24,10 @@ public:
 
     QListWidget* lbxList;
 
+signals:
+    // The window is being closed: a run going on should stop now, lame included.
+    void closing();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

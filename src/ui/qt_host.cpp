@@ -5,8 +5,6 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
-#include <cstdio>
-
 namespace varnook::ui {
 
 QtHost::QtHost() = default;
@@ -21,11 +19,7 @@ frmProgress& QtHost::Progress()
 void QtHost::LogLine(const std::string& line)
 {
     Progress().LogLine(QString::fromStdString(line));
-    if (echo_) {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
+    if (echo_) echo_->LogLine(line);
 }
 
 void QtHost::SetCaption(const std::string& caption)

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "base/host.h"
+#include "control/console_host.h"
 
 #include <memory>
+#include <optional>
 
 namespace varnook::ui {
 
@@ -27,12 +29,17 @@ public:
     // The progress window, created (not shown) when it does not exist yet.
     frmProgress& Progress();
 
-    // In batch mode every log line is also written to standard output as it is logged.
-    void SetEchoToStandardOutput(bool echo) { echo_ = echo; }
+    // In batch mode every log line is also written to standard output as it is logged, as the
+    // console host writes it.
+    void SetEchoToStandardOutput(bool echo)
+    {
+        if (echo) echo_.emplace();
+        else echo_.reset();
+    }
 
 private:
     std::unique_ptr<frmProgress> progress_;
-    bool echo_ = false;
+    std::optional<ConsoleHost> echo_;
 };
 
 }  // namespace varnook::ui

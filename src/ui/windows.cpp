@@ -8,6 +8,8 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 namespace varnook::ui {
 
@@ -19,6 +21,44 @@ bool IsSet(const char* name)
     return value != nullptr && *value != '\0';
 }
 
+constexpr const char* kPlatformVariable = "QT_QPA_PLATFORM";
+constexpr const char* kFallbackPlatform = "offscreen";
+
+// Qt ends the program (qFatal, SIGABRT) when no platform it tries can be opened: a DISPLAY or
+// WAYLAND_DISPLAY left over from an ssh login or a cron job names a server that is gone. Qt has
+// no call that asks first, but it takes a list of platforms and uses the first that opens. With
+// "offscreen", which always opens, at the end of the list the construction never fails, and a
+// QApplication that ended up offscreen when a screen was asked for says that no display could
+// be opened; it is then closed again before any window exists.
+class DisplayApplication {
+public:
+    DisplayApplication(int& argc, char** argv)
+    {
+        const char* chosen = std::getenv(kPlatformVariable);
+        const std::string asked = chosen ? chosen : "";
+        // Without a choice of the user's, the order Qt itself would try on Linux.
+        std::string platforms = asked;
+        if (platforms.empty()) platforms = IsSet("WAYLAND_DISPLAY") ? "wayland;xcb" : "xcb";
+        ::setenv(kPlatformVariable, (platforms + ";" + kFallbackPlatform).c_str(), 1);
+        app_.emplace(argc, argv);
+        if (chosen) ::setenv(kPlatformVariable, asked.c_str(), 1);
+        else ::unsetenv(kPlatformVariable);
+        const bool askedOffscreen = asked.find(kFallbackPlatform) != std::string::npos;
+        if (QGuiApplication::platformName() == kFallbackPlatform && !askedOffscreen) app_.reset();
+    }
+
+    bool Opened() const { return app_.has_value(); }
+
+private:
+    std::optional<QApplication> app_;
+};
+
+// Closing the progress window stops the run at once: a lame that hangs would otherwise keep
+// the program alive without a window long after the user meant it to end.
+void StopOnClose(frmProgress& progress, const Context& ctx)
+{
+    QObject::connect(&progress, &frmProgress::closing, &progress, [stop = ctx.stop] { stop->Request(); });
+}
 
 }  // namespace
 
@@ -27,37 +67,41 @@ bool HasDisplay()
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
 }
 
-int RunWindowMode(int& argc, char** argv, Context& ctx)
+std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx)
 {
-    QApplication app(argc, argv);
+    const DisplayApplication display(argc, argv);
+    if (!display.Opened()) return std::nullopt;
     QtHost host;
     const ReportingThrough reporting(ctx.host, host);
     ctx.request.DestPath.clear();
     host.SetCaption(kIdleCaption);
     const std::unique_ptr<frmGUI> gui = OpenWindows(host, ctx);
-    return app.exec();
+    return QApplication::exec();
 }
 
 std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx)
 {
     frmProgress& progress = host.Progress();
+    StopOnClose(progress, ctx);
     progress.show();
     // The main window is a child window of the progress window, and Qt closes child windows
     // with their parent: closing the progress window closes every window. A run in progress
-    // sees its Interrupted flag at the next file boundary; the program ends once it has returned.
+    // stops in the step in hand; the program ends once it has returned.
     auto gui = std::make_unique<frmGUI>(ctx, progress);
     gui->show();
     return gui;
 }
 
-int RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch)
+std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch)
 {
-    QApplication app(argc, argv);
+    const DisplayApplication display(argc, argv);
+    if (!display.Opened()) return std::nullopt;
     QtHost host;
     host.SetEchoToStandardOutput(true);
     const ReportingThrough reporting(ctx.host, host);
     host.SetCaption(kIdleCaption);
     frmProgress& progress = host.Progress();
+    StopOnClose(progress, ctx);
     progress.show();
     const int status = batch(ctx, [&progress] { return progress.Closed(); });
     progress.close();

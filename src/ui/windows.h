@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace varnook {
 class Host;
@@ -17,25 +18,29 @@ namespace varnook::ui {
 class frmGUI;
 class QtHost;
 
-// True when an X11 or Wayland display is named in the environment.
+// True when an X11 or Wayland display is named in the environment. Whether it can be opened
+// is known only once the windows try it: see RunWindowMode and RunWithProgressWindow.
 bool HasDisplay();
 
 // Window mode: shows the progress window and the main window beside it, both showing the
 // records start-up left in `started` (settings as loaded, with the command line applied), and
-// runs until the progress window is closed. Returns the exit status. Needs a display.
-int RunWindowMode(int& argc, char** argv, Context& ctx);
+// runs until the progress window is closed. Returns the exit status, or nothing when no
+// display could be opened (a stale DISPLAY); then no window was shown.
+std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx);
 
 // Shows the progress window and the main window beside it, owned by it, for ctx (whose host is
 // `host`), wired so that closing the progress window closes the main window too: a run in
-// progress then stops at the next file boundary, and Qt's event loop ends with the last window.
+// progress then stops through ctx.stop in the step in hand, and Qt's event loop ends with the
+// last window.
 std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx);
 
 // Batch mode on a display: shows the progress window, hands `batch` a context with the records
 // of `started` that reports through it, and closes the window when `batch` returns. Its log
 // lines also go to standard output, one per line; `closed()` turns true once the user has closed
 // the window, and a batch of several files should then stop before the next one. The records
-// are copied back to `started` at the end. Returns what `batch` returns.
+// are copied back to `started` at the end. Returns what `batch` returns, or nothing without
+// calling it when no display could be opened: the batch then belongs on the console.
 using BatchWithWindow = std::function<int(Context& ctx, const std::function<bool()>& closed)>;
-int RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch);
+std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch);
 
 }  // namespace varnook::ui

@@ -70,10 +70,11 @@ TEST_P(StoredValueTest, LoadsAs)
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, StoredValueTest, ::testing::Values(
-    StoredCase{"RmsPercentAboveOne", "RmsPercent=1.5", &RunSettings::RmsPercent, 1},
-    StoredCase{"RmsPercentBelowZero", "RmsPercent=-0.2", &RunSettings::RmsPercent, 0},
-    StoredCase{"RmsPercentComma", "RmsPercent=0,25", &RunSettings::RmsPercent, 0.25},
-    StoredCase{"RmsDiffNegative", "RmsDiff=-6", &RunSettings::RmsDiff, 0},
+    // Out of range: the default.
+    StoredCase{"RmsPercentAboveOne", "RmsPercent=1.5", &RunSettings::RmsPercent, 0.95},
+    StoredCase{"RmsPercentZero", "RmsPercent=0", &RunSettings::RmsPercent, 0.95},
+    StoredCase{"NewLevelBeyond200dBComma", "NewLevel=-200,5", &RunSettings::NewLevel, 0},
+    StoredCase{"RmsDiffNegative", "RmsDiff=-6", &RunSettings::RmsDiff, 30},
     StoredCase{"PinkRefMalformed", "PinkRef=6x", &RunSettings::PinkRef, 64.82},
     StoredCase{"NewLevelGrouped", "NewLevel=1.000,5", &RunSettings::NewLevel, 0},
     StoredCase{"NewLevelBlanks", "NewLevel= -1.5 ", &RunSettings::NewLevel, -1.5},
