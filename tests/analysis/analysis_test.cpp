@@ -7,11 +7,9 @@
 #include <limits>
 #include <numeric>
 #include <random>
-#include <span>
 #include <string>
 #include <vector>
 
-#include "analysis/equal_loudness.h"
 #include "analysis/filter.h"
 #include "control/context.h"
 #include "control/numbers.h"
@@ -55,35 +53,6 @@ TEST(FilterSets, EachRateHasItsPublishedSet)
         EXPECT_NEAR(b[0] - b[1] + b[2], 1 - a[1] + a[2], 1e-13);
     }
     EXPECT_FALSE(FilterForRate(44101).has_value());
-}
-
-// Fed in uneven pieces, the filter gives bit for bit what it gives fed at once: the state runs
-// on across calls, per channel.
-TEST(EqualLoudnessFilter, PiecesGiveWhatTheWholeGives)
-{
-    for (const size_t ch : {1, 2}) {
-        SCOPED_TRACE(ch);
-        const FilterCoefficients c = *FilterForRate(ch == 1 ? 44100 : 48000);
-        std::vector<int16_t> samples = test::Noise(7, 32767, 20000 * ch);
-        std::fill(samples.begin() + 3000 * ch, samples.begin() + 4000 * ch, int16_t{0});
-        std::vector<double> whole(samples.size());
-        EqualLoudnessFilter(c, static_cast<int>(ch)).Filter(samples, whole);
-        EqualLoudnessFilter filter(c, static_cast<int>(ch));
-        EqualLoudnessFilter summing(c, static_cast<int>(ch));
-        std::vector<double> out(samples.size());
-        double sum = 0;
-        const size_t pieces[] = {1, 7, 8192, 333, 2205, 0, 10, 11};
-        for (size_t i = 0, at = 0; at < samples.size(); ++i) {
-            const size_t take = std::min(pieces[i % std::size(pieces)] * ch, samples.size() - at);
-            const auto piece = std::span(samples).subspan(at, take);
-            filter.Filter(piece, std::span(out).subspan(at));
-            sum = summing.AddSquares(piece, sum);
-            at += take;
-        }
-        EXPECT_EQ(out, whole);
-        EXPECT_EQ(sum, std::accumulate(whole.begin(), whole.end(), 0.0,
-                                       [](double s, double z) { return s + z * z; }));
-    }
 }
 
 class AnalysisTest : public ::testing::Test {

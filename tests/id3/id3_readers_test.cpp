@@ -106,7 +106,6 @@ struct TagCase {
     Bytes file;
     Id3TagSet expected;
 };
-void PrintTo(const TagCase& row, std::ostream* os) { *os << row.name; }
 
 class Id3v1Tags : public testing::TestWithParam<TagCase> {};
 class Id3v2Tags : public testing::TestWithParam<TagCase> {};
@@ -133,12 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"Version11Track255", V1File({.comment = std::string(28, 'c') + "\0\xFF"s}),
                 {.Comment = std::string(28, 'c'), .Track = "255"}},
         TagCase{"Version11FormWithTrackZero", V1File({.comment = "Short"}), {.Comment = "Short"}},
-        TagCase{"TrackByteWithoutZeroBeforeIt", V1File({.comment = std::string(29, 'c') + "\x07"}),
-                {.Comment = std::string(29, 'c') + "\x07"}},
         TagCase{"TitlePaddedWithBlanks", V1File({.title = "  Abcd", .pad = ' '}),
                 {.Title = "Abcd"}},
-        TagCase{"ZeroInTheMiddleEndsTheText", V1File({.title = "Ab\0cd"s, .pad = ' '}),
-                {.Title = "Ab"}},
         TagCase{"AllFieldsWithLatin1Title",
                 V1File({.title = "Caf\xE9", .artist = "Artist", .album = "Album", .year = "1999",
                         .comment = "Note", .genre = 17}),
@@ -146,8 +141,6 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"LowerCaseMarkerIsNoTag", V1File({.marker = "tag", .title = "Title", .genre = 17}),
                 {}},
         TagCase{"GenreLast", V1File({.genre = 147}), {.Genre = "Synthpop"}},
-        TagCase{"GenrePastTheTable", V1File({.genre = 148}), {}},
-        TagCase{"TagAlone", V1File({.title = "Title"}, 0), {.Title = "Title"}},
         TagCase{"AByteAfterTheTag", Join({V1File({.title = "Title"}), Bytes(1)}), {}},
         TagCase{"FileOf127Bytes", Join({ToBytes("TAG"), Bytes(124, 'x')}), {}}),
     test::RowName());
@@ -165,8 +158,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {"Title", "Artist", "Album", "1999", "Comment", "Jazz", "3"}},
         TagCase{"V24YearFromTdrc", TagFile(4, {Frame("TYER", "1970"), Frame("TDRC", "2002")}),
                 {.Year = "2002"}},
-        TagCase{"V23YearFromTyer", TagFile(3, {Frame("TDRC", "2002"), Frame("TYER", "1970")}),
-                {.Year = "1970"}},
         TagCase{"CompressedFrameIsSkipped",
                 TagFile(3, {Frame("TIT2", "Title", 0x80), Frame("TPE1", "Artist")}),
                 {.Artist = "Artist"}},
@@ -185,16 +176,12 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"GenreNumberAloneIsNotLookedUp", OneFrame("TCON", "(17)"), {}},
         TagCase{"GenreNameAfterNumber", OneFrame("TCON", "(17)  Hard Rock "),
                 {.Genre = "Hard Rock"}},
-        TagCase{"GenreFirstCloseCounts", OneFrame("TCON", "(17)(79)Rock"), {.Genre = "(79)Rock"}},
         TagCase{"CommentAfterDescription", OneFrame("COMM", "engNotes\0Nice\0one\0"s),
                 {.Comment = "Nice one"}},
         TagCase{"CommentWithoutZeroKeepsAll", OneFrame("COMM", "engNice one"),
                 {.Comment = "engNice one"}},
         // Each claims exactly its one frame of 16 bytes.
         TagCase{"MajorVersion5", Join({Header(5, {0, 0, 0, 16}), Frame("TIT2", "Title")}), {}},
-        TagCase{"LowerCaseMarker",
-                Join({ToBytes("id3\x03\0\0\0\0\0\x10"s), Frame("TIT2", "Title")}), {}},
-        TagCase{"EmptyBody", Join({Header(3, {0, 0, 0, 0}), Frame("TIT2", "Title")}), {}},
         TagCase{"ShorterThanAHeader", ToBytes("ID3\x03\0\0"s), {}},
         // 23 bytes of file: a claim of 24 is refused, a claim of 23 reads what follows the header.
         TagCase{"ClaimBeyondTheFile", Join({Header(3, {0, 0, 0, 24}), Frame("TIT2", "Ti")}), {}},
