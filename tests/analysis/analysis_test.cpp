@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "analysis/filter.h"
-#include "control/context.h"
-#include "control/numbers.h"
+#include "base/context.h"
+#include "io/numbers.h"
+#include "settings/run_settings_file.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
@@ -66,7 +67,7 @@ protected:
         layout.channels = channels;
         ctx.request.WorkPath = dir.File(std::to_string(++files) + ".wav");
         test::WriteAllBytes(ctx.request.WorkPath, test::BuildWav(layout, samples));
-        EXPECT_GE(WavTime(ctx, ctx.request.WorkPath), 0);
+        EXPECT_GE(WavTime(ctx.host, ctx.wav, ctx.request.WorkPath), 0);
         EXPECT_TRUE(SetFilter(ctx));
         double gain = -1000;
         EXPECT_TRUE(Analyzed(ctx, gain, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign));

@@ -9,7 +9,8 @@
 
 #include "control/batch.h"
 #include "control/command_line.h"
-#include "control/context.h"
+#include "base/context.h"
+#include "settings/run_settings_file.h"
 #include "support/captured_run.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"

@@ -12,6 +12,7 @@
 
 #include "editing/work_file.h"
 #include "io/byte_order.h"
+#include "settings/run_settings_file.h"
 #include "support/param_name.h"
 #include "wav/wav_time.h"
 
@@ -122,7 +123,7 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
                            in.end() - static_cast<int64_t>(trailer.size()) - 8));
 
     const WavInfo left = work.ctx.wav;
-    ASSERT_GE(WavTime(work.ctx, work.ctx.request.WorkPath), 0);
+    ASSERT_GE(WavTime(work.ctx.host, work.ctx.wav, work.ctx.request.WorkPath), 0);
     EXPECT_EQ(work.ctx.wav.DataStart, left.DataStart);
     EXPECT_EQ(work.ctx.wav.DataSize, left.DataSize);
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "control/context.h"
+#include "base/context.h"
 #include "io/byte_order.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"
@@ -68,7 +68,7 @@ TEST_P(HeaderCheck, LinesResultAndRepairs)
     test::WriteAllBytes(path, bytes);
     test::RecordingHost host;
     Context ctx(host);
-    EXPECT_DOUBLE_EQ(WavTime(ctx, path), row.duration);
+    EXPECT_DOUBLE_EQ(WavTime(ctx.host, ctx.wav, path), row.duration);
     EXPECT_EQ(host.lines, row.lines);
     Apply(bytes, row.repairs);
     EXPECT_EQ(test::ReadAllBytes(path), bytes);
@@ -134,7 +134,7 @@ TEST(WavTime, ChunkWalkFindsTheSamples)
         test::WriteAllBytes(dir.File("in.wav"), test::BuildWav(layout, test::Noise(3, 100, 50)));
         test::RecordingHost host;
         Context ctx(host);
-        EXPECT_DOUBLE_EQ(WavTime(ctx, dir.File("in.wav")), 100.0 / 88200);
+        EXPECT_DOUBLE_EQ(WavTime(ctx.host, ctx.wav, dir.File("in.wav")), 100.0 / 88200);
         EXPECT_EQ(ctx.wav.DataStart, walk.dataStart);
         EXPECT_TRUE(host.lines.empty());
     }
@@ -145,12 +145,12 @@ TEST(WavTime, FileErrorsAndFilesTooLong)
     test::TempDir dir;
     test::RecordingHost host;
     Context ctx(host);
-    EXPECT_EQ(WavTime(ctx, dir.File("absent.wav")), -1);
+    EXPECT_EQ(WavTime(ctx.host, ctx.wav, dir.File("absent.wav")), -1);
     // A sparse file of 3 GiB takes no disk space for its hole.
     const std::string path = dir.File("in.wav");
     test::WriteAllBytes(path, Base());
     std::filesystem::resize_file(path, 3LL << 30);
-    EXPECT_EQ(WavTime(ctx, path), -1);
+    EXPECT_EQ(WavTime(ctx.host, ctx.wav, path), -1);
     EXPECT_EQ(host.lines, (Lines{"53: File not found", "File too large"}));
 
 }
