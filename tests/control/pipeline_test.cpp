@@ -1,14 +1,18 @@
-#include "settings/run_settings_file.h"
 #include "control/pipeline.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "control/batch.h"
 #include "control/command_line.h"
 #include "base/context.h"
+#include "settings/run_settings_file.h"
+#include "support/captured_run.h"
+#include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/scoped_env.h"
 #include "support/stand_in_encoder.h"
@@ -23,27 +27,103 @@ using Lines = std::vector<std::string>;
 
 class RunBatchTest : public testing::Test {
 protected:
+    // The defaults, as a first start without a settings file has them: every switch on.
     RunBatchTest() : ctx(host)
     {
-        // The defaults, as a first start without a settings file has them: every switch on.
         ctx.settings.SettingsPath = dir.File("absent.ini");
         LoadSettings(ctx);
     }
 
-    std::string MakeWav(const std::string& name, int32_t rate = 44100)
+    // Half a second of silence, two seconds of a full-scale 1000 Hz tone (14.17 dB too loud),
+    // half a second of silence; an MP3 of it made by the real lame.
+    std::string MakeSource(const std::string& name, int32_t rate = 44100)
     {
         test::WavLayout layout;
         layout.sampleRate = rate;
-        layout.channels = 1;
-        const std::string path = dir.File(name);
-        test::WriteAllBytes(path, test::BuildWav(layout, test::Sine(440, 8000, rate, rate)));
-        return path;
+        const auto edge = test::Silence(static_cast<size_t>(rate / 2));
+        const auto tone = test::Sine(1000, 32767, rate, static_cast<size_t>(2 * rate));
+        const std::string wav = name.ends_with(".mp3") ? scratch.File("tone.wav") : dir.File(name);
+        test::WriteAllBytes(wav, test::BuildWav(layout, test::Concat(test::Concat(edge, tone), edge)));
+        if (name.ends_with(".mp3")) {
+            EXPECT_EQ(test::RunCaptured("lame", {"--quiet", wav, dir.File(name)}).exitCode, 0);
+        }
+        return dir.File(name);
+    }
+
+    int Run(const std::vector<std::string>& sources, const std::function<bool()>& stop = {})
+    {
+        ParsedCommandLine commandLine;
+        commandLine.Sources = sources;
+        return RunBatch(ctx, commandLine, stop);
+    }
+
+    std::map<std::string, std::vector<uint8_t>> Contents() const
+    {
+        std::map<std::string, std::vector<uint8_t>> files;
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
+            files[entry.path().filename().string()] = test::ReadAllBytes(entry.path().string());
+        return files;
     }
 
     test::RecordingHost host;
     Context ctx;
     test::TempDir dir;
+    test::TempDir scratch;
 };
+
+struct StepCase {
+    const char* name;
+    std::string source;
+    std::array<bool, 4> steps;  // analyse, amplify, trim, encode
+    double newLevel;
+    Lines log;                  // found in this order
+    std::set<std::string> after;
+    bool usersWav = false;      // a "song.wav" of the user's own beside the source
+};
+
+class Steps : public RunBatchTest, public testing::WithParamInterface<StepCase> {};
+
+TEST_P(Steps, RunInTurnAndWriteOnlyTheOutput)
+{
+    const StepCase& row = GetParam();
+    const std::string source = MakeSource(row.source);
+    if (row.usersWav) test::WriteText(dir.File("song.wav"), "the user's own");
+    const auto before = Contents();
+    std::tie(ctx.settings.Analyze, ctx.settings.Amplify, ctx.settings.Trim, ctx.settings.Encode) =
+        std::tuple_cat(row.steps);
+    ctx.settings.NewLevel = row.newLevel;
+    EXPECT_EQ(Run({source}), kBatchSucceeded);
+    auto at = host.lines.begin();
+    for (const std::string& line : row.log) {
+        at = std::find(at, host.lines.end(), line);
+        ASSERT_NE(at, host.lines.end()) << "[" << line << "] missing or out of order";
+    }
+    std::set<std::string> after;
+    for (const auto& [name, bytes] : Contents()) after.insert(name);
+    EXPECT_EQ(after, row.after);
+    for (const auto& [name, bytes] : before) EXPECT_EQ(test::ReadAllBytes(dir.File(name)), bytes);
+    if (row.steps[2] && !row.steps[3]) {
+        EXPECT_LT(fs::file_size(dir.File("_song.wav")), fs::file_size(source)) << "not trimmed";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Steps,
+    testing::Values(
+        StepCase{"AnalysedGainPlusNewLevel", "song.wav", {1, 1, 0, 0}, -4,
+                 {"Recommended gain: -14.17 dB", "Leveling with: -18.17 dB...", "Leveled OK"},
+                 {"song.wav", "_song.wav"}},
+        StepCase{"NewLevelAloneWithoutAnalysis", "song.wav", {0, 1, 0, 0}, -4,
+                 {"Leveling with: -4.00 dB..."}, {"song.wav", "_song.wav"}},
+        StepCase{"WavTrimmedOnly", "song.wav", {1, 0, 1, 0}, 0, {"Trimming...", "Trimmed OK"},
+                 {"song.wav", "_song.wav"}},
+        StepCase{"Mp3TrimmedOnlyIsDecodedFirst", "song.mp3", {1, 0, 1, 1}, 0,
+                 {"Decoding...", "Decoded OK", "Trimming...", "Trimmed OK", "Encoded OK"},
+                 {"song.mp3", "_song.mp3"}},
+        StepCase{"Mp3BesideTheUsersWav", "song.mp3", {0, 1, 0, 1}, 0,
+                 {"Decoded OK", "Leveled OK", "Encoded OK"}, {"song.mp3", "song.wav", "_song.mp3"},
+                 true}),
+    test::RowName());
 
 // A rate without a filter levels by 0 dB without "Could not analyze", and the tags left in the
 // records by an earlier MP3 never reach the encoding of a later WAV.
@@ -55,9 +135,7 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
     ctx.settings.NewLevel = -4;
     const test::StandInEncoder recorder(test::StandIn::RecordThenRealLame);
     const test::ScopedEnv path("PATH", recorder.SearchPathWithStandInFirst());
-    ParsedCommandLine commandLine;
-    commandLine.Sources = {MakeWav("odd.wav", 44000)};
-    EXPECT_EQ(RunBatch(ctx, commandLine), kBatchFailed);
+    EXPECT_EQ(Run({MakeSource("odd.wav", 44000)}), kBatchFailed);
     const auto logged = [&](const std::string& line) {
         return std::find(host.lines.begin(), host.lines.end(), line) != host.lines.end();
     };
@@ -72,10 +150,9 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
 TEST_F(RunBatchTest, AStopBetweenFilesLeavesTheRestUndone)
 {
     ctx.settings.Encode = ctx.settings.Analyze = ctx.settings.Trim = false;
-    ParsedCommandLine commandLine;
-    commandLine.Sources = {MakeWav("one.wav"), MakeWav("two.wav")};
     int asked = 0;
-    EXPECT_EQ(RunBatch(ctx, commandLine, [&] { return ++asked > 1; }), kBatchFailed);
+    EXPECT_EQ(Run({MakeSource("one.wav"), MakeSource("two.wav")}, [&] { return ++asked > 1; }),
+              kBatchFailed);
     EXPECT_TRUE(fs::exists(dir.File("_one.wav")));
     EXPECT_FALSE(fs::exists(dir.File("_two.wav")));
     EXPECT_EQ(host.lines.back(), "Interrupted by user");
@@ -84,8 +161,7 @@ TEST_F(RunBatchTest, AStopBetweenFilesLeavesTheRestUndone)
 TEST(FailureLines, AreRecognisedByTheirOpening)
 {
     for (const char* line : {"Could not encode", "Not a valid wav file!", "Could not find /x.wav",
-                             "No filter for this frequency",
-                             "Only 16-bit pcm wav files supported!"})
+                             "No filter for this frequency", "Only 16-bit pcm wav files supported!"})
         EXPECT_TRUE(IsFailureLine(line)) << line;
     for (const char* line : {"Encoded OK", "", "/music/Could not stop.wav", "Nothing"})
         EXPECT_FALSE(IsFailureLine(line)) << line;

@@ -1,5 +1,5 @@
-// The encoder contract end to end: stand-in encoders first on PATH, and paths and tag texts
-// that would break a command line.
+// The encoder contract end to end: stand-ins first on PATH for the failures the real lame
+// cannot be made to show, and paths and tag texts that would break a command line.
 #include <gtest/gtest.h>
 
 #include "e2e/batch_fixture.h"

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -107,7 +106,6 @@ struct TagCase {
     Bytes file;
     Id3TagSet expected;
 };
-void PrintTo(const TagCase& row, std::ostream* os) { *os << row.name; }
 
 class Id3v1Tags : public testing::TestWithParam<TagCase> {};
 class Id3v2Tags : public testing::TestWithParam<TagCase> {};
@@ -134,12 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"Version11Track255", V1File({.comment = std::string(28, 'c') + "\0\xFF"s}),
                 {.Comment = std::string(28, 'c'), .Track = "255"}},
         TagCase{"Version11FormWithTrackZero", V1File({.comment = "Short"}), {.Comment = "Short"}},
-        TagCase{"TrackByteWithoutZeroBeforeIt", V1File({.comment = std::string(29, 'c') + "\x07"}),
-                {.Comment = std::string(29, 'c') + "\x07"}},
         TagCase{"TitlePaddedWithBlanks", V1File({.title = "  Abcd", .pad = ' '}),
                 {.Title = "Abcd"}},
-        TagCase{"ZeroInTheMiddleEndsTheText", V1File({.title = "Ab\0cd"s, .pad = ' '}),
-                {.Title = "Ab"}},
         TagCase{"AllFieldsWithLatin1Title",
                 V1File({.title = "Caf\xE9", .artist = "Artist", .album = "Album", .year = "1999",
                         .comment = "Note", .genre = 17}),
@@ -147,8 +141,6 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"LowerCaseMarkerIsNoTag", V1File({.marker = "tag", .title = "Title", .genre = 17}),
                 {}},
         TagCase{"GenreLast", V1File({.genre = 147}), {.Genre = "Synthpop"}},
-        TagCase{"GenrePastTheTable", V1File({.genre = 148}), {}},
-        TagCase{"TagAlone", V1File({.title = "Title"}, 0), {.Title = "Title"}},
         TagCase{"AByteAfterTheTag", Join({V1File({.title = "Title"}), Bytes(1)}), {}},
         TagCase{"FileOf127Bytes", Join({ToBytes("TAG"), Bytes(124, 'x')}), {}}),
     test::RowName());
@@ -166,8 +158,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {"Title", "Artist", "Album", "1999", "Comment", "Jazz", "3"}},
         TagCase{"V24YearFromTdrc", TagFile(4, {Frame("TYER", "1970"), Frame("TDRC", "2002")}),
                 {.Year = "2002"}},
-        TagCase{"V23YearFromTyer", TagFile(3, {Frame("TDRC", "2002"), Frame("TYER", "1970")}),
-                {.Year = "1970"}},
         TagCase{"CompressedFrameIsSkipped",
                 TagFile(3, {Frame("TIT2", "Title", 0x80), Frame("TPE1", "Artist")}),
                 {.Artist = "Artist"}},
@@ -186,16 +176,12 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"GenreNumberAloneIsNotLookedUp", OneFrame("TCON", "(17)"), {}},
         TagCase{"GenreNameAfterNumber", OneFrame("TCON", "(17)  Hard Rock "),
                 {.Genre = "Hard Rock"}},
-        TagCase{"GenreFirstCloseCounts", OneFrame("TCON", "(17)(79)Rock"), {.Genre = "(79)Rock"}},
         TagCase{"CommentAfterDescription", OneFrame("COMM", "engNotes\0Nice\0one\0"s),
                 {.Comment = "Nice one"}},
         TagCase{"CommentWithoutZeroKeepsAll", OneFrame("COMM", "engNice one"),
                 {.Comment = "engNice one"}},
         // Each claims exactly its one frame of 16 bytes.
         TagCase{"MajorVersion5", Join({Header(5, {0, 0, 0, 16}), Frame("TIT2", "Title")}), {}},
-        TagCase{"LowerCaseMarker",
-                Join({ToBytes("id3\x03\0\0\0\0\0\x10"s), Frame("TIT2", "Title")}), {}},
-        TagCase{"EmptyBody", Join({Header(3, {0, 0, 0, 0}), Frame("TIT2", "Title")}), {}},
         TagCase{"ShorterThanAHeader", ToBytes("ID3\x03\0\0"s), {}},
         // 23 bytes of file: a claim of 24 is refused, a claim of 23 reads what follows the header.
         TagCase{"ClaimBeyondTheFile", Join({Header(3, {0, 0, 0, 24}), Frame("TIT2", "Ti")}), {}},
@@ -218,32 +204,6 @@ TEST(FrameText, FramesCutOffByTheEndOfTheBody)
     EXPECT_EQ(FrameText(ToBytes("TIT2\0\0\0\x06\0\0\0"s), "TIT2", v3), "") << "text cut off";
     EXPECT_EQ(FrameText(ToBytes("TIT2\0\0\0\x06\0\0\0He"s), "TIT2", v3), "He") << "text shortened";
     EXPECT_EQ(FrameText(ToBytes("TIT"), "TIT2", v3), "") << "a part of the identifier";
-}
-
-// Random bodies of frame headers and the bytes the cleaning treats specially: whatever is found
-// comes out clean, and (in a sanitizer build) nothing is read outside the body.
-TEST(FrameText, RandomBodiesGiveCleanTexts)
-{
-    std::mt19937 random(4242);
-    const std::vector<std::string> pieces = {"TIT2\0\0\0\x20\0\0"s, "TT2\0\0\x20"s, "TIT2",
-                                             "\0"s, "\"", " ", "\xE9"};
-    int texts = 0;
-    for (int round = 0; round < 2000; ++round) {
-        std::string body;
-        for (size_t i = random() % 16; i > 0; --i)
-            body += random() % 2 == 0 ? pieces[random() % pieces.size()]
-                                      : std::string(1, static_cast<char>(random()));
-        for (const uint8_t major : {2, 3, 4}) {
-            const Id3v2Layout layout = *Id3v2LayoutFor(major);
-            const std::string text = FrameText(ToBytes(body), layout.Title, layout);
-            if (text.empty()) continue;
-            ++texts;
-            ASSERT_LE(text.size(), 2u * 254u);
-            EXPECT_EQ(text.find_first_of("\"\0"s), std::string::npos) << text;
-            EXPECT_TRUE(text.front() != ' ' && text.back() != ' ') << text;
-        }
-    }
-    EXPECT_GT(texts, 500) << "too few bodies held a readable frame to test the cleaning";
 }
 
 TEST(Id3v2Reader, SizeLimitIsCheckedBeforeReading)

@@ -110,31 +110,5 @@ TEST_F(IniFileTest, FailedWriteShowsTheBoxAndChangesNothing)
     EXPECT_EQ(FilesInFolder(), 1);
 }
 
-// Whatever the file holds, a read gives a defined value and a write keeps the file readable.
-TEST_F(IniFileTest, GarbageReadsDefinedValuesAndSurvivesAWrite)
-{
-    std::string binary;
-    for (int i = 0; i < 512; ++i) binary += static_cast<char>((i * 37 + 11) % 256);
-    const struct {
-        const char* name;
-        std::string content;
-        std::string trim;  // what "Trim" reads as
-    } rows[] = {
-        {"BinaryAround", binary + "\n[Values]\nTrim=0\n" + binary, "0"},
-        {"NulInValue", std::string("[Values]\nTrim=0\0x\n", 18), std::string("0\0x", 3)},
-        {"HugeLine", "[Values]\n" + std::string(10000, 'k') + "\nTrim=0\n", "0"},
-        {"UnclosedHeader", "[Values\nTrim=0\n", "<default>"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        test::WriteText(path, row.content);
-        EXPECT_EQ(Read("Trim"), row.trim);
-        Write("Encode", "0");
-        EXPECT_EQ(Read("Encode"), "0");
-        EXPECT_EQ(Read("Trim"), row.trim);
-    }
-    EXPECT_TRUE(host.errorBoxes.empty());
-}
-
 }  // namespace
 }  // namespace varnook

@@ -34,9 +34,8 @@ inline void PrintTo(const NamedStandIn& standIn, std::ostream* os)
     *os << standIn.name;
 }
 
-inline constexpr std::array<NamedStandIn, 4> kBrokenStandIns{{
+inline constexpr std::array<NamedStandIn, 3> kBrokenStandIns{{
     {"Missing", StandIn::Missing},
-    {"ExitOneAfterPartialOutput", StandIn::FailAfterPartialOutput},
     {"ExitZeroWithoutOutput", StandIn::SucceedWithoutOutput},
     {"KilledBySignal", StandIn::CrashBySignal},
 }};

@@ -184,28 +184,6 @@ TEST_F(WindowTest, DefaultAndTheNumberBoxes)
     }
 }
 
-TEST_F(WindowTest, GoRunsEveryEntryThroughThePipelineInListOrder)
-{
-    const QStringList files = OpenWithThreeFiles("Analyze=1\nTrim=0\n");
-    gui->lbxList->item(2)->setSelected(true);
-    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
-
-    // Each file's block: its number, the file, the analysis, and an empty line to close it.
-    const QStringList log = Log();
-    qsizetype previous = -1;
-    for (int i = 0; i < 3; ++i) {
-        const qsizetype at = log.indexOf(QString("File %1 of 3").arg(i + 1));
-        ASSERT_GT(at, previous) << "file " << i + 1;
-        EXPECT_EQ(log.mid(at + 1, 2), (QStringList{"Now processing:", files[i]}));
-        EXPECT_EQ(log.value(at - 1), "") << "the block before closes with an empty line";
-        previous = at;
-    }
-    EXPECT_EQ(log.filter("Recommended gain: ").size(), 3);
-    EXPECT_EQ(log.last(), "");
-    EXPECT_EQ(Entries(), files) << "a run removes no entry";
-    EXPECT_TRUE(gui->lbxList->selectedItems().isEmpty());
-}
-
 // A run with Analyze off (which took Trim with it on loading), watched as a user would: the
 // controls during the first file, then Interrupt pressed during the second; then the list.
 TEST_F(WindowTest, ARunLocksAllButTheListAndInterruptThenTheListTakesDropsAndDelete)
