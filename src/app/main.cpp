@@ -52,6 +52,11 @@ int main(int argc, char** argv)
                     return varnook::RunBatch(run, commandLine, closed);
                 });
         }
+        if (!ctx.request.PlotFolder.empty()) {
+            return varnook::ui::RunWithPlots(argc, argv, ctx, [&](varnook::Context& run) {
+                return varnook::RunBatch(run, commandLine);
+            });
+        }
 #endif
         return varnook::RunBatch(ctx, commandLine);
     }

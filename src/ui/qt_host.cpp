@@ -1,6 +1,7 @@
 #include "ui/qt_host.h"
 
 #include "ui/frm_progress.h"
+#include "ui/loudness_picture.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -54,6 +55,13 @@ WindowState QtHost::ProgressWindowState() const
     if (progress_->isMinimized()) return WindowState::Minimized;
     if (progress_->isMaximized()) return WindowState::Maximized;
     return WindowState::Normal;
+}
+
+bool QtHost::TrimMeasured(const TrimPicture& picture)
+{
+    Progress().picLoudness->Show(picture);
+    if (picture.Complete) WritePlotFile(picture, *this);
+    return true;
 }
 
 }  // namespace varnook::ui

@@ -23,6 +23,9 @@ public:
     void Yield() override;
     void ErrorBox(const std::string& text) override;
     WindowState ProgressWindowState() const override;
+    // Shows the picture in the progress window's strip, and writes it as a PNG once complete
+    // when /plot asked for one.
+    bool TrimMeasured(const TrimPicture& picture) override;
 
     // The progress window, created (not shown) when it does not exist yet.
     frmProgress& Progress();

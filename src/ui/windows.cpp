@@ -3,9 +3,11 @@
 #include "control/context.h"
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"
+#include "ui/loudness_picture.h"
 #include "ui/qt_host.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 #include <cstdlib>
 
@@ -65,6 +67,19 @@ int RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchW
     progress.show();
     const int status = batch(ctx, [&progress] { return progress.Closed(); });
     progress.close();
+    started.CopyRecordsFrom(ctx);
+    return status;
+}
+
+int RunWithPlots(int& argc, char** argv, Context& started, const std::function<int(Context& ctx)>& batch)
+{
+    // Drawing text needs a platform even into an image; the offscreen one needs no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    PlotHost host;
+    Context ctx(host);
+    ctx.CopyRecordsFrom(started);
+    const int status = batch(ctx);
     started.CopyRecordsFrom(ctx);
     return status;
 }

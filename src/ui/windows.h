@@ -38,4 +38,10 @@ std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx);
 using BatchWithWindow = std::function<int(Context& ctx, const std::function<bool()>& closed)>;
 int RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchWithWindow& batch);
 
+// Batch mode without a display when /plot asks for pictures: `batch` runs on a context with the
+// records of `started` that reports to the console and draws the pictures offscreen (the
+// offscreen platform, no display needed). The records are copied back at the end. Returns what
+// `batch` returns.
+int RunWithPlots(int& argc, char** argv, Context& started, const std::function<int(Context& ctx)>& batch);
+
 }  // namespace varnook::ui
