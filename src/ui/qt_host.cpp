@@ -10,6 +10,12 @@
 
 namespace varnook::ui {
 
+namespace {
+
+constexpr qint64 kStripRefreshMs = 100;
+
+}  // namespace
+
 QtHost::QtHost() = default;
 QtHost::~QtHost() = default;
 
@@ -59,7 +65,12 @@ WindowState QtHost::ProgressWindowState() const
 
 bool QtHost::TrimMeasured(const TrimPicture& picture)
 {
-    Progress().picLoudness->Show(picture);
+    // The strip keeps a copy, which costs the picture's length; of a long file it grows by many
+    // updates, and a few a second are all the eye can follow.
+    if (picture.Complete || !stripShown_.isValid() || stripShown_.elapsed() >= kStripRefreshMs) {
+        Progress().picLoudness->Show(picture);
+        stripShown_.restart();
+    }
     if (picture.Complete) WritePlotFile(picture, *this);
     return true;
 }

@@ -4,6 +4,8 @@
 
 #include "control/host.h"
 
+#include <QElapsedTimer>
+
 #include <memory>
 
 namespace varnook::ui {
@@ -36,6 +38,7 @@ public:
 private:
     std::unique_ptr<frmProgress> progress_;
     bool echo_ = false;
+    QElapsedTimer stripShown_;  // since the strip last took a copy of the picture
 };
 
 }  // namespace varnook::ui
