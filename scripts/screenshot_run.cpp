@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <string>
 
-#include "control/context.h"
+#include "base/context.h"
+#include "settings/run_settings_file.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
 #include "ui/file_list_box.h"

@@ -12,9 +12,9 @@
 
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
+#include "base/context.h"
 #include "base/trim_picture.h"
-#include "control/context.h"
-#include "editing/guarded.h"
+#include "io/guarded.h"
 #include "editing/sample_rounding.h"
 #include "editing/truncate.h"
 #include "io/byte_order.h"

@@ -1,5 +1,6 @@
 #include "ui/frm_progress.h"
 
+#include "base/host.h"
 #include "ui/loudness_picture.h"
 #include "ui/twips.h"
 
@@ -22,7 +23,7 @@ constexpr int kLoadHeight = 4800;
 frmProgress::frmProgress() : picLoudness(new LoudnessStrip(this)), lbxList(new QListWidget(this))
 {
     setObjectName("frmProgress");
-    setWindowTitle("Varnook Progress");
+    setWindowTitle(kIdleCaption);
     lbxList->setObjectName("lbxList");
     // Every line has the one height of the font; telling the view so keeps appending cheap
     // however long the log grows.

@@ -4,7 +4,8 @@
 #pragma once
 
 #include "base/trim_picture.h"
-#include "control/host.h"
+#include "base/host.h"
+#include "control/console_host.h"
 
 #include <QPalette>
 #include <QRect>

@@ -6,7 +6,8 @@
 
 #include <QImage>
 
-#include "control/context.h"
+#include "base/context.h"
+#include "settings/run_settings_file.h"
 #include "control/pipeline.h"
 #include "support/captured_run.h"
 #include "support/temp_dir.h"
