@@ -21,3 +21,5 @@ cmake -S . -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)"
+# The installed tree: every file in place, the desktop entry and metainfo valid, lame found.
+"$OLDPWD/scripts/check-install.sh" "$PWD"

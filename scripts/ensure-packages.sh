@@ -9,7 +9,8 @@ VARNOOK_PACKAGES=(
   qt6-base-dev
   lame
   locales
-  xvfb xauth
+  xvfb xauth openbox
+  desktop-file-utils appstream man-db
   id3v2 eyed3 python3-mutagen
   strace
 )

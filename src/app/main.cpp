@@ -73,6 +73,11 @@ int main(int argc, char** argv)
             if (status) return *status;
             // The display named could not be opened (a stale DISPLAY): the console will do.
         }
+        if (!ctx.request.PlotFolder.empty()) {
+            return varnook::ui::RunWithPlots(argc, argv, ctx, [&](varnook::Context& run) {
+                return varnook::RunBatch(run, commandLine);
+            });
+        }
 #endif
         return varnook::RunBatch(ctx, commandLine);
     }

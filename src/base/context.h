@@ -42,6 +42,7 @@ public:
     void Yield() override { target_->Yield(); }
     void ErrorBox(const std::string& text) override { target_->ErrorBox(text); }
     WindowState ProgressWindowState() const override { return target_->ProgressWindowState(); }
+    bool TrimMeasured(const TrimPicture& picture) override { return target_->TrimMeasured(picture); }
 
 private:
     Host* target_;

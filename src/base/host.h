@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "base/trim_picture.h"
+
 namespace varnook {
 
 enum class WindowState { Normal, Minimized, Maximized };
@@ -27,6 +29,11 @@ public:
     virtual void ErrorBox(const std::string& text) = 0;
     // The progress window's state, as the user left it.
     virtual WindowState ProgressWindowState() const = 0;
+    // What the trim step has measured of the file in hand so far, handed over as it grows and
+    // once more with Complete set. Returns true when the host draws the picture: the step then
+    // also measures the windows its searches skip. The default draws nothing, which keeps the
+    // step's cost what it is without a picture.
+    virtual bool TrimMeasured(const TrimPicture&) { return false; }
 };
 
 // Drops everything: for benchmarks, fuzzing and tools that want a step's result, not its log.

@@ -29,6 +29,7 @@ public:
     void Yield() override { inner_.Yield(); }
     void ErrorBox(const std::string& text) override { inner_.ErrorBox(text); }
     WindowState ProgressWindowState() const override { return inner_.ProgressWindowState(); }
+    bool TrimMeasured(const TrimPicture& picture) override { return inner_.TrimMeasured(picture); }
 
     bool Failed() const { return failed_; }
     void MarkFailed() { failed_ = true; }

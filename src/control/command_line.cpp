@@ -19,7 +19,7 @@ constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
 constexpr char kKeyMark = '/';
 
-enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd };
+enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Plot };
 
 // What a key's value must be. A value of the wrong kind, or a number outside the range, is a
 // usage error: a mistyped value silently left out would run the batch with settings nobody chose.
@@ -37,7 +37,7 @@ struct KeyName {
 };
 
 // In the order they are tested. No name is a prefix of another, so a token matches at most one.
-constexpr std::array<KeyName, 16> kKeys{{
+constexpr std::array<KeyName, 17> kKeys{{
     {"dest", Key::Dest, ValueKind::Text},
     {"ana", Key::Ana, ValueKind::Switch},
     {"lev", Key::Lev, ValueKind::Switch},
@@ -54,6 +54,7 @@ constexpr std::array<KeyName, 16> kKeys{{
     {"pr", Key::Pr, ValueKind::Number, &kLevelRange},
     {"rp", Key::Rp, ValueKind::Number, &kRmsPercentRange},
     {"rd", Key::Rd, ValueKind::Number, &kRmsDiffRange},
+    {"plot", Key::Plot, ValueKind::Text},
 }};
 
 // The key a token ("ana1", "NL", "lame") starts with, or none.
@@ -136,6 +137,7 @@ void Apply(Context& ctx, Key key, std::string_view value)
     case Key::Pr: ApplyNumber(s.PinkRef, value, sep); break;
     case Key::Rp: ApplyNumber(s.RmsPercent, value, sep); break;
     case Key::Rd: ApplyNumber(s.RmsDiff, value, sep); break;
+    case Key::Plot: ctx.request.PlotFolder = std::string(value); break;
     }
 }
 

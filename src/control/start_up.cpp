@@ -37,6 +37,8 @@ Keys (case does not matter; the value may follow the key directly or as the next
   /dest PATH   output folder, name and extension; empty parts come from the source. An
                extension .mp3 turns encoding on, any other turns it off. Give a folder with
                a trailing "/" as its own word: /dest /srv/out/
+  /plot FOLDER write a 1200x300 PNG of each file's window loudness, thresholds and trim
+               marks to FOLDER, named after the file (FILE.wav.png); needs no display
 Numbers may be written with "," or "." as the decimal separator. A value a key does not take
 (a switch other than 0 or 1, a level or threshold beyond 200 dB either way, a lead over 3600 s,
 /rp outside (0, 1], a negative /rd) is a usage error.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <span>
@@ -12,6 +13,7 @@
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
 #include "base/context.h"
+#include "base/trim_picture.h"
 #include "io/guarded.h"
 #include "editing/sample_rounding.h"
 #include "editing/truncate.h"
@@ -28,6 +30,9 @@ constexpr double kWindowSeconds = 0.05;
 // Sizes and offsets in a WAV header are signed 32-bit numbers, so no file may grow past this.
 constexpr int64_t kMaxFileLength = std::numeric_limits<int32_t>::max();
 constexpr const char* kProcedure = "Trimmed";
+// How often the host sees the picture grow while windows are measured: once a second of audio.
+constexpr size_t kWindowsPerPictureUpdate = 20;
+constexpr const char* kPlotExtension = ".png";
 
 // Whole bytes for `seconds` of sound: rounded to the nearest byte (halves to even), then cut
 // to whole frames. Empty when the length cannot be a size in a WAV file; a negative length
@@ -127,7 +132,19 @@ public:
     {
     }
 
+    // The steps below, then the finished picture to the host once the first measurement began.
     bool Run()
+    {
+        const bool ran = Steps();
+        if (pictureStarted_) {
+            picture_.Complete = true;
+            host_.TrimMeasured(picture_);
+        }
+        return ran;
+    }
+
+private:
+    bool Steps()
     {
         if (!Open()) return false;
         const int64_t dataStart = wav_.DataStart;
@@ -139,9 +156,11 @@ public:
         const auto leadInBytes = LeadBytes(wav_.ByteRate, wav_.BlockAlign, Lead(kLeadIn));
         const auto leadOutBytes = LeadBytes(wav_.ByteRate, wav_.BlockAlign, Lead(kLeadOut));
         if (!leadOutBytes || dataEnd + *leadOutBytes + TrailerLength(dataEnd) > kMaxFileLength) return false;
+        StartPicture(dataSize, leadInBytes.value_or(0), *leadOutBytes);
 
         host_.SetCaption("Find Cut In");
         const int64_t cutIn = SearchForward(dataStart, dataSize, Threshold(kCutIn));
+        Found(picture_.CutIn, cutIn);
         const int64_t leadStart = LeadStart(cutIn, leadInBytes);
         const bool hideStart = leadStart > dataStart + 8;
         const int64_t sizeAfterStart = hideStart ? dataSize - (leadStart - dataStart) : dataSize;
@@ -152,10 +171,17 @@ public:
         // part be left as it was instead of being cut down the middle.
         host_.SetCaption("Find Fade In");
         const int64_t fadeIn = SearchForward(cutIn, sizeAfterStart, Threshold(kFadeIn));
+        Found(picture_.FadeInEnd, fadeIn);
         host_.SetCaption("Find Cut Out");
         const int64_t cutOutWindow = SearchBackward(dataEnd - winBytes_, sizeAfterStart, Threshold(kCutOut));
-        if (cutOutWindow <= fadeIn) return true;
+        if (cutOutWindow <= fadeIn) {
+            // Left as it was: nothing was cut, so the picture shows no marks.
+            picture_.CutIn.reset();
+            picture_.FadeInEnd.reset();
+            return true;
+        }
         const int64_t cutOut = cutOutWindow + winBytes_;
+        Found(picture_.CutOut, cutOut);
 
         if (!Guard([&] { RewriteStart(cutIn, leadStart, hideStart, fadeIn); })) return false;
 
@@ -165,6 +191,8 @@ public:
         const int64_t fadeOutWindow = SearchBackward(cutOutWindow, wav_.DataSize, Threshold(kFadeOut));
         // However far back that search ran, the fade-out stays inside the sample data.
         const int64_t fadeOut = std::max<int64_t>(fadeOutWindow + winBytes_, wav_.DataStart);
+        Found(picture_.FadeOutStart, fadeOut);
+        if (drawn_) MeasureBetween(fadeIn, fadeOutWindow);
         int64_t newLength = 0;
         if (!Guard([&] { newLength = RewriteEnd(fadeOut, cutOut, dataEnd, *leadOutBytes); }))
             return false;
@@ -174,7 +202,6 @@ public:
         return Guard([&] { FixRiffSize(); });
     }
 
-private:
     template <typename Action>
     bool Guard(Action&& action)
     {
@@ -207,7 +234,60 @@ private:
             host_.LogLine("Fail");
             return true;
         }
-        return gain + ctx_.settings.NewLevel < threshold;
+        const double level = gain + ctx_.settings.NewLevel;
+        Measured(offset, level);
+        return level < threshold;
+    }
+
+    // The picture starts with the file's time line, thresholds and lead lengths; the host's
+    // answer tells whether it draws it, and so whether the windows between the searches are
+    // worth measuring too.
+    void StartPicture(int64_t dataSize, int64_t leadInBytes, int64_t leadOutBytes)
+    {
+        picture_.SourcePath = ctx_.request.SourcePath;
+        if (!ctx_.request.PlotFolder.empty()) {
+            const std::filesystem::path name = std::filesystem::path(ctx_.request.SourcePath).filename();
+            picture_.PlotPath = (std::filesystem::path(ctx_.request.PlotFolder) / name).string() + kPlotExtension;
+        }
+        picture_.Seconds = static_cast<double>(dataSize) / wav_.ByteRate;
+        picture_.WindowSeconds = static_cast<double>(winBytes_) / wav_.ByteRate;
+        picture_.Thresholds = ctx_.settings.TrimLevel;
+        picture_.LeadIn = static_cast<double>(leadInBytes) / wav_.ByteRate;
+        picture_.LeadOut = static_cast<double>(leadOutBytes) / wav_.ByteRate;
+        pictureDataStart_ = wav_.DataStart;
+        pictureStarted_ = true;
+        drawn_ = host_.TrimMeasured(picture_);
+    }
+
+    // Seconds on the picture's time line: from the start of the data as it was before the trim.
+    // The cut start is hidden, not moved, so every offset in the file keeps its time.
+    double PictureSeconds(int64_t offset) const
+    {
+        return static_cast<double>(offset - pictureDataStart_) / wav_.ByteRate;
+    }
+
+    void Measured(int64_t offset, double level)
+    {
+        picture_.Windows.push_back({PictureSeconds(offset), level});
+        if (picture_.Windows.size() % kWindowsPerPictureUpdate == 0) host_.TrimMeasured(picture_);
+    }
+
+    void Found(std::optional<double>& mark, int64_t offset)
+    {
+        mark = PictureSeconds(offset);
+        host_.TrimMeasured(picture_);
+    }
+
+    // For a host that draws the picture: the windows between the fade-in's end and the last
+    // window of the fade-out search, which the searches never reach. Whole windows apart, not
+    // half, since nothing is decided by them. The trim's result does not depend on these.
+    void MeasureBetween(int64_t from, int64_t to)
+    {
+        for (int64_t offset = from + winBytes_; offset + winBytes_ <= to; offset += winBytes_) {
+            double gain = 0;
+            if (!Analyzed(ctx_, gain, static_cast<int32_t>(offset), static_cast<int32_t>(winFrames_))) return;
+            Measured(offset, gain + ctx_.settings.NewLevel);
+        }
     }
 
     // Half-window steps forward from `offset` to the first audible window, while the window's
@@ -315,6 +395,10 @@ private:
     const int64_t step_;
     std::optional<File> file_;  // the work file, open from the checks to the cut
     int64_t fileLength_ = 0;
+    TrimPicture picture_;
+    int64_t pictureDataStart_ = 0;
+    bool pictureStarted_ = false;
+    bool drawn_ = false;  // the host draws the picture
 };
 
 }  // namespace

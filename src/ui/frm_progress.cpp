@@ -1,10 +1,13 @@
 #include "ui/frm_progress.h"
 
 #include "base/host.h"
+#include "ui/loudness_picture.h"
 #include "ui/twips.h"
 
 #include <QCloseEvent>
 #include <QListWidget>
+
+#include <algorithm>
 
 namespace varnook::ui {
 
@@ -17,7 +20,7 @@ constexpr int kLoadHeight = 4800;
 
 }  // namespace
 
-frmProgress::frmProgress() : lbxList(new QListWidget(this))
+frmProgress::frmProgress() : picLoudness(new LoudnessStrip(this)), lbxList(new QListWidget(this))
 {
     setObjectName("frmProgress");
     setWindowTitle(kIdleCaption);
@@ -40,8 +43,11 @@ void frmProgress::LogLine(const QString& line)
 
 void frmProgress::resizeEvent(QResizeEvent* event)
 {
-    // The list covers the whole client area at every size, however small.
-    lbxList->setGeometry(rect());
+    // The strip spans the top at its own height; the list covers the rest at every size,
+    // however small.
+    const int stripHeight = std::min(picLoudness->minimumHeight(), height());
+    picLoudness->setGeometry(0, 0, width(), stripHeight);
+    lbxList->setGeometry(0, stripHeight, width(), height() - stripHeight);
     QWidget::resizeEvent(event);
 }
 

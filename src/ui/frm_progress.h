@@ -1,4 +1,5 @@
-// The progress window: its title shows the step running, its list the status lines of every
+// The progress window: its title shows the step running, a strip under it the picture of the
+// file in hand (its loudness and where the trim step cut), its list the status lines of every
 // file. It is the program's only report; closing it ends the program.
 #pragma once
 
@@ -7,6 +8,8 @@
 class QListWidget;
 
 namespace varnook::ui {
+
+class LoudnessStrip;
 
 class frmProgress : public QWidget {
     Q_OBJECT
@@ -22,6 +25,7 @@ public:
     // window, a child window of this one, closes with it.
     bool Closed() const { return closed_; }
 
+    LoudnessStrip* picLoudness;
     QListWidget* lbxList;
 
 signals:

@@ -1,11 +1,18 @@
 #include "ui/qt_host.h"
 
 #include "ui/frm_progress.h"
+#include "ui/loudness_picture.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 
 namespace varnook::ui {
+
+namespace {
+
+constexpr qint64 kStripRefreshMs = 100;
+
+}  // namespace
 
 QtHost::QtHost() = default;
 QtHost::~QtHost() = default;
@@ -48,6 +55,18 @@ WindowState QtHost::ProgressWindowState() const
     if (progress_->isMinimized()) return WindowState::Minimized;
     if (progress_->isMaximized()) return WindowState::Maximized;
     return WindowState::Normal;
+}
+
+bool QtHost::TrimMeasured(const TrimPicture& picture)
+{
+    // The strip keeps a copy, which costs the picture's length; of a long file it grows by many
+    // updates, and a few a second are all the eye can follow.
+    if (picture.Complete || !stripShown_.isValid() || stripShown_.elapsed() >= kStripRefreshMs) {
+        Progress().picLoudness->Show(picture);
+        stripShown_.restart();
+    }
+    if (picture.Complete) WritePlotFile(picture, *this);
+    return true;
 }
 
 }  // namespace varnook::ui

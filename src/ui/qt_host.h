@@ -5,6 +5,8 @@
 #include "base/host.h"
 #include "control/console_host.h"
 
+#include <QElapsedTimer>
+
 #include <memory>
 #include <optional>
 
@@ -25,6 +27,9 @@ public:
     void Yield() override;
     void ErrorBox(const std::string& text) override;
     WindowState ProgressWindowState() const override;
+    // Shows the picture in the progress window's strip, and writes it as a PNG once complete
+    // when /plot asked for one.
+    bool TrimMeasured(const TrimPicture& picture) override;
 
     // The progress window, created (not shown) when it does not exist yet.
     frmProgress& Progress();
@@ -40,6 +45,7 @@ public:
 private:
     std::unique_ptr<frmProgress> progress_;
     std::optional<ConsoleHost> echo_;
+    QElapsedTimer stripShown_;  // since the strip last took a copy of the picture
 };
 
 }  // namespace varnook::ui

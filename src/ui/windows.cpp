@@ -3,9 +3,11 @@
 #include "base/context.h"
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"
+#include "ui/loudness_picture.h"
 #include "ui/qt_host.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 #include <cstdlib>
 #include <optional>
@@ -106,6 +108,16 @@ std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, c
     const int status = batch(ctx, [&progress] { return progress.Closed(); });
     progress.close();
     return status;
+}
+
+int RunWithPlots(int& argc, char** argv, Context& ctx, const std::function<int(Context& ctx)>& batch)
+{
+    // Drawing text needs a platform even into an image; the offscreen one needs no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    PlotHost host;
+    const ReportingThrough reporting(ctx.host, host);
+    return batch(ctx);
 }
 
 }  // namespace varnook::ui

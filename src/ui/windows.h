@@ -43,4 +43,9 @@ std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx);
 using BatchWithWindow = std::function<int(Context& ctx, const std::function<bool()>& closed)>;
 std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch);
 
+// Batch mode without a display when /plot asks for pictures: `batch` runs on ctx, which reports
+// to the console and draws the pictures offscreen (the offscreen platform, no display needed)
+// until it returns. Returns what `batch` returns.
+int RunWithPlots(int& argc, char** argv, Context& ctx, const std::function<int(Context& ctx)>& batch);
+
 }  // namespace varnook::ui
