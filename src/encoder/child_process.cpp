@@ -1,7 +1,9 @@
 #include "encoder/child_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -42,7 +44,8 @@ bool RedirectToNull(int target, int flags)
 }
 
 // The child's side of StartChild, between fork and exec.
-[[noreturn]] void RunChild(const char* program, char* const* argv, int report, pid_t parent)
+[[noreturn]] void RunChild(const char* program, char* const* argv, char* const* envp, int report,
+                           pid_t parent)
 {
     // lame must not outlive a varnook that is killed: it would go on writing "mp3.tmp" under
     // the next run's lame. If the parent is already gone, the signal would never come.
@@ -58,7 +61,7 @@ bool RedirectToNull(int target, int flags)
     int error = 0;
     if (RedirectToNull(STDIN_FILENO, O_RDONLY) && RedirectToNull(STDOUT_FILENO, O_WRONLY) &&
         ::dup2(STDOUT_FILENO, STDERR_FILENO) == STDERR_FILENO) {
-        ::execve(program, argv, environ);
+        ::execve(program, argv, envp);
     }
     error = errno;
     ssize_t ignored = ::write(report, &error, sizeof error);
@@ -101,7 +104,8 @@ std::string FindProgram(const std::string& name, const std::string& programPath,
     return {};
 }
 
-pid_t StartChild(const std::string& program, const std::vector<std::string>& args)
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args,
+                 const std::vector<std::string>& setEnv)
 {
     // Everything the child needs is made before the fork: between fork and exec only
     // async-signal-safe calls are allowed, since the windows' process has other threads.
@@ -109,6 +113,17 @@ pid_t StartChild(const std::string& program, const std::vector<std::string>& arg
     argv.reserve(args.size() + 1);
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view current(*entry);
+        const bool replaced = std::any_of(setEnv.begin(), setEnv.end(), [&](const std::string& set) {
+            const size_t nameEnd = set.find('=');
+            return current.substr(0, nameEnd + 1) == std::string_view(set).substr(0, nameEnd + 1);
+        });
+        if (!replaced) envp.push_back(*entry);
+    }
+    for (const std::string& set : setEnv) envp.push_back(const_cast<char*>(set.c_str()));
+    envp.push_back(nullptr);
 
     // The child reports a failed exec through this pipe; a successful exec closes it unseen.
     int report[2];
@@ -121,7 +136,7 @@ pid_t StartChild(const std::string& program, const std::vector<std::string>& arg
         ::close(report[1]);
         throw FileErrorFromErrno(error);
     }
-    if (pid == 0) RunChild(program.c_str(), argv.data(), report[1], parent);
+    if (pid == 0) RunChild(program.c_str(), argv.data(), envp.data(), report[1], parent);
 
     ::close(report[1]);
     int childError = 0;

@@ -27,6 +27,9 @@ constexpr const char* kTempOutName = "mp3.tmp";
 constexpr std::chrono::milliseconds kPollInterval{5};
 // How long lame may take to leave after SIGTERM before it is killed outright.
 constexpr std::chrono::seconds kTerminateGrace{2};
+// Tag texts are UTF-8, and lame reads its arguments in the locale's character set: in the "C"
+// locale it cuts a title at its first non-ASCII letter.
+const std::vector<std::string> kEncoderLocale{"LC_ALL=C.UTF-8", "LANG=C.UTF-8"};
 
 // Ends a child that was asked to stop, and returns how it ended.
 ChildExit Terminate(pid_t child)
@@ -75,7 +78,7 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
         std::vector<std::string> args =
             LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
         args.insert(args.begin(), kEncoderName);
-        child = StartChild(FindLame(ctx.programPath), args);
+        child = StartChild(FindLame(ctx.programPath), args, kEncoderLocale);
     } catch (const FileError& e) {
         ctx.host.LogLine("Processing interrupted. Error message:");
         ctx.host.LogLine(e.LogText());
