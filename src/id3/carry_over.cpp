@@ -38,6 +38,13 @@ constexpr unsigned kExtendedSizeBytes = 4;
 // A tag's size is four 7-bit digits.
 constexpr unsigned kTagSizeLimit = 1u << 28;
 constexpr int kLastTextEncoding = TagLib::String::UTF8;
+// Room asked of lame beyond the carried frames' own bytes: its frames come out a few bytes
+// longer or shorter once TagLib renders them. TagLib fills the tag to its old size when what is
+// left is under 1 % of the file (at least 1 kB), so the audio stays where it is.
+constexpr size_t kSpareRoom = 512;
+// lame pads its tag by at most this much, whatever it is asked for.
+constexpr size_t kLameMaxPadding = 128000;
+
 
 // The seven fields' frames as TagLib names them (2.2 and 2.3 frames are read in their 2.4 form;
 // TYER is listed for the frames TagLib keeps as they are).
@@ -263,38 +270,105 @@ bool NewTagHasIt(const TagLib::ID3v2::Tag& tag, const Frame& frame)
     return false;
 }
 
+constexpr size_t kMoveBlockBytes = 1 << 20;
+
+// Puts `tag` in place of the file's first `oldSize` bytes, moving the rest when the sizes
+// differ. TagLib can do this too, but it moves the audio in steps of the tag's size, a thousand
+// small reads and writes for a 4 MB file; this takes blocks of 1 MiB.
+void ReplaceLeadingBytes(const std::string& path, const ByteVector& tag, int64_t oldSize)
+{
+    File file(path, File::Mode::ReadWrite);
+    const int64_t length = file.Size();
+    const int64_t shift = int64_t{tag.size()} - oldSize;
+    std::vector<uint8_t> block(shift == 0 ? 0 : kMoveBlockBytes);
+    const auto moveBlock = [&](int64_t from, int64_t end) {
+        const std::span<uint8_t> bytes(block.data(), static_cast<size_t>(end - from));
+        file.ReadExactAt(from, bytes);
+        file.WriteAt(from + shift, bytes);
+    };
+    if (shift > 0) {
+        // Growing: from the end backwards, so nothing is overwritten before it has moved.
+        for (int64_t end = length; end > oldSize; end = std::max(oldSize, end - int64_t{kMoveBlockBytes}))
+            moveBlock(std::max(oldSize, end - int64_t{kMoveBlockBytes}), end);
+    } else if (shift < 0) {
+        for (int64_t from = oldSize; from < length; from += kMoveBlockBytes)
+            moveBlock(from, std::min(length, from + int64_t{kMoveBlockBytes}));
+        file.Truncate(length + shift);
+    }
+    file.WriteAt(0, std::span(reinterpret_cast<const uint8_t*>(tag.data()), tag.size()));
+}
+
 }  // namespace
 
-CarryOverResult CarryOverTags(const std::string& sourcePath, const std::string& newMp3)
+struct CarriedFrames::Frames {
+    std::vector<FramePtr> Carried;
+    std::vector<std::string> Broken;
+};
+
+CarriedFrames::CarriedFrames(const std::string& sourcePath) : frames_(std::make_unique<Frames>())
 {
     SourceFrames source = ReadSourceFrames(sourcePath);
-    CarryOverResult result;
-    result.BrokenFrames = source.Broken;
-    std::vector<FramePtr> carried;
+    frames_->Broken = std::move(source.Broken);
     for (FramePtr& frame : source.Frames) {
-        const std::string id = Id(*frame);
-        if (Among(id, kSevenFieldFrames) || IsFieldComment(*frame, source) || IsFalseNow(*frame)) continue;
-        carried.push_back(std::move(frame));
+        if (Among(Id(*frame), kSevenFieldFrames) || IsFieldComment(*frame, source) || IsFalseNow(*frame))
+            continue;
+        frames_->Carried.push_back(std::move(frame));
     }
-    if (carried.empty()) return result;
+}
 
-    TagLib::MPEG::File file(newMp3.c_str(), false);
-    if (!file.isValid()) {
-        result.Written = false;
-        return result;
+CarriedFrames::~CarriedFrames() = default;
+CarriedFrames::CarriedFrames(CarriedFrames&&) noexcept = default;
+CarriedFrames& CarriedFrames::operator=(CarriedFrames&&) noexcept = default;
+
+const std::vector<std::string>& CarriedFrames::BrokenFrames() const
+{
+    return frames_->Broken;
+}
+
+size_t CarriedFrames::RoomNeeded() const
+{
+    if (frames_->Carried.empty()) return 0;
+    // Rendered as TagLib will render them into the 2.3 tag (texts in UTF-16 there), in a tag of
+    // their own whose header and padding are measured apart; lent to it, not given.
+    TagLib::ID3v2::Tag scratch;
+    const size_t bare = scratch.render(TagLib::ID3v2::v3).size();
+    for (const FramePtr& frame : frames_->Carried) scratch.addFrame(frame.get());
+    const size_t full = scratch.render(TagLib::ID3v2::v3).size();
+    for (const FramePtr& frame : frames_->Carried) scratch.removeFrame(frame.get(), false);
+    const size_t room = full - bare + kSpareRoom;
+    return room <= kLameMaxPadding ? room : 0;
+}
+
+bool CarriedFrames::WriteInto(const std::string& newMp3)
+{
+    std::vector<FramePtr> carried = std::move(frames_->Carried);
+    if (carried.empty()) return true;
+    ByteVector tagBytes;
+    int64_t audioStart = 0;
+    {
+        TagLib::MPEG::File file(newMp3.c_str(), false);
+        if (!file.isValid()) return false;
+        file.seek(0);
+        // lame writes its tag at the very start; a tag anywhere else is not one we rewrite.
+        const bool leading = file.readBlock(3) == "ID3";
+        if (!leading && file.hasID3v2Tag()) return false;
+        TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
+        if (leading) audioStart = tag->header()->completeTagSize();
+        bool added = false;
+        for (FramePtr& frame : carried) {
+            if (NewTagHasIt(*tag, *frame)) continue;
+            tag->addFrame(frame.release());
+            added = true;
+        }
+        if (!added) return true;
+        tagBytes = tag->render(TagLib::ID3v2::v3);
     }
-    TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
-    bool added = false;
-    for (FramePtr& frame : carried) {
-        if (NewTagHasIt(*tag, *frame)) continue;
-        tag->addFrame(frame.release());
-        added = true;
+    try {
+        ReplaceLeadingBytes(newMp3, tagBytes, audioStart);
+    } catch (const FileError&) {
+        return false;
     }
-    if (added) {
-        result.Written = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3,
-                                   TagLib::File::DoNotDuplicate);
-    }
-    return result;
+    return true;
 }
 
 }  // namespace varnook

@@ -13,20 +13,38 @@
 // - a frame the new file already holds (lame's own comments).
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace varnook {
 
-struct CarryOverResult {
-    // False when the new file could not be opened or written; it then holds lame's tag only.
-    bool Written = true;
-    // The identifiers of the source's frames that were broken and left out, in tag order.
-    std::vector<std::string> BrokenFrames;
-};
+// The frames of one source to carry, read before lame runs so that lame can be asked to leave
+// room for them in its tag: written into that room they cost their own bytes only, where a tag
+// that outgrows its room moves the whole audio behind it.
+class CarriedFrames {
+public:
+    // Reads the frames of `sourcePath`'s tag (see source_tags.h for the formats).
+    explicit CarriedFrames(const std::string& sourcePath);
+    ~CarriedFrames();
+    CarriedFrames(CarriedFrames&&) noexcept;
+    CarriedFrames& operator=(CarriedFrames&&) noexcept;
 
-// Adds the frames of `sourcePath`'s tag (see source_tags.h for the formats) to the ID3v2 tag of
-// `newMp3`. A source with nothing to carry leaves `newMp3` untouched.
-CarryOverResult CarryOverTags(const std::string& sourcePath, const std::string& newMp3);
+    // The padding to ask of lame ("--pad-id3v2-size"): the frames' size in lame's 2.3 tag and a
+    // little to spare; 0 when there is nothing to carry or more than lame would pad.
+    size_t RoomNeeded() const;
+    // The identifiers of the source's frames that were broken and left out, in tag order.
+    const std::vector<std::string>& BrokenFrames() const;
+    // Adds the frames to the ID3v2 tag at the start of `newMp3` (once: they move into it), in
+    // place. True when there was nothing to carry or the file was written. False when it could
+    // not be read or written: it may then be cut short or half moved and must not be used (it
+    // is lame's temporary file, never an output).
+    bool WriteInto(const std::string& newMp3);
+
+private:
+    struct Frames;
+    std::unique_ptr<Frames> frames_;
+};
 
 }  // namespace varnook
