@@ -45,7 +45,6 @@ constexpr size_t kSpareRoom = 512;
 // lame pads its tag by at most this much, whatever it is asked for.
 constexpr size_t kLameMaxPadding = 128000;
 
-
 // The seven fields' frames as TagLib names them (2.2 and 2.3 frames are read in their 2.4 form;
 // TYER is listed for the frames TagLib keeps as they are).
 constexpr std::array<std::string_view, 7> kSevenFieldFrames{"TIT2", "TPE1", "TALB", "TDRC",
@@ -200,8 +199,9 @@ SourceFrames OtherFormatFrames(const std::string& path)
     for (const char* key : kSevenFieldProperties) properties.erase(key);
     TagLib::ID3v2::Tag scratch;
     scratch.setProperties(properties);
-    // Taken out of the scratch tag before it goes, which would delete them.
-    const TagLib::ID3v2::FrameList made = scratch.frameList();
+    // Taken out of the scratch tag before it goes, which would delete them. The pointers are
+    // copied first: a copy of TagLib's list shares its "delete the frames" flag.
+    const std::vector<Frame*> made(scratch.frameList().begin(), scratch.frameList().end());
     for (Frame* frame : made) {
         scratch.removeFrame(frame, false);
         result.Frames.emplace_back(frame);

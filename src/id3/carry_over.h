@@ -9,7 +9,7 @@
 //   Comment field reads): the encoder wrote them from the tag sets and the user's choices;
 // - what the new encode makes false: ReplayGain and R128 gain texts, RVA2, RVAD, RGAD and the
 //   iTunNORM comment (the gain is now in the samples), the iTunSMPB comment (the old encode's
-//   delay and padding), TLEN, TSSE and TENC (the new file has its own);
+//   delay and padding), TLEN, TSSE, TENC and ENCODER texts (the new file has its own);
 // - a frame the new file already holds (lame's own comments).
 #pragma once
 
