@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "id3/id3_tags.h"
+#include "base/id3_tags.h"
 
 namespace varnook {
 
