@@ -13,7 +13,8 @@
 #include "editing/trim.h"
 #include "encoder/encoder.h"
 #include "encoder/lame_arguments.h"
-#include "id3/id3_reader.h"
+#include "id3/carry_over.h"
+#include "id3/source_tags.h"
 #include "io/errors.h"
 #include "io/exist_file.h"
 #include "io/file_moves.h"
@@ -62,6 +63,11 @@ private:
     // done); a WAV is worked on where it is.
     bool PrepareSource()
     {
+        if (settings_.Encode) {
+            SourceTagSets tags = ReadSourceTagSets(req_.SourcePath, host_);
+            ctx_.tagsV1 = std::move(tags.V1);
+            ctx_.tagsV2 = std::move(tags.V2);
+        }
         if (EqualsNoCase(req_.SourceExt, ".mp3")) return PrepareMp3();
         if (EqualsNoCase(req_.SourceExt, ".wav")) {
             req_.WorkPath = req_.SourcePath;
@@ -72,14 +78,10 @@ private:
 
     bool PrepareMp3()
     {
-        if (settings_.Encode) {
-            ctx_.tagsV1 = GetId3v1(req_.SourcePath, host_);
-            ctx_.tagsV2 = GetId3v2(req_.SourcePath, host_);
-        }
         if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
             // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
             Announce("Recoding...");
-            const bool recoded = Encoded(ctx_, settings_.Arguments, req_.SourcePath, req_.OutputPath);
+            const bool recoded = EncodedWithTags(req_.SourcePath);
             Log(recoded ? "Recoded OK" : "Could not recode");
             Log("");
             host_.SetCaption(kIdleCaption);
@@ -175,8 +177,7 @@ private:
     {
         if (settings_.Encode) {
             Announce("Encoding...");
-            Log(Encoded(ctx_, settings_.Arguments, req_.WorkPath, req_.OutputPath) ? "Encoded OK"
-                                                                                   : "Could not encode");
+            Log(EncodedWithTags(req_.WorkPath) ? "Encoded OK" : "Could not encode");
         } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) &&
                    !SameFile(req_.OutputPath, req_.WorkPath)) {
             ReplaceByRename(req_.WorkPath, req_.OutputPath);
@@ -184,6 +185,21 @@ private:
         LogProcessingTime();
         Log("");
         host_.Yield();
+    }
+
+    // Encodes (or recodes) to the output, with the source's other tag frames carried into the
+    // new MP3 when KeepAllTags is on; a broken frame of the source is left out and named.
+    bool EncodedWithTags(const std::string& inFile)
+    {
+        if (!settings_.KeepAllTags) return Encoded(ctx_, settings_.Arguments, inFile, req_.OutputPath);
+        CarriedFrames frames(req_.SourcePath);
+        for (const std::string& id : frames.BrokenFrames()) Log("Broken tag frame left out: " + id);
+        const TagCarry carry{frames.RoomNeeded(), [&](const std::string& tempOut) {
+                                 if (frames.WriteInto(tempOut)) return true;
+                                 Log("Could not write the tags");
+                                 return false;
+                             }};
+        return Encoded(ctx_, settings_.Arguments, inFile, req_.OutputPath, &carry);
     }
 
     void CleanUp()
@@ -253,8 +269,7 @@ void ProcessFile(Context& ctx)
 {
     RunRequest& req = ctx.request;
 
-    // Tags are read only for MP3 sources; emptied here so a WAV encoded after an MP3 never
-    // carries that MP3's title.
+    // Emptied here so a source without tags never carries the previous file's title.
     ctx.tagsV1 = {};
     ctx.tagsV2 = {};
     NameFiles(ctx);

@@ -65,7 +65,7 @@ std::string FindLame(const std::string& programPath)
 }  // namespace
 
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
-             const std::string& outFile)
+             const std::string& outFile, const TagCarry* carry)
 {
     const std::string tempOut = FolderOf(outFile) + kTempOutName;
 
@@ -74,7 +74,8 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
         ctx.host, "Encoded",
         [&] {
             std::vector<std::string> args =
-                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
+                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut,
+                              carry != nullptr ? carry->Room : 0);
             args.insert(args.begin(), kEncoderName);
             child = StartChild(FindLame(ctx.programPath), args, kEncoderLocale);
         },
@@ -89,6 +90,10 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
         return false;
     }
     if (!ExistFile(tempOut)) return false;
+    if (carry != nullptr && !carry->Write(tempOut)) {
+        RemoveIfPresent(tempOut);
+        return false;
+    }
     ReplaceByRename(tempOut, outFile);
     return true;
 }

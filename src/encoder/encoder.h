@@ -3,6 +3,8 @@
 // file it writes count. Depends on the Context records, io/ and the host; never on the windows.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -12,13 +14,21 @@ struct Context;
 class Host;
 class StopRequest;
 
+// Frames added to lame's tag once it has written the new MP3 (the pipeline carries the source's
+// other tag frames this way): `Room` is the padding asked of lame (0 for its usual), and `Write`
+// gets the temporary output before it takes the output's name; false fails the encode.
+struct TagCarry {
+    size_t Room = 0;
+    std::function<bool(const std::string& tempOut)> Write;
+};
+
 // Runs lame to turn inFile into outFile. options is "--decode" or the user's Arguments; for
 // anything but "--decode" the tag options of ctx.tagsV2/ctx.tagsV1 (as ctx.settings.KeepTag
 // selects) come first. lame writes "mp3.tmp" in outFile's folder, which is renamed to outFile on
-// exit code 0. True on success. A stop requested through ctx.stop ends lame early; that is a
-// failure, and "mp3.tmp" is removed.
+// exit code 0, after `carry` (when given) has written its frames into it. True on success. A
+// stop requested through ctx.stop ends lame early; that is a failure, and "mp3.tmp" is removed.
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
-             const std::string& outFile);
+             const std::string& outFile, const TagCarry* carry = nullptr);
 
 // Waits for the child's end and returns its exit code. The polling form yields to the host
 // between polls so the windows stay responsive, and honours `stop`: once a stop is requested

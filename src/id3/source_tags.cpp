@@ -75,4 +75,10 @@ SourceTagSets ReadSourceTagSets(const std::string& path)
     return {{}, TagLibTagSet(path)};
 }
 
+SourceTagSets ReadSourceTagSets(const std::string& path, Host& host)
+{
+    if (TagSourceOf(path) == TagSource::Mp3) return {GetId3v1(path, host), GetId3v2(path, host)};
+    return ReadSourceTagSets(path);
+}
+
 }  // namespace varnook

@@ -17,6 +17,8 @@
 
 namespace varnook {
 
+class Host;
+
 struct SourceTagSets {
     Id3TagSet V1;
     Id3TagSet V2;
@@ -25,6 +27,10 @@ struct SourceTagSets {
 // Empty sets for a file with no tags, a file that cannot be read, or a format nothing here
 // reads. Several values of one field are joined with "/".
 SourceTagSets ReadSourceTagSets(const std::string& path);
+
+// As above; for an MP3 an error other than a file error first shows its error box on the host,
+// as GetId3v1 and GetId3v2 do, and then goes on to the caller.
+SourceTagSets ReadSourceTagSets(const std::string& path, Host& host);
 
 // How a source's path is told apart: its extension, lower case, "" when it has none.
 enum class TagSource { Mp3, RiffChunks, OtherFormat };
