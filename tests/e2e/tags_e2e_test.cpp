@@ -44,6 +44,7 @@ struct TagsRow {
     std::vector<std::string> gone;                  // source frames (key prefixes) not carried
     std::vector<std::string> expected = {};         // output lines besides the source's
     std::string logLine = {};
+    Env env = {};
 };
 void PrintTo(const TagsRow& row, std::ostream* os) { *os << row.name; }
 
@@ -123,7 +124,7 @@ TEST_P(TagsKept, FrameByFrame)
     const std::string source = MakeSource(row);
     std::vector<std::string> args{source, "/enc1"};
     args.insert(args.end(), row.keys.begin(), row.keys.end());
-    const CapturedRun run = Run(args);
+    const CapturedRun run = Run(args, row.env);
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     if (!row.logLine.empty()) ExpectInOrder(run, {row.logLine});
     const std::string output = row.source.ends_with(".wav") ? dir.File("song.mp3") : dir.File("_song.mp3");
@@ -159,7 +160,9 @@ const std::vector<std::string> kAllButSeven{"TPE2", "TPOS", "TCOM", "USLT", "TXX
 INSTANTIATE_TEST_SUITE_P(
     Sources, TagsKept,
     testing::Values(
-        TagsRow{"Mid3v2V24Utf8LeveledOnTheWay", "song.mp3", {kMid3v2}, {"/ana1", "/lev1"}, kFalseNow},
+        // In the "C" locale lame would cut every text at its first non-ASCII letter.
+        TagsRow{"Mid3v2V24Utf8LeveledInTheCLocale", "song.mp3", {kMid3v2}, {"/ana1", "/lev1"}, kFalseNow, {}, {},
+                {{"LC_ALL", "C"}, {"LANG", "C"}}},
         TagsRow{"MutagenV23Utf16", "song.mp3", {kMid3v2, {"/usr/bin/python3", "-c", kSaveAsV23}}, {}, kFalseNow},
         TagsRow{"EyeD3V24Utf16",
                 "song.mp3",
