@@ -24,7 +24,8 @@ for f in ID3(sys.argv[1], translate=False).values():
 
 // The same tag saved as 2.3 by mutagen, the library under mid3v2: non-Latin texts in UTF-16.
 const std::string kSaveAsV23 =
-    "import sys\nfrom mutagen.id3 import ID3\ntag = ID3(sys.argv[1])\ntag.update_to_v23()\ntag.save(v2_version=3)";
+    "import sys\nfrom mutagen.id3 import ID3\n"
+    "tag = ID3(sys.argv[1])\ntag.update_to_v23()\ntag.save(v2_version=3)";
 
 const std::string kTitle = "Bj\u00F6rk \"J\u00F3ga\" \u6771\u4EAC \U0001F3B5";
 const std::string kArtist = "\u041A\u0438\u043D\u043E";
@@ -74,7 +75,8 @@ protected:
         const std::string path = dir.File(row.source);
         if (row.source.ends_with(".wav")) {
             std::string info = "INFO";
-            for (const auto& [id, text] : {std::pair{"INAM", "Caf\u00E9 \"Nuit\""}, {"IART", "Duo"}, {"IPRD", "LP1"}}) {
+            for (const auto& [id, text] :
+                 {std::pair{"INAM", "Caf\u00E9 \"Nuit\""}, {"IART", "Duo"}, {"IPRD", "LP1"}}) {
                 const std::string value = text + "\0"s + (std::string(text).size() % 2 == 0 ? "\0"s : "");
                 info += id + std::string{char(std::string(text).size() + 1), 0, 0, 0} + value;
             }
@@ -131,12 +133,14 @@ TEST_P(TagsKept, FrameByFrame)
     const std::vector<std::string> after = Dump(output);
     const auto has = [&after](const std::string& line) { return HasLine(after, line); };
     const auto hasKey = [&after](const std::string& prefix) {
-        return std::any_of(after.begin(), after.end(), [&](const std::string& l) { return l.starts_with(prefix); });
+        return std::any_of(after.begin(), after.end(),
+                           [&](const std::string& l) { return l.starts_with(prefix); });
     };
     for (const std::string& line : row.source.ends_with(".wav") ? std::vector<std::string>{} : Dump(source)) {
         const std::string key = line.substr(0, line.find('='));
         const auto among = [&key](const std::vector<std::string>& prefixes) {
-            return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& p) { return key.starts_with(p); });
+            return std::any_of(prefixes.begin(), prefixes.end(),
+                               [&](const std::string& p) { return key.starts_with(p); });
         };
         if (among(kLameOwn)) continue;
         if (among(row.gone)) {
@@ -144,8 +148,8 @@ TEST_P(TagsKept, FrameByFrame)
         } else if (key.starts_with("COMM:")) {
             // The Comment field's frame is lame's now, in its own language and description.
             const std::string text = line.substr(line.find('='));
-            EXPECT_TRUE(std::any_of(after.begin(), after.end(),
-                                    [&](const std::string& l) { return l.starts_with("COMM:") && l.ends_with(text); }))
+            const auto sameText = [&](const std::string& l) { return l.starts_with("COMM:") && l.ends_with(text); };
+            EXPECT_TRUE(std::any_of(after.begin(), after.end(), sameText))
                 << line << " lost";
         } else {
             EXPECT_TRUE(has(line)) << line << " lost";
@@ -161,25 +165,31 @@ INSTANTIATE_TEST_SUITE_P(
     Sources, TagsKept,
     testing::Values(
         // In the "C" locale lame would cut every text at its first non-ASCII letter.
-        TagsRow{"Mid3v2V24Utf8LeveledInTheCLocale", "song.mp3", {kMid3v2}, {"/ana1", "/lev1"}, kFalseNow, {}, {},
+        TagsRow{"Mid3v2V24Utf8LeveledInTheCLocale", "song.mp3", {kMid3v2}, {"/ana1", "/lev1"}, kFalseNow,
+                {}, {},
                 {{"LC_ALL", "C"}, {"LANG", "C"}}},
-        TagsRow{"MutagenV23Utf16", "song.mp3", {kMid3v2, {"/usr/bin/python3", "-c", kSaveAsV23}}, {}, kFalseNow},
+        TagsRow{"MutagenV23Utf16", "song.mp3", {kMid3v2, {"/usr/bin/python3", "-c", kSaveAsV23}}, {},
+                kFalseNow},
         TagsRow{"EyeD3V24Utf16",
                 "song.mp3",
-                {{"eyeD3", "--quiet", "--encoding", "utf16", "-t", kTitle, "-a", kArtist, "-b", "\u00C5rtists",
+                {{"eyeD3", "--quiet", "--encoding", "utf16", "-t", kTitle, "-a", kArtist, "-b", "\u00C5rt",
                   "-d", "2", "--add-comment", "\u00E9t\u00E9", "--add-comment", "Zwei:Notiz:deu",
-                  "--user-text-frame", "MusicBrainz Album Id:89ad4ac3", "--add-image", "@cover.jpg:FRONT_COVER"}},
+                  "--user-text-frame", "MusicBrainz Album Id:89ad4ac3",
+                  "--add-image", "@cover.jpg:FRONT_COVER"}},
                 {},
                 kFalseNow},
         TagsRow{"Id3v2ToolV23Latin1",
                 "song.mp3",
-                {{"id3v2", "-2", "-t", "Caf\u00E9 \"Ol\u00E9\"", "-a", "M\u00FCller", "-c", "Notiz:Gr\u00FC\u00DFe:deu", "--TPE2", "Die \u00C4rzte", "--TCOM", "B\u00E9la"}},
+                {{"id3v2", "-2", "-t", "Caf\u00E9 \"Ol\u00E9\"", "-a", "M\u00FCller", "-c",
+                  "Notiz:Gr\u00FC\u00DFe:deu", "--TPE2", "Die \u00C4rzte", "--TCOM", "B\u00E9la"}},
                 {},
                 kFalseNow},
-        TagsRow{"HandBuiltV22WithABrokenPicture", "song.mp3", {}, {}, kFalseNow, {}, "Broken tag frame left out: PIC"},
+        TagsRow{"HandBuiltV22WithABrokenPicture", "song.mp3", {}, {}, kFalseNow, {},
+                "Broken tag frame left out: PIC"},
         TagsRow{"WavWithInfoList", "song.wav", {}, {}, {},
                 {"TIT2=Caf\u00E9 \"Nuit\"", "TPE1=Duo", "TALB=LP1"}},
-        TagsRow{"KeepAllTagsOffWritesTheSevenFields", "song.mp3", {kMid3v2}, {"/keeptags", "0"}, kAllButSeven}),
+        TagsRow{"KeepAllTagsOffWritesTheSevenFields", "song.mp3", {kMid3v2}, {"/keeptags", "0"},
+                kAllButSeven}),
     RowName());
 
 }  // namespace

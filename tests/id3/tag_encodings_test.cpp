@@ -18,7 +18,8 @@ std::vector<uint8_t> OneFrameTag(uint8_t major, const std::string& id, char enco
 {
     const std::string data = encoding + payload;
     const auto size = static_cast<uint32_t>(data.size());
-    std::string tag = id + char(size >> 24) + char(size >> 16) + char(size >> 8) + char(size) + "\0\0"s + data;
+    std::string tag = id + char(size >> 24) + char(size >> 16) + char(size >> 8) + char(size);
+    tag += "\0\0"s + data;
     const auto body = static_cast<uint32_t>(tag.size());
     tag = "ID3"s + char(major) + "\0\0\0\0"s + char(body >> 7) + char(body & 0x7F) + tag;
     return {tag.begin(), tag.end()};
@@ -53,8 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
                      {.Title = "\uFFFDA"}},
         EncodingCase{"Utf16OddLastByte", OneFrameTag(3, "TIT2", 1, "\xFF\xFEH\0i"s), {.Title = "H"}},
         EncodingCase{"Utf16BigEndian", OneFrameTag(4, "TIT2", 2, "\x04\x1A\0a"s), {.Title = "\u041Aa"}},
-        EncodingCase{"Utf8", OneFrameTag(4, "TIT2", 3, "Bj\xC3\xB6rk \xE6\x9D\xB1"), {.Title = "Bj\u00F6rk \u6771"}},
-        EncodingCase{"Utf8CutInsideACharacter", OneFrameTag(3, "TIT2", 3, kCut), {.Title = "\u00E9" + std::string(40, 'a')}},
+        EncodingCase{"Utf8", OneFrameTag(4, "TIT2", 3, "Bj\xC3\xB6rk \xE6\x9D\xB1"),
+                     {.Title = "Bj\u00F6rk \u6771"}},
+        EncodingCase{"Utf8CutInsideACharacter", OneFrameTag(3, "TIT2", 3, kCut),
+                     {.Title = "\u00E9" + std::string(40, 'a')}},
         EncodingCase{"Utf8ThatIsLatin1", OneFrameTag(4, "TIT2", 3, "Caf\xE9"), {.Title = "Caf\u00E9"}},
         EncodingCase{"UnknownEncodingIsLatin1", OneFrameTag(3, "TIT2", 7, "Caf\xE9"), {.Title = "Caf\u00E9"}},
         EncodingCase{"V24ValuesJoined", OneFrameTag(4, "TPE1", 3, "A\0\0B\0"s), {.Artist = "A/B"}},
