@@ -7,6 +7,7 @@ VARNOOK_PACKAGES=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev
   qt6-base-dev
+  libtag1-dev
   lame
   locales
   xvfb xauth openbox

@@ -99,6 +99,23 @@ for major in (2, 3, 4):
 put("fuzz_id3", "huge_claim", b"ID3\x03\x00\x00" + syncsafe((1 << 28) - 1) + b"TIT2")
 put("fuzz_id3", "short", b"ID3")
 
+
+def v2_raw(ident, body):
+    return ident + struct.pack(">I", len(body)) + b"\0\0" + body
+
+
+# Texts in every encoding, a picture and the frames carried whole, as a tag and as WAV chunks.
+rich = b"".join([
+    v2_raw(b"TIT2", b"\x01\xff\xfeH\0i\0\x3d\xd8\x00\xde"), v2_raw(b"TPE1", b"\x03Bj\xc3\xb6rk\0Kino"),
+    v2_raw(b"TALB", b"\x02\x04\x1a\0a"), v2_raw(b"COMM", b"\x01eng\xff\xfed\0\0\0\xff\xfeN\0o\0"),
+    v2_raw(b"APIC", b"\0image/png\0\x03Cover\0\x89PNG" + b"\0" * 32), v2_raw(b"TPE2", b"\0Various"),
+    v2_raw(b"TXXX", b"\0REPLAYGAIN_TRACK_GAIN\0-3 dB"), v2_raw(b"APIC", b"\0x")])
+rich_tag = b"ID3\x03\0\0" + syncsafe(len(rich) + 10) + rich + b"\0" * 10
+put("fuzz_id3", "v23_rich", rich_tag + audio)
+info = b"INFO" + b"INAM\x06\0\0\0Title\0" + b"IART\x03\0\0\0Art\0"
+put("fuzz_id3", "wav_chunks", wav(samples=b"\0" * 40, after=b"LIST" + struct.pack("<i", len(info)) + info
+                                   + b"id3 " + struct.pack("<i", len(rich_tag)) + rich_tag))
+
 put("fuzz_settings", "defaults", b"[Values]\nAnalyze=1\nLevel=0\nTrim=1\nEncode=1\nNewLevel=-1,5\n0Lead=0.2\n1Lead=0,3\n"
     b"0Level=30\n1Level=24\n2Level=24\n3Level=30\nArguments=-h -b 192\nPinkRef=64.82\nRmsPercent=0.95\nRmsDiff=30\n0ID3=1\n6ID3=0\n")
 put("fuzz_settings", "other_sections", b"; comment\r\n[Other]\r\nNewLevel=5\r\n[values]\r\nnewlevel = 3\r\nRmsPercent=1.5\r\n")

@@ -53,6 +53,7 @@ inline constexpr const char* kKeyArguments = "Arguments";
 inline constexpr const char* kKeyPinkRef = "PinkRef";
 inline constexpr const char* kKeyRmsPercent = "RmsPercent";
 inline constexpr const char* kKeyRmsDiff = "RmsDiff";
+inline constexpr const char* kKeyKeepAllTags = "KeepAllTags";
 inline constexpr const char* kWordKeepTag = "ID3";
 inline constexpr const char* kWordTrimLevel = "Level";
 inline constexpr const char* kWordLead = "Lead";
@@ -63,6 +64,8 @@ struct RunSettings {
     bool Trim = false;
     bool Encode = false;
     std::array<bool, 7> KeepTag{};
+    // Every other frame of the source's tag, and its cover art, carried into the new MP3.
+    bool KeepAllTags = true;
     double NewLevel = 0;
     std::array<double, 2> Lead{};
     std::array<double, 4> TrimLevel{};

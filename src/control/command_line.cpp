@@ -19,7 +19,7 @@ constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
 constexpr char kKeyMark = '/';
 
-enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Plot };
+enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Plot, KeepTags };
 
 // What a key's value must be. A value of the wrong kind, or a number outside the range, is a
 // usage error: a mistyped value silently left out would run the batch with settings nobody chose.
@@ -55,6 +55,7 @@ constexpr std::array<KeyName, 17> kKeys{{
     {"rp", Key::Rp, ValueKind::Number, &kRmsPercentRange},
     {"rd", Key::Rd, ValueKind::Number, &kRmsDiffRange},
     {"plot", Key::Plot, ValueKind::Text},
+    {"keeptags", Key::KeepTags, ValueKind::Switch},
 }};
 
 // The key a token ("ana1", "NL", "lame") starts with, or none.
@@ -138,6 +139,7 @@ void Apply(Context& ctx, Key key, std::string_view value)
     case Key::Rp: ApplyNumber(s.RmsPercent, value, sep); break;
     case Key::Rd: ApplyNumber(s.RmsDiff, value, sep); break;
     case Key::Plot: ctx.request.PlotFolder = std::string(value); break;
+    case Key::KeepTags: ApplySwitch(s.KeepAllTags, value); break;
     }
 }
 

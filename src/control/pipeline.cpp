@@ -15,7 +15,8 @@
 #include "editing/trim.h"
 #include "encoder/encoder.h"
 #include "encoder/lame_arguments.h"
-#include "id3/id3_reader.h"
+#include "id3/carry_over.h"
+#include "id3/source_tags.h"
 #include "io/errors.h"
 #include "io/exist_file.h"
 #include "io/file_moves.h"
@@ -71,10 +72,11 @@ std::string SourceRefusal(const RunRequest& req)
 // Runs lame as Encoded does and logs `done` or `failed`; a failure is followed by lame's own
 // last error line, which tells the user why ("lame: unrecognized option --bogus").
 bool EncodedAndLogged(Context& ctx, const std::string& options, const std::string& inFile,
-                      const std::string& outFile, const char* done, const char* failed)
+                      const std::string& outFile, const char* done, const char* failed,
+                      const TagCarry* carry = nullptr)
 {
     std::string encoderError;
-    const bool encoded = Encoded(ctx, options, inFile, outFile, &encoderError);
+    const bool encoded = Encoded(ctx, options, inFile, outFile, &encoderError, carry);
     ctx.host.LogLine(encoded ? done : failed);
     if (!encoded && !encoderError.empty()) ctx.host.LogLine(encoderError);
     return encoded;
@@ -116,6 +118,11 @@ private:
     // done); a WAV is worked on where it is.
     bool PrepareSource()
     {
+        if (settings_.Encode) {
+            SourceTagSets tags = ReadSourceTagSets(req_.SourcePath, host_);
+            ctx_.tagsV1 = std::move(tags.V1);
+            ctx_.tagsV2 = std::move(tags.V2);
+        }
         if (EqualsNoCase(req_.SourceExt, ".mp3")) return PrepareMp3();
         if (EqualsNoCase(req_.SourceExt, ".wav")) {
             req_.WorkPath = req_.SourcePath;
@@ -126,15 +133,10 @@ private:
 
     bool PrepareMp3()
     {
-        if (settings_.Encode) {
-            ctx_.tagsV1 = GetId3v1(req_.SourcePath, host_);
-            ctx_.tagsV2 = GetId3v2(req_.SourcePath, host_);
-        }
         if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
             // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
             Announce("Recoding...");
-            EncodedAndLogged(ctx_, settings_.Arguments, req_.SourcePath, req_.OutputPath, "Recoded OK",
-                             "Could not recode");
+            EncodedWithTags(req_.SourcePath, "Recoded OK", "Could not recode");
             Log("");
             host_.SetCaption(kIdleCaption);
             return false;
@@ -238,8 +240,7 @@ private:
     {
         if (settings_.Encode) {
             Announce("Encoding...");
-            EncodedAndLogged(ctx_, settings_.Arguments, req_.WorkPath, req_.OutputPath, "Encoded OK",
-                             "Could not encode");
+            EncodedWithTags(req_.WorkPath, "Encoded OK", "Could not encode");
         } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) &&
                    !SameFile(req_.OutputPath, req_.WorkPath)) {
             ReplaceByRename(req_.WorkPath, req_.OutputPath);
@@ -247,6 +248,22 @@ private:
         LogProcessingTime();
         Log("");
         host_.Yield();
+    }
+
+    // Encodes (or recodes) to the output, with the source's other tag frames carried into the
+    // new MP3 when KeepAllTags is on; a broken frame of the source is left out and named.
+    bool EncodedWithTags(const std::string& inFile, const char* done, const char* failed)
+    {
+        if (!settings_.KeepAllTags)
+            return EncodedAndLogged(ctx_, settings_.Arguments, inFile, req_.OutputPath, done, failed);
+        CarriedFrames frames(req_.SourcePath);
+        for (const std::string& id : frames.BrokenFrames()) Log("Broken tag frame left out: " + id);
+        const TagCarry carry{frames.RoomNeeded(), [&](const std::string& tempOut) {
+                                 if (frames.WriteInto(tempOut)) return true;
+                                 Log("Could not write the tags");
+                                 return false;
+                             }};
+        return EncodedAndLogged(ctx_, settings_.Arguments, inFile, req_.OutputPath, done, failed, &carry);
     }
 
     void CleanUp()
@@ -321,8 +338,7 @@ void ProcessFile(Context& ctx)
 {
     RunRequest& req = ctx.request;
 
-    // Tags are read only for MP3 sources; emptied here so a WAV encoded after an MP3 never
-    // carries that MP3's title.
+    // Emptied here so a source without tags never carries the previous file's title.
     ctx.tagsV1 = {};
     ctx.tagsV2 = {};
     NameFiles(ctx);

@@ -34,6 +34,7 @@ Keys (case does not matter; the value may follow the key directly or as the next
   /pr DB       pink noise reference level          /rp FRAC  representative percentile (0 to 1)
   /rd DB       difference to silence
   /lame ARGS   extra lame arguments, up to the next key (default -h)
+  /keeptags 1|0  carry every other tag frame and the cover art into the new MP3 (default 1)
   /dest PATH   output folder, name and extension; empty parts come from the source. An
                extension .mp3 turns encoding on, any other turns it off. Give a folder with
                a trailing "/" as its own word: /dest /srv/out/

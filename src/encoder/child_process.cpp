@@ -1,7 +1,9 @@
 #include "encoder/child_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -45,7 +47,8 @@ bool RedirectToNull(int target, int flags)
 
 // The child's side of StartChild, between fork and exec. `errors` is the descriptor for its
 // standard error, or -1 for /dev/null.
-[[noreturn]] void RunChild(const char* program, char* const* argv, int report, pid_t parent, int errors)
+[[noreturn]] void RunChild(const char* program, char* const* argv, char* const* envp, int report, pid_t parent,
+                           int errors)
 {
     // lame must not outlive a varnook that is killed: it would go on writing "mp3.tmp" under
     // the next run's lame. If the parent is already gone, the signal would never come.
@@ -68,7 +71,7 @@ bool RedirectToNull(int target, int flags)
     const bool errorsMoved = errors < 0 ? RedirectToNull(STDERR_FILENO, O_WRONLY)
                                         : ::dup2(errors, STDERR_FILENO) == STDERR_FILENO;
     if (RedirectToNull(STDIN_FILENO, O_RDONLY) && RedirectToNull(STDOUT_FILENO, O_WRONLY) && errorsMoved) {
-        ::execve(program, argv, environ);
+        ::execve(program, argv, envp);
     }
     error = errno;
     ssize_t ignored = ::write(report, &error, sizeof error);
@@ -160,7 +163,8 @@ std::string FindProgram(const std::string& name, const std::string& programPath,
     return {};
 }
 
-pid_t StartChild(const std::string& program, const std::vector<std::string>& args, ChildErrorLine* errors)
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args, ChildErrorLine* errors,
+                 const std::vector<std::string>& setEnv)
 {
     // Everything the child needs is made before the fork: between fork and exec only
     // async-signal-safe calls are allowed, since the windows' process has other threads.
@@ -168,6 +172,17 @@ pid_t StartChild(const std::string& program, const std::vector<std::string>& arg
     argv.reserve(args.size() + 1);
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view current(*entry);
+        const bool replaced = std::any_of(setEnv.begin(), setEnv.end(), [&](const std::string& set) {
+            const size_t nameEnd = set.find('=');
+            return current.substr(0, nameEnd + 1) == std::string_view(set).substr(0, nameEnd + 1);
+        });
+        if (!replaced) envp.push_back(*entry);
+    }
+    for (const std::string& set : setEnv) envp.push_back(const_cast<char*>(set.c_str()));
+    envp.push_back(nullptr);
 
     // The child reports a failed exec through this pipe; a successful exec closes it unseen.
     int report[2];
@@ -183,7 +198,7 @@ pid_t StartChild(const std::string& program, const std::vector<std::string>& arg
         if (errorEnd >= 0) ::close(errorEnd);
         throw FileErrorFromErrno(error);
     }
-    if (pid == 0) RunChild(program.c_str(), argv.data(), report[1], parent, errorEnd);
+    if (pid == 0) RunChild(program.c_str(), argv.data(), envp.data(), report[1], parent, errorEnd);
 
     if (errorEnd >= 0) ::close(errorEnd);
     ::close(report[1]);

@@ -64,12 +64,13 @@ private:
 };
 
 // Starts `program` with `args` (args[0] is the name the child sees), reading from and writing
-// to /dev/null, with no signals blocked and SIGPIPE at its default. With `errors` given, the
-// child's standard error goes to it instead. The child is killed when this process dies, so it
-// never works on after a crash. Throws FileError when the program cannot be started (53 for a
-// missing file, 70 for one we may not run).
+// to /dev/null, with no signals blocked and SIGPIPE at its default, in this process's environment
+// with `setEnv` ("NAME=value" entries) put in place of the variables they name. With `errors`
+// given, the child's standard error goes to it instead. The child is killed when this process
+// dies, so it never works on after a crash. Throws FileError when the program cannot be started
+// (53 for a missing file, 70 for one we may not run).
 pid_t StartChild(const std::string& program, const std::vector<std::string>& args,
-                 ChildErrorLine* errors = nullptr);
+                 ChildErrorLine* errors = nullptr, const std::vector<std::string>& setEnv = {});
 
 // The child's end if it has ended, nothing while it runs. Never blocks.
 std::optional<ChildExit> TryReapChild(pid_t pid);

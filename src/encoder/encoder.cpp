@@ -29,6 +29,9 @@ constexpr const char* kEncoderName = "lame";
 constexpr std::chrono::milliseconds kPollInterval{5};
 // How long lame may take to leave after SIGTERM before it is killed outright.
 constexpr std::chrono::seconds kTerminateGrace{2};
+// Tag texts are UTF-8, and lame reads its arguments in the locale's character set: in the "C"
+// locale it cuts a title at its first non-ASCII letter.
+const std::vector<std::string> kEncoderLocale{"LC_ALL=C.UTF-8", "LANG=C.UTF-8"};
 
 // Ends a child that was asked to stop, and returns how it ended.
 ChildExit Terminate(pid_t child)
@@ -69,7 +72,7 @@ std::string Absolute(const std::string& path)
 }  // namespace
 
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
-             const std::string& outFile, std::string* encoderError)
+             const std::string& outFile, std::string* encoderError, const TagCarry* carry)
 {
     const std::string tempOut = Absolute(FolderOf(outFile) + kEncoderWorkName);
 
@@ -81,10 +84,11 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
             // lame opens its output by name and would write through a link planted there.
             CreateWorkFile(tempOut).Close();
             std::vector<std::string> args =
-                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, Absolute(inFile), tempOut);
+                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, Absolute(inFile), tempOut,
+                              carry != nullptr ? carry->Room : 0);
             args.insert(args.begin(), kEncoderName);
             errors.emplace();
-            child = StartChild(FindLame(ctx.programPath), args, &*errors);
+            child = StartChild(FindLame(ctx.programPath), args, &*errors, kEncoderLocale);
         },
         kInterruptedIntro);
     if (!started) {
@@ -103,6 +107,10 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
     const bool whole = options == kDecodeOption ? WavOutputWhole(tempOut) : Mp3OutputWhole(tempOut);
     if (!whole) {
         if (ExistFile(tempOut)) ctx.host.LogLine("Incomplete output from lame (is the disk full?)");
+        RemoveWorkFile(tempOut);
+        return false;
+    }
+    if (carry != nullptr && !carry->Write(tempOut)) {
         RemoveWorkFile(tempOut);
         return false;
     }

@@ -3,6 +3,8 @@
 // file it writes count. Depends on the Context records, io/ and the host; never on the windows.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -18,17 +20,26 @@ class Host;
 class StopRequest;
 class ChildErrorLine;
 
+// Frames added to lame's tag once it has written the new MP3 (the pipeline carries the source's
+// other tag frames this way): `Room` is the padding asked of lame (0 for its usual), and `Write`
+// gets the temporary output before it takes the output's name; false fails the encode.
+struct TagCarry {
+    size_t Room = 0;
+    std::function<bool(const std::string& tempOut)> Write;
+};
+
 // Runs lame to turn inFile into outFile. options is "--decode" or the user's Arguments; for
 // anything but "--decode" the tag options of ctx.tagsV2/ctx.tagsV1 (as ctx.settings.KeepTag
 // selects) come first. lame writes "mp3.tmp" in outFile's folder (made new, never through a link
-// there), which is renamed to outFile on exit code 0 when it is whole (see whole_output.h);
-// paths reach lame absolute, so none reads as an option. True on success. A stop requested
-// through ctx.stop ends lame early; that is a failure, and "mp3.tmp" is removed, as it is after
-// any failure, a failed rename included. When lame fails on its own, `encoderError` (if given)
-// gets the last line lame wrote to its standard error, which tells why ("lame: unrecognized
-// option --bogus"); it may be empty.
+// there), which is renamed to outFile on exit code 0 when it is whole (see whole_output.h), after
+// `carry` (when given) has written its frames into it; paths reach lame absolute, so none reads
+// as an option. True on success. A stop requested through ctx.stop ends lame early; that is a
+// failure, and "mp3.tmp" is removed, as it is after any failure, a failed rename included. When
+// lame fails on its own, `encoderError` (if given) gets the last line lame wrote to its standard
+// error, which tells why ("lame: unrecognized option --bogus"); it may be empty.
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
-             const std::string& outFile, std::string* encoderError = nullptr);
+             const std::string& outFile, std::string* encoderError = nullptr,
+             const TagCarry* carry = nullptr);
 
 // Waits for the child's end and returns its exit code. The polling form yields to the host
 // between polls so the windows stay responsive, and honours `stop`: once a stop is requested

@@ -50,7 +50,8 @@ std::vector<std::string> SplitArguments(const std::string& text)
 
 std::vector<std::string> LameArguments(const std::array<bool, 7>& keepTag, const Id3TagSet& v2,
                                        const Id3TagSet& v1, const std::string& options,
-                                       const std::string& inFile, const std::string& tempOut)
+                                       const std::string& inFile, const std::string& tempOut,
+                                       size_t id3Room)
 {
     std::vector<std::string> tagArgs;
     if (options != kDecodeOption) {
@@ -65,7 +66,10 @@ std::vector<std::string> LameArguments(const std::array<bool, 7>& keepTag, const
     }
 
     std::vector<std::string> args;
-    if (!tagArgs.empty()) {
+    if (options != kDecodeOption && id3Room > 0) {
+        args = {"--add-id3v2", "--pad-id3v2-size", std::to_string(id3Room), "--ignore-tag-errors"};
+        args.insert(args.end(), tagArgs.begin(), tagArgs.end());
+    } else if (!tagArgs.empty()) {
         args = {"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors"};
         args.insert(args.end(), tagArgs.begin(), tagArgs.end());
     }

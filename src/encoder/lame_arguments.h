@@ -21,8 +21,11 @@ std::vector<std::string> SplitArguments(const std::string& text);
 // album, "--ty" year, "--tn" track, "--tg" genre, "--tc" comment for each field keepTag selects
 // that has a text, the version 2 text before the version 1 text); then the option words, the
 // input and the temporary output. Each tag text is one argument, unchanged.
+// An `id3Room` above 0 (bytes for frames added to lame's tag afterwards) asks for a tag in any
+// case, padded by that much: "--pad-id3v2-size" and the number take the place of "--pad-id3v2".
 std::vector<std::string> LameArguments(const std::array<bool, 7>& keepTag, const Id3TagSet& v2,
                                        const Id3TagSet& v1, const std::string& options,
-                                       const std::string& inFile, const std::string& tempOut);
+                                       const std::string& inFile, const std::string& tempOut,
+                                       size_t id3Room = 0);
 
 }  // namespace varnook

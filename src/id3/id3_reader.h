@@ -8,6 +8,8 @@
 // a file can make a reader read past its buffer.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "base/id3_tags.h"
@@ -24,6 +26,10 @@ Id3TagSet GetId3v1(const std::string& path);
 // is limited to under 2^28 bytes and to the file's length; both are checked before anything is
 // allocated.
 Id3TagSet GetId3v2(const std::string& path);
+
+// The same from a whole tag (header and body) held in memory, such as a WAV file's "id3 "
+// chunk; the chunk's size stands for the file's length.
+Id3TagSet Id3v2FromBytes(std::span<const uint8_t> tag);
 
 // As above; an error other than a file error (running out of memory for a large tag body) first
 // shows the error box "'GetId3v1' Error Number: ..." (or 'GetId3v2') on the host and then goes on

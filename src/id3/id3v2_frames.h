@@ -1,7 +1,8 @@
 // Picking text frames out of an ID3v2 tag body. Each wanted frame is looked up by the first
 // occurrence of its identifier anywhere in the body rather than by walking the frames, and only
-// the lowest byte of its size is read, so a text is at most 254 characters; that is plenty for
-// the tags we carry over and keeps every malformed size harmless.
+// the lowest byte of its size is read, so a text is at most 254 bytes; that is plenty for the
+// seven fields handed to the encoder and keeps every malformed size harmless. (The whole tag,
+// every frame at its full size, is carried over by tags/.)
 #pragma once
 
 #include <cstddef>
@@ -32,19 +33,26 @@ struct Id3v2Layout {
 // The layout of major version 2, 3 or 4; empty for any other.
 std::optional<Id3v2Layout> Id3v2LayoutFor(uint8_t majorVersion);
 
-// The text bytes of the frame `id` as stored, encoding byte skipped: (size mod 256) - 1 bytes,
+// A text frame as stored: its encoding byte and the bytes after it.
+struct RawFrame {
+    uint8_t Encoding = 0;
+    std::span<const uint8_t> Text;
+};
+
+// The frame `id` as stored, encoding byte apart: (size mod 256) - 1 bytes,
 // fewer where the body ends first. Empty when the identifier is missing, the frame is too short,
 // its header is cut off by the end of the body, or (2.3, 2.4) its format flags byte is not 0,
 // since a compressed or encrypted frame holds no readable text.
-std::span<const uint8_t> RawFrameText(std::span<const uint8_t> body, std::string_view id,
-                                      const Id3v2Layout& layout);
+RawFrame FindTextFrame(std::span<const uint8_t> body, std::string_view id,
+                       const Id3v2Layout& layout);
 
-// The bytes as UTF-8 text (one Latin-1 character per byte) with every zero byte and every
-// double quote turned into a blank and the blanks at both ends removed. Zero bytes are padding
-// or terminators; double quotes are blanked because tag values end up on encoder command lines.
-std::string CleanFrameText(std::span<const uint8_t> raw);
+// The frame's text decoded by its encoding byte (DecodeId3Text), the blanks at both ends
+// removed. The several values of a 2.4 frame are joined with "/", the way 2.3 writes them; in
+// older versions a zero between two texts becomes a blank. Double quotes are kept: the encoder
+// gets each text as an argument of its own.
+std::string CleanFrameText(const RawFrame& raw, const Id3v2Layout& layout);
 
-// CleanFrameText(RawFrameText(body, id, layout)).
+// CleanFrameText(FindTextFrame(body, id, layout), layout).
 std::string FrameText(std::span<const uint8_t> body, std::string_view id, const Id3v2Layout& layout);
 
 }  // namespace varnook

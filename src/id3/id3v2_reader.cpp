@@ -23,8 +23,8 @@ constexpr size_t kSizeAt = 6;
 constexpr int64_t kTagSizeLimit = int64_t{1} << 28;
 // 2.3 and 2.4 frames: identifier 0-3, size 4-7, status flags 8, format flags 9.
 constexpr size_t kFormatFlagsOffset = 9;
-constexpr uint8_t kBlank = ' ';
-constexpr uint8_t kQuote = '"';
+constexpr char kBlank = ' ';
+constexpr size_t kLanguageSize = 3;
 
 // The size digits are taken whole rather than masked to 7 bits. A well-formed header never sets
 // their top bits, so only malformed headers read differently, and their claims mostly exceed the
@@ -40,18 +40,26 @@ struct TagBody {
     std::vector<uint8_t> bytes;
 };
 
+// The version 2 tag's layout when `header` starts one we can read whose body fits in `length`
+// bytes of file (the header's own ten included, as the size check has always counted them).
+std::optional<Id3v2Layout> CheckHeader(std::span<const uint8_t, kHeaderSize> header, int64_t length,
+                                       int64_t& size)
+{
+    if (!std::equal(kMarker.begin(), kMarker.end(), header.begin())) return std::nullopt;
+    size = TagSize(header);
+    if (size >= kTagSizeLimit || size > length) return std::nullopt;
+    return Id3v2LayoutFor(header[kMajorVersionAt]);
+}
+
 // The tag body, or nothing when there is no tag we can read. The size is checked before the body
 // is allocated, so a forged header in a small file costs nothing.
 std::optional<TagBody> ReadTagBody(const std::string& path)
 {
     const File file(path, File::Mode::Read);
-    const int64_t length = file.Size();
     std::array<uint8_t, kHeaderSize> header{};
     if (file.ReadAt(0, header) < kHeaderSize) return std::nullopt;
-    if (!std::equal(kMarker.begin(), kMarker.end(), header.begin())) return std::nullopt;
-    const int64_t size = TagSize(header);
-    if (size >= kTagSizeLimit || size > length) return std::nullopt;
-    const std::optional<Id3v2Layout> layout = Id3v2LayoutFor(header[kMajorVersionAt]);
+    int64_t size = 0;
+    const std::optional<Id3v2Layout> layout = CheckHeader(header, file.Size(), size);
     if (!layout) return std::nullopt;
     TagBody body{*layout, std::vector<uint8_t>(static_cast<size_t>(size))};
     // A size within the file's length may still run past its end; what is there is the body.
@@ -71,17 +79,30 @@ std::string GenreText(std::string text)
     return text.substr(begin, text.find_last_not_of(' ') + 1 - begin);
 }
 
-// A comment frame holds a language code and a short description before its first zero byte.
-std::string CommentText(std::span<const uint8_t> raw)
+// A comment frame holds a language code and a short description before the text. In one-byte
+// encodings the description ends at the first zero byte (searched from the language code on,
+// so a frame without one keeps all its bytes); in UTF-16 it ends at the first zero character
+// after the language code.
+std::string CommentText(RawFrame raw, const Id3v2Layout& layout)
 {
-    const auto zero = std::find(raw.begin(), raw.end(), uint8_t{0});
-    if (zero != raw.end()) raw = raw.subspan(static_cast<size_t>(zero - raw.begin()) + 1);
-    return CleanFrameText(raw);
+    const std::span<const uint8_t> bytes = raw.Text;
+    if (raw.Encoding == kId3Utf16 || raw.Encoding == kId3Utf16Be) {
+        if (bytes.size() < kLanguageSize) return {};
+        size_t at = kLanguageSize;
+        while (at + 1 < bytes.size() && (bytes[at] != 0 || bytes[at + 1] != 0)) at += 2;
+        raw.Text = bytes.subspan(std::min(at + 2, bytes.size()));
+    } else {
+        const auto zero = std::find(bytes.begin(), bytes.end(), uint8_t{0});
+        if (zero != bytes.end()) raw.Text = bytes.subspan(static_cast<size_t>(zero - bytes.begin()) + 1);
+    }
+    return CleanFrameText(raw, layout);
 }
 
-bool IsBlankAfterCleaning(uint8_t byte)
+std::string WithoutEndBlanks(std::string text)
 {
-    return byte == 0 || byte == kQuote || byte == kBlank;
+    const size_t begin = text.find_first_not_of(kBlank);
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_last_not_of(kBlank) + 1 - begin);
 }
 
 }  // namespace
@@ -100,8 +121,8 @@ std::optional<Id3v2Layout> Id3v2LayoutFor(uint8_t majorVersion)
     }
 }
 
-std::span<const uint8_t> RawFrameText(std::span<const uint8_t> body, std::string_view id,
-                                      const Id3v2Layout& layout)
+RawFrame FindTextFrame(std::span<const uint8_t> body, std::string_view id,
+                       const Id3v2Layout& layout)
 {
     if (id.empty()) return {};
     const auto found = std::search(body.begin(), body.end(), id.begin(), id.end(),
@@ -109,34 +130,45 @@ std::span<const uint8_t> RawFrameText(std::span<const uint8_t> body, std::string
     if (found == body.end()) return {};
     const std::span<const uint8_t> frame = body.subspan(static_cast<size_t>(found - body.begin()));
     if (frame.size() <= layout.SizeByteOffset) return {};
-    // The size counts the encoding byte, which is skipped and not interpreted.
+    // The size counts the encoding byte.
     const int length = int{frame[layout.SizeByteOffset]} - 1;
     if (length < 1) return {};
     if (layout.HasFrameFlags) {
         if (frame.size() <= kFormatFlagsOffset || frame[kFormatFlagsOffset] != 0) return {};
     }
     if (frame.size() <= layout.TextOffset) return {};
-    return frame.subspan(layout.TextOffset,
-                         std::min(static_cast<size_t>(length), frame.size() - layout.TextOffset));
+    return {frame[layout.TextOffset - 1],
+            frame.subspan(layout.TextOffset,
+                          std::min(static_cast<size_t>(length), frame.size() - layout.TextOffset))};
 }
 
-std::string CleanFrameText(std::span<const uint8_t> raw)
+std::string CleanFrameText(const RawFrame& raw, const Id3v2Layout& layout)
 {
-    size_t begin = 0;
-    size_t end = raw.size();
-    while (begin < end && IsBlankAfterCleaning(raw[begin])) ++begin;
-    while (end > begin && IsBlankAfterCleaning(raw[end - 1])) --end;
-    // Zero bytes and quotes are ASCII, and UTF-8 never uses ASCII bytes for other characters,
-    // so they can be blanked after the conversion.
-    std::string text = Latin1ToUtf8(raw.subspan(begin, end - begin));
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\0' || c == '"'; }, ' ');
-    return text;
+    return WithoutEndBlanks(DecodeId3Text(raw.Encoding, raw.Text, layout.MajorVersion >= 4 ? "/" : " "));
 }
 
 std::string FrameText(std::span<const uint8_t> body, std::string_view id, const Id3v2Layout& layout)
 {
-    return CleanFrameText(RawFrameText(body, id, layout));
+    return CleanFrameText(FindTextFrame(body, id, layout), layout);
 }
+
+namespace {
+
+Id3TagSet TagSetFromBody(std::span<const uint8_t> body, const Id3v2Layout& layout)
+{
+    if (body.empty()) return {};
+    Id3TagSet set;
+    set.Title = FrameText(body, layout.Title, layout);
+    set.Artist = FrameText(body, layout.Artist, layout);
+    set.Album = FrameText(body, layout.Album, layout);
+    set.Year = FrameText(body, layout.Year, layout);
+    set.Track = FrameText(body, layout.Track, layout);
+    set.Genre = GenreText(FrameText(body, layout.Genre, layout));
+    set.Comment = CommentText(FindTextFrame(body, layout.Comment, layout), layout);
+    return set;
+}
+
+}  // namespace
 
 Id3TagSet GetId3v2(const std::string& path)
 {
@@ -146,19 +178,19 @@ Id3TagSet GetId3v2(const std::string& path)
     } catch (const FileError&) {
         return {};
     }
-    if (!tag || tag->bytes.empty()) return {};
+    if (!tag) return {};
+    return TagSetFromBody(tag->bytes, tag->layout);
+}
 
-    const std::span<const uint8_t> body = tag->bytes;
-    const Id3v2Layout& layout = tag->layout;
-    Id3TagSet set;
-    set.Title = FrameText(body, layout.Title, layout);
-    set.Artist = FrameText(body, layout.Artist, layout);
-    set.Album = FrameText(body, layout.Album, layout);
-    set.Year = FrameText(body, layout.Year, layout);
-    set.Track = FrameText(body, layout.Track, layout);
-    set.Genre = GenreText(FrameText(body, layout.Genre, layout));
-    set.Comment = CommentText(RawFrameText(body, layout.Comment, layout));
-    return set;
+Id3TagSet Id3v2FromBytes(std::span<const uint8_t> tag)
+{
+    if (tag.size() < kHeaderSize) return {};
+    int64_t size = 0;
+    const std::optional<Id3v2Layout> layout =
+        CheckHeader(tag.first<kHeaderSize>(), static_cast<int64_t>(tag.size()), size);
+    if (!layout) return {};
+    const std::span<const uint8_t> body = tag.subspan(kHeaderSize);
+    return TagSetFromBody(body.first(std::min(body.size(), static_cast<size_t>(size))), *layout);
 }
 
 Id3TagSet GetId3v2(const std::string& path, Host& host)

@@ -96,6 +96,7 @@ void LoadSettings(Context& ctx)
     s.Trim = read.Switch(kKeyTrim);
     s.Encode = read.Switch(kKeyEncode);
     for (size_t i = 0; i < s.KeepTag.size(); ++i) s.KeepTag[i] = read.Switch(IndexedKey(static_cast<int>(i), kWordKeepTag));
+    s.KeepAllTags = read.Switch(kKeyKeepAllTags);
 
     s.NewLevel = read.Number(kKeyNewLevel, 0, kLevelRange);
     for (size_t i = 0; i < s.Lead.size(); ++i)

@@ -224,6 +224,9 @@ void frmGUI::CreateControls()
         chkID3[tag.index] = design(MakeCheck(Frame1, Indexed("chkID3", tag.index), tag.caption),
                                    tag.left, tag.top, tag.width, tag.height);
     }
+    // The eighth box stands for every frame the seven do not name, cover art included.
+    chkKeepAll = design(MakeCheck(Frame1, "chkKeepAll", "All others"), 1200, 1440, 1095, 195);
+    chkKeepAll->setToolTip("Also carry every other tag frame and the cover art into the new mp3");
     Frame1->hide();
 
     // The design's initial states; the load then shows the Run settings over them.
@@ -312,6 +315,7 @@ void frmGUI::Form_Load(frmProgress& progress)
     // That is how the first start creates the settings file, and how a switch the command line
     // turned off is stored.
     for (int i = 0; i < 7; ++i) chkID3[i]->setChecked(settings.KeepTag[i]);
+    chkKeepAll->setChecked(settings.KeepAllTags);
     for (int i = 0; i < 4; ++i) tbxLevel[i]->setText(NumberText(settings.TrimLevel[i]));
     for (int i = 0; i < 2; ++i) tbxLead[i]->setText(NumberText(settings.Lead[i]));
     tbxNewLev->setText(NumberText(settings.NewLevel));

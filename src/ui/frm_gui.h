@@ -68,6 +68,7 @@ public:
     QPushButton* cmdClose;
     QLabel* lblID3;
     std::array<QCheckBox*, 7> chkID3;
+    QCheckBox* chkKeepAll;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -97,6 +98,7 @@ private:
     void chkTrim_Click();
     void chkEncode_Click();
     void chkID3_Click(int index);
+    void chkKeepAll_Click();
     void tbxNewLev_LostFocus();
     void tbxLevel_LostFocus(int index);
     void tbxLead_LostFocus(int index);

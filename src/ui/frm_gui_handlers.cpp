@@ -35,6 +35,7 @@ void frmGUI::ConnectHandlers()
     for (int i = 0; i < 7; ++i) {
         connect(chkID3[i], &QCheckBox::toggled, this, [this, i] { chkID3_Click(i); });
     }
+    connect(chkKeepAll, &QCheckBox::toggled, this, [this] { chkKeepAll_Click(); });
 
     leaveHandlers_.insert(tbxNewLev, [this] { tbxNewLev_LostFocus(); });
     for (int i = 0; i < 4; ++i) {
@@ -136,6 +137,12 @@ void frmGUI::chkID3_Click(int index)
 {
     ctx_.settings.KeepTag[index] = chkID3[index]->isChecked();
     StoreSwitch(IndexedKey(index, kWordKeepTag), ctx_.settings.KeepTag[index]);
+}
+
+void frmGUI::chkKeepAll_Click()
+{
+    ctx_.settings.KeepAllTags = chkKeepAll->isChecked();
+    StoreSwitch(kKeyKeepAllTags, ctx_.settings.KeepAllTags);
 }
 
 void frmGUI::LeaveNumberBox(QLineEdit* box, double& field, const std::string& key)

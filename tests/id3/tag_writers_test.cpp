@@ -58,15 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
     Tools, TagWriters,
     testing::Values(
         // id3v2 writes both tags. Its genre frame holds only the reference "(17)", which is not
-        // looked up, so only the version 1 tag names the genre; the quote is blanked only in the
-        // version 2 text.
+        // looked up, so only the version 1 tag names the genre.
         WriterCase{"Id3v2ToolWritesV11AndV23",
                    {"id3v2", "-t", "Say \"Hi\"", "-a", "The Examples", "-A", "Test Pressing", "-y",
                     "1999", "-c", "Recorded live", "-g", "17", "-T", "7"},
                    3,
                    {"Say \"Hi\"", "The Examples", "Test Pressing", "1999", "Recorded live", "Rock",
                     "7"},
-                   {"Say  Hi", "The Examples", "Test Pressing", "1999", "Recorded live", "", "7"}},
+                   {"Say \"Hi\"", "The Examples", "Test Pressing", "1999", "Recorded live", "", "7"}},
         // mid3v2 writes 2.4 frames in UTF-8; plain ASCII reads the same. The year comes from
         // "TDRC" although the tool also wrote a "TYER" frame.
         WriterCase{"Mid3v2WritesV24",

@@ -1,0 +1,128 @@
+#include "id3/riff_tag_chunks.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <string_view>
+
+#include "id3/tag_text.h"
+#include "io/byte_order.h"
+#include "io/errors.h"
+#include "io/file.h"
+
+namespace varnook {
+namespace {
+
+constexpr size_t kChunkHeaderSize = 8;
+constexpr int64_t kFirstChunkAt = 12;  // past "RIFF", the size and "WAVE"
+// A real file has a dozen chunks; a chain of tiny forged chunks must not keep us walking.
+constexpr int kMaxChunks = 4096;
+// An INFO list holds short texts, an ID3 chunk at most a tag (cover art included).
+constexpr uint32_t kMaxInfoSize = 1 << 20;
+constexpr uint32_t kMaxId3Size = 1 << 28;
+
+bool IdIs(std::span<const uint8_t> bytes, size_t at, std::string_view id)
+{
+    return bytes.size() >= at + id.size() &&
+           std::equal(id.begin(), id.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                      [](char c, uint8_t b) { return static_cast<uint8_t>(c) == b; });
+}
+
+uint32_t ChunkSize(const uint8_t* p, bool bigEndian)
+{
+    return bigEndian ? LoadBE32(p) : static_cast<uint32_t>(LoadLE32(p));
+}
+
+// INFO texts end at their first zero byte; writers of today store UTF-8, older ones Latin-1.
+std::string InfoText(std::span<const uint8_t> value)
+{
+    std::string text = DecodeId3Text(kId3Utf8, value.first(std::min(value.size(),
+        static_cast<size_t>(std::find(value.begin(), value.end(), uint8_t{0}) - value.begin()))), " ");
+    const size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_last_not_of(' ') + 1 - begin);
+}
+
+struct InfoField {
+    std::string_view id;
+    std::string Id3TagSet::*field;
+};
+
+constexpr std::array<InfoField, 7> kInfoFields{{
+    {"INAM", &Id3TagSet::Title},
+    {"IART", &Id3TagSet::Artist},
+    {"IPRD", &Id3TagSet::Album},
+    {"ICRD", &Id3TagSet::Year},
+    {"ICMT", &Id3TagSet::Comment},
+    {"IGNR", &Id3TagSet::Genre},
+    {"ITRK", &Id3TagSet::Track},
+}};
+
+// The sub-chunks of a LIST/INFO body (the "INFO" word already skipped); always little-endian
+// in WAV, the only format that has them.
+void ReadInfo(std::span<const uint8_t> list, Id3TagSet& info)
+{
+    size_t at = 0;
+    while (list.size() - at >= kChunkHeaderSize) {
+        const uint32_t size = ChunkSize(list.data() + at + 4, false);
+        const size_t dataAt = at + kChunkHeaderSize;
+        if (size > list.size() - dataAt) return;
+        for (const InfoField& field : kInfoFields) {
+            if (IdIs(list, at, field.id) && (info.*field.field).empty())
+                info.*field.field = InfoText(list.subspan(dataAt, size));
+        }
+        // Chunks start on even offsets: an odd size is followed by a pad byte.
+        at = dataAt + size + (size & 1);
+        if (at > list.size()) return;
+    }
+}
+
+RiffTagChunks ReadChunks(const File& file)
+{
+    RiffTagChunks tags;
+    const int64_t length = file.Size();
+    std::array<uint8_t, kFirstChunkAt> head{};
+    if (file.ReadAt(0, head) < head.size()) return tags;
+    bool bigEndian = false;
+    if (IdIs(head, 0, "RIFF") && IdIs(head, 8, "WAVE")) {
+        bigEndian = false;
+    } else if (IdIs(head, 0, "FORM") && (IdIs(head, 8, "AIFF") || IdIs(head, 8, "AIFC"))) {
+        bigEndian = true;
+    } else {
+        return tags;
+    }
+    int64_t at = kFirstChunkAt;
+    for (int visited = 0; visited < kMaxChunks && length - at >= int64_t{kChunkHeaderSize}; ++visited) {
+        std::array<uint8_t, kChunkHeaderSize> header{};
+        file.ReadExactAt(at, header);
+        const uint32_t size = ChunkSize(header.data() + 4, bigEndian);
+        const int64_t dataAt = at + int64_t{kChunkHeaderSize};
+        const bool fits = int64_t{size} <= length - dataAt;
+        if (fits && IdIs(header, 0, "LIST") && size >= 4 && size <= kMaxInfoSize) {
+            std::vector<uint8_t> list(size);
+            file.ReadExactAt(dataAt, list);
+            if (IdIs(list, 0, "INFO")) ReadInfo(std::span<const uint8_t>(list).subspan(4), tags.Info);
+        } else if (fits && (IdIs(header, 0, "id3 ") || IdIs(header, 0, "ID3 ")) && tags.Id3.empty() &&
+                   size <= kMaxId3Size) {
+            tags.Id3.resize(size);
+            file.ReadExactAt(dataAt, tags.Id3);
+        }
+        if (!fits) break;
+        at = dataAt + int64_t{size} + (size & 1);
+    }
+    return tags;
+}
+
+}  // namespace
+
+RiffTagChunks ReadRiffTagChunks(const std::string& path)
+{
+    try {
+        const File file(path, File::Mode::Read);
+        return ReadChunks(file);
+    } catch (const FileError&) {
+        return {};
+    }
+}
+
+}  // namespace varnook
