@@ -8,6 +8,8 @@ VARNOOK_PACKAGES=(
   libgtest-dev libbenchmark-dev
   qt6-base-dev
   lame
+  libsndfile1-dev libsoxr-dev libebur128-dev
+  sox libsox-fmt-base ffmpeg
   locales
   xvfb xauth
   id3v2 eyed3 python3-mutagen
