@@ -18,7 +18,7 @@ constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
 constexpr char kKeyMark = '/';
 
-enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd };
+enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Mode, Target, Tp };
 
 struct KeyName {
     std::string_view name;
@@ -26,11 +26,12 @@ struct KeyName {
 };
 
 // In the order they are tested. No name is a prefix of another, so a token matches at most one.
-constexpr std::array<KeyName, 16> kKeys{{
+constexpr std::array<KeyName, 19> kKeys{{
     {"dest", Key::Dest}, {"ana", Key::Ana}, {"lev", Key::Lev}, {"tr", Key::Tr},
     {"enc", Key::Enc},   {"nl", Key::Nl},   {"li", Key::Li},   {"lo", Key::Lo},
     {"ci", Key::Ci},     {"co", Key::Co},   {"fi", Key::Fi},   {"fo", Key::Fo},
     {"lame", Key::Lame}, {"pr", Key::Pr},   {"rp", Key::Rp},   {"rd", Key::Rd},
+    {"mode", Key::Mode}, {"target", Key::Target}, {"tp", Key::Tp},
 }};
 
 // "/ana1", "/NL", "/lame": a "/", no second "/", and a known key right after it. Anything else,
@@ -83,6 +84,11 @@ void Apply(Context& ctx, Key key, std::string_view value)
     case Key::Pr: ApplyNumber(s.PinkRef, value, sep); break;
     case Key::Rp: ApplyNumber(s.RmsPercent, value, sep); break;
     case Key::Rd: ApplyNumber(s.RmsDiff, value, sep); break;
+    case Key::Mode: s.Loudness = ParseLoudnessMode(value).value_or(s.Loudness); break;
+    case Key::Target: ApplyNumber(s.Target, value, sep); break;
+    case Key::Tp:
+        if (const auto ceiling = ParseLocaleNumber(NormalizeDecimal(value, sep), sep)) s.TruePeak = *ceiling;
+        break;
     }
 }
 

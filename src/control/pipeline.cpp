@@ -7,11 +7,14 @@
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
 #include "control/context.h"
+#include "control/conversion_step.h"
 #include "control/exist_file.h"
 #include "control/folder_lock.h"
+#include "control/loudness_step.h"
 #include "control/numbers.h"
 #include "control/output_naming.h"
 #include "control/paths.h"
+#include "convert/convert.h"
 #include "editing/amplify.h"
 #include "editing/trim.h"
 #include "encoder/encoder.h"
@@ -96,6 +99,28 @@ void NameFiles(Context& ctx)
     ctx.settings.Encode = output.Encode;
 }
 
+// The WAV an MP3 is decoded to, or another format converted to: beside the source, unless that
+// name is also the output and an edit follows (see kDecodeTempName).
+std::string WorkWavName(const Context& ctx)
+{
+    const RunRequest& req = ctx.request;
+    const std::string beside = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
+    if ((ctx.settings.Amplify || ctx.settings.Trim) && SameFile(beside, req.OutputPath))
+        return req.SourceFolder + kDecodeTempName;
+    return beside;
+}
+
+// The recommended gain by the loudness mode in force, for the whole data of the work WAV.
+bool MeasuredGain(Context& ctx, double& recommended)
+{
+    if (ctx.settings.Loudness == LoudnessMode::R128) {
+        const std::optional<double> gain = R128Analyzed(ctx);
+        if (gain) recommended = *gain;
+        return gain.has_value();
+    }
+    return Analyzed(ctx, recommended, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign);
+}
+
 // The steps for one named file, with its folders locked.
 void ProcessNamedFile(Context& ctx)
 {
@@ -108,7 +133,8 @@ void ProcessNamedFile(Context& ctx)
     run.Log(req.SourcePath);
 
     std::string decodedPath;
-    if (EqualsNoCase(req.SourceExt, ".mp3")) {
+    const SourceKind kind = ClassifySource(req.SourcePath, req.SourceExt);
+    if (kind == SourceKind::Mp3) {
         if (settings.Encode) {
             ctx.tagsV1 = GetId3v1(req.SourcePath);
             ctx.tagsV2 = GetId3v2(req.SourcePath);
@@ -123,16 +149,27 @@ void ProcessNamedFile(Context& ctx)
             return;
         }
         run.Announce("Decoding...");
-        req.WorkPath = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
-        if ((settings.Amplify || settings.Trim) && SameFile(req.WorkPath, req.OutputPath))
-            req.WorkPath = req.SourceFolder + kDecodeTempName;
+        req.WorkPath = WorkWavName(ctx);
         if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
             run.EndEarly("Could not decode");
             return;
         }
         run.Log("Decoded OK");
         decodedPath = req.WorkPath;
-    } else if (EqualsNoCase(req.SourceExt, ".wav")) {
+    } else if (kind == SourceKind::Convert) {
+        // The tag sets of a converted source (Vorbis comments, FLAC pictures, AIFF ID3 chunks)
+        // are to be read here, with the MP3 rules, by the TagLib reader keyed by source path;
+        // until that reader is in, a converted source is encoded without tags.
+        req.WorkPath = WorkWavName(ctx);
+        // Both names beside the source may be taken (an earlier result under "_"): a conversion
+        // never writes over a file that is there already.
+        if (ExistFile(req.WorkPath)) req.WorkPath = req.SourceFolder + kDecodeTempName;
+        if (const std::optional<std::string> failure = ConvertSource(ctx, req.WorkPath)) {
+            run.EndEarly(*failure);
+            return;
+        }
+        decodedPath = req.WorkPath;
+    } else if (kind == SourceKind::PlainWav) {
         req.WorkPath = req.SourcePath;
     } else {
         run.EndEarly("Not a valid file format!");
@@ -159,9 +196,10 @@ void ProcessNamedFile(Context& ctx)
     double gain = settings.Analyze ? 0 : settings.NewLevel;
     if (settings.Analyze) {
         run.Announce("Analyzing...");
-        if (SetFilter(ctx)) {
+        // The r128 mode needs no filter set: libebur128 weights every rate itself.
+        if (settings.Loudness == LoudnessMode::R128 || SetFilter(ctx)) {
             double recommended = 0;
-            if (Analyzed(ctx, recommended, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign)) {
+            if (MeasuredGain(ctx, recommended)) {
                 gain = settings.NewLevel + recommended;
                 run.Log("Recommended gain: " + run.Fixed2(recommended) + " dB");
                 run.LogProcessingTime();
@@ -173,6 +211,7 @@ void ProcessNamedFile(Context& ctx)
     host.Yield();
 
     if (settings.Amplify) {
+        gain = CeiledGain(ctx, gain);
         host.SetCaption("Leveling...");
         run.Log("Leveling with: " + run.Fixed2(gain) + " dB...");
         const bool leveled = Leveled(ctx, gain);
@@ -180,6 +219,7 @@ void ProcessNamedFile(Context& ctx)
         // of the whole song; without it the next steps take the unleveled file.
         if (!leveled) RemoveIfPresent(req.TempPath);
         run.Log(leveled ? "Leveled OK" : "Could not level");
+        if (leveled) LogTruePeakAfter(ctx);
         run.LogProcessingTime();
     }
     host.Yield();

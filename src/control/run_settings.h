@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace varnook {
 
@@ -17,7 +19,13 @@ enum TrimIndex { kCutIn = 0, kFadeIn = 1, kFadeOut = 2, kCutOut = 3 };
 // Indexes of Lead: digital silence in seconds.
 enum LeadIndex { kLeadIn = 0, kLeadOut = 1 };
 
+// How the recommended gain is found: the equal-loudness analysis against the pink-noise
+// reference, or the integrated loudness of ITU-R BS.1770 against a target in LUFS.
+enum class LoudnessMode { Rg1, R128 };
+
 inline constexpr double kDefaultPinkRef = 64.82;
+// ReplayGain 2.0's reference level.
+inline constexpr double kDefaultTarget = -18;
 inline constexpr double kDefaultRmsPercent = 0.95;
 inline constexpr double kDefaultRmsDiff = 30;
 inline constexpr const char* kSettingsSection = "Values";
@@ -33,6 +41,9 @@ inline constexpr const char* kKeyArguments = "Arguments";
 inline constexpr const char* kKeyPinkRef = "PinkRef";
 inline constexpr const char* kKeyRmsPercent = "RmsPercent";
 inline constexpr const char* kKeyRmsDiff = "RmsDiff";
+inline constexpr const char* kKeyLoudness = "Loudness";
+inline constexpr const char* kKeyTarget = "Target";
+inline constexpr const char* kKeyTruePeak = "TruePeak";
 inline constexpr const char* kWordKeepTag = "ID3";
 inline constexpr const char* kWordTrimLevel = "Level";
 inline constexpr const char* kWordLead = "Lead";
@@ -50,6 +61,9 @@ struct RunSettings {
     double PinkRef = 0;
     double RmsPercent = 0;
     double RmsDiff = 0;
+    LoudnessMode Loudness = LoudnessMode::Rg1;
+    double Target = kDefaultTarget;           // LUFS, for the r128 mode
+    std::optional<double> TruePeak;           // dBTP ceiling; none is off
 
     std::string SettingsPath;
     std::string SettingsSection;
@@ -71,9 +85,15 @@ std::string SettingsFilePath(const std::string& programPath);
 // The key of an array element: IndexedKey(3, kWordTrimLevel) is "3Level".
 std::string IndexedKey(int index, const char* word);
 
+// "rg1" and "r128", in any letter case; empty for any other text.
+std::optional<LoudnessMode> ParseLoudnessMode(std::string_view text);
+
 // The settings-file text of a field: switches "1" and "0"; numbers in general form with the
 // locale's separator ("64,82" in a comma locale), so that LoadSettings reads them back.
 std::string SettingText(bool value);
 std::string SettingText(double value, char decimalSeparator);
+std::string SettingText(LoudnessMode mode);
+// A ceiling as the settings file holds it: empty for none.
+std::string SettingText(const std::optional<double>& ceiling, char decimalSeparator);
 
 }  // namespace varnook
