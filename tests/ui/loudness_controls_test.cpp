@@ -1,5 +1,5 @@
-// The loudness controls of the More... panel: they show the settings file and store what the
-// user picks or types, and a first start writes none of their keys.
+// The loudness controls of the More... panel: they show the settings, store what the user picks
+// or types for the next start to load, and a first start stores none of their keys.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -20,40 +20,30 @@ TEST(LoudnessControls, ShowAndStoreModeTargetAndCeiling)
 {
     TempDir dir;
     ui::QtHost host;
-    Context ctx{host};
-    ctx.settings.SettingsPath = dir.File("varnook.ini");
+    Context ctx{host}, next{host};
+    ctx.settings.SettingsPath = next.settings.SettingsPath = dir.File("varnook.ini");
     ctx.settings.SettingsSection = kSettingsSection;
-    const auto stored = [&](const char* key) { return ReadIni(ctx.settings.SettingsPath, kSettingsSection, key, "<missing>"); };
+    const auto stored = [&](const char* key) { return ReadIni(dir.File("varnook.ini"), kSettingsSection, key, "-"); };
     LoadSettings(ctx);
     auto gui = ui::OpenWindows(host, ctx);
     gui->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(gui.get()));
-    EXPECT_EQ(stored("Loudness") + stored("Target") + stored("TruePeak"), "<missing><missing><missing>");
-    EXPECT_EQ(gui->cboLoudness->currentText() + " " + gui->tbxTarget->text() + " [" + gui->tbxTruePeak->text() + "]",
-              "rg1 -18 []");
+    EXPECT_EQ(stored("Loudness") + stored("Target") + stored("TruePeak"), "---");
+    EXPECT_EQ(gui->cboLoudness->currentText() + gui->tbxTarget->text() + "|" + gui->tbxTruePeak->text(), "rg1-18|");
 
     gui->Frame1->show();
     gui->cboLoudness->setCurrentIndex(1);
     emit gui->cboLoudness->activated(1);
-    EXPECT_EQ(stored("Loudness"), "r128");
-    // Typed text, then what the box shows and what is stored once the focus moves on.
-    const struct {
-        QLineEdit* box;
-        const char *key, *typed, *shown, *stored;
-    } rows[] = {{gui->tbxTarget, "Target", "-16", "-16", "-16"},
-                {gui->tbxTruePeak, "TruePeak", "-1.5", "-1.5", "-1.5"},
-                {gui->tbxTruePeak, "TruePeak", "loud", "-1.5", "-1.5"},
-                {gui->tbxTruePeak, "TruePeak", "", "", ""}};
-    for (const auto& row : rows) {
-        row.box->setFocus(Qt::MouseFocusReason);
-        row.box->setText(row.typed);
+    // Typed, then shown and stored once the focus moves on: a wrong text brings the last back.
+    for (const auto& [box, key, typed, shown] : {std::tuple{gui->tbxTarget, "Target", "-16", "-16"},
+                                                 {gui->tbxTruePeak, "TruePeak", "-1.5", "-1.5"},
+                                                 {gui->tbxTruePeak, "TruePeak", "loud", "-1.5"},
+                                                 {gui->tbxTruePeak, "TruePeak", "", ""}}) {
+        box->setFocus(Qt::MouseFocusReason);
+        box->setText(typed);
         gui->tbxPink->setFocus(Qt::TabFocusReason);
-        EXPECT_EQ(row.box->text().toStdString() + "|" + stored(row.key), std::string(row.shown) + "|" + row.stored)
-            << row.typed;
+        EXPECT_EQ(box->text().toStdString() + "|" + stored(key), std::string(shown) + "|" + shown) << typed;
     }
-    // What a later start loads back.
-    Context next{host};
-    next.settings.SettingsPath = ctx.settings.SettingsPath;
     LoadSettings(next);
     EXPECT_EQ(next.settings.Loudness, LoudnessMode::R128);
     EXPECT_EQ(next.settings.Target, -16);
