@@ -5,9 +5,8 @@
 #include <string_view>
 
 #include "control/command_line.h"
-#include "control/context.h"
+#include "base/context.h"
 #include "control/pipeline.h"
-#include "io/errors.h"
 
 namespace varnook {
 namespace {
@@ -49,18 +48,10 @@ bool IsFailureLine(const std::string& line)
 
 int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::function<bool()>& stopRequested)
 {
-    FailureWatch watch(ctx.host);
-    // The run reports through the watch; what it changes (Encode under a destination, the last
-    // WAV info and tags) goes back to the caller at the end.
-    Context run(watch);
-    run.CopyRecordsFrom(ctx);
+    FailureWatch watch(ctx.host.Target());
+    const ReportingThrough reporting(ctx.host, watch);
 
-    const auto stopped = [&] { return run.stop->Requested() || (stopRequested && stopRequested()); };
-    const auto reportStop = [&] {
-        watch.LogLine("Interrupted by user");
-        watch.MarkFailed();
-    };
-
+    const auto stopped = [&] { return ctx.stop->Requested() || (stopRequested && stopRequested()); };
     const std::vector<std::string>& sources = commandLine.Sources;
     const std::vector<std::string>& missing = commandLine.MissingSources;
     bool interrupted = false;
@@ -79,23 +70,15 @@ int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::func
             watch.LogLine("");
             continue;
         }
-        run.request.SourcePath = source;
-        try {
-            ProcessFile(run);
-        } catch (...) {
-            // An unexpected error has had its box from the step that raised it; a failed move
-            // or delete has not. Either way the log keeps the reason beside the file's lines.
-            const ErrorDescription error = DescribeCurrentException();
-            watch.LogLine(std::to_string(error.number) + ": " + error.text);
-            watch.LogLine("");
-            watch.MarkFailed();
-        }
+        ctx.request.SourcePath = source;
+        if (!ProcessFileLoggingErrors(ctx)) watch.MarkFailed();
     }
 
     // A stop during the last file (lame ended, a lock wait given up) still makes the run fail.
-    if (interrupted || run.stop->Requested()) reportStop();
-
-    ctx.CopyRecordsFrom(run);
+    if (interrupted || ctx.stop->Requested()) {
+        watch.LogLine("Interrupted by user");
+        watch.MarkFailed();
+    }
     return watch.Failed() ? kBatchFailed : kBatchSucceeded;
 }
 

@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include "control/context.h"
+#include "base/context.h"
 #include "convert/convert.h"
-#include "editing/guarded.h"
+#include "io/guarded.h"
 
 namespace varnook {
 namespace {

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "control/host.h"
-#include "control/stop_request.h"
+#include "base/host.h"
+#include "base/stop_request.h"
 
 namespace varnook {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "control/context.h"
-#include "control/numbers.h"
+#include "base/context.h"
+#include "io/numbers.h"
 #include "io/errors.h"
 #include "loudness/loudness.h"
 

@@ -6,21 +6,22 @@
 
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
-#include "control/context.h"
+#include "base/context.h"
 #include "control/conversion_step.h"
-#include "control/exist_file.h"
 #include "control/folder_lock.h"
 #include "control/loudness_step.h"
-#include "control/numbers.h"
 #include "control/output_naming.h"
-#include "control/paths.h"
 #include "convert/convert.h"
 #include "editing/amplify.h"
 #include "editing/trim.h"
 #include "encoder/encoder.h"
 #include "encoder/lame_arguments.h"
 #include "id3/id3_reader.h"
+#include "io/errors.h"
+#include "io/exist_file.h"
 #include "io/file_moves.h"
+#include "io/numbers.h"
+#include "io/paths.h"
 #include "io/text.h"
 #include "wav/wav_time.h"
 
@@ -32,16 +33,208 @@ constexpr const char* kWorkTempName = "VRK.tmp";
 // under the output name the unedited decode would look finished if the run died before the
 // edited file replaced it.
 constexpr const char* kDecodeTempName = "VRKdec.tmp";
-constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
 
-// One call of ProcessFile: the clock and the reporting helpers it shares between steps.
+// One file on its way through the steps, in order. Each step returns false when the file ended
+// early: its reason is logged, the caption stays where it was and nothing is cleaned up, so the
+// leftovers show what got how far.
 class FileRun {
 public:
     explicit FileRun(Context& ctx)
-        : ctx_(ctx), host_(ctx.host), start_(std::chrono::steady_clock::now())
+        : ctx_(ctx), host_(ctx.host), req_(ctx.request), settings_(ctx.settings),
+          start_(std::chrono::steady_clock::now())
     {
+    }
+
+    void Run()
+    {
+        Log("Now processing:");
+        Log(req_.SourcePath);
+        if (!PrepareSource() || !CheckSource()) return;
+        const double gain = Analyse();
+        Amplify(gain);
+        Trim();
+        if (!CheckResult()) return;
+        Deliver();
+        CleanUp();
+    }
+
+private:
+    // An MP3 is decoded to a WAV to work on (or, with nothing to edit, recoded directly and
+    // done); FLAC, Ogg, Opus, AIFF and the WAVs the header check refuses are converted to one; a
+    // plain 16-bit WAV is worked on where it is.
+    bool PrepareSource()
+    {
+        switch (ClassifySource(req_.SourcePath, req_.SourceExt)) {
+        case SourceKind::Mp3: return PrepareMp3();
+        case SourceKind::Convert: return PrepareConverted();
+        case SourceKind::PlainWav: req_.WorkPath = req_.SourcePath; return true;
+        case SourceKind::Unknown: break;
+        }
+        return EndEarly("Not a valid file format!");
+    }
+
+    // The WAV an MP3 is decoded to, or another format converted to: beside the source, unless
+    // that name is also the output and an edit follows (see kDecodeTempName).
+    std::string WorkWavName() const
+    {
+        const std::string beside = DecodedName({req_.SourceFolder, req_.SourceBase, req_.SourceExt}, ExistFile);
+        if ((settings_.Amplify || settings_.Trim) && SameFile(beside, req_.OutputPath))
+            return req_.SourceFolder + kDecodeTempName;
+        return beside;
+    }
+
+    bool PrepareConverted()
+    {
+        // The tag sets of a converted source (Vorbis comments, FLAC pictures, AIFF ID3 chunks)
+        // are to be read here, with the MP3 rules, by the TagLib reader keyed by source path;
+        // until that reader is in, a converted source is encoded without tags.
+        req_.WorkPath = WorkWavName();
+        // Both names beside the source may be taken (an earlier result under "_"): a conversion
+        // never writes over a file that is there already.
+        if (ExistFile(req_.WorkPath)) req_.WorkPath = req_.SourceFolder + kDecodeTempName;
+        if (const std::optional<std::string> failure = ConvertSource(ctx_, req_.WorkPath)) return EndEarly(*failure);
+        decodedPath_ = req_.WorkPath;
+        return true;
+    }
+
+    bool PrepareMp3()
+    {
+        if (settings_.Encode) {
+            ctx_.tagsV1 = GetId3v1(req_.SourcePath, host_);
+            ctx_.tagsV2 = GetId3v2(req_.SourcePath, host_);
+        }
+        if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
+            // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
+            Announce("Recoding...");
+            const bool recoded = Encoded(ctx_, settings_.Arguments, req_.SourcePath, req_.OutputPath);
+            Log(recoded ? "Recoded OK" : "Could not recode");
+            Log("");
+            host_.SetCaption(kIdleCaption);
+            return false;
+        }
+        Announce("Decoding...");
+        req_.WorkPath = WorkWavName();
+        if (!Encoded(ctx_, kDecodeOption, req_.SourcePath, req_.WorkPath)) return EndEarly("Could not decode");
+        Log("Decoded OK");
+        decodedPath_ = req_.WorkPath;
+        return true;
+    }
+
+    bool CheckSource()
+    {
+        Announce("Checking wav file...");
+        const double duration = WavTime(host_, ctx_.wav, req_.WorkPath);
+        // A BlockAlign of 0 would leave the frame count undefined; such a header is no valid WAV.
+        if (duration < 0 || ctx_.wav.BlockAlign <= 0) return EndEarly("Not a valid wav file!");
+        if (ctx_.wav.BitsPerSample != kSupportedBits || ctx_.wav.FormatTag != kPcmFormat)
+            return EndEarly("Only 16-bit pcm wav files supported!");
+        Log("wav file info: " + Fixed2(duration) + " sec");
+        Log(std::to_string(ctx_.wav.BitsPerSample) + " bits, " + std::to_string(ctx_.wav.SampleRate) +
+            " samp/s, " + std::to_string(ctx_.wav.Channels) + " chan");
+        host_.Yield();
+        return true;
+    }
+
+    // The gain the amplify step applies. Without the analysis NewLevel is taken as a change
+    // from the file's present level.
+    double Analyse()
+    {
+        double gain = settings_.Analyze ? 0 : settings_.NewLevel;
+        if (settings_.Analyze) {
+            Announce("Analyzing...");
+            // The r128 mode needs no filter set: libebur128 weights every rate itself.
+            if (settings_.Loudness == LoudnessMode::R128 || SetFilter(ctx_)) {
+                double recommended = 0;
+                if (MeasuredGain(recommended)) {
+                    gain = settings_.NewLevel + recommended;
+                    Log("Recommended gain: " + Fixed2(recommended) + " dB");
+                    LogProcessingTime();
+                } else {
+                    Log("Could not analyze");
+                }
+            }
+        }
+        host_.Yield();
+        return gain;
+    }
+
+    // The recommended gain by the loudness mode in force, for the whole data of the work WAV.
+    bool MeasuredGain(double& recommended)
+    {
+        if (settings_.Loudness == LoudnessMode::R128) {
+            const std::optional<double> gain = R128Analyzed(ctx_);
+            if (gain) recommended = *gain;
+            return gain.has_value();
+        }
+        return Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign);
+    }
+
+    void Amplify(double gain)
+    {
+        if (settings_.Amplify) {
+            gain = CeiledGain(ctx_, gain);
+            host_.SetCaption("Leveling...");
+            Log("Leveling with: " + Fixed2(gain) + " dB...");
+            const bool leveled = Leveled(ctx_, gain);
+            // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
+            // of the whole song; without it the next steps take the unleveled file.
+            if (!leveled) RemoveIfPresent(req_.TempPath);
+            Log(leveled ? "Leveled OK" : "Could not level");
+            if (leveled) LogTruePeakAfter(ctx_);
+            LogProcessingTime();
+        }
+        host_.Yield();
+    }
+
+    void Trim()
+    {
+        if (settings_.Trim) {
+            Announce("Trimming...");
+            // Trimming rewrites its file in place, so it must never work on the source itself.
+            if (!ExistFile(req_.TempPath)) CopyFile(req_.WorkPath, req_.TempPath);
+            req_.WorkPath = req_.TempPath;
+            Log(Trimmed(ctx_) ? "Trimmed OK" : "Could not trim");
+            LogProcessingTime();
+        }
+        host_.Yield();
+    }
+
+    bool CheckResult()
+    {
+        if (ExistFile(req_.TempPath)) req_.WorkPath = req_.TempPath;
+        Announce("Checking wav file...");
+        const double duration = WavTime(host_, ctx_.wav, req_.WorkPath);
+        if (duration < 0) return EndEarly("Not a valid wav file!");
+        Log("wav file info: " + Fixed2(duration) + " sec");
+        return true;
+    }
+
+    // Encodes the work file to the output, or moves an edited WAV there.
+    void Deliver()
+    {
+        if (settings_.Encode) {
+            Announce("Encoding...");
+            Log(Encoded(ctx_, settings_.Arguments, req_.WorkPath, req_.OutputPath) ? "Encoded OK"
+                                                                                   : "Could not encode");
+        } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) &&
+                   !SameFile(req_.OutputPath, req_.WorkPath)) {
+            ReplaceByRename(req_.WorkPath, req_.OutputPath);
+        }
+        LogProcessingTime();
+        Log("");
+        host_.Yield();
+    }
+
+    void CleanUp()
+    {
+        if (!SameFile(req_.TempPath, req_.OutputPath)) RemoveIfPresent(req_.TempPath);
+        if (!decodedPath_.empty() && !SameFile(decodedPath_, req_.OutputPath) &&
+            !SameFile(decodedPath_, req_.SourcePath)) {
+            RemoveIfPresent(decodedPath_);
+        }
+        host_.SetCaption(kIdleCaption);
     }
 
     void Log(const std::string& line) { host_.LogLine(line); }
@@ -53,12 +246,11 @@ public:
         host_.LogLine(title);
     }
 
-    // Ends the file early: the caption stays where it was and nothing is cleaned up, so the
-    // leftovers show what got how far.
-    void EndEarly(const std::string& reason)
+    bool EndEarly(const std::string& reason)
     {
         host_.LogLine(reason);
         host_.LogLine("");
+        return false;
     }
 
     void LogProcessingTime()
@@ -69,16 +261,13 @@ public:
 
     std::string Fixed2(double value) const { return FormatFixed2(value, ctx_.decimalSeparator); }
 
-private:
     Context& ctx_;
     Host& host_;
+    RunRequest& req_;
+    const RunSettings& settings_;
     std::chrono::steady_clock::time_point start_;
+    std::string decodedPath_;  // the decoded or converted WAV, removed at the end
 };
-
-void RemoveIfPresent(const std::string& path)
-{
-    if (ExistFile(path)) RemoveFile(path);
-}
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.
 void NameFiles(Context& ctx)
@@ -97,172 +286,6 @@ void NameFiles(Context& ctx)
     req.OutputExt = output.Ext;
     req.OutputPath = output.Path;
     ctx.settings.Encode = output.Encode;
-}
-
-// The WAV an MP3 is decoded to, or another format converted to: beside the source, unless that
-// name is also the output and an edit follows (see kDecodeTempName).
-std::string WorkWavName(const Context& ctx)
-{
-    const RunRequest& req = ctx.request;
-    const std::string beside = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
-    if ((ctx.settings.Amplify || ctx.settings.Trim) && SameFile(beside, req.OutputPath))
-        return req.SourceFolder + kDecodeTempName;
-    return beside;
-}
-
-// The recommended gain by the loudness mode in force, for the whole data of the work WAV.
-bool MeasuredGain(Context& ctx, double& recommended)
-{
-    if (ctx.settings.Loudness == LoudnessMode::R128) {
-        const std::optional<double> gain = R128Analyzed(ctx);
-        if (gain) recommended = *gain;
-        return gain.has_value();
-    }
-    return Analyzed(ctx, recommended, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign);
-}
-
-// The steps for one named file, with its folders locked.
-void ProcessNamedFile(Context& ctx)
-{
-    Host& host = ctx.host;
-    RunRequest& req = ctx.request;
-    const RunSettings& settings = ctx.settings;
-
-    FileRun run(ctx);
-    run.Log("Now processing:");
-    run.Log(req.SourcePath);
-
-    std::string decodedPath;
-    const SourceKind kind = ClassifySource(req.SourcePath, req.SourceExt);
-    if (kind == SourceKind::Mp3) {
-        if (settings.Encode) {
-            ctx.tagsV1 = GetId3v1(req.SourcePath);
-            ctx.tagsV2 = GetId3v2(req.SourcePath);
-        }
-        if (!settings.Amplify && !settings.Trim && settings.Encode) {
-            // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
-            run.Announce("Recoding...");
-            const bool recoded = Encoded(ctx, settings.Arguments, req.SourcePath, req.OutputPath);
-            run.Log(recoded ? "Recoded OK" : "Could not recode");
-            run.Log("");
-            host.SetCaption(kIdleCaption);
-            return;
-        }
-        run.Announce("Decoding...");
-        req.WorkPath = WorkWavName(ctx);
-        if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
-            run.EndEarly("Could not decode");
-            return;
-        }
-        run.Log("Decoded OK");
-        decodedPath = req.WorkPath;
-    } else if (kind == SourceKind::Convert) {
-        // The tag sets of a converted source (Vorbis comments, FLAC pictures, AIFF ID3 chunks)
-        // are to be read here, with the MP3 rules, by the TagLib reader keyed by source path;
-        // until that reader is in, a converted source is encoded without tags.
-        req.WorkPath = WorkWavName(ctx);
-        // Both names beside the source may be taken (an earlier result under "_"): a conversion
-        // never writes over a file that is there already.
-        if (ExistFile(req.WorkPath)) req.WorkPath = req.SourceFolder + kDecodeTempName;
-        if (const std::optional<std::string> failure = ConvertSource(ctx, req.WorkPath)) {
-            run.EndEarly(*failure);
-            return;
-        }
-        decodedPath = req.WorkPath;
-    } else if (kind == SourceKind::PlainWav) {
-        req.WorkPath = req.SourcePath;
-    } else {
-        run.EndEarly("Not a valid file format!");
-        return;
-    }
-
-    run.Announce("Checking wav file...");
-    const double duration = WavTime(ctx, req.WorkPath);
-    // A BlockAlign of 0 would leave the frame count undefined; such a header is no valid WAV.
-    if (duration < 0 || ctx.wav.BlockAlign <= 0) {
-        run.EndEarly("Not a valid wav file!");
-        return;
-    }
-    if (ctx.wav.BitsPerSample != kSupportedBits || ctx.wav.FormatTag != kPcmFormat) {
-        run.EndEarly("Only 16-bit pcm wav files supported!");
-        return;
-    }
-    run.Log("wav file info: " + run.Fixed2(duration) + " sec");
-    run.Log(std::to_string(ctx.wav.BitsPerSample) + " bits, " + std::to_string(ctx.wav.SampleRate) +
-            " samp/s, " + std::to_string(ctx.wav.Channels) + " chan");
-    host.Yield();
-
-    // Without the analysis NewLevel is taken as a change from the file's present level.
-    double gain = settings.Analyze ? 0 : settings.NewLevel;
-    if (settings.Analyze) {
-        run.Announce("Analyzing...");
-        // The r128 mode needs no filter set: libebur128 weights every rate itself.
-        if (settings.Loudness == LoudnessMode::R128 || SetFilter(ctx)) {
-            double recommended = 0;
-            if (MeasuredGain(ctx, recommended)) {
-                gain = settings.NewLevel + recommended;
-                run.Log("Recommended gain: " + run.Fixed2(recommended) + " dB");
-                run.LogProcessingTime();
-            } else {
-                run.Log("Could not analyze");
-            }
-        }
-    }
-    host.Yield();
-
-    if (settings.Amplify) {
-        gain = CeiledGain(ctx, gain);
-        host.SetCaption("Leveling...");
-        run.Log("Leveling with: " + run.Fixed2(gain) + " dB...");
-        const bool leveled = Leveled(ctx, gain);
-        // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
-        // of the whole song; without it the next steps take the unleveled file.
-        if (!leveled) RemoveIfPresent(req.TempPath);
-        run.Log(leveled ? "Leveled OK" : "Could not level");
-        if (leveled) LogTruePeakAfter(ctx);
-        run.LogProcessingTime();
-    }
-    host.Yield();
-
-    if (settings.Trim) {
-        run.Announce("Trimming...");
-        // Trimming rewrites its file in place, so it must never work on the source itself.
-        if (!ExistFile(req.TempPath)) CopyFile(req.WorkPath, req.TempPath);
-        req.WorkPath = req.TempPath;
-        run.Log(Trimmed(ctx) ? "Trimmed OK" : "Could not trim");
-        run.LogProcessingTime();
-    }
-    host.Yield();
-
-    if (ExistFile(req.TempPath)) req.WorkPath = req.TempPath;
-
-    run.Announce("Checking wav file...");
-    const double finalDuration = WavTime(ctx, req.WorkPath);
-    if (finalDuration < 0) {
-        run.EndEarly("Not a valid wav file!");
-        return;
-    }
-    run.Log("wav file info: " + run.Fixed2(finalDuration) + " sec");
-
-    if (settings.Encode) {
-        run.Announce("Encoding...");
-        run.Log(Encoded(ctx, settings.Arguments, req.WorkPath, req.OutputPath) ? "Encoded OK"
-                                                                               : "Could not encode");
-    } else if (!SameFile(req.WorkPath, req.SourcePath) && ExistFile(req.WorkPath) &&
-               !SameFile(req.OutputPath, req.WorkPath)) {
-        ReplaceByRename(req.WorkPath, req.OutputPath);
-    }
-
-    run.LogProcessingTime();
-    run.Log("");
-    host.Yield();
-
-    if (!SameFile(req.TempPath, req.OutputPath)) RemoveIfPresent(req.TempPath);
-    if (!decodedPath.empty() && !SameFile(decodedPath, req.OutputPath) &&
-        !SameFile(decodedPath, req.SourcePath)) {
-        RemoveIfPresent(decodedPath);
-    }
-    host.SetCaption(kIdleCaption);
 }
 
 }  // namespace
@@ -286,13 +309,26 @@ void ProcessFile(Context& ctx)
     RemoveIfPresent(req.SourceFolder + kDecodeTempName);
 
     try {
-        ProcessNamedFile(ctx);
+        FileRun(ctx).Run();
     } catch (...) {
         // An error the caller reports (an output that could not be moved into place) must not
         // leave the work file behind as well; a failed delete here would only hide that error.
         if (!SameFile(req.TempPath, req.OutputPath)) ::unlink(req.TempPath.c_str());
         ::unlink((req.SourceFolder + kDecodeTempName).c_str());
         throw;
+    }
+}
+
+bool ProcessFileLoggingErrors(Context& ctx)
+{
+    try {
+        ProcessFile(ctx);
+        return true;
+    } catch (...) {
+        const ErrorDescription error = DescribeCurrentException();
+        ctx.host.LogLine(std::to_string(error.number) + ": " + error.text);
+        ctx.host.LogLine("");
+        return false;
     }
 }
 

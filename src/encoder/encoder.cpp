@@ -7,14 +7,15 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "control/context.h"
-#include "control/exist_file.h"
-#include "control/paths.h"
-#include "control/stop_request.h"
+#include "base/context.h"
+#include "io/exist_file.h"
+#include "io/paths.h"
+#include "base/stop_request.h"
 #include "encoder/child_process.h"
 #include "encoder/lame_arguments.h"
 #include "io/errors.h"
 #include "io/file_moves.h"
+#include "io/guarded.h"
 
 namespace varnook {
 namespace {
@@ -58,11 +59,6 @@ std::string FindLame(const std::string& programPath)
     return lame;
 }
 
-void RemoveIfPresent(const std::string& path)
-{
-    if (ExistFile(path)) RemoveFile(path);
-}
-
 }  // namespace
 
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
@@ -71,18 +67,18 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
     const std::string tempOut = FolderOf(outFile) + kTempOutName;
 
     pid_t child = 0;
-    try {
-        std::vector<std::string> args =
-            LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
-        args.insert(args.begin(), kEncoderName);
-        child = StartChild(FindLame(ctx.programPath), args);
-    } catch (const FileError& e) {
-        ctx.host.LogLine("Processing interrupted. Error message:");
-        ctx.host.LogLine(e.LogText());
+    const bool started = Guarded(
+        ctx.host, "Encoded",
+        [&] {
+            std::vector<std::string> args =
+                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
+            args.insert(args.begin(), kEncoderName);
+            child = StartChild(FindLame(ctx.programPath), args);
+        },
+        kInterruptedIntro);
+    if (!started) {
         RemoveIfPresent(tempOut);
         return false;
-    } catch (...) {
-        ShowErrorBoxAndRethrow(ctx.host, "Encoded");
     }
 
     if (WaitForProcess(child, false, ctx.host, ctx.stop.get()) != 0) {

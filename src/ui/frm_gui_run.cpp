@@ -2,9 +2,8 @@
 // entry through the pipeline, Interrupt stops before the next file.
 #include "ui/frm_gui.h"
 
-#include "control/context.h"
+#include "base/context.h"
 #include "control/pipeline.h"
-#include "io/errors.h"
 #include "ui/file_list_box.h"
 
 #include <QCheckBox>
@@ -74,15 +73,8 @@ void frmGUI::RunOneFile(const QString& path)
 {
     ctx_.request.SourcePath = path.toStdString();
     ctx_.request.DestPath.clear();
-    // Nothing may be thrown through Qt's event handling. A step that met an unexpected error has
-    // already shown its error box; the run notes it and goes on with the next file.
-    try {
-        ProcessFile(ctx_);
-    } catch (...) {
-        const ErrorDescription error = DescribeCurrentException();
-        ctx_.host.LogLine(std::to_string(error.number) + ": " + error.text);
-        ctx_.host.LogLine("");
-    }
+    // Nothing may be thrown through Qt's event handling; an error is logged and the run goes on.
+    ProcessFileLoggingErrors(ctx_);
 }
 
 void frmGUI::closeEvent(QCloseEvent* event)

@@ -1,5 +1,6 @@
 #include "ui/frm_progress.h"
 
+#include "base/host.h"
 #include "ui/twips.h"
 
 #include <QCloseEvent>
@@ -19,7 +20,7 @@ constexpr int kLoadHeight = 4800;
 frmProgress::frmProgress() : lbxList(new QListWidget(this))
 {
     setObjectName("frmProgress");
-    setWindowTitle("Varnook Progress");
+    setWindowTitle(kIdleCaption);
     lbxList->setObjectName("lbxList");
     // Every line has the one height of the font; telling the view so keeps appending cheap
     // however long the log grows.

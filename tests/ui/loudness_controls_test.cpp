@@ -6,7 +6,8 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "control/context.h"
+#include "base/context.h"
+#include "settings/run_settings_file.h"
 #include "settings/ini_file.h"
 #include "support/temp_dir.h"
 #include "ui/frm_gui.h"

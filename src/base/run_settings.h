@@ -1,5 +1,6 @@
 // The Run settings: every option that steers the processing of a file, with their defaults,
-// settings-file keys and loading rules. One instance lives in the Context for the whole process.
+// settings-file keys. One instance lives in the Context for the whole process; loading and
+// storing it is the settings step's (settings/run_settings_file.h).
 #pragma once
 
 #include <array>
@@ -8,9 +9,6 @@
 #include <string_view>
 
 namespace varnook {
-
-class Host;
-struct Context;
 
 // Indexes of KeepTag: which tags are carried over when an MP3 is encoded again.
 enum TagIndex { kTagTitle = 0, kTagArtist, kTagAlbum, kTagYear, kTagTrack, kTagGenre, kTagComment };
@@ -68,32 +66,5 @@ struct RunSettings {
     std::string SettingsPath;
     std::string SettingsSection;
 };
-
-// Fills every stored field from the settings file at ctx.settings.SettingsPath (which the caller
-// sets first, see SettingsFilePath), then sets the progress caption to "Varnook Progress".
-// Never fails, never reports, never writes the file.
-void LoadSettings(Context& ctx);
-
-// Resets the three analysis parameters (PinkRef, RmsPercent, RmsDiff) and nothing else.
-void SetDefaults(RunSettings& settings);
-
-// Where the settings file lives: $VARNOOK_INI when set; else "<program folder>/<program
-// name>.ini" when that file exists or its folder is writable; else
-// "$XDG_CONFIG_HOME/varnook/varnook.ini" (XDG_CONFIG_HOME defaulting to ~/.config).
-std::string SettingsFilePath(const std::string& programPath);
-
-// The key of an array element: IndexedKey(3, kWordTrimLevel) is "3Level".
-std::string IndexedKey(int index, const char* word);
-
-// "rg1" and "r128", in any letter case; empty for any other text.
-std::optional<LoudnessMode> ParseLoudnessMode(std::string_view text);
-
-// The settings-file text of a field: switches "1" and "0"; numbers in general form with the
-// locale's separator ("64,82" in a comma locale), so that LoadSettings reads them back.
-std::string SettingText(bool value);
-std::string SettingText(double value, char decimalSeparator);
-std::string SettingText(LoudnessMode mode);
-// A ceiling as the settings file holds it: empty for none.
-std::string SettingText(const std::optional<double>& ceiling, char decimalSeparator);
 
 }  // namespace varnook

@@ -1,4 +1,4 @@
-#include "control/run_settings.h"
+#include "settings/run_settings_file.h"
 
 #include <unistd.h>
 
@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <string_view>
 
-#include "control/context.h"
-#include "control/exist_file.h"
-#include "control/host.h"
-#include "control/numbers.h"
+#include "base/context.h"
+#include "io/exist_file.h"
+#include "base/host.h"
+#include "io/numbers.h"
 #include "io/text.h"
 #include "settings/ini_file.h"
 
@@ -22,7 +22,6 @@ namespace {
 constexpr const char* kIniEnvironment = "VARNOOK_INI";
 constexpr const char* kSettingsFileName = "varnook.ini";
 constexpr const char* kSettingsFolderName = "varnook";
-constexpr const char* kProgressCaption = "Varnook Progress";
 constexpr const char* kSwitchOn = "1";
 constexpr const char* kSwitchOff = "0";
 constexpr const char* kDefaultArguments = "-h";
@@ -111,7 +110,7 @@ void LoadSettings(Context& ctx)
     s.TruePeak = ParseLocaleNumber(NormalizeDecimal(read.Text(kKeyTruePeak, ""), ctx.decimalSeparator),
                                    ctx.decimalSeparator);
 
-    ctx.host.SetCaption(kProgressCaption);
+    ctx.host.SetCaption(kIdleCaption);
 }
 
 std::optional<LoudnessMode> ParseLoudnessMode(std::string_view text)
