@@ -13,6 +13,7 @@ VARNOOK_PACKAGES=(
   locales
   xvfb xauth
   id3v2 eyed3 python3-mutagen
+  strace
 )
 
 varnook_missing_packages() {

@@ -54,6 +54,7 @@ int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::func
     const auto stopped = [&] { return ctx.stop->Requested() || (stopRequested && stopRequested()); };
     const std::vector<std::string>& sources = commandLine.Sources;
     const std::vector<std::string>& missing = commandLine.MissingSources;
+    ctx.request.RunSources = sources;
     bool interrupted = false;
     for (size_t i = 0; i < sources.size(); ++i) {
         if (stopped()) {

@@ -51,11 +51,4 @@ OutputName NameOutput(const std::string& sourcePath, const std::string& destPath
     return out;
 }
 
-std::string DecodedName(const PathParts& source, const std::function<bool(const std::string&)>& exists)
-{
-    const std::string plain = source.Folder + source.Base + kWavExt;
-    if (!exists(plain)) return plain;
-    return source.Folder + kRenamePrefix + source.Base + kWavExt;
-}
-
 }  // namespace varnook

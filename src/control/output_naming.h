@@ -1,5 +1,5 @@
-// The names of one file's outputs: where the result goes (with "dest" and its say over
-// encoding) and what the decoded WAV of an MP3 source is called. Pure rules over path texts;
+// The name of one file's output: where the result goes (with "dest" and its say over
+// encoding). Pure rules over path texts;
 // the file system is asked only through the probe, so the rules can be checked as a table.
 #pragma once
 
@@ -36,9 +36,5 @@ struct OutputName {
 // An output that would name the source itself gets "_" before its base name.
 OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, bool encode,
                       const FileProbe& probe);
-
-// The decoded WAV of an MP3 source: base name + ".wav" beside it, or "_" + base name + ".wav"
-// when the first exists already (whether or not the second does).
-std::string DecodedName(const PathParts& source, const std::function<bool(const std::string&)>& exists);
 
 }  // namespace varnook

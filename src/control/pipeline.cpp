@@ -1,5 +1,6 @@
 #include "control/pipeline.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include <unistd.h>
@@ -23,22 +24,40 @@
 #include "io/numbers.h"
 #include "io/paths.h"
 #include "io/text.h"
+#include "io/work_file.h"
 #include "wav/wav_time.h"
 
 namespace varnook {
 namespace {
 
 constexpr const char* kWorkTempName = "VRK.tmp";
-// Where an MP3 is decoded when its decoded name is also the output name and an edit follows:
-// under the output name the unedited decode would look finished if the run died before the
-// edited file replaced it.
+// Where an MP3 is decoded: a work file of Varnook's own, never a name the user may hold (an
+// earlier output, another source), and one a later run removes when this one is killed.
 constexpr const char* kDecodeTempName = "VRKdec.tmp";
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
 
+// True when `path` names one of the run's sources: an output there would destroy it.
+bool IsRunSource(const RunRequest& req, const std::string& path)
+{
+    return std::any_of(req.RunSources.begin(), req.RunSources.end(),
+                       [&](const std::string& source) { return SameFile(source, path); });
+}
+
+// Removes the work files of a file that ended (or of a run that was killed) in these folders,
+// but never one that is this file's output or a source of the run.
+void RemoveWorkFiles(const RunRequest& req)
+{
+    for (const std::string& work : {req.TempPath, req.SourceFolder + kDecodeTempName,
+                                     req.OutputFolder + kEncoderWorkName, req.OutputFolder + kMoveWorkName}) {
+        if (!SameFile(work, req.OutputPath) && !SameFile(work, req.SourcePath) && !IsRunSource(req, work))
+            RemoveWorkFile(work);
+    }
+}
+
 // One file on its way through the steps, in order. Each step returns false when the file ended
-// early: its reason is logged, the caption stays where it was and nothing is cleaned up, so the
-// leftovers show what got how far.
+// early: its reason is logged, the caption stays where it was and nothing is cleaned up (but
+// after a failed trim), so the leftovers show what got how far until the next run removes them.
 class FileRun {
 public:
     explicit FileRun(Context& ctx)
@@ -51,11 +70,14 @@ public:
     {
         Log("Now processing:");
         Log(req_.SourcePath);
+        if (IsRunSource(req_, req_.OutputPath)) {
+            EndEarly("Could not write over a source of this run: " + req_.OutputPath);
+            return;
+        }
         if (!PrepareSource() || !CheckSource()) return;
         const double gain = Analyse();
         Amplify(gain);
-        Trim();
-        if (!CheckResult()) return;
+        if (!Trim() || !CheckResult()) return;
         Deliver();
         CleanUp();
     }
@@ -75,27 +97,14 @@ private:
         return EndEarly("Not a valid file format!");
     }
 
-    // The WAV an MP3 is decoded to, or another format converted to: beside the source, unless
-    // that name is also the output and an edit follows (see kDecodeTempName).
-    std::string WorkWavName() const
-    {
-        const std::string beside = DecodedName({req_.SourceFolder, req_.SourceBase, req_.SourceExt}, ExistFile);
-        if ((settings_.Amplify || settings_.Trim) && SameFile(beside, req_.OutputPath))
-            return req_.SourceFolder + kDecodeTempName;
-        return beside;
-    }
-
     bool PrepareConverted()
     {
         // The tag sets of a converted source (Vorbis comments, FLAC pictures, AIFF ID3 chunks)
         // are to be read here, with the MP3 rules, by the TagLib reader keyed by source path;
         // until that reader is in, a converted source is encoded without tags.
-        req_.WorkPath = WorkWavName();
-        // Both names beside the source may be taken (an earlier result under "_"): a conversion
-        // never writes over a file that is there already.
-        if (ExistFile(req_.WorkPath)) req_.WorkPath = req_.SourceFolder + kDecodeTempName;
+        // Like a decode, into Varnook's own work file.
+        req_.WorkPath = req_.SourceFolder + kDecodeTempName;
         if (const std::optional<std::string> failure = ConvertSource(ctx_, req_.WorkPath)) return EndEarly(*failure);
-        decodedPath_ = req_.WorkPath;
         return true;
     }
 
@@ -115,10 +124,9 @@ private:
             return false;
         }
         Announce("Decoding...");
-        req_.WorkPath = WorkWavName();
+        req_.WorkPath = req_.SourceFolder + kDecodeTempName;
         if (!Encoded(ctx_, kDecodeOption, req_.SourcePath, req_.WorkPath)) return EndEarly("Could not decode");
         Log("Decoded OK");
-        decodedPath_ = req_.WorkPath;
         return true;
     }
 
@@ -180,7 +188,7 @@ private:
             const bool leveled = Leveled(ctx_, gain);
             // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
             // of the whole song; without it the next steps take the unleveled file.
-            if (!leveled) RemoveIfPresent(req_.TempPath);
+            if (!leveled) RemoveWorkFile(req_.TempPath);
             Log(leveled ? "Leveled OK" : "Could not level");
             if (leveled) LogTruePeakAfter(ctx_);
             LogProcessingTime();
@@ -188,17 +196,27 @@ private:
         host_.Yield();
     }
 
-    void Trim()
+    // False after a failed trim, which delivers nothing: a trim that failed part way leaves a
+    // file cut at the start but not at the end, and even an untouched copy is not what was
+    // asked for. The old output stays.
+    bool Trim()
     {
         if (settings_.Trim) {
             Announce("Trimming...");
             // Trimming rewrites its file in place, so it must never work on the source itself.
             if (!ExistFile(req_.TempPath)) CopyFile(req_.WorkPath, req_.TempPath);
             req_.WorkPath = req_.TempPath;
-            Log(Trimmed(ctx_) ? "Trimmed OK" : "Could not trim");
+            const bool trimmed = Trimmed(ctx_);
+            Log(trimmed ? "Trimmed OK" : "Could not trim");
             LogProcessingTime();
+            if (!trimmed) {
+                Log("");
+                CleanUp();
+                return false;
+            }
         }
         host_.Yield();
+        return true;
     }
 
     bool CheckResult()
@@ -229,11 +247,7 @@ private:
 
     void CleanUp()
     {
-        if (!SameFile(req_.TempPath, req_.OutputPath)) RemoveIfPresent(req_.TempPath);
-        if (!decodedPath_.empty() && !SameFile(decodedPath_, req_.OutputPath) &&
-            !SameFile(decodedPath_, req_.SourcePath)) {
-            RemoveIfPresent(decodedPath_);
-        }
+        RemoveWorkFiles(req_);
         host_.SetCaption(kIdleCaption);
     }
 
@@ -266,7 +280,6 @@ private:
     RunRequest& req_;
     const RunSettings& settings_;
     std::chrono::steady_clock::time_point start_;
-    std::string decodedPath_;  // the decoded or converted WAV, removed at the end
 };
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.
@@ -303,18 +316,29 @@ void ProcessFile(Context& ctx)
     // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
     FolderLocks locks;
     if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop)) return;
-    // A work file left by a file that ended early in this folder (or by a run that was
-    // killed) would be taken for this file's amplified copy.
-    RemoveIfPresent(req.TempPath);
-    RemoveIfPresent(req.SourceFolder + kDecodeTempName);
+    // The names (a "_" before one that would be the source, a destination folder that exists)
+    // hold only once no other run can change the folders; named before, they only showed which
+    // folders to lock.
+    const std::string lockedOutputFolder = req.OutputFolder;
+    NameFiles(ctx);
+    FolderLocks movedOutput;
+    if (!SameFile(req.OutputFolder, lockedOutputFolder) && !SameFile(req.OutputFolder, req.SourceFolder) &&
+        !movedOutput.Acquire({req.OutputFolder}, ctx.host, *ctx.stop)) {
+        return;
+    }
+    // Work files left by a file that ended early in these folders (or by a run that was
+    // killed) would be taken for this file's own.
+    RemoveWorkFiles(req);
 
     try {
         FileRun(ctx).Run();
     } catch (...) {
         // An error the caller reports (an output that could not be moved into place) must not
-        // leave the work file behind as well; a failed delete here would only hide that error.
-        if (!SameFile(req.TempPath, req.OutputPath)) ::unlink(req.TempPath.c_str());
-        ::unlink((req.SourceFolder + kDecodeTempName).c_str());
+        // leave the work files behind as well; a failed delete here would only hide that error.
+        try {
+            RemoveWorkFiles(req);
+        } catch (...) {
+        }
         throw;
     }
 }

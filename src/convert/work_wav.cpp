@@ -6,6 +6,7 @@
 
 #include "io/byte_order.h"
 #include "io/errors.h"
+#include "io/work_file.h"
 
 namespace varnook {
 namespace {
@@ -39,11 +40,6 @@ std::array<uint8_t, kHeaderBytes> Header(int channels, int32_t rate, int32_t dat
 }
 
 }  // namespace
-
-File CreateWorkFile(const std::string& path)
-{
-    return File(path, File::Mode::CreateTruncate);
-}
 
 WorkWavWriter::WorkWavWriter(const std::string& path, int channels, int32_t rate)
     : file_(CreateWorkFile(path)), channels_(channels), rate_(rate)

@@ -11,10 +11,6 @@
 
 namespace varnook {
 
-// Where a work file comes into being. Kept to this one function so that every rule about how
-// work files are created (permissions, links, a name of Varnook's own) applies here at once.
-File CreateWorkFile(const std::string& path);
-
 class WorkWavWriter {
 public:
     WorkWavWriter(const std::string& path, int channels, int32_t rate);

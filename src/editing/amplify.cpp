@@ -1,6 +1,5 @@
 #include "editing/amplify.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -16,6 +15,7 @@
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "io/work_file.h"
 
 namespace varnook {
 namespace {
@@ -47,11 +47,8 @@ void CopyBytes(const File& in, int64_t from, File& out, int64_t to, int64_t leng
 // Gain 0 is a byte-for-byte copy, so the samples cannot pick up a rounding step.
 void CopyWholeFile(const std::string& from, const std::string& to)
 {
-    // Removed rather than overwritten: an old work file that is a link to another file must
-    // not have that file rewritten through it.
-    if (ExistFile(to) && ::unlink(to.c_str()) != 0) ThrowFileErrorFromErrno();
     const File in(from, File::Mode::Read);
-    File out(to, File::Mode::CreateTruncate);
+    File out = CreateWorkFile(to);
     std::vector<uint8_t> buffer(kCopyChunk);
     CopyBytes(in, 0, out, 0, in.Size(), buffer, [] {});
     out.Close();
@@ -284,7 +281,7 @@ bool Leveled(Context& ctx, double gain)
 
     return Guarded(ctx.host, kProcedure, [&] {
         const File in(request.WorkPath, File::Mode::Read);
-        File out(request.TempPath, File::Mode::CreateTruncate);
+        File out = CreateWorkFile(request.TempPath);
         const double factor = std::pow(10.0, gain / 20);
         if (channels == 1)
             Amplify<1>(ctx.host, in, out, ctx.wav.DataStart, factor, samples);

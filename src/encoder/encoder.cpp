@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include <csignal>
@@ -13,17 +14,16 @@
 #include "base/stop_request.h"
 #include "encoder/child_process.h"
 #include "encoder/lame_arguments.h"
+#include "encoder/whole_output.h"
 #include "io/errors.h"
 #include "io/file_moves.h"
 #include "io/guarded.h"
+#include "io/work_file.h"
 
 namespace varnook {
 namespace {
 
 constexpr const char* kEncoderName = "lame";
-// lame always writes here first, so a failed run never leaves a half-written file under the
-// output's own name, and an existing output survives until the new one is complete.
-constexpr const char* kTempOutName = "mp3.tmp";
 // Long enough to leave the core idle while lame works, short enough that the windows feel live.
 constexpr std::chrono::milliseconds kPollInterval{5};
 // How long lame may take to leave after SIGTERM before it is killed outright.
@@ -59,34 +59,53 @@ std::string FindLame(const std::string& programPath)
     return lame;
 }
 
+// lame reads a word that starts with "-" as an option, and a relative path may start so.
+std::string Absolute(const std::string& path)
+{
+    return std::filesystem::absolute(path).string();
+}
+
 }  // namespace
 
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
              const std::string& outFile)
 {
-    const std::string tempOut = FolderOf(outFile) + kTempOutName;
+    const std::string tempOut = Absolute(FolderOf(outFile) + kEncoderWorkName);
 
     pid_t child = 0;
     const bool started = Guarded(
         ctx.host, "Encoded",
         [&] {
+            // lame opens its output by name and would write through a link planted there.
+            CreateWorkFile(tempOut).Close();
             std::vector<std::string> args =
-                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
+                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, Absolute(inFile), tempOut);
             args.insert(args.begin(), kEncoderName);
             child = StartChild(FindLame(ctx.programPath), args);
         },
         kInterruptedIntro);
     if (!started) {
-        RemoveIfPresent(tempOut);
+        RemoveWorkFile(tempOut);
         return false;
     }
 
     if (WaitForProcess(child, false, ctx.host, ctx.stop.get()) != 0) {
-        RemoveIfPresent(tempOut);
+        RemoveWorkFile(tempOut);
         return false;
     }
-    if (!ExistFile(tempOut)) return false;
-    ReplaceByRename(tempOut, outFile);
+    // lame's exit code says it ran to the end, not that its output reached the disk.
+    const bool whole = options == kDecodeOption ? WavOutputWhole(tempOut) : Mp3OutputWhole(tempOut);
+    if (!whole) {
+        if (ExistFile(tempOut)) ctx.host.LogLine("Incomplete output from lame (is the disk full?)");
+        RemoveWorkFile(tempOut);
+        return false;
+    }
+    try {
+        ReplaceByRename(tempOut, outFile);
+    } catch (...) {
+        ::unlink(tempOut.c_str());
+        throw;
+    }
     return true;
 }
 

@@ -8,15 +8,22 @@
 
 namespace varnook {
 
+// lame always writes here, in the output's folder, first: a failed run never leaves a
+// half-written file under the output's own name, and an existing output survives until the new
+// one is complete. A run holding that folder removes one a killed run left.
+inline constexpr const char* kEncoderWorkName = "mp3.tmp";
+
 struct Context;
 class Host;
 class StopRequest;
 
 // Runs lame to turn inFile into outFile. options is "--decode" or the user's Arguments; for
 // anything but "--decode" the tag options of ctx.tagsV2/ctx.tagsV1 (as ctx.settings.KeepTag
-// selects) come first. lame writes "mp3.tmp" in outFile's folder, which is renamed to outFile on
-// exit code 0. True on success. A stop requested through ctx.stop ends lame early; that is a
-// failure, and "mp3.tmp" is removed.
+// selects) come first. lame writes "mp3.tmp" in outFile's folder (made new, never through a link
+// there), which is renamed to outFile on exit code 0 when it is whole (see whole_output.h);
+// paths reach lame absolute, so none reads as an option. True on success. A stop requested
+// through ctx.stop ends lame early; that is a failure, and "mp3.tmp" is removed, as it is after
+// any failure, a failed rename included.
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
              const std::string& outFile);
 

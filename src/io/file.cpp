@@ -18,6 +18,8 @@ File::File(const std::string& path, Mode mode) : path_(path)
     case Mode::Read: flags |= O_RDONLY; break;
     case Mode::ReadWrite: flags |= O_RDWR; break;
     case Mode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    // O_EXCL fails on a link at the name, dangling or not; O_NOFOLLOW says so twice.
+    case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
     if (path.empty()) throw FileError(file_errors::kBadFileName, FileErrorText(file_errors::kBadFileName));
     do {

@@ -16,6 +16,7 @@ public:
         Read,            // existing file, read only
         ReadWrite,       // existing file, read and write, not truncated
         CreateTruncate,  // created or emptied, read and write
+        CreateNew,       // created, read and write; fails when anything is at the name
     };
 
     File(const std::string& path, Mode mode);

@@ -2,7 +2,7 @@
 
 #include "io/exist_file.h"
 
-#include <stdlib.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +12,7 @@
 
 #include "io/errors.h"
 #include "io/file.h"
+#include "io/work_file.h"
 
 namespace varnook {
 namespace {
@@ -30,39 +31,40 @@ void CopyContents(const File& source, File& target)
     }
 }
 
-// Removes a half-made temporary file when the copy across file systems fails.
-class TempFileGuard {
-public:
-    explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
-    ~TempFileGuard()
-    {
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    TempFileGuard(const TempFileGuard&) = delete;
-    TempFileGuard& operator=(const TempFileGuard&) = delete;
-    void Release() { path_.clear(); }
+std::string ContainingFolder(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
 
-private:
-    std::string path_;
-};
+// A rename is durable only once the folder that holds the name is on the disk too.
+void SyncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) ThrowFileErrorFromErrno();
+    const int rc = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    // A file system that cannot sync a folder (EINVAL) keeps its names by its own rules.
+    if (rc != 0 && error != EINVAL) throw FileErrorFromErrno(error);
+}
 
 void MoveAcrossFileSystems(const std::string& from, const std::string& to)
 {
-    const size_t slash = to.rfind('/');
-    std::string pattern = (slash == std::string::npos ? std::string() : to.substr(0, slash + 1)) +
-                          ".varnook-move-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) ThrowFileErrorFromErrno();
-    ::close(fd);
-    TempFileGuard guard(pattern);
-    {
-        const File source(from, File::Mode::Read);
-        File target(pattern, File::Mode::CreateTruncate);
-        CopyContents(source, target);
-        target.Sync();
+    const std::string work = ContainingFolder(to) + kMoveWorkName;
+    try {
+        {
+            const File source(from, File::Mode::Read);
+            File target = CreateWorkFile(work);
+            CopyContents(source, target);
+            target.Sync();
+            target.Close();
+        }
+        if (::rename(work.c_str(), to.c_str()) != 0) ThrowFileErrorFromErrno();
+    } catch (...) {
+        ::unlink(work.c_str());
+        throw;
     }
-    if (::rename(pattern.c_str(), to.c_str()) != 0) ThrowFileErrorFromErrno();
-    guard.Release();
     RemoveFile(from);
 }
 
@@ -71,7 +73,7 @@ void MoveAcrossFileSystems(const std::string& from, const std::string& to)
 void CopyFile(const std::string& from, const std::string& to)
 {
     const File source(from, File::Mode::Read);
-    File target(to, File::Mode::CreateTruncate);
+    File target = CreateWorkFile(to);
     CopyContents(source, target);
 }
 
@@ -85,9 +87,11 @@ void ReplaceByRename(const std::string& from, const std::string& to)
     // The target name must only ever reach complete contents, even if the machine goes down
     // right after the rename.
     File(from, File::Mode::Read).Sync();
-    if (::rename(from.c_str(), to.c_str()) == 0) return;
-    if (errno != EXDEV) ThrowFileErrorFromErrno();
-    MoveAcrossFileSystems(from, to);
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        if (errno != EXDEV) ThrowFileErrorFromErrno();
+        MoveAcrossFileSystems(from, to);
+    }
+    SyncFolder(ContainingFolder(to));
 }
 
 void RemoveIfPresent(const std::string& path)

@@ -51,6 +51,8 @@ void frmGUI::cmdGo_Click()
 
     // Drops and Delete are refused while busy, so the count cannot change during the run.
     const int count = lbxList->count();
+    ctx_.request.RunSources.clear();
+    for (int i = 0; i < count; ++i) ctx_.request.RunSources.push_back(lbxList->item(i)->text().toStdString());
     for (int i = 0; i < count; ++i) {
         QListWidgetItem* entry = lbxList->item(i);
         entry->setSelected(true);
