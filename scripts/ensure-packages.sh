@@ -9,6 +9,8 @@ VARNOOK_PACKAGES=(
   qt6-base-dev
   libtag1-dev
   lame
+  libsndfile1-dev libsoxr-dev libebur128-dev
+  sox libsox-fmt-base ffmpeg
   locales
   xvfb xauth openbox
   desktop-file-utils appstream man-db

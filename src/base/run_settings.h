@@ -5,7 +5,9 @@
 
 #include <array>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace varnook {
 
@@ -37,7 +39,13 @@ inline constexpr NumberRange kLeadRange{std::numeric_limits<double>::lowest(), k
 inline constexpr NumberRange kRmsPercentRange{0, 1, false};
 inline constexpr NumberRange kRmsDiffRange{0, kMaxLevelDb};
 
+// How the recommended gain is found: the equal-loudness analysis against the pink-noise
+// reference, or the integrated loudness of ITU-R BS.1770 against a target in LUFS.
+enum class LoudnessMode { Rg1, R128 };
+
 inline constexpr double kDefaultPinkRef = 64.82;
+// ReplayGain 2.0's reference level.
+inline constexpr double kDefaultTarget = -18;
 inline constexpr double kDefaultRmsPercent = 0.95;
 inline constexpr double kDefaultRmsDiff = 30;
 inline constexpr const char* kSettingsSection = "Values";
@@ -54,6 +62,9 @@ inline constexpr const char* kKeyPinkRef = "PinkRef";
 inline constexpr const char* kKeyRmsPercent = "RmsPercent";
 inline constexpr const char* kKeyRmsDiff = "RmsDiff";
 inline constexpr const char* kKeyKeepAllTags = "KeepAllTags";
+inline constexpr const char* kKeyLoudness = "Loudness";
+inline constexpr const char* kKeyTarget = "Target";
+inline constexpr const char* kKeyTruePeak = "TruePeak";
 inline constexpr const char* kWordKeepTag = "ID3";
 inline constexpr const char* kWordTrimLevel = "Level";
 inline constexpr const char* kWordLead = "Lead";
@@ -73,6 +84,9 @@ struct RunSettings {
     double PinkRef = 0;
     double RmsPercent = 0;
     double RmsDiff = 0;
+    LoudnessMode Loudness = LoudnessMode::Rg1;
+    double Target = kDefaultTarget;           // LUFS, for the r128 mode
+    std::optional<double> TruePeak;           // dBTP ceiling; none is off
 
     std::string SettingsPath;
     std::string SettingsSection;

@@ -19,7 +19,7 @@ constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
 constexpr char kKeyMark = '/';
 
-enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Plot, KeepTags };
+enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Plot, KeepTags, Mode, Target, Tp };
 
 // What a key's value must be. A value of the wrong kind, or a number outside the range, is a
 // usage error: a mistyped value silently left out would run the batch with settings nobody chose.
@@ -27,6 +27,7 @@ enum class ValueKind {
     Switch,  // "0" or "1"
     Number,  // a number in either notation, within `range`
     Text,    // anything, taken as it stands (encoder arguments, a path)
+    Loudness,  // a loudness mode name: "rg1" or "r128"
 };
 
 struct KeyName {
@@ -37,7 +38,7 @@ struct KeyName {
 };
 
 // In the order they are tested. No name is a prefix of another, so a token matches at most one.
-constexpr std::array<KeyName, 17> kKeys{{
+constexpr std::array<KeyName, 20> kKeys{{
     {"dest", Key::Dest, ValueKind::Text},
     {"ana", Key::Ana, ValueKind::Switch},
     {"lev", Key::Lev, ValueKind::Switch},
@@ -56,6 +57,9 @@ constexpr std::array<KeyName, 17> kKeys{{
     {"rd", Key::Rd, ValueKind::Number, &kRmsDiffRange},
     {"plot", Key::Plot, ValueKind::Text},
     {"keeptags", Key::KeepTags, ValueKind::Switch},
+    {"mode", Key::Mode, ValueKind::Loudness},
+    {"target", Key::Target, ValueKind::Number, &kLevelRange},
+    {"tp", Key::Tp, ValueKind::Number, &kLevelRange},
 }};
 
 // The key a token ("ana1", "NL", "lame") starts with, or none.
@@ -94,6 +98,10 @@ std::string ValueError(const KeyName& k, std::string_view value, char decimalSep
         break;
     }
     case ValueKind::Text: return {};
+    case ValueKind::Loudness:
+        if (ParseLoudnessMode(value)) return {};
+        accepts = "rg1 or r128";
+        break;
     }
     return "/" + std::string(k.name) + " takes " + accepts + ", not \"" + std::string(value) + "\"";
 }
@@ -140,6 +148,11 @@ void Apply(Context& ctx, Key key, std::string_view value)
     case Key::Rd: ApplyNumber(s.RmsDiff, value, sep); break;
     case Key::Plot: ctx.request.PlotFolder = std::string(value); break;
     case Key::KeepTags: ApplySwitch(s.KeepAllTags, value); break;
+    case Key::Mode: s.Loudness = ParseLoudnessMode(value).value_or(s.Loudness); break;
+    case Key::Target: ApplyNumber(s.Target, value, sep); break;
+    case Key::Tp:
+        if (const auto ceiling = ParseLocaleNumber(NormalizeDecimal(value, sep), sep)) s.TruePeak = *ceiling;
+        break;
     }
 }
 

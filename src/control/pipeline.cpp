@@ -9,8 +9,11 @@
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
 #include "base/context.h"
+#include "control/conversion_step.h"
 #include "control/folder_lock.h"
+#include "control/loudness_step.h"
 #include "control/output_naming.h"
+#include "convert/convert.h"
 #include "editing/amplify.h"
 #include "editing/trim.h"
 #include "encoder/encoder.h"
@@ -115,7 +118,8 @@ public:
 
 private:
     // An MP3 is decoded to a WAV to work on (or, with nothing to edit, recoded directly and
-    // done); a WAV is worked on where it is.
+    // done); FLAC, Ogg, Opus, AIFF and the WAVs the header check refuses are converted to one; a
+    // plain 16-bit WAV is worked on where it is.
     bool PrepareSource()
     {
         if (settings_.Encode) {
@@ -123,12 +127,21 @@ private:
             ctx_.tagsV1 = std::move(tags.V1);
             ctx_.tagsV2 = std::move(tags.V2);
         }
-        if (EqualsNoCase(req_.SourceExt, ".mp3")) return PrepareMp3();
-        if (EqualsNoCase(req_.SourceExt, ".wav")) {
-            req_.WorkPath = req_.SourcePath;
-            return true;
+        switch (ClassifySource(req_.SourcePath, req_.SourceExt)) {
+        case SourceKind::Mp3: return PrepareMp3();
+        case SourceKind::Convert: return PrepareConverted();
+        case SourceKind::PlainWav: req_.WorkPath = req_.SourcePath; return true;
+        case SourceKind::Unknown: break;
         }
         return EndEarly("Not a valid file format!");
+    }
+
+    bool PrepareConverted()
+    {
+        // Like a decode, into Varnook's own work file.
+        req_.WorkPath = req_.SourceFolder + kDecodeTempName;
+        if (const std::optional<std::string> failure = ConvertSource(ctx_, req_.WorkPath)) return EndEarly(*failure);
+        return true;
     }
 
     bool PrepareMp3()
@@ -172,9 +185,10 @@ private:
         double gain = settings_.Analyze ? 0 : settings_.NewLevel;
         if (settings_.Analyze) {
             Announce("Analyzing...");
-            if (SetFilter(ctx_)) {
+            // The r128 mode needs no filter set: libebur128 weights every rate itself.
+            if (settings_.Loudness == LoudnessMode::R128 || SetFilter(ctx_)) {
                 double recommended = 0;
-                if (Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign)) {
+                if (MeasuredGain(recommended)) {
                     gain = settings_.NewLevel + recommended;
                     Log("Recommended gain: " + Fixed2(recommended) + " dB");
                     LogProcessingTime();
@@ -187,9 +201,21 @@ private:
         return gain;
     }
 
+    // The recommended gain by the loudness mode in force, for the whole data of the work WAV.
+    bool MeasuredGain(double& recommended)
+    {
+        if (settings_.Loudness == LoudnessMode::R128) {
+            const std::optional<double> gain = R128Analyzed(ctx_);
+            if (gain) recommended = *gain;
+            return gain.has_value();
+        }
+        return Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign);
+    }
+
     void Amplify(double gain)
     {
         if (settings_.Amplify) {
+            gain = CeiledGain(ctx_, gain);
             host_.SetCaption("Leveling...");
             Log("Leveling with: " + Fixed2(gain) + " dB...");
             const bool leveled = Leveled(ctx_, gain);
@@ -197,6 +223,7 @@ private:
             // of the whole song; without it the next steps take the unleveled file.
             if (!leveled) RemoveWorkFile(req_.TempPath);
             Log(leveled ? "Leveled OK" : "Could not level");
+            if (leveled) LogTruePeakAfter(ctx_);
             LogProcessingTime();
         }
         host_.Yield();

@@ -15,8 +15,9 @@ std::string UsageText()
     return R"(Usage: varnook [FILE...] [/KEY VALUE...]
        varnook --help | --version
 
-Brings music files (16-bit PCM WAV, or MP3 through lame) to an even loudness: analyse, amplify
-without clipping, trim silence with fades and lead silence, encode to MP3.
+Brings music files (16-bit PCM WAV, or MP3 through lame; FLAC, Ogg, Opus, AIFF and other WAVs
+converted to 16-bit WAV first) to an even loudness: analyse, amplify without clipping, trim
+silence with fades and lead silence, encode to MP3.
 
 With no FILE the main window opens. Each FILE is processed in turn (batch mode), with the
 options of the settings file overridden by the keys below for this run only.
@@ -33,6 +34,11 @@ Keys (case does not matter; the value may follow the key directly or as the next
   /co DB       cut-out threshold                   /fo DB    fade-out threshold
   /pr DB       pink noise reference level          /rp FRAC  representative percentile (0 to 1)
   /rd DB       difference to silence
+  /mode rg1|r128  loudness measure: rg1 (default) the equal-loudness analysis; r128 the
+               integrated loudness (ITU-R BS.1770-4), levelled to /target
+  /target LUFS the r128 target loudness (default -18)
+  /tp DBTP     true-peak ceiling: the gain is lowered so the result's true peak stays at or
+               below it (default: no ceiling)
   /lame ARGS   extra lame arguments, up to the next key (default -h)
   /keeptags 1|0  carry every other tag frame and the cover art into the new MP3 (default 1)
   /dest PATH   output folder, name and extension; empty parts come from the source. An

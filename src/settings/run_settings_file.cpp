@@ -12,6 +12,7 @@
 #include "io/exist_file.h"
 #include "base/host.h"
 #include "io/numbers.h"
+#include "io/text.h"
 #include "settings/ini_file.h"
 
 namespace varnook {
@@ -24,6 +25,8 @@ constexpr const char* kSettingsFolderName = "varnook";
 constexpr const char* kSwitchOn = "1";
 constexpr const char* kSwitchOff = "0";
 constexpr const char* kDefaultArguments = "-h";
+constexpr const char* kModeRg1 = "rg1";
+constexpr const char* kModeR128 = "r128";
 constexpr double kDefaultLead = 0.2;
 constexpr std::array<double, 4> kDefaultTrimLevels{30, 24, 24, 30};
 static_assert(kDefaultTrimLevels.size() == std::tuple_size_v<decltype(RunSettings::TrimLevel)>);
@@ -111,7 +114,20 @@ void LoadSettings(Context& ctx)
     s.RmsPercent = read.Number(kKeyRmsPercent, s.RmsPercent, kRmsPercentRange);
     s.RmsDiff = read.Number(kKeyRmsDiff, s.RmsDiff, kRmsDiffRange);
 
+    s.Loudness = ParseLoudnessMode(read.Text(kKeyLoudness, kModeRg1)).value_or(LoudnessMode::Rg1);
+    s.Target = read.Number(kKeyTarget, kDefaultTarget);
+    // Empty (or no number) is no ceiling, the default.
+    s.TruePeak = ParseLocaleNumber(NormalizeDecimal(read.Text(kKeyTruePeak, ""), ctx.decimalSeparator),
+                                   ctx.decimalSeparator);
+
     ctx.host.SetCaption(kIdleCaption);
+}
+
+std::optional<LoudnessMode> ParseLoudnessMode(std::string_view text)
+{
+    if (EqualsNoCase(text, kModeRg1)) return LoudnessMode::Rg1;
+    if (EqualsNoCase(text, kModeR128)) return LoudnessMode::R128;
+    return std::nullopt;
 }
 
 std::string SettingsFilePath(const std::string& programPath)
@@ -159,6 +175,16 @@ std::string SettingText(bool value)
 std::string SettingText(double value, char decimalSeparator)
 {
     return FormatGeneral(value, decimalSeparator);
+}
+
+std::string SettingText(LoudnessMode mode)
+{
+    return mode == LoudnessMode::R128 ? kModeR128 : kModeRg1;
+}
+
+std::string SettingText(const std::optional<double>& ceiling, char decimalSeparator)
+{
+    return ceiling ? FormatGeneral(*ceiling, decimalSeparator) : std::string();
 }
 
 }  // namespace varnook

@@ -2,7 +2,9 @@
 // The record itself is in base/run_settings.h.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/run_settings.h"
 
@@ -31,9 +33,15 @@ std::string SettingsFilePath(const std::string& programPath);
 // The key of an array element: IndexedKey(3, kWordTrimLevel) is "3Level".
 std::string IndexedKey(int index, const char* word);
 
+// "rg1" and "r128", in any letter case; empty for any other text.
+std::optional<LoudnessMode> ParseLoudnessMode(std::string_view text);
+
 // The settings-file text of a field: switches "1" and "0"; numbers in general form with the
 // locale's separator ("64,82" in a comma locale), so that LoadSettings reads them back.
 std::string SettingText(bool value);
 std::string SettingText(double value, char decimalSeparator);
+std::string SettingText(LoudnessMode mode);
+// A ceiling as the settings file holds it: empty for none.
+std::string SettingText(const std::optional<double>& ceiling, char decimalSeparator);
 
 }  // namespace varnook

@@ -8,6 +8,7 @@
 #include "ui/twips.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,24 +189,39 @@ void frmGUI::CreateControls()
     Frame1 = new QFrame(this);
     Frame1->setObjectName("Frame1");
     Frame1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    // The panel lies over the list when shown, and must hide what is under it.
+    // The panel lies over the list when shown, and must hide what is under it. It starts at the
+    // list's top edge, so that with the loudness rows it still ends inside the window.
     Frame1->setAutoFillBackground(true);
-    design(Frame1, 480, 2280, 5175, 1935);
+    design(Frame1, 480, 1920, 5175, 2565);
     lblPercent = design(MakeLabel(Frame1, "lblPercent", "Representative Percentile"), 2400, 120,
                         1830, 195);
     tbxPercent = design(MakeBox(Frame1, "tbxPercent", "0",
                                 "Share of the 50 ms windows quieter than the one that sets the "
                                 "level (0 to 1)"),
                         4440, 75, 615, 285);
-    lblDiff = design(MakeLabel(Frame1, "lblDiff", "Difference To Silence"), 2400, 570, 1575, 195);
+    lblDiff = design(MakeLabel(Frame1, "lblDiff", "Difference To Silence"), 2400, 510, 1575, 195);
     tbxDiff = design(MakeBox(Frame1, "tbxDiff", "0",
                              "Windows this far below the rest are passed over as silence (dB)"),
-                     4440, 525, 615, 285);
-    lblPink = design(MakeLabel(Frame1, "lblPink", "Pink Noise Reference"), 2400, 1020, 1560, 195);
+                     4440, 465, 615, 285);
+    lblPink = design(MakeLabel(Frame1, "lblPink", "Pink Noise Reference"), 2400, 900, 1560, 195);
     tbxPink = design(MakeBox(Frame1, "tbxPink", "0", "Level of the pink noise reference (dB)"),
-                     4440, 975, 615, 285);
-    cmdDefault = design(MakeButton(Frame1, "cmdDefault", "Default"), 4200, 1440, 855, 375);
-    cmdClose = design(MakeButton(Frame1, "cmdClose", "Close"), 2400, 1440, 855, 375);
+                     4440, 855, 615, 285);
+    // The loudness targets: below the analysis parameters, the ceiling under the tag choices.
+    lblLoudness = design(MakeLabel(Frame1, "lblLoudness", "Loudness"), 2400, 1290, 1560, 195);
+    cboLoudness = new QComboBox(Frame1);
+    cboLoudness->setObjectName("cboLoudness");
+    cboLoudness->addItems({"rg1", "r128"});
+    cboLoudness->setToolTip("rg1: equal-loudness analysis; r128: integrated loudness (BS.1770) to the target");
+    design(cboLoudness, 4200, 1245, 855, 285);
+    lblTarget = design(MakeLabel(Frame1, "lblTarget", "Target (LUFS)"), 2400, 1680, 1560, 195);
+    tbxTarget = design(MakeBox(Frame1, "tbxTarget", "0", "Integrated loudness the r128 mode levels to"),
+                       4440, 1635, 615, 285);
+    lblTruePeak = design(MakeLabel(Frame1, "lblTruePeak", "True Peak Ceiling"), 120, 1680, 1455, 195);
+    tbxTruePeak = design(MakeBox(Frame1, "tbxTruePeak", "",
+                                 "Highest true peak of the result (dBTP); empty for no ceiling"),
+                         1680, 1635, 615, 285);
+    cmdDefault = design(MakeButton(Frame1, "cmdDefault", "Default"), 4200, 2070, 855, 375);
+    cmdClose = design(MakeButton(Frame1, "cmdClose", "Close"), 2400, 2070, 855, 375);
     lblID3 = MakeLabel(Frame1, "lblID3", "When re-encoding mp3 to mp3, preserve these ID3 tags:");
     lblID3->setWordWrap(true);
     design(lblID3, 120, 120, 2175, 495);
@@ -311,6 +327,11 @@ void frmGUI::Form_Load(frmProgress& progress)
     tbxPink->setText(NumberText(settings.PinkRef));
     tbxPercent->setText(NumberText(settings.RmsPercent));
     tbxDiff->setText(NumberText(settings.RmsDiff));
+    // Shown without storing: the choice stores on the user's pick only, so a first start writes
+    // no keys it did not write before.
+    cboLoudness->setCurrentIndex(settings.Loudness == LoudnessMode::R128 ? 1 : 0);
+    tbxTarget->setText(NumberText(settings.Target));
+    tbxTruePeak->setText(QString::fromStdString(SettingText(settings.TruePeak, ctx_.decimalSeparator)));
     // A box whose state the load changes behaves as if clicked: its handler runs and stores it.
     // That is how the first start creates the settings file, and how a switch the command line
     // turned off is stored.

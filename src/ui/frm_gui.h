@@ -12,6 +12,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -64,6 +65,12 @@ public:
     QLineEdit* tbxDiff;
     QLabel* lblPink;
     QLineEdit* tbxPink;
+    QLabel* lblLoudness;
+    QComboBox* cboLoudness;
+    QLabel* lblTarget;
+    QLineEdit* tbxTarget;
+    QLabel* lblTruePeak;
+    QLineEdit* tbxTruePeak;
     QPushButton* cmdDefault;
     QPushButton* cmdClose;
     QLabel* lblID3;
@@ -105,6 +112,9 @@ private:
     void tbxPink_LostFocus();
     void tbxPercent_LostFocus();
     void tbxDiff_LostFocus();
+    void cboLoudness_Click();
+    void tbxTarget_LostFocus();
+    void tbxTruePeak_LostFocus();
     void tbxArg_LostFocus();
     void LeaveNumberBox(QLineEdit* box, double& field, const std::string& key);
     void Store(const std::string& key, const std::string& value);

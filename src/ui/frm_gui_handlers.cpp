@@ -10,6 +10,7 @@
 #include "ui/file_list_box.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,6 +49,10 @@ void frmGUI::ConnectHandlers()
     leaveHandlers_.insert(tbxPercent, [this] { tbxPercent_LostFocus(); });
     leaveHandlers_.insert(tbxDiff, [this] { tbxDiff_LostFocus(); });
     leaveHandlers_.insert(tbxArg, [this] { tbxArg_LostFocus(); });
+    leaveHandlers_.insert(tbxTarget, [this] { tbxTarget_LostFocus(); });
+    leaveHandlers_.insert(tbxTruePeak, [this] { tbxTruePeak_LostFocus(); });
+    // activated: the user's pick only, not the load showing the setting.
+    connect(cboLoudness, &QComboBox::activated, this, [this] { cboLoudness_Click(); });
     for (QObject* box : leaveHandlers_.keys()) box->installEventFilter(this);
 
     connect(cmdAbout, &QPushButton::clicked, Frame1, &QWidget::show);
@@ -186,6 +191,31 @@ void frmGUI::tbxPercent_LostFocus()
 void frmGUI::tbxDiff_LostFocus()
 {
     LeaveNumberBox(tbxDiff, ctx_.settings.RmsDiff, kKeyRmsDiff);
+}
+
+void frmGUI::cboLoudness_Click()
+{
+    ctx_.settings.Loudness = cboLoudness->currentIndex() == 1 ? LoudnessMode::R128 : LoudnessMode::Rg1;
+    Store(kKeyLoudness, SettingText(ctx_.settings.Loudness));
+}
+
+void frmGUI::tbxTarget_LostFocus()
+{
+    LeaveNumberBox(tbxTarget, ctx_.settings.Target, kKeyTarget);
+}
+
+void frmGUI::tbxTruePeak_LostFocus()
+{
+    // Empty turns the ceiling off; anything else must be a number, as in the other boxes.
+    const std::string text = tbxTruePeak->text().trimmed().toStdString();
+    if (text.empty()) {
+        ctx_.settings.TruePeak.reset();
+    } else if (const auto value = ParseLocaleNumber(text, ctx_.decimalSeparator)) {
+        ctx_.settings.TruePeak = *value;
+    } else {
+        tbxTruePeak->setText(QString::fromStdString(SettingText(ctx_.settings.TruePeak, ctx_.decimalSeparator)));
+    }
+    Store(kKeyTruePeak, SettingText(ctx_.settings.TruePeak, ctx_.decimalSeparator));
 }
 
 void frmGUI::tbxArg_LostFocus()

@@ -1,0 +1,25 @@
+// The loudness targets as the pipeline runs them: the "r128" analysis and the true-peak ceiling,
+// measured through loudness/ on the WAV in hand and logged in the program's words. Never
+// changes a file.
+#pragma once
+
+#include <optional>
+
+namespace varnook {
+
+struct Context;
+
+// The "r128" analysis of ctx.request.WorkPath (layout in ctx.wav): logs "Integrated loudness:
+// x LUFS" and gives the recommended gain, Target - loudness. Empty when the file could not be
+// measured (a file error is logged as "<number>: <text>").
+std::optional<double> R128Analyzed(Context& ctx);
+
+// With a ceiling in ctx.settings.TruePeak: measures the true peak of ctx.request.WorkPath,
+// logs "True peak before: x dBTP" and gives `gain` lowered so that the peak ends at or below the
+// ceiling. Without a ceiling, `gain` as it is and nothing measured.
+double CeiledGain(Context& ctx, double gain);
+
+// With a ceiling: logs "True peak after: x dBTP" of the leveled file, ctx.request.TempPath.
+void LogTruePeakAfter(Context& ctx);
+
+}  // namespace varnook

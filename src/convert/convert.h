@@ -1,0 +1,54 @@
+// Source conversion: every format libsndfile reads (FLAC, Ogg Vorbis, Opus, AIFF/AIFF-C and the
+// WAV variants today's header check refuses) becomes a plain 16-bit PCM work WAV, which the
+// later steps take like any other WAV. Rates above 48 kHz are resampled on the way, since MP3
+// cannot hold them and the analysis knows only the rates up to 48 kHz.
+// Depends on libsndfile, libsoxr and io/ only: never on control/, the other steps or Qt.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace varnook {
+
+// How the pipeline takes a source.
+enum class SourceKind {
+    Mp3,        // decoded by lame
+    PlainWav,   // today's path: the header check and the steps work on the file itself
+    Convert,    // turned into a work WAV first
+    Unknown,    // "Not a valid file format!"
+};
+
+// Decides by the extension and, for ".wav", by the header: a RIFF/WAVE file whose first chunk
+// is a PCM "fmt " of 16 bits and whose data size is not the streaming marker 0xFFFFFFFF takes
+// today's path (the header check repairs or refuses it as it always has); any other WAV (8, 24
+// or 32-bit, float, WAVE_FORMAT_EXTENSIBLE, RF64, a chunk before "fmt ") is converted.
+SourceKind ClassifySource(const std::string& path, const std::string& ext);
+
+// The rate a source of `rate` Hz is converted to: unchanged up to 48000; above it 44100 from a
+// multiple of 44100, otherwise 48000.
+int32_t ConvertedRate(int32_t rate);
+
+struct ConvertResult {
+    bool Ok = false;        // readable and of a layout we take
+    // Why a readable source was refused; empty when libsndfile could not read it at all.
+    std::string Reason;
+    int32_t SourceRate = 0;
+    int32_t Rate = 0;
+    int Channels = 0;
+};
+
+// Opens the source just to see whether it can be converted; writes nothing.
+ConvertResult ProbeSource(const std::string& source);
+
+// Writes `source` as a 16-bit PCM mono or stereo WAV with a plain 44-byte header to `work`.
+// 8 and 16-bit integer sources at rates up to 48000 keep their samples exactly; everything else
+// goes through float, the resampler where the rate calls for it, and TPDF dither from a fixed
+// seed, so the same source always gives the same bytes. Other channel counts are refused with a
+// reason and write nothing; a stream that breaks off gives Ok false with libsndfile's reason
+// after the work file was written. A file error (FileError) is raised to the caller; `yield` is called
+// between blocks so the windows stay responsive.
+ConvertResult ConvertToPcm16(const std::string& source, const std::string& work,
+                             const std::function<void()>& yield);
+
+}  // namespace varnook
