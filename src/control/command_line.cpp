@@ -38,7 +38,7 @@ struct KeyName {
 };
 
 // In the order they are tested. No name is a prefix of another, so a token matches at most one.
-constexpr std::array<KeyName, 20> kKeys{{
+constexpr std::array<KeyName, 21> kKeys{{
     {"dest", Key::Dest, ValueKind::Text},
     {"ana", Key::Ana, ValueKind::Switch},
     {"lev", Key::Lev, ValueKind::Switch},

@@ -115,7 +115,7 @@ void LoadSettings(Context& ctx)
     s.RmsDiff = read.Number(kKeyRmsDiff, s.RmsDiff, kRmsDiffRange);
 
     s.Loudness = ParseLoudnessMode(read.Text(kKeyLoudness, kModeRg1)).value_or(LoudnessMode::Rg1);
-    s.Target = read.Number(kKeyTarget, kDefaultTarget);
+    s.Target = read.Number(kKeyTarget, kDefaultTarget, kLevelRange);
     // Empty (or no number) is no ceiling, the default.
     s.TruePeak = ParseLocaleNumber(NormalizeDecimal(read.Text(kKeyTruePeak, ""), ctx.decimalSeparator),
                                    ctx.decimalSeparator);
