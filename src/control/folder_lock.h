@@ -2,7 +2,9 @@
 // (beside the source) and "mp3.tmp" (beside the output), so a second process working in the
 // same folder would overwrite or delete the first one's work files. While a file is processed,
 // its folders are held under an exclusive advisory lock (flock on the folder itself), so a
-// second process waits its turn instead. Depends on the host and the stop request only.
+// second process waits its turn instead. The jobs of one process have work files of their own
+// (see WorkFileName) and share the lock of a folder rather than wait for each other. Depends on
+// the host and the stop request only.
 #pragma once
 
 #include <string>
@@ -12,6 +14,10 @@ namespace varnook {
 
 class Host;
 class StopRequest;
+
+// Whether the lock of a folder is shared with the other jobs of this process. Without sharing,
+// a second holder in this process waits like another process would.
+enum class LockSharing { Alone, WithinProcess };
 
 class FolderLocks {
 public:
@@ -26,11 +32,14 @@ public:
     // another process holds one, "Waiting for another Varnook run in <folder>..." is logged once
     // and the host keeps yielding. A folder that cannot be opened is left unlocked: it cannot
     // hold work files either. False when a stop was requested while waiting; whatever was
-    // already locked stays held until the object goes.
-    bool Acquire(const std::vector<std::string>& folders, Host& host, const StopRequest& stop);
+    // already locked stays held until the object goes. Shared within the process, a folder
+    // another job of this process holds is joined at once; the lock goes with its last holder.
+    bool Acquire(const std::vector<std::string>& folders, Host& host, const StopRequest& stop,
+                 LockSharing sharing = LockSharing::Alone);
 
 private:
     std::vector<int> descriptors_;
+    std::vector<std::string> shared_;  // the folders held through the process's table
 };
 
 }  // namespace varnook
