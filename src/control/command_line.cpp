@@ -18,7 +18,7 @@ constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
 constexpr char kKeyMark = '/';
 
-enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd };
+enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Jobs, Skip, Report };
 
 struct KeyName {
     std::string_view name;
@@ -26,11 +26,12 @@ struct KeyName {
 };
 
 // In the order they are tested. No name is a prefix of another, so a token matches at most one.
-constexpr std::array<KeyName, 16> kKeys{{
+constexpr std::array<KeyName, 19> kKeys{{
     {"dest", Key::Dest}, {"ana", Key::Ana}, {"lev", Key::Lev}, {"tr", Key::Tr},
     {"enc", Key::Enc},   {"nl", Key::Nl},   {"li", Key::Li},   {"lo", Key::Lo},
     {"ci", Key::Ci},     {"co", Key::Co},   {"fi", Key::Fi},   {"fo", Key::Fo},
     {"lame", Key::Lame}, {"pr", Key::Pr},   {"rp", Key::Rp},   {"rd", Key::Rd},
+    {"jobs", Key::Jobs}, {"skip", Key::Skip}, {"report", Key::Report},
 }};
 
 // "/ana1", "/NL", "/lame": a "/", no second "/", and a known key right after it. Anything else,
@@ -83,6 +84,14 @@ void Apply(Context& ctx, Key key, std::string_view value)
     case Key::Pr: ApplyNumber(s.PinkRef, value, sep); break;
     case Key::Rp: ApplyNumber(s.RmsPercent, value, sep); break;
     case Key::Rd: ApplyNumber(s.RmsDiff, value, sep); break;
+    case Key::Jobs: {
+        double jobs = -1;
+        ApplyNumber(jobs, value, sep);
+        if (jobs >= 0) s.Jobs = JobCount(jobs);
+        break;
+    }
+    case Key::Skip: ApplySwitch(s.SkipDone, value); break;
+    case Key::Report: ctx.request.ReportPath = std::string(value); break;
     }
 }
 

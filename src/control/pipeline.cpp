@@ -1,5 +1,6 @@
 #include "control/pipeline.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include <unistd.h>
@@ -19,16 +20,14 @@
 #include "id3/id3_reader.h"
 #include "io/file_moves.h"
 #include "io/text.h"
+#include "io/work_files.h"
+#include "provenance/provenance.h"
+#include "report/report_writer.h"
 #include "wav/wav_time.h"
 
 namespace varnook {
 namespace {
 
-constexpr const char* kWorkTempName = "VRK.tmp";
-// Where an MP3 is decoded when its decoded name is also the output name and an edit follows:
-// under the output name the unedited decode would look finished if the run died before the
-// edited file replaced it.
-constexpr const char* kDecodeTempName = "VRKdec.tmp";
 constexpr const char* kIdleCaption = "Varnook Progress";
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
@@ -86,7 +85,7 @@ void NameFiles(Context& ctx)
     req.SourceBase = source.Base;
     req.SourceExt = source.Ext;
     req.WorkPath.clear();
-    req.TempPath = req.SourceFolder + kWorkTempName;
+    req.TempPath = req.SourceFolder + WorkFileName(WorkFile::Edit, req.Job);
 
     const OutputName output = NameOutput(req.SourcePath, req.DestPath, ctx.settings.Encode, RealFileProbe());
     req.OutputFolder = output.Folder;
@@ -96,8 +95,30 @@ void NameFiles(Context& ctx)
     ctx.settings.Encode = output.Encode;
 }
 
+// Where an MP3 is decoded when its decoded name is also the output name and an edit follows:
+// under the output name the unedited decode would look finished if the run died before the
+// edited file replaced it.
+std::string DecodeTempPath(const RunRequest& req)
+{
+    return req.SourceFolder + WorkFileName(WorkFile::Decode, req.Job);
+}
+
+// With "SkipDone" on: notes what the output is made from, and true when the output already
+// is exactly that, so the file can be passed over.
+bool AlreadyDone(Context& ctx)
+{
+    RunRequest& req = ctx.request;
+    req.Provenance.clear();
+    if (!ctx.settings.SkipDone) return false;
+    req.Provenance = ProvenanceText(ctx.settings, req.SourcePath);
+    if (!UpToDate(req.OutputPath, req.SourcePath, req.Provenance)) return false;
+    ctx.host.LogLine("Up to date: " + req.OutputPath);
+    ctx.host.LogLine("");
+    return true;
+}
+
 // The steps for one named file, with its folders locked.
-void ProcessNamedFile(Context& ctx)
+void ProcessNamedFile(Context& ctx, ReportRow& facts)
 {
     Host& host = ctx.host;
     RunRequest& req = ctx.request;
@@ -125,7 +146,7 @@ void ProcessNamedFile(Context& ctx)
         run.Announce("Decoding...");
         req.WorkPath = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
         if ((settings.Amplify || settings.Trim) && SameFile(req.WorkPath, req.OutputPath))
-            req.WorkPath = req.SourceFolder + kDecodeTempName;
+            req.WorkPath = DecodeTempPath(req);
         if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
             run.EndEarly("Could not decode");
             return;
@@ -150,6 +171,9 @@ void ProcessNamedFile(Context& ctx)
         run.EndEarly("Only 16-bit pcm wav files supported!");
         return;
     }
+    facts.DurationSeconds = duration;
+    facts.SampleRate = ctx.wav.SampleRate;
+    facts.Channels = ctx.wav.Channels;
     run.Log("wav file info: " + run.Fixed2(duration) + " sec");
     run.Log(std::to_string(ctx.wav.BitsPerSample) + " bits, " + std::to_string(ctx.wav.SampleRate) +
             " samp/s, " + std::to_string(ctx.wav.Channels) + " chan");
@@ -163,6 +187,7 @@ void ProcessNamedFile(Context& ctx)
             double recommended = 0;
             if (Analyzed(ctx, recommended, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign)) {
                 gain = settings.NewLevel + recommended;
+                facts.RecommendedGain = recommended;
                 run.Log("Recommended gain: " + run.Fixed2(recommended) + " dB");
                 run.LogProcessingTime();
             } else {
@@ -179,6 +204,7 @@ void ProcessNamedFile(Context& ctx)
         // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
         // of the whole song; without it the next steps take the unleveled file.
         if (!leveled) RemoveIfPresent(req.TempPath);
+        if (leveled) facts.AppliedGain = gain;
         run.Log(leveled ? "Leveled OK" : "Could not level");
         run.LogProcessingTime();
     }
@@ -189,7 +215,12 @@ void ProcessNamedFile(Context& ctx)
         // Trimming rewrites its file in place, so it must never work on the source itself.
         if (!ExistFile(req.TempPath)) CopyFile(req.WorkPath, req.TempPath);
         req.WorkPath = req.TempPath;
-        run.Log(Trimmed(ctx) ? "Trimmed OK" : "Could not trim");
+        const bool trimmed = Trimmed(ctx);
+        run.Log(trimmed ? "Trimmed OK" : "Could not trim");
+        if (trimmed) {
+            facts.LeadIn = std::max(0.0, settings.Lead[kLeadIn]);
+            facts.LeadOut = std::max(0.0, settings.Lead[kLeadOut]);
+        }
         run.LogProcessingTime();
     }
     host.Yield();
@@ -208,9 +239,10 @@ void ProcessNamedFile(Context& ctx)
         run.Announce("Encoding...");
         run.Log(Encoded(ctx, settings.Arguments, req.WorkPath, req.OutputPath) ? "Encoded OK"
                                                                                : "Could not encode");
-    } else if (!SameFile(req.WorkPath, req.SourcePath) && ExistFile(req.WorkPath) &&
-               !SameFile(req.OutputPath, req.WorkPath)) {
-        ReplaceByRename(req.WorkPath, req.OutputPath);
+    } else if (!SameFile(req.WorkPath, req.SourcePath) && ExistFile(req.WorkPath)) {
+        // Marked before the move, so the output never shows up without its provenance.
+        if (!req.Provenance.empty()) AppendProvenanceChunk(req.WorkPath, req.Provenance);
+        if (!SameFile(req.OutputPath, req.WorkPath)) ReplaceByRename(req.WorkPath, req.OutputPath);
     }
 
     run.LogProcessingTime();
@@ -227,31 +259,41 @@ void ProcessNamedFile(Context& ctx)
 
 }  // namespace
 
-void ProcessFile(Context& ctx)
+void ProcessFile(Context& ctx, ReportRow* facts)
 {
     RunRequest& req = ctx.request;
+    ReportRow unused;
+    ReportRow& found = facts != nullptr ? *facts : unused;
 
     // Tags are read only for MP3 sources; emptied here so a WAV encoded after an MP3 never
     // carries that MP3's title.
     ctx.tagsV1 = {};
     ctx.tagsV2 = {};
     NameFiles(ctx);
+    found.Output = req.OutputPath;
+    if (AlreadyDone(ctx)) {
+        found.Status = "skipped";
+        return;
+    }
 
-    // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
+    // Held until the file is done: the work file names are the same for every run (for every
+    // run's job 0, and so on), so another Varnook process must wait; this process's other jobs
+    // have names of their own and share the lock.
     FolderLocks locks;
-    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop)) return;
+    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess))
+        return;
     // A work file left by a file that ended early in this folder (or by a run that was
     // killed) would be taken for this file's amplified copy.
     RemoveIfPresent(req.TempPath);
-    RemoveIfPresent(req.SourceFolder + kDecodeTempName);
+    RemoveIfPresent(DecodeTempPath(req));
 
     try {
-        ProcessNamedFile(ctx);
+        ProcessNamedFile(ctx, found);
     } catch (...) {
         // An error the caller reports (an output that could not be moved into place) must not
         // leave the work file behind as well; a failed delete here would only hide that error.
         if (!SameFile(req.TempPath, req.OutputPath)) ::unlink(req.TempPath.c_str());
-        ::unlink((req.SourceFolder + kDecodeTempName).c_str());
+        ::unlink(DecodeTempPath(req).c_str());
         throw;
     }
 }

@@ -5,7 +5,12 @@
 namespace varnook {
 
 struct Context;
+struct ReportRow;
 
-void ProcessFile(Context& ctx);
+// With "SkipDone" on, a source whose output is up to date (see UpToDate) is passed over with
+// "Up to date: <output>", and every output made carries its provenance. `facts`, when given,
+// gets the output's name and what the steps found: the WAV info, the recommended and the
+// applied gain, the lead silence added; its Status is set to "skipped" for a file passed over.
+void ProcessFile(Context& ctx, ReportRow* facts = nullptr);
 
 }  // namespace varnook

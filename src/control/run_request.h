@@ -8,8 +8,15 @@ namespace varnook {
 struct RunRequest {
     std::string SourcePath;  // the file to process; empty means window mode
     std::string DestPath;    // batch-mode destination pattern; empty means beside the source
+    std::string ReportPath;  // batch-mode report file (".csv" or ".jsonl"); empty means none
     std::string TempPath;    // the work temporary file: SourceFolder + "VRK.tmp"
     std::string WorkPath;    // the WAV file the current step works on
+
+    // The job of a library run that processes this file (0 when there is one job); it picks the
+    // work file names, see WorkFileName.
+    int Job = 0;
+    // What the output is made from, written into it while "SkipDone" is on; empty otherwise.
+    std::string Provenance;
 
     std::string SourceFolder, SourceBase, SourceExt;
     std::string OutputFolder, OutputBase, OutputExt, OutputPath;

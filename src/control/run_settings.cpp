@@ -101,6 +101,9 @@ void LoadSettings(Context& ctx)
     if (s.RmsPercent < 0) s.RmsPercent = 0;
     s.RmsDiff = read.Number(kKeyRmsDiff, s.RmsDiff);
     if (s.RmsDiff < 0) s.RmsDiff = 0;
+    s.Jobs = JobCount(read.Number(kKeyJobs, 0));
+    // Off unless stored as on: unlike the spec's switches, a missing key leaves it off.
+    s.SkipDone = read.Text(kKeySkipDone, kSwitchOff) == kSwitchOn;
 
     ctx.host.SetCaption(kProgressCaption);
 }
@@ -126,6 +129,12 @@ std::string SettingsFilePath(const std::string& programPath)
         configHome = std::filesystem::path(home.empty() ? "/" : home) / ".config";
     }
     return (configHome / kSettingsFolderName / kSettingsFileName).string();
+}
+
+int JobCount(double value)
+{
+    if (!(value >= 1)) return 0;
+    return value > kMaxJobs ? kMaxJobs : static_cast<int>(value);
 }
 
 std::string IndexedKey(int index, const char* word)

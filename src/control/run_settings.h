@@ -33,6 +33,8 @@ inline constexpr const char* kKeyArguments = "Arguments";
 inline constexpr const char* kKeyPinkRef = "PinkRef";
 inline constexpr const char* kKeyRmsPercent = "RmsPercent";
 inline constexpr const char* kKeyRmsDiff = "RmsDiff";
+inline constexpr const char* kKeyJobs = "Jobs";
+inline constexpr const char* kKeySkipDone = "SkipDone";
 inline constexpr const char* kWordKeepTag = "ID3";
 inline constexpr const char* kWordTrimLevel = "Level";
 inline constexpr const char* kWordLead = "Lead";
@@ -50,6 +52,10 @@ struct RunSettings {
     double PinkRef = 0;
     double RmsPercent = 0;
     double RmsDiff = 0;
+    // Files processed at once in a library run; 0 means one per online CPU.
+    int Jobs = 0;
+    // Pass over a source whose output is up to date, and mark outputs so a later run can tell.
+    bool SkipDone = false;
 
     std::string SettingsPath;
     std::string SettingsSection;
@@ -67,6 +73,11 @@ void SetDefaults(RunSettings& settings);
 // name>.ini" when that file exists or its folder is writable; else
 // "$XDG_CONFIG_HOME/varnook/varnook.ini" (XDG_CONFIG_HOME defaulting to ~/.config).
 std::string SettingsFilePath(const std::string& programPath);
+
+// A Jobs value as stored or typed: whole jobs from 1 to kMaxJobs, anything else 0 (as many as
+// there are CPUs).
+inline constexpr int kMaxJobs = 256;
+int JobCount(double value);
 
 // The key of an array element: IndexedKey(3, kWordTrimLevel) is "3Level".
 std::string IndexedKey(int index, const char* word);

@@ -15,14 +15,13 @@
 #include "encoder/lame_arguments.h"
 #include "io/errors.h"
 #include "io/file_moves.h"
+#include "io/work_files.h"
+#include "provenance/provenance.h"
 
 namespace varnook {
 namespace {
 
 constexpr const char* kEncoderName = "lame";
-// lame always writes here first, so a failed run never leaves a half-written file under the
-// output's own name, and an existing output survives until the new one is complete.
-constexpr const char* kTempOutName = "mp3.tmp";
 // Long enough to leave the core idle while lame works, short enough that the windows feel live.
 constexpr std::chrono::milliseconds kPollInterval{5};
 // How long lame may take to leave after SIGTERM before it is killed outright.
@@ -68,12 +67,18 @@ void RemoveIfPresent(const std::string& path)
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
              const std::string& outFile)
 {
-    const std::string tempOut = FolderOf(outFile) + kTempOutName;
+    // lame always writes a work file first, so a failed run never leaves a half-written file
+    // under the output's own name, and an existing output survives until the new one is whole.
+    const std::string tempOut = FolderOf(outFile) + WorkFileName(WorkFile::Encode, ctx.request.Job);
 
     pid_t child = 0;
     try {
         std::vector<std::string> args =
             LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
+        if (options != kDecodeOption && !ctx.request.Provenance.empty()) {
+            const std::vector<std::string> mark = ProvenanceLameOptions(ctx.request.Provenance);
+            args.insert(args.end() - 2, mark.begin(), mark.end());
+        }
         args.insert(args.begin(), kEncoderName);
         child = StartChild(FindLame(ctx.programPath), args);
     } catch (const FileError& e) {
