@@ -465,11 +465,12 @@ int RunFiles(Context& ctx, const std::vector<BatchItem>& items, bool summary,
     }
 
     // A stop during the last file (lame ended, a lock wait given up) still makes the run fail.
+    // "Interrupted by user" stays the last line, as it always was.
+    if (summary) ledger.Summary();
     if (interrupted || ctx.stop->Requested()) {
         ledger.Log("Interrupted by user");
         ledger.MarkFailed();
     }
-    if (summary) ledger.Summary();
     ledger.ClearStatus();
     return ledger.Failed() ? kBatchFailed : kBatchSucceeded;
 }

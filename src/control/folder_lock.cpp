@@ -78,7 +78,7 @@ FolderLocks::~FolderLocks()
 }
 
 bool FolderLocks::Acquire(const std::vector<std::string>& folders, Host& host, const StopRequest& stop,
-                          LockSharing sharing)
+                          LockSharing sharing, const std::function<void(const std::string&)>& whenTaken)
 {
     const bool shared = sharing == LockSharing::WithinProcess;
     std::vector<std::string> paths;
@@ -108,10 +108,12 @@ bool FolderLocks::Acquire(const std::vector<std::string>& folders, Host& host, c
                 }
                 // A file system without locks: nothing to wait for.
                 if (TryLock(fd) || errno != EWOULDBLOCK) {
+                    if (whenTaken) whenTaken(path);
                     table[path] = {fd, 1};
                     break;
                 }
             } else if (TryLock(fd) || errno != EWOULDBLOCK) {
+                if (whenTaken) whenTaken(path);
                 break;
             }
             if (!announced) {

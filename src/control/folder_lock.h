@@ -7,6 +7,7 @@
 // the host and the stop request only.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,12 @@ public:
     // hold work files either. False when a stop was requested while waiting; whatever was
     // already locked stays held until the object goes. Shared within the process, a folder
     // another job of this process holds is joined at once; the lock goes with its last holder.
+    // `whenTaken`, when given, is called with each folder (resolved) whose lock is taken rather
+    // than joined, before any other job can join it: no other run and no job of this process is
+    // at work there then, so leftovers of any job may go.
     bool Acquire(const std::vector<std::string>& folders, Host& host, const StopRequest& stop,
-                 LockSharing sharing = LockSharing::Alone);
+                 LockSharing sharing = LockSharing::Alone,
+                 const std::function<void(const std::string&)>& whenTaken = {});
 
 private:
     std::vector<int> descriptors_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include <unistd.h>
 
@@ -74,6 +75,17 @@ private:
 void RemoveIfPresent(const std::string& path)
 {
     if (ExistFile(path)) RemoveFile(path);
+}
+
+// Every job's work files in a folder no job is at work in: a killed run with several jobs leaves
+// names that a run with fewer would never reuse and so never clean up. One that will not go is
+// left: the file's own work file is removed again, with its errors reported, just after.
+void RemoveWorkFiles(const std::string& folder)
+{
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (IsWorkFileName(it->path().filename().string())) ::unlink(it->path().c_str());
+    }
 }
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.
@@ -280,10 +292,11 @@ void ProcessFile(Context& ctx, ReportRow* facts)
     // run's job 0, and so on), so another Varnook process must wait; this process's other jobs
     // have names of their own and share the lock.
     FolderLocks locks;
-    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess))
-        return;
     // A work file left by a file that ended early in this folder (or by a run that was
     // killed) would be taken for this file's amplified copy.
+    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
+                       RemoveWorkFiles))
+        return;
     RemoveIfPresent(req.TempPath);
     RemoveIfPresent(DecodeTempPath(req));
 

@@ -52,8 +52,9 @@ struct RunSettings {
     double PinkRef = 0;
     double RmsPercent = 0;
     double RmsDiff = 0;
-    // Files processed at once in a library run; 0 means one per online CPU.
-    int Jobs = 0;
+    // Files processed at once in a library run; 0 means one per online CPU, which is what a
+    // settings file without the key gives. Records made in code run one file at a time.
+    int Jobs = 1;
     // Pass over a source whose output is up to date, and mark outputs so a later run can tell.
     bool SkipDone = false;
 

@@ -19,4 +19,7 @@ enum class WorkFile {
 // source has.
 std::string WorkFileName(WorkFile kind, int job);
 
+// True for a name WorkFileName gives, of any kind and any job.
+bool IsWorkFileName(const std::string& name);
+
 }  // namespace varnook

@@ -71,6 +71,7 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
 TEST_F(RunBatchTest, AStopBetweenFilesLeavesTheRestUndone)
 {
     ctx.settings.Encode = ctx.settings.Analyze = ctx.settings.Trim = false;
+    ctx.settings.Jobs = 1;
     ParsedCommandLine commandLine;
     commandLine.Sources = {MakeWav("one.wav"), MakeWav("two.wav")};
     int asked = 0;
