@@ -36,6 +36,11 @@ Keys (case does not matter; the value may follow the key directly or as the next
   /dest PATH   output folder, name and extension; empty parts come from the source. An
                extension .mp3 turns encoding on, any other turns it off. Give a folder with
                a trailing "/" as its own word: /dest /srv/out/
+  /jobs N      files processed at once (default: one per CPU; 1 runs them in turn)
+  /skip 1|0    pass over files whose output is up to date (default 0)
+  /report PATH append a row per file to PATH (.csv, or .jsonl for JSON lines)
+A FILE may be a folder: its .wav and .mp3 files are taken, subfolders included, in natural
+order; with /dest naming a folder the outputs mirror the folder tree below it.
 Numbers may be written with "," or "." as the decimal separator.
 
 Example:
