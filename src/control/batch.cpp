@@ -17,6 +17,7 @@
 #include "control/command_line.h"
 #include "control/context.h"
 #include "control/exist_file.h"
+#include "control/file_watch.h"
 #include "control/library_walk.h"
 #include "control/numbers.h"
 #include "control/output_naming.h"
@@ -39,74 +40,6 @@ constexpr const char* kDone = "done";
 constexpr const char* kSkipped = "skipped";
 constexpr const char* kFailed = "failed";
 constexpr const char* kMissing = "missing";
-
-// Stands between the steps of one file and whoever shows the log: notes the file's first
-// failure line, and either passes every line on at once (one job) or keeps them for the block
-// that is logged when the file ends (several jobs, whose threads must not reach the windows).
-class FileWatch : public Host {
-public:
-    using ErrorBoxRelay = std::function<void(const std::string&)>;
-
-    // Lines go on to `inner` as they come; `beforeLine` runs ahead of each (the status line is
-    // wiped so the line starts clean).
-    FileWatch(Host& inner, std::function<void()> beforeLine) : inner_(&inner), beforeLine_(std::move(beforeLine)) {}
-    // Lines are kept; error boxes go through `relay` to the thread that owns the windows.
-    explicit FileWatch(ErrorBoxRelay relay) : relay_(std::move(relay)) {}
-
-    void LogLine(const std::string& line) override
-    {
-        if (IsFailureLine(line)) MarkFailed(line);
-        if (inner_ == nullptr) {
-            lines_.push_back(line);
-            return;
-        }
-        if (beforeLine_) beforeLine_();
-        inner_->LogLine(line);
-    }
-    void SetCaption(const std::string& caption) override
-    {
-        if (inner_ != nullptr) inner_->SetCaption(caption);
-    }
-    void Yield() override
-    {
-        if (inner_ != nullptr) inner_->Yield();
-    }
-    void ErrorBox(const std::string& text) override
-    {
-        if (inner_ != nullptr) {
-            inner_->ErrorBox(text);
-        } else {
-            relay_(text);
-        }
-    }
-    WindowState ProgressWindowState() const override
-    {
-        return inner_ != nullptr ? inner_->ProgressWindowState() : WindowState::Normal;
-    }
-
-    void BeginFile()
-    {
-        lines_.clear();
-        reason_.clear();
-        fileFailed_ = false;
-    }
-    void MarkFailed(const std::string& reason)
-    {
-        if (!fileFailed_) reason_ = reason;
-        fileFailed_ = true;
-    }
-    bool FileFailed() const { return fileFailed_; }
-    const std::string& Reason() const { return reason_; }
-    std::vector<std::string> TakeLines() { return std::move(lines_); }
-
-private:
-    Host* inner_ = nullptr;
-    std::function<void()> beforeLine_;
-    ErrorBoxRelay relay_;
-    std::vector<std::string> lines_;
-    std::string reason_;
-    bool fileFailed_ = false;
-};
 
 int OnlineCpus()
 {
@@ -141,8 +74,9 @@ std::string MirroredDest(const std::string& dest, const std::string& mirror)
     return folder + mirror + name;
 }
 
-// Takes one file through the pipeline and fills its report row.
-void RunItem(Context& ctx, FileWatch& watch, const BatchItem& item, ReportRow& row)
+}  // namespace
+
+void ProcessItem(Context& ctx, FileWatch& watch, const BatchItem& item, ReportRow& row)
 {
     const auto start = std::chrono::steady_clock::now();
     watch.BeginFile();
@@ -172,6 +106,8 @@ void RunItem(Context& ctx, FileWatch& watch, const BatchItem& item, ReportRow& r
     row.ProcessingSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+namespace {
+
 // Everything the run's own thread keeps while files end: the report, the counts for the
 // summary, the status line, and the caller's ear.
 class RunLedger {
@@ -181,6 +117,7 @@ public:
         : ctx_(ctx), finished_(finished), status_(true)
     {
         progress_.Total = items.size();
+        ctx.host.ShowProgress(0, items.size());
         for (const BatchItem& item : items) progress_.BytesTotal += FileBytes(item.Path).value_or(0);
         if (!ctx.request.ReportPath.empty()) {
             try {
@@ -214,6 +151,7 @@ public:
         }
         ++progress_.Finished;
         progress_.BytesDone += FileBytes(path).value_or(0);
+        ctx_.host.ShowProgress(progress_.Finished, progress_.Total);
         if (report_) {
             try {
                 report_->Append(row);
@@ -281,7 +219,7 @@ bool RunInTurn(Context& ctx, const std::vector<BatchItem>& items, RunLedger& led
         ledger.Progress().InHand = {NameOf(items[i].Path)};
         ledger.DrawStatus();
         ReportRow row;
-        RunItem(run, watch, items[i], row);
+        ProcessItem(run, watch, items[i], row);
         ledger.Progress().InHand.clear();
         ledger.FileEnded(i, row, items[i].Path);
         ledger.DrawStatus();
@@ -391,7 +329,7 @@ private:
             file.CopyRecordsFrom(ctx_);
             file.request.Job = job;
             Finished done{index, {}, {}};
-            RunItem(file, watch, items_[index], done.row);
+            ProcessItem(file, watch, items_[index], done.row);
             done.lines = watch.TakeLines();
             const std::lock_guard<std::mutex> lock(mutex_);
             running_[static_cast<size_t>(job)].clear();

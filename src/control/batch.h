@@ -33,6 +33,14 @@ struct BatchItem {
 // source has below the folder source, and the folders that are missing there are made.
 std::vector<BatchItem> CollectBatch(const Context& ctx, const ParsedCommandLine& commandLine, Host& host);
 
+class FileWatch;
+struct ReportRow;
+
+// Takes one file through the pipeline on ctx (whose host is `watch`) and fills its report row:
+// the status from what the pipeline said and the failure lines `watch` saw, the failing line as
+// the reason, the output's size and the time taken. A missing item is logged "Could not find".
+void ProcessItem(Context& ctx, FileWatch& watch, const BatchItem& item, ReportRow& row);
+
 // What became of one file, for the one who started the run (the windows mark their list).
 struct BatchFileResult {
     size_t Index = 0;     // in the order CollectBatch gave

@@ -3,6 +3,7 @@
 // a display, and tests record what was said. Nothing in the core may depend on Qt.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace varnook {
@@ -23,6 +24,12 @@ public:
     virtual void ErrorBox(const std::string& text) = 0;
     // The progress window's state, as the user left it.
     virtual WindowState ProgressWindowState() const = 0;
+    // How far a run over several files has got; a host without a progress bar ignores it.
+    virtual void ShowProgress(size_t finished, size_t total)
+    {
+        static_cast<void>(finished);
+        static_cast<void>(total);
+    }
 };
 
 // Writes every log line to standard output as it is logged, and error boxes to standard error.

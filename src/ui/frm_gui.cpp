@@ -189,7 +189,7 @@ void frmGUI::CreateControls()
     Frame1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     // The panel lies over the list when shown, and must hide what is under it.
     Frame1->setAutoFillBackground(true);
-    design(Frame1, 480, 2280, 5175, 1935);
+    design(Frame1, 480, 2280, 5175, 2415);
     lblPercent = design(MakeLabel(Frame1, "lblPercent", "Representative Percentile"), 2400, 120,
                         1830, 195);
     tbxPercent = design(MakeBox(Frame1, "tbxPercent", "0",
@@ -223,6 +223,10 @@ void frmGUI::CreateControls()
         chkID3[tag.index] = design(MakeCheck(Frame1, Indexed("chkID3", tag.index), tag.caption),
                                    tag.left, tag.top, tag.width, tag.height);
     }
+    chkSkip = design(MakeCheck(Frame1, "chkSkip", "Skip up-to-date files"), 120, 1920, 2175, 195);
+    lblJobs = design(MakeLabel(Frame1, "lblJobs", "Jobs at once"), 2400, 1965, 1560, 195);
+    tbxJobs = design(MakeBox(Frame1, "tbxJobs", "0", "Files processed at once in a batch (0: one per CPU)"),
+                     4440, 1920, 615, 285);
     Frame1->hide();
 
     // The design's initial states; the load then shows the Run settings over them.
@@ -315,6 +319,8 @@ void frmGUI::Form_Load(frmProgress& progress)
     for (int i = 0; i < 2; ++i) tbxLead[i]->setText(NumberText(settings.Lead[i]));
     tbxNewLev->setText(NumberText(settings.NewLevel));
     tbxArg->setText(QString::fromStdString(settings.Arguments));
+    chkSkip->setChecked(settings.SkipDone);
+    tbxJobs->setText(QString::number(settings.Jobs));
     // One after the other, each read when its turn comes: clearing Analyze clears Trim too.
     chkAnalyze->setChecked(settings.Analyze);
     chkLevel->setChecked(settings.Amplify);

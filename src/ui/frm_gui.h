@@ -15,6 +15,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QListWidgetItem;
 class QPushButton;
 
 namespace varnook {
@@ -68,6 +69,9 @@ public:
     QPushButton* cmdClose;
     QLabel* lblID3;
     std::array<QCheckBox*, 7> chkID3;
+    QCheckBox* chkSkip;
+    QLabel* lblJobs;
+    QLineEdit* tbxJobs;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -97,6 +101,8 @@ private:
     void chkTrim_Click();
     void chkEncode_Click();
     void chkID3_Click(int index);
+    void chkSkip_Click();
+    void tbxJobs_LostFocus();
     void tbxNewLev_LostFocus();
     void tbxLevel_LostFocus(int index);
     void tbxLead_LostFocus(int index);
@@ -115,7 +121,7 @@ private:
     void lbxList_KeyUp();
     void cmdGo_Click();
     void cmdIntrpt_Click();
-    void RunOneFile(const QString& path);
+    void RunOneFile(QListWidgetItem* entry);
     void SetControlsEnabled(bool enabled);
 
     Context& ctx_;

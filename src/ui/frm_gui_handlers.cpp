@@ -46,6 +46,8 @@ void frmGUI::ConnectHandlers()
     leaveHandlers_.insert(tbxPercent, [this] { tbxPercent_LostFocus(); });
     leaveHandlers_.insert(tbxDiff, [this] { tbxDiff_LostFocus(); });
     leaveHandlers_.insert(tbxArg, [this] { tbxArg_LostFocus(); });
+    leaveHandlers_.insert(tbxJobs, [this] { tbxJobs_LostFocus(); });
+    connect(chkSkip, &QCheckBox::toggled, this, [this] { chkSkip_Click(); });
     for (QObject* box : leaveHandlers_.keys()) box->installEventFilter(this);
 
     connect(cmdAbout, &QPushButton::clicked, Frame1, &QWidget::show);
@@ -178,6 +180,21 @@ void frmGUI::tbxPercent_LostFocus()
 void frmGUI::tbxDiff_LostFocus()
 {
     LeaveNumberBox(tbxDiff, ctx_.settings.RmsDiff, kKeyRmsDiff);
+}
+
+void frmGUI::chkSkip_Click()
+{
+    ctx_.settings.SkipDone = chkSkip->isChecked();
+    StoreSwitch(kKeySkipDone, ctx_.settings.SkipDone);
+}
+
+void frmGUI::tbxJobs_LostFocus()
+{
+    // Whole jobs only: what is no count of jobs brings the previous value back.
+    if (const auto value = ParseLocaleNumber(tbxJobs->text().toStdString(), ctx_.decimalSeparator))
+        ctx_.settings.Jobs = JobCount(*value);
+    tbxJobs->setText(QString::number(ctx_.settings.Jobs));
+    Store(kKeyJobs, std::to_string(ctx_.settings.Jobs));
 }
 
 void frmGUI::tbxArg_LostFocus()

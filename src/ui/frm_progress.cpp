@@ -3,7 +3,9 @@
 #include "ui/twips.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QListWidget>
+#include <QProgressBar>
 
 namespace varnook::ui {
 
@@ -16,8 +18,10 @@ constexpr int kLoadHeight = 4800;
 
 }  // namespace
 
-frmProgress::frmProgress() : lbxList(new QListWidget(this))
+frmProgress::frmProgress() : lbxList(new QListWidget(this)), barRun(new QProgressBar(this))
 {
+    barRun->setObjectName("barRun");
+    barRun->hide();
     setObjectName("frmProgress");
     setWindowTitle("Varnook Progress");
     lbxList->setObjectName("lbxList");
@@ -37,10 +41,27 @@ void frmProgress::LogLine(const QString& line)
     lbxList->scrollToItem(lbxList->item(lbxList->count() - 1), QAbstractItemView::PositionAtTop);
 }
 
+void frmProgress::ShowProgress(size_t finished, size_t total)
+{
+    barRun->setRange(0, static_cast<int>(total));
+    barRun->setValue(static_cast<int>(finished));
+    if (barRun->isHidden()) {
+        barRun->show();
+        LayOut();
+    }
+}
+
+void frmProgress::LayOut()
+{
+    // The list covers the whole client area at every size, however small, but for the bar.
+    const int bar = barRun->isHidden() ? 0 : std::min(barRun->sizeHint().height(), height() / 2);
+    lbxList->setGeometry(0, 0, width(), height() - bar);
+    barRun->setGeometry(0, height() - bar, width(), bar);
+}
+
 void frmProgress::resizeEvent(QResizeEvent* event)
 {
-    // The list covers the whole client area at every size, however small.
-    lbxList->setGeometry(rect());
+    LayOut();
     QWidget::resizeEvent(event);
 }
 

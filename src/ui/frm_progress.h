@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QListWidget;
+class QProgressBar;
 
 namespace varnook::ui {
 
@@ -22,13 +23,20 @@ public:
     // window, a child window of this one, closes with it.
     bool Closed() const { return closed_; }
 
+    // Shows the run's progress bar below the log, at `finished` of `total` files. The bar
+    // appears with the first run and stays.
+    void ShowProgress(size_t finished, size_t total);
+
     QListWidget* lbxList;
+    QProgressBar* barRun;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void LayOut();
+
     bool closed_ = false;
 };
 

@@ -23,6 +23,7 @@ public:
     void Yield() override;
     void ErrorBox(const std::string& text) override;
     WindowState ProgressWindowState() const override;
+    void ShowProgress(size_t finished, size_t total) override;
 
     // The progress window, created (not shown) when it does not exist yet.
     frmProgress& Progress();
