@@ -4,7 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "e2e/batch_fixture.h"
 #include "support/param_name.h"
@@ -89,29 +90,19 @@ INSTANTIATE_TEST_SUITE_P(Trees, FolderSource, testing::Values(
              {"sub/a.wav", "sub/b.wav", "track 10.wav", "track 2.wav"}}),
     RowName());
 
-// The CSV report's cells by column name, row by row (no cell here holds a comma or a quote).
-std::vector<std::map<std::string, std::string>> ReadCsv(const std::string& path)
+// The JSON-lines report, a row a line.
+std::vector<nlohmann::json> ReadReport(const std::string& path)
 {
     std::ifstream in(path);
-    std::vector<std::vector<std::string>> rows;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::stringstream cells(line);
-        rows.emplace_back();
-        for (std::string cell; std::getline(cells, cell, ',');) rows.back().push_back(cell);
-    }
-    std::vector<std::map<std::string, std::string>> table;
-    for (size_t r = 1; r < rows.size(); ++r) {
-        table.emplace_back();
-        for (size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c) table.back()[rows[0][c]] = rows[r][c];
-    }
-    return table;
+    std::vector<nlohmann::json> rows;
+    for (std::string line; std::getline(in, line);) rows.push_back(nlohmann::json::parse(line));
+    return rows;
 }
 
-std::string Fixed2(const std::string& number)
+std::string Fixed2(double number)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f", std::stod(number));
+    std::snprintf(text, sizeof text, "%.2f", number);
     return text;
 }
 
@@ -143,19 +134,19 @@ TEST_P(LibraryRerun, JobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
         for (const auto& [name, bytes] : outputs()) fs::remove(lib / name);
     };
 
-    const CapturedRun one = Run(Join({lib.string()}, Join(keys, {"/jobs1", "/report", config.File("r.csv")})));
+    const CapturedRun one = Run(Join({lib.string()}, Join(keys, {"/jobs1", "/report", config.File("r.jsonl")})));
     ASSERT_EQ(one.exitCode, 0) << one.out;
     const std::map<std::string, Bytes> made = outputs();
     ASSERT_EQ(made.size(), 4u);
-    const auto report = ReadCsv(config.File("r.csv"));
+    const std::vector<nlohmann::json> report = ReadReport(config.File("r.jsonl"));
     ASSERT_EQ(report.size(), 4u);
-    for (const auto& row : report) {
-        SCOPED_TRACE(row.at("source"));
-        EXPECT_EQ(row.at("status"), "done");
-        EXPECT_EQ(std::stoll(row.at("output_bytes")), static_cast<long long>(fs::file_size(row.at("output"))));
-        ExpectInOrder(one, {row.at("source"), "wav file info: " + Fixed2(row.at("duration_s")) + " sec",
-                            "Recommended gain: " + Fixed2(row.at("recommended_gain_db")) + " dB",
-                            "Leveling with: " + Fixed2(row.at("applied_gain_db")) + " dB..."});
+    for (const nlohmann::json& row : report) {
+        SCOPED_TRACE(row.dump());
+        EXPECT_EQ(row["status"], "done");
+        EXPECT_EQ(row["output_bytes"], fs::file_size(row["output"].get<std::string>()));
+        ExpectInOrder(one, {row["source"], "wav file info: " + Fixed2(row["duration_s"]) + " sec",
+                            "Recommended gain: " + Fixed2(row["recommended_gain_db"]) + " dB",
+                            "Leveling with: " + Fixed2(row["applied_gain_db"]) + " dB..."});
     }
 
     clean();
