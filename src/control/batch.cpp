@@ -235,9 +235,11 @@ public:
     JobPool(Context& ctx, const std::vector<BatchItem>& items, RunLedger& ledger)
         : ctx_(ctx), items_(items), ledger_(ledger)
     {
-        for (const BatchItem& item : items)
-            outputs_.push_back(item.Missing ? std::string()
-                                            : NameOutput(item.Path, item.Dest, ctx.settings.Encode, RealFileProbe()).Path);
+        for (const BatchItem& item : items) {
+            outputs_.push_back(
+                item.Missing ? std::string()
+                             : NameOutput(item.Path, item.Dest, ctx.settings.Encode, RealFileProbe()).Path);
+        }
     }
 
     // Returns true when the run was stopped before every file was taken.
@@ -380,7 +382,8 @@ std::vector<BatchItem> CollectBatch(const Context& ctx, const ParsedCommandLine&
         }
         const std::vector<LibrarySource> found = WalkFolder(source, ctx.settings.Encode);
         if (found.empty()) host.LogLine("No sources in " + source);
-        for (const LibrarySource& file : found) items.push_back({file.Path, MirroredDest(dest, file.MirrorFolder)});
+        for (const LibrarySource& file : found)
+            items.push_back({file.Path, MirroredDest(dest, file.MirrorFolder)});
     }
     return items;
 }
@@ -416,11 +419,11 @@ int RunFiles(Context& ctx, const std::vector<BatchItem>& items, bool summary,
 int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::function<bool()>& stopRequested)
 {
     const std::vector<BatchItem> items = CollectBatch(ctx, commandLine, ctx.host);
-    const bool anyFolder = items.size() != commandLine.Sources.size() ||
-                           std::any_of(commandLine.Sources.begin(), commandLine.Sources.end(), [](const std::string& s) {
-                               std::error_code ec;
-                               return std::filesystem::is_directory(s, ec);
-                           });
+    const auto isFolder = [](const std::string& source) {
+        std::error_code ec;
+        return std::filesystem::is_directory(source, ec);
+    };
+    const bool anyFolder = std::any_of(commandLine.Sources.begin(), commandLine.Sources.end(), isFolder);
     return RunFiles(ctx, items, items.size() > 1 || anyFolder, stopRequested);
 }
 

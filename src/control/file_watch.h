@@ -24,7 +24,10 @@ public:
 
     // Lines go on to `inner` as they come; `beforeLine` runs ahead of each (the status line is
     // wiped so the line starts clean).
-    FileWatch(Host& inner, std::function<void()> beforeLine = {}) : inner_(&inner), beforeLine_(std::move(beforeLine)) {}
+    FileWatch(Host& inner, std::function<void()> beforeLine = {})
+        : inner_(&inner), beforeLine_(std::move(beforeLine))
+    {
+    }
     // Lines are kept; error boxes go through `relay` to the thread that owns the windows.
     explicit FileWatch(ErrorBoxRelay relay) : relay_(std::move(relay)) {}
 

@@ -24,9 +24,8 @@ std::string Clock(int64_t seconds)
 
 std::string StatusText(const BatchProgress& progress, std::chrono::seconds elapsed)
 {
-    const double share = progress.BytesTotal > 0
-                             ? static_cast<double>(progress.BytesDone) / static_cast<double>(progress.BytesTotal)
-                             : 0.0;
+    const auto total = static_cast<double>(progress.BytesTotal);
+    const double share = total > 0 ? static_cast<double>(progress.BytesDone) / total : 0.0;
     std::string text = std::to_string(progress.Finished) + "/" + std::to_string(progress.Total) + " files  " +
                        std::to_string(static_cast<int>(share * 100)) + "%  " + Clock(elapsed.count()) +
                        " elapsed";
@@ -49,7 +48,8 @@ StatusLine::~StatusLine()
 void StatusLine::Draw(const BatchProgress& progress)
 {
     if (!enabled_) return;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_);
     std::fprintf(stderr, "%s%s", kEraseLine, StatusText(progress, elapsed).c_str());
     std::fflush(stderr);
     shown_ = true;

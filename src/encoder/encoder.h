@@ -14,9 +14,10 @@ class StopRequest;
 
 // Runs lame to turn inFile into outFile. options is "--decode" or the user's Arguments; for
 // anything but "--decode" the tag options of ctx.tagsV2/ctx.tagsV1 (as ctx.settings.KeepTag
-// selects) come first. lame writes "mp3.tmp" in outFile's folder, which is renamed to outFile on
-// exit code 0. True on success. A stop requested through ctx.stop ends lame early; that is a
-// failure, and "mp3.tmp" is removed.
+// selects) come first. lame writes its work file (see WorkFileName; "mp3.tmp" for
+// job 0) in outFile's folder, which is renamed to outFile on exit code 0. With a provenance in
+// ctx.request, an encoded file carries it. True on success. A stop requested through ctx.stop
+// ends lame early; that is a failure, and the work file is removed.
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
              const std::string& outFile);
 

@@ -103,6 +103,12 @@ std::string DecodeTerminated(std::span<const uint8_t> bytes, size_t& pos, uint8_
     return text;
 }
 
+// An ID3v2 size: seven bits a byte, big-endian, so that no byte looks like a frame sync.
+uint32_t Synchsafe(const uint8_t* p)
+{
+    return (p[0] & 0x7FU) << 21 | (p[1] & 0x7FU) << 14 | (p[2] & 0x7FU) << 7 | (p[3] & 0x7FU);
+}
+
 // Our TXXX frame's value in an ID3v2.3 or 2.4 tag body, frame by frame.
 std::optional<std::string> FrameValue(std::span<const uint8_t> body, uint8_t major)
 {
@@ -111,7 +117,7 @@ std::optional<std::string> FrameValue(std::span<const uint8_t> body, uint8_t maj
         const uint8_t* h = body.data() + pos;
         uint32_t size = LoadBE32(h + 4);
         // 2.4 sizes are synchsafe: seven bits a byte.
-        if (major == 4) size = (h[4] & 0x7F) << 21 | (h[5] & 0x7F) << 14 | (h[6] & 0x7F) << 7 | (h[7] & 0x7F);
+        if (major == 4) size = Synchsafe(h + 4);
         pos += kFrameHeaderSize;
         if (size > body.size() - pos) return std::nullopt;
         if (std::string_view(reinterpret_cast<const char*>(h), 4) == "TXXX" && size > 1) {
@@ -132,7 +138,7 @@ std::optional<std::string> TagProvenance(const File& file)
     if (header[0] != 'I' || header[1] != 'D' || header[2] != '3') return std::nullopt;
     const uint8_t major = header[3];
     if (major != 3 && major != 4) return std::nullopt;
-    const uint32_t size = (header[6] & 0x7F) << 21 | (header[7] & 0x7F) << 14 | (header[8] & 0x7F) << 7 | (header[9] & 0x7F);
+    const uint32_t size = Synchsafe(header.data() + 6);
     std::vector<uint8_t> body(std::min(size, kMaxTagRead));
     body.resize(file.ReadAt(kId3HeaderSize, body));
     return FrameValue(body, major);
@@ -141,8 +147,8 @@ std::optional<std::string> TagProvenance(const File& file)
 std::optional<std::string> ChunkProvenance(const File& file)
 {
     std::array<uint8_t, kRiffHeaderSize> riff{};
-    if (file.ReadAt(0, riff) != riff.size() || std::string_view(reinterpret_cast<const char*>(riff.data()), 4) != "RIFF")
-        return std::nullopt;
+    const std::string_view riffId(reinterpret_cast<const char*>(riff.data()), 4);
+    if (file.ReadAt(0, riff) != riff.size() || riffId != "RIFF") return std::nullopt;
     const int64_t fileSize = file.Size();
     int64_t pos = kRiffHeaderSize;
     for (int i = 0; i < kMaxChunks && fileSize - pos >= static_cast<int64_t>(kChunkHeaderSize); ++i) {

@@ -99,8 +99,9 @@ nlohmann::json JsonValue(const std::optional<T>& value)
 
 ReportFormat ReportFormatFor(const std::string& path)
 {
-    const bool jsonLines = path.size() >= kJsonLinesExt.size() &&
-                           EqualsNoCase(std::string_view(path).substr(path.size() - kJsonLinesExt.size()), kJsonLinesExt);
+    const std::string_view text(path);
+    const bool jsonLines = text.size() >= kJsonLinesExt.size() &&
+                           EqualsNoCase(text.substr(text.size() - kJsonLinesExt.size()), kJsonLinesExt);
     return jsonLines ? ReportFormat::JsonLines : ReportFormat::Csv;
 }
 

@@ -46,7 +46,9 @@ TEST(LibraryWindow, ADroppedFolderBringsItsSourcesAndARunMarksEachEntry)
     gui->tbxJobs->setFocus(Qt::MouseFocusReason);
     gui->tbxJobs->setText("3");
     gui->tbxPink->setFocus(Qt::TabFocusReason);
-    const auto stored = [&](const char* key) { return ReadIni(ctx.settings.SettingsPath, "Values", key, "-"); };
+    const auto stored = [&](const char* key) {
+        return ReadIni(ctx.settings.SettingsPath, "Values", key, "-");
+    };
     EXPECT_EQ(stored("SkipDone"), "1");
     EXPECT_EQ(stored("Jobs"), "3");
     QTest::mouseClick(gui->cmdClose, Qt::LeftButton);
@@ -65,9 +67,9 @@ TEST(LibraryWindow, ADroppedFolderBringsItsSourcesAndARunMarksEachEntry)
     QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(gui->lbxList->viewport(), &drop);
     std::string entries;
-    for (int i = 0; i < gui->lbxList->count(); ++i) entries += gui->lbxList->item(i)->text().toStdString() + " ";
+    for (int i = 0; i < gui->lbxList->count(); ++i) entries += gui->lbxList->item(i)->text().toStdString() + ",";
     const std::string folder = lib.string() + "/";
-    ASSERT_EQ(entries, folder + "a.wav " + folder + "b.wav " + folder + "bad.wav ");
+    ASSERT_EQ(entries, folder + "a.wav," + folder + "b.wav," + folder + "bad.wav,");
 
     // The second run passes over the two outputs the first made.
     for (const char* good : {"done", "skipped"}) {
