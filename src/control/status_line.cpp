@@ -50,8 +50,12 @@ void StatusLine::Draw(const BatchProgress& progress)
     if (!enabled_) return;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_);
-    std::fprintf(stderr, "%s%s", kEraseLine, StatusText(progress, elapsed).c_str());
+    std::string text = StatusText(progress, elapsed);
+    // Redrawn only when it changes: the run's thread asks many times a second.
+    if (shown_ && text == drawn_) return;
+    std::fprintf(stderr, "%s%s", kEraseLine, text.c_str());
     std::fflush(stderr);
+    drawn_ = std::move(text);
     shown_ = true;
 }
 

@@ -37,6 +37,7 @@ public:
 private:
     bool enabled_;
     bool shown_ = false;
+    std::string drawn_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
