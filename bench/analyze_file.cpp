@@ -10,10 +10,11 @@
 #include <exception>
 #include <string>
 
+#include "settings/run_settings_file.h"
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
-#include "control/context.h"
-#include "control/numbers.h"
+#include "base/context.h"
+#include "io/numbers.h"
 #include "wav/wav_time.h"
 
 namespace varnook {
@@ -34,7 +35,7 @@ bool AnalyzeFile(const std::string& path)
     Context ctx(host);
     SetDefaults(ctx.settings);
     ctx.request.WorkPath = path;
-    if (WavTime(ctx, path) < 0) {
+    if (WavTime(ctx.host, ctx.wav, path) < 0) {
         std::fprintf(stderr, "%s: Not a valid wav file!\n", path.c_str());
         return false;
     }

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "control/context.h"
-#include "control/host.h"
+#include "base/context.h"
+#include "base/host.h"
 #include "editing/amplify.h"
 #include "io/byte_order.h"
 #include "io/file.h"

@@ -20,10 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "settings/run_settings_file.h"
 #include "analysis/analysis.h"
 #include "analysis/equal_loudness.h"
 #include "analysis/filter.h"
-#include "control/context.h"
+#include "base/context.h"
 #include "io/byte_order.h"
 #include "io/file.h"
 #include "wav/wav_time.h"
@@ -142,7 +143,7 @@ void BM_Analyzed(benchmark::State& state)
     Context ctx(host);
     SetDefaults(ctx.settings);
     ctx.request.WorkPath = Folder().Wav(channels, silentTail);
-    if (WavTime(ctx, ctx.request.WorkPath) < 0 || !SetFilter(ctx)) {
+    if (WavTime(ctx.host, ctx.wav, ctx.request.WorkPath) < 0 || !SetFilter(ctx)) {
         state.SkipWithError("could not prepare the file");
         return;
     }

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "control/command_line.h"
-#include "control/context.h"
-#include "control/host.h"
+#include "base/context.h"
+#include "base/host.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

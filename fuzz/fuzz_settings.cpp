@@ -7,9 +7,10 @@
 #include <iterator>
 #include <vector>
 
-#include "control/context.h"
-#include "control/run_settings.h"
-#include "control/host.h"
+#include "base/context.h"
+#include "base/run_settings.h"
+#include "settings/run_settings_file.h"
+#include "base/host.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

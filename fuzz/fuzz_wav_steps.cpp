@@ -9,10 +9,10 @@
 
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
-#include "control/context.h"
+#include "base/context.h"
 #include "editing/amplify.h"
 #include "editing/trim.h"
-#include "control/host.h"
+#include "base/host.h"
 #include "fuzz_support.h"
 #include "io/byte_order.h"
 #include "wav/wav_time.h"
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ctx.request.TempPath = varnook::fuzz::ScratchFolder() + "/VRK.tmp";
     ::unlink(ctx.request.TempPath.c_str());
 
-    if (varnook::WavTime(ctx, work) < 0) return 0;
+    if (varnook::WavTime(ctx.host, ctx.wav, work) < 0) return 0;
     double gain = 0;
     if (varnook::SetFilter(ctx) && ctx.wav.BlockAlign > 0)
         (void)varnook::Analyzed(ctx, gain, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign);
@@ -78,9 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ctx.request.WorkPath = ctx.request.TempPath;
     if (::access(ctx.request.WorkPath.c_str(), F_OK) != 0) {
         varnook::fuzz::WriteScratchFile("VRK.tmp", wav.data(), wav.size());
-        if (varnook::WavTime(ctx, ctx.request.WorkPath) < 0) return 0;
+        if (varnook::WavTime(ctx.host, ctx.wav, ctx.request.WorkPath) < 0) return 0;
     }
     (void)varnook::Trimmed(ctx);
-    (void)varnook::WavTime(ctx, ctx.request.WorkPath);
+    (void)varnook::WavTime(ctx.host, ctx.wav, ctx.request.WorkPath);
     return 0;
 }

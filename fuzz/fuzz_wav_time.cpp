@@ -2,8 +2,8 @@
 // read out of bounds or throw.
 #include <cstdint>
 
-#include "control/context.h"
-#include "control/host.h"
+#include "base/context.h"
+#include "base/host.h"
 #include "fuzz_support.h"
 #include "wav/wav_time.h"
 
@@ -12,6 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static varnook::QuietHost host;
     varnook::Context ctx(host);
     const std::string path = varnook::fuzz::WriteScratchFile("input.wav", data, size);
-    (void)varnook::WavTime(ctx, path);
+    (void)varnook::WavTime(ctx.host, ctx.wav, path);
     return 0;
 }

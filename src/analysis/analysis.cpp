@@ -9,8 +9,9 @@
 #include <utility>
 
 #include "analysis/equal_loudness.h"
-#include "control/context.h"
+#include "base/context.h"
 #include "io/errors.h"
+#include "io/guarded.h"
 #include "io/file.h"
 
 namespace varnook {
@@ -182,19 +183,15 @@ double RecommendedGain(std::vector<double>& windows, double pinkRef, double rmsP
 
 bool Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
 {
-    try {
-        File file(ctx.request.WorkPath, File::Mode::Read);
-        std::vector<double> windows = MeasureWindows(ctx, file, position, frameCount);
-        file.Close();
-        gain = RecommendedGain(windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
-        return true;
-    } catch (const FileError& error) {
-        ctx.host.LogLine("Processing interrupted. Error message:");
-        ctx.host.LogLine(error.LogText());
-        return false;
-    } catch (...) {
-        ShowErrorBoxAndRethrow(ctx.host, "Analyzed");
-    }
+    return Guarded(
+        ctx.host, "Analyzed",
+        [&] {
+            File file(ctx.request.WorkPath, File::Mode::Read);
+            std::vector<double> windows = MeasureWindows(ctx, file, position, frameCount);
+            file.Close();
+            gain = RecommendedGain(windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
+        },
+        kInterruptedIntro);
 }
 
 }  // namespace varnook

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "analysis/filter_coefficients.h"
+#include "base/filter_coefficients.h"
 
 namespace varnook {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "control/context.h"
+#include "base/context.h"
 
 namespace varnook {
 

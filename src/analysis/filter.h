@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "analysis/filter_coefficients.h"
+#include "base/filter_coefficients.h"
 
 namespace varnook {
 

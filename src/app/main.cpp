@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "control/batch.h"
-#include "control/context.h"
-#include "control/host.h"
+#include "base/context.h"
+#include "control/console_host.h"
 #include "control/start_up.h"
 
 #if VARNOOK_HAVE_GUI

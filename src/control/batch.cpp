@@ -15,13 +15,13 @@
 #include <thread>
 
 #include "control/command_line.h"
-#include "control/context.h"
-#include "control/exist_file.h"
+#include "base/context.h"
+#include "io/exist_file.h"
 #include "control/file_watch.h"
 #include "control/library_walk.h"
-#include "control/numbers.h"
+#include "io/numbers.h"
 #include "control/output_naming.h"
-#include "control/paths.h"
+#include "io/paths.h"
 #include "control/pipeline.h"
 #include "control/status_line.h"
 #include "io/errors.h"
@@ -190,6 +190,20 @@ private:
     bool failed_ = false;
 };
 
+// Everything but the host: a job's context for one file starts from the run's records.
+void CopyRecords(Context& to, const Context& from)
+{
+    to.decimalSeparator = from.decimalSeparator;
+    to.programPath = from.programPath;
+    to.settings = from.settings;
+    to.request = from.request;
+    to.wav = from.wav;
+    to.tagsV1 = from.tagsV1;
+    to.tagsV2 = from.tagsV2;
+    to.filter = from.filter;
+    to.stop = from.stop;
+}
+
 std::string Header(size_t index, size_t count)
 {
     return "File " + std::to_string(index + 1) + " of " + std::to_string(count);
@@ -204,11 +218,11 @@ std::string NameOf(const std::string& path)
 bool RunInTurn(Context& ctx, const std::vector<BatchItem>& items, RunLedger& ledger,
                const std::function<bool()>& stopped)
 {
-    FileWatch watch(ctx.host, [&ledger] { ledger.ClearStatus(); });
+    FileWatch watch(ctx.host.Target(), [&ledger] { ledger.ClearStatus(); });
     // The run reports through the watch; what it changes (Encode under a destination, the last
-    // WAV info and tags) goes back to the caller at the end.
-    Context run(watch);
-    run.CopyRecordsFrom(ctx);
+    // WAV info and tags) stays in the caller's records, as it always did.
+    const ReportingThrough reporting(ctx.host, watch);
+    Context& run = ctx;
     bool interrupted = false;
     for (size_t i = 0; i < items.size() && !interrupted; ++i) {
         if ((interrupted = stopped())) break;
@@ -224,7 +238,6 @@ bool RunInTurn(Context& ctx, const std::vector<BatchItem>& items, RunLedger& led
         ledger.FileEnded(i, row, items[i].Path);
         ledger.DrawStatus();
     }
-    ctx.CopyRecordsFrom(run);
     return interrupted;
 }
 
@@ -328,7 +341,7 @@ private:
             // A context of its own for every file, from the run's records: nothing one file
             // changes reaches the next, whichever job takes it.
             Context file(watch);
-            file.CopyRecordsFrom(ctx_);
+            CopyRecords(file, ctx_);
             file.request.Job = job;
             Finished done{index, {}, {}};
             ProcessItem(file, watch, items_[index], done.row);

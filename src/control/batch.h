@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "control/host.h"
+#include "base/host.h"
 
 namespace varnook {
 

@@ -5,9 +5,10 @@
 #include <filesystem>
 #include <string_view>
 
-#include "control/context.h"
-#include "control/exist_file.h"
-#include "control/numbers.h"
+#include "base/context.h"
+#include "io/exist_file.h"
+#include "settings/run_settings_file.h"
+#include "io/numbers.h"
 #include "io/text.h"
 
 namespace varnook {

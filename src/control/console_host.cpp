@@ -1,4 +1,4 @@
-#include "control/host.h"
+#include "control/console_host.h"
 
 #include <cstdio>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "control/host.h"
+#include "base/host.h"
 
 namespace varnook {
 
@@ -60,6 +60,11 @@ public:
     WindowState ProgressWindowState() const override
     {
         return inner_ != nullptr ? inner_->ProgressWindowState() : WindowState::Normal;
+    }
+
+    void ShowProgress(size_t finished, size_t total) override
+    {
+        if (inner_ != nullptr) inner_->ShowProgress(finished, total);
     }
 
     void BeginFile()

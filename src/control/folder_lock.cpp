@@ -13,8 +13,8 @@
 #include <mutex>
 #include <thread>
 
-#include "control/host.h"
-#include "control/stop_request.h"
+#include "base/host.h"
+#include "base/stop_request.h"
 
 namespace varnook {
 namespace {

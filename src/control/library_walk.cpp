@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "control/output_naming.h"
-#include "control/paths.h"
+#include "io/paths.h"
 #include "io/text.h"
 
 namespace varnook {

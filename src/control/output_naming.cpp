@@ -1,6 +1,6 @@
 #include "control/output_naming.h"
 
-#include "control/exist_file.h"
+#include "io/exist_file.h"
 #include "io/text.h"
 
 namespace varnook {

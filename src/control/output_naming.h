@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "control/paths.h"
+#include "io/paths.h"
 
 namespace varnook {
 

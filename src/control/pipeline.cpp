@@ -8,18 +8,19 @@
 
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
-#include "control/context.h"
-#include "control/exist_file.h"
+#include "base/context.h"
 #include "control/folder_lock.h"
-#include "control/numbers.h"
 #include "control/output_naming.h"
-#include "control/paths.h"
 #include "editing/amplify.h"
 #include "editing/trim.h"
 #include "encoder/encoder.h"
 #include "encoder/lame_arguments.h"
 #include "id3/id3_reader.h"
+#include "io/errors.h"
+#include "io/exist_file.h"
 #include "io/file_moves.h"
+#include "io/numbers.h"
+#include "io/paths.h"
 #include "io/text.h"
 #include "io/work_files.h"
 #include "provenance/provenance.h"
@@ -29,52 +30,12 @@
 namespace varnook {
 namespace {
 
-constexpr const char* kIdleCaption = "Varnook Progress";
-constexpr int16_t kPcmFormat = 1;
-constexpr int16_t kSupportedBits = 16;
-
-// One call of ProcessFile: the clock and the reporting helpers it shares between steps.
-class FileRun {
-public:
-    explicit FileRun(Context& ctx)
-        : ctx_(ctx), host_(ctx.host), start_(std::chrono::steady_clock::now())
-    {
-    }
-
-    void Log(const std::string& line) { host_.LogLine(line); }
-
-    // A step title goes both to the caption and into the log.
-    void Announce(const std::string& title)
-    {
-        host_.SetCaption(title);
-        host_.LogLine(title);
-    }
-
-    // Ends the file early: the caption stays where it was and nothing is cleaned up, so the
-    // leftovers show what got how far.
-    void EndEarly(const std::string& reason)
-    {
-        host_.LogLine(reason);
-        host_.LogLine("");
-    }
-
-    void LogProcessingTime()
-    {
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-        host_.LogLine("Processing time " + Fixed2(elapsed.count()) + " seconds");
-    }
-
-    std::string Fixed2(double value) const { return FormatFixed2(value, ctx_.decimalSeparator); }
-
-private:
-    Context& ctx_;
-    Host& host_;
-    std::chrono::steady_clock::time_point start_;
-};
-
-void RemoveIfPresent(const std::string& path)
+// Where an MP3 is decoded when its decoded name is also the output name and an edit follows:
+// under the output name the unedited decode would look finished if the run died before the
+// edited file replaced it.
+std::string DecodeTempPath(const RunRequest& req)
 {
-    if (ExistFile(path)) RemoveFile(path);
+    return req.SourceFolder + WorkFileName(WorkFile::Decode, req.Job);
 }
 
 // Every job's work files in a folder no job is at work in: a killed run with several jobs leaves
@@ -87,6 +48,229 @@ void RemoveWorkFiles(const std::string& folder)
         if (IsWorkFileName(it->path().filename().string())) ::unlink(it->path().c_str());
     }
 }
+
+// With "SkipDone" on: notes what the output is made from, and true when the output already
+// is exactly that, so the file can be passed over.
+bool AlreadyDone(Context& ctx)
+{
+    RunRequest& req = ctx.request;
+    req.Provenance.clear();
+    if (!ctx.settings.SkipDone) return false;
+    req.Provenance = ProvenanceText(ctx.settings, req.SourcePath);
+    if (!UpToDate(req.OutputPath, req.SourcePath, req.Provenance)) return false;
+    ctx.host.LogLine("Up to date: " + req.OutputPath);
+    ctx.host.LogLine("");
+    return true;
+}
+constexpr int16_t kPcmFormat = 1;
+constexpr int16_t kSupportedBits = 16;
+
+// One file on its way through the steps, in order. Each step returns false when the file ended
+// early: its reason is logged, the caption stays where it was and nothing is cleaned up, so the
+// leftovers show what got how far.
+class FileRun {
+public:
+    FileRun(Context& ctx, ReportRow& facts)
+        : ctx_(ctx), host_(ctx.host), req_(ctx.request), settings_(ctx.settings), facts_(facts),
+          start_(std::chrono::steady_clock::now())
+    {
+    }
+
+    void Run()
+    {
+        Log("Now processing:");
+        Log(req_.SourcePath);
+        if (!PrepareSource() || !CheckSource()) return;
+        const double gain = Analyse();
+        Amplify(gain);
+        Trim();
+        if (!CheckResult()) return;
+        Deliver();
+        CleanUp();
+    }
+
+private:
+    // An MP3 is decoded to a WAV to work on (or, with nothing to edit, recoded directly and
+    // done); a WAV is worked on where it is.
+    bool PrepareSource()
+    {
+        if (EqualsNoCase(req_.SourceExt, ".mp3")) return PrepareMp3();
+        if (EqualsNoCase(req_.SourceExt, ".wav")) {
+            req_.WorkPath = req_.SourcePath;
+            return true;
+        }
+        return EndEarly("Not a valid file format!");
+    }
+
+    bool PrepareMp3()
+    {
+        if (settings_.Encode) {
+            ctx_.tagsV1 = GetId3v1(req_.SourcePath, host_);
+            ctx_.tagsV2 = GetId3v2(req_.SourcePath, host_);
+        }
+        if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
+            // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
+            Announce("Recoding...");
+            const bool recoded = Encoded(ctx_, settings_.Arguments, req_.SourcePath, req_.OutputPath);
+            Log(recoded ? "Recoded OK" : "Could not recode");
+            Log("");
+            host_.SetCaption(kIdleCaption);
+            return false;
+        }
+        Announce("Decoding...");
+        req_.WorkPath = DecodedName({req_.SourceFolder, req_.SourceBase, req_.SourceExt}, ExistFile);
+        if ((settings_.Amplify || settings_.Trim) && SameFile(req_.WorkPath, req_.OutputPath))
+            req_.WorkPath = DecodeTempPath(req_);
+        if (!Encoded(ctx_, kDecodeOption, req_.SourcePath, req_.WorkPath)) return EndEarly("Could not decode");
+        Log("Decoded OK");
+        decodedPath_ = req_.WorkPath;
+        return true;
+    }
+
+    bool CheckSource()
+    {
+        Announce("Checking wav file...");
+        const double duration = WavTime(host_, ctx_.wav, req_.WorkPath);
+        // A BlockAlign of 0 would leave the frame count undefined; such a header is no valid WAV.
+        if (duration < 0 || ctx_.wav.BlockAlign <= 0) return EndEarly("Not a valid wav file!");
+        if (ctx_.wav.BitsPerSample != kSupportedBits || ctx_.wav.FormatTag != kPcmFormat)
+            return EndEarly("Only 16-bit pcm wav files supported!");
+        facts_.DurationSeconds = duration;
+        facts_.SampleRate = ctx_.wav.SampleRate;
+        facts_.Channels = ctx_.wav.Channels;
+        Log("wav file info: " + Fixed2(duration) + " sec");
+        Log(std::to_string(ctx_.wav.BitsPerSample) + " bits, " + std::to_string(ctx_.wav.SampleRate) +
+            " samp/s, " + std::to_string(ctx_.wav.Channels) + " chan");
+        host_.Yield();
+        return true;
+    }
+
+    // The gain the amplify step applies. Without the analysis NewLevel is taken as a change
+    // from the file's present level.
+    double Analyse()
+    {
+        double gain = settings_.Analyze ? 0 : settings_.NewLevel;
+        if (settings_.Analyze) {
+            Announce("Analyzing...");
+            if (SetFilter(ctx_)) {
+                double recommended = 0;
+                if (Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign)) {
+                    gain = settings_.NewLevel + recommended;
+                    facts_.RecommendedGain = recommended;
+                    Log("Recommended gain: " + Fixed2(recommended) + " dB");
+                    LogProcessingTime();
+                } else {
+                    Log("Could not analyze");
+                }
+            }
+        }
+        host_.Yield();
+        return gain;
+    }
+
+    void Amplify(double gain)
+    {
+        if (settings_.Amplify) {
+            host_.SetCaption("Leveling...");
+            Log("Leveling with: " + Fixed2(gain) + " dB...");
+            const bool leveled = Leveled(ctx_, gain);
+            // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
+            // of the whole song; without it the next steps take the unleveled file.
+            if (!leveled) RemoveIfPresent(req_.TempPath);
+            if (leveled) facts_.AppliedGain = gain;
+            Log(leveled ? "Leveled OK" : "Could not level");
+            LogProcessingTime();
+        }
+        host_.Yield();
+    }
+
+    void Trim()
+    {
+        if (settings_.Trim) {
+            Announce("Trimming...");
+            // Trimming rewrites its file in place, so it must never work on the source itself.
+            if (!ExistFile(req_.TempPath)) CopyFile(req_.WorkPath, req_.TempPath);
+            req_.WorkPath = req_.TempPath;
+            const bool trimmed = Trimmed(ctx_);
+            Log(trimmed ? "Trimmed OK" : "Could not trim");
+            if (trimmed) {
+                facts_.LeadIn = std::max(0.0, settings_.Lead[kLeadIn]);
+                facts_.LeadOut = std::max(0.0, settings_.Lead[kLeadOut]);
+            }
+            LogProcessingTime();
+        }
+        host_.Yield();
+    }
+
+    bool CheckResult()
+    {
+        if (ExistFile(req_.TempPath)) req_.WorkPath = req_.TempPath;
+        Announce("Checking wav file...");
+        const double duration = WavTime(host_, ctx_.wav, req_.WorkPath);
+        if (duration < 0) return EndEarly("Not a valid wav file!");
+        Log("wav file info: " + Fixed2(duration) + " sec");
+        return true;
+    }
+
+    // Encodes the work file to the output, or moves an edited WAV there.
+    void Deliver()
+    {
+        if (settings_.Encode) {
+            Announce("Encoding...");
+            Log(Encoded(ctx_, settings_.Arguments, req_.WorkPath, req_.OutputPath) ? "Encoded OK"
+                                                                                   : "Could not encode");
+        } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath)) {
+            // Marked before the move, so the output never shows up without its provenance.
+            if (!req_.Provenance.empty()) AppendProvenanceChunk(req_.WorkPath, req_.Provenance);
+            if (!SameFile(req_.OutputPath, req_.WorkPath)) ReplaceByRename(req_.WorkPath, req_.OutputPath);
+        }
+        LogProcessingTime();
+        Log("");
+        host_.Yield();
+    }
+
+    void CleanUp()
+    {
+        if (!SameFile(req_.TempPath, req_.OutputPath)) RemoveIfPresent(req_.TempPath);
+        if (!decodedPath_.empty() && !SameFile(decodedPath_, req_.OutputPath) &&
+            !SameFile(decodedPath_, req_.SourcePath)) {
+            RemoveIfPresent(decodedPath_);
+        }
+        host_.SetCaption(kIdleCaption);
+    }
+
+    void Log(const std::string& line) { host_.LogLine(line); }
+
+    // A step title goes both to the caption and into the log.
+    void Announce(const std::string& title)
+    {
+        host_.SetCaption(title);
+        host_.LogLine(title);
+    }
+
+    bool EndEarly(const std::string& reason)
+    {
+        host_.LogLine(reason);
+        host_.LogLine("");
+        return false;
+    }
+
+    void LogProcessingTime()
+    {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+        host_.LogLine("Processing time " + Fixed2(elapsed.count()) + " seconds");
+    }
+
+    std::string Fixed2(double value) const { return FormatFixed2(value, ctx_.decimalSeparator); }
+
+    Context& ctx_;
+    Host& host_;
+    RunRequest& req_;
+    const RunSettings& settings_;
+    ReportRow& facts_;
+    std::chrono::steady_clock::time_point start_;
+    std::string decodedPath_;  // the decoded WAV of an MP3 source, removed at the end
+};
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.
 void NameFiles(Context& ctx)
@@ -105,168 +289,6 @@ void NameFiles(Context& ctx)
     req.OutputExt = output.Ext;
     req.OutputPath = output.Path;
     ctx.settings.Encode = output.Encode;
-}
-
-// Where an MP3 is decoded when its decoded name is also the output name and an edit follows:
-// under the output name the unedited decode would look finished if the run died before the
-// edited file replaced it.
-std::string DecodeTempPath(const RunRequest& req)
-{
-    return req.SourceFolder + WorkFileName(WorkFile::Decode, req.Job);
-}
-
-// With "SkipDone" on: notes what the output is made from, and true when the output already
-// is exactly that, so the file can be passed over.
-bool AlreadyDone(Context& ctx)
-{
-    RunRequest& req = ctx.request;
-    req.Provenance.clear();
-    if (!ctx.settings.SkipDone) return false;
-    req.Provenance = ProvenanceText(ctx.settings, req.SourcePath);
-    if (!UpToDate(req.OutputPath, req.SourcePath, req.Provenance)) return false;
-    ctx.host.LogLine("Up to date: " + req.OutputPath);
-    ctx.host.LogLine("");
-    return true;
-}
-
-// The steps for one named file, with its folders locked.
-void ProcessNamedFile(Context& ctx, ReportRow& facts)
-{
-    Host& host = ctx.host;
-    RunRequest& req = ctx.request;
-    const RunSettings& settings = ctx.settings;
-
-    FileRun run(ctx);
-    run.Log("Now processing:");
-    run.Log(req.SourcePath);
-
-    std::string decodedPath;
-    if (EqualsNoCase(req.SourceExt, ".mp3")) {
-        if (settings.Encode) {
-            ctx.tagsV1 = GetId3v1(req.SourcePath);
-            ctx.tagsV2 = GetId3v2(req.SourcePath);
-        }
-        if (!settings.Amplify && !settings.Trim && settings.Encode) {
-            // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
-            run.Announce("Recoding...");
-            const bool recoded = Encoded(ctx, settings.Arguments, req.SourcePath, req.OutputPath);
-            run.Log(recoded ? "Recoded OK" : "Could not recode");
-            run.Log("");
-            host.SetCaption(kIdleCaption);
-            return;
-        }
-        run.Announce("Decoding...");
-        req.WorkPath = DecodedName({req.SourceFolder, req.SourceBase, req.SourceExt}, ExistFile);
-        if ((settings.Amplify || settings.Trim) && SameFile(req.WorkPath, req.OutputPath))
-            req.WorkPath = DecodeTempPath(req);
-        if (!Encoded(ctx, kDecodeOption, req.SourcePath, req.WorkPath)) {
-            run.EndEarly("Could not decode");
-            return;
-        }
-        run.Log("Decoded OK");
-        decodedPath = req.WorkPath;
-    } else if (EqualsNoCase(req.SourceExt, ".wav")) {
-        req.WorkPath = req.SourcePath;
-    } else {
-        run.EndEarly("Not a valid file format!");
-        return;
-    }
-
-    run.Announce("Checking wav file...");
-    const double duration = WavTime(ctx, req.WorkPath);
-    // A BlockAlign of 0 would leave the frame count undefined; such a header is no valid WAV.
-    if (duration < 0 || ctx.wav.BlockAlign <= 0) {
-        run.EndEarly("Not a valid wav file!");
-        return;
-    }
-    if (ctx.wav.BitsPerSample != kSupportedBits || ctx.wav.FormatTag != kPcmFormat) {
-        run.EndEarly("Only 16-bit pcm wav files supported!");
-        return;
-    }
-    facts.DurationSeconds = duration;
-    facts.SampleRate = ctx.wav.SampleRate;
-    facts.Channels = ctx.wav.Channels;
-    run.Log("wav file info: " + run.Fixed2(duration) + " sec");
-    run.Log(std::to_string(ctx.wav.BitsPerSample) + " bits, " + std::to_string(ctx.wav.SampleRate) +
-            " samp/s, " + std::to_string(ctx.wav.Channels) + " chan");
-    host.Yield();
-
-    // Without the analysis NewLevel is taken as a change from the file's present level.
-    double gain = settings.Analyze ? 0 : settings.NewLevel;
-    if (settings.Analyze) {
-        run.Announce("Analyzing...");
-        if (SetFilter(ctx)) {
-            double recommended = 0;
-            if (Analyzed(ctx, recommended, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign)) {
-                gain = settings.NewLevel + recommended;
-                facts.RecommendedGain = recommended;
-                run.Log("Recommended gain: " + run.Fixed2(recommended) + " dB");
-                run.LogProcessingTime();
-            } else {
-                run.Log("Could not analyze");
-            }
-        }
-    }
-    host.Yield();
-
-    if (settings.Amplify) {
-        host.SetCaption("Leveling...");
-        run.Log("Leveling with: " + run.Fixed2(gain) + " dB...");
-        const bool leveled = Leveled(ctx, gain);
-        // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
-        // of the whole song; without it the next steps take the unleveled file.
-        if (!leveled) RemoveIfPresent(req.TempPath);
-        if (leveled) facts.AppliedGain = gain;
-        run.Log(leveled ? "Leveled OK" : "Could not level");
-        run.LogProcessingTime();
-    }
-    host.Yield();
-
-    if (settings.Trim) {
-        run.Announce("Trimming...");
-        // Trimming rewrites its file in place, so it must never work on the source itself.
-        if (!ExistFile(req.TempPath)) CopyFile(req.WorkPath, req.TempPath);
-        req.WorkPath = req.TempPath;
-        const bool trimmed = Trimmed(ctx);
-        run.Log(trimmed ? "Trimmed OK" : "Could not trim");
-        if (trimmed) {
-            facts.LeadIn = std::max(0.0, settings.Lead[kLeadIn]);
-            facts.LeadOut = std::max(0.0, settings.Lead[kLeadOut]);
-        }
-        run.LogProcessingTime();
-    }
-    host.Yield();
-
-    if (ExistFile(req.TempPath)) req.WorkPath = req.TempPath;
-
-    run.Announce("Checking wav file...");
-    const double finalDuration = WavTime(ctx, req.WorkPath);
-    if (finalDuration < 0) {
-        run.EndEarly("Not a valid wav file!");
-        return;
-    }
-    run.Log("wav file info: " + run.Fixed2(finalDuration) + " sec");
-
-    if (settings.Encode) {
-        run.Announce("Encoding...");
-        run.Log(Encoded(ctx, settings.Arguments, req.WorkPath, req.OutputPath) ? "Encoded OK"
-                                                                               : "Could not encode");
-    } else if (!SameFile(req.WorkPath, req.SourcePath) && ExistFile(req.WorkPath)) {
-        // Marked before the move, so the output never shows up without its provenance.
-        if (!req.Provenance.empty()) AppendProvenanceChunk(req.WorkPath, req.Provenance);
-        if (!SameFile(req.OutputPath, req.WorkPath)) ReplaceByRename(req.WorkPath, req.OutputPath);
-    }
-
-    run.LogProcessingTime();
-    run.Log("");
-    host.Yield();
-
-    if (!SameFile(req.TempPath, req.OutputPath)) RemoveIfPresent(req.TempPath);
-    if (!decodedPath.empty() && !SameFile(decodedPath, req.OutputPath) &&
-        !SameFile(decodedPath, req.SourcePath)) {
-        RemoveIfPresent(decodedPath);
-    }
-    host.SetCaption(kIdleCaption);
 }
 
 }  // namespace
@@ -290,10 +312,9 @@ void ProcessFile(Context& ctx, ReportRow* facts)
 
     // Held until the file is done: the work file names are the same for every run (for every
     // run's job 0, and so on), so another Varnook process must wait; this process's other jobs
-    // have names of their own and share the lock.
+    // have names of their own and share the lock. A work file left by a file that ended early
+    // in this folder (or by a run that was killed) would be taken for this file's amplified copy.
     FolderLocks locks;
-    // A work file left by a file that ended early in this folder (or by a run that was
-    // killed) would be taken for this file's amplified copy.
     if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
                        RemoveWorkFiles))
         return;
@@ -301,13 +322,26 @@ void ProcessFile(Context& ctx, ReportRow* facts)
     RemoveIfPresent(DecodeTempPath(req));
 
     try {
-        ProcessNamedFile(ctx, found);
+        FileRun(ctx, found).Run();
     } catch (...) {
         // An error the caller reports (an output that could not be moved into place) must not
         // leave the work file behind as well; a failed delete here would only hide that error.
         if (!SameFile(req.TempPath, req.OutputPath)) ::unlink(req.TempPath.c_str());
         ::unlink(DecodeTempPath(req).c_str());
         throw;
+    }
+}
+
+bool ProcessFileLoggingErrors(Context& ctx, ReportRow* facts)
+{
+    try {
+        ProcessFile(ctx, facts);
+        return true;
+    } catch (...) {
+        const ErrorDescription error = DescribeCurrentException();
+        ctx.host.LogLine(std::to_string(error.number) + ": " + error.text);
+        ctx.host.LogLine("");
+        return false;
     }
 }
 

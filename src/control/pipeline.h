@@ -13,4 +13,10 @@ struct ReportRow;
 // applied gain, the lead silence added; its Status is set to "skipped" for a file passed over.
 void ProcessFile(Context& ctx, ReportRow* facts = nullptr);
 
+// ProcessFile for a run over many files: an error raised from a step (it has had its error box
+// there already; a failed move or delete has not) is logged as "<number>: <text>" and an empty
+// line, so the log keeps the reason beside the file's lines, and the run can go on. False when
+// that happened.
+bool ProcessFileLoggingErrors(Context& ctx, ReportRow* facts = nullptr);
+
 }  // namespace varnook

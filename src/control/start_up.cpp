@@ -3,9 +3,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "control/context.h"
-#include "control/numbers.h"
-#include "control/run_settings.h"
+#include "base/context.h"
+#include "io/numbers.h"
+#include "base/run_settings.h"
+#include "settings/run_settings_file.h"
 
 namespace varnook {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "control/context.h"
-#include "control/exist_file.h"
-#include "editing/guarded.h"
+#include "base/context.h"
+#include "io/exist_file.h"
+#include "io/guarded.h"
 #include "editing/sample_rounding.h"
 #include "io/byte_order.h"
 #include "io/errors.h"

@@ -11,8 +11,8 @@
 
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
-#include "control/context.h"
-#include "editing/guarded.h"
+#include "base/context.h"
+#include "io/guarded.h"
 #include "editing/sample_rounding.h"
 #include "editing/truncate.h"
 #include "io/byte_order.h"

@@ -7,14 +7,15 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "control/context.h"
-#include "control/exist_file.h"
-#include "control/paths.h"
-#include "control/stop_request.h"
+#include "base/context.h"
+#include "io/exist_file.h"
+#include "io/paths.h"
+#include "base/stop_request.h"
 #include "encoder/child_process.h"
 #include "encoder/lame_arguments.h"
 #include "io/errors.h"
 #include "io/file_moves.h"
+#include "io/guarded.h"
 #include "io/work_files.h"
 #include "provenance/provenance.h"
 
@@ -57,11 +58,6 @@ std::string FindLame(const std::string& programPath)
     return lame;
 }
 
-void RemoveIfPresent(const std::string& path)
-{
-    if (ExistFile(path)) RemoveFile(path);
-}
-
 }  // namespace
 
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
@@ -72,22 +68,22 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
     const std::string tempOut = FolderOf(outFile) + WorkFileName(WorkFile::Encode, ctx.request.Job);
 
     pid_t child = 0;
-    try {
-        std::vector<std::string> args =
-            LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
-        if (options != kDecodeOption && !ctx.request.Provenance.empty()) {
-            const std::vector<std::string> mark = ProvenanceLameOptions(ctx.request.Provenance);
-            args.insert(args.end() - 2, mark.begin(), mark.end());
-        }
-        args.insert(args.begin(), kEncoderName);
-        child = StartChild(FindLame(ctx.programPath), args);
-    } catch (const FileError& e) {
-        ctx.host.LogLine("Processing interrupted. Error message:");
-        ctx.host.LogLine(e.LogText());
+    const bool started = Guarded(
+        ctx.host, "Encoded",
+        [&] {
+            std::vector<std::string> args =
+                LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, inFile, tempOut);
+            if (options != kDecodeOption && !ctx.request.Provenance.empty()) {
+                const std::vector<std::string> mark = ProvenanceLameOptions(ctx.request.Provenance);
+                args.insert(args.end() - 2, mark.begin(), mark.end());
+            }
+            args.insert(args.begin(), kEncoderName);
+            child = StartChild(FindLame(ctx.programPath), args);
+        },
+        kInterruptedIntro);
+    if (!started) {
         RemoveIfPresent(tempOut);
         return false;
-    } catch (...) {
-        ShowErrorBoxAndRethrow(ctx.host, "Encoded");
     }
 
     if (WaitForProcess(child, false, ctx.host, ctx.stop.get()) != 0) {

@@ -1,6 +1,6 @@
 #include "encoder/lame_arguments.h"
 
-#include "control/run_settings.h"
+#include "base/run_settings.h"
 #include "io/text.h"
 
 namespace varnook {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "id3/id3_tags.h"
+#include "base/id3_tags.h"
 
 namespace varnook {
 

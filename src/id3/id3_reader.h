@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "id3/id3_tags.h"
+#include "base/id3_tags.h"
 
 namespace varnook {
 

@@ -4,7 +4,7 @@
 #include <exception>
 #include <new>
 
-#include "control/host.h"
+#include "base/host.h"
 
 namespace varnook {
 

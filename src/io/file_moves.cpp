@@ -1,5 +1,7 @@
 #include "io/file_moves.h"
 
+#include "io/exist_file.h"
+
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -86,6 +88,11 @@ void ReplaceByRename(const std::string& from, const std::string& to)
     if (::rename(from.c_str(), to.c_str()) == 0) return;
     if (errno != EXDEV) ThrowFileErrorFromErrno();
     MoveAcrossFileSystems(from, to);
+}
+
+void RemoveIfPresent(const std::string& path)
+{
+    if (ExistFile(path)) RemoveFile(path);
 }
 
 }  // namespace varnook

@@ -12,6 +12,9 @@ void CopyFile(const std::string& from, const std::string& to);
 // Deletes the file.
 void RemoveFile(const std::string& path);
 
+// RemoveFile for a leftover that may or may not be there: nothing happens when it is not.
+void RemoveIfPresent(const std::string& path);
+
 // Moves `from` to `to`, replacing an existing `to`. `from` is flushed to disk first. The
 // target is never deleted first: on one
 // file system a rename swaps it in atomically; across file systems the bytes are copied to a

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "control/run_settings.h"
+#include "base/run_settings.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"

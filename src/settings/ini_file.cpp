@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "control/exist_file.h"
-#include "control/host.h"
+#include "io/exist_file.h"
+#include "base/host.h"
 #include "io/errors.h"
 #include "io/file.h"
 #include "io/text.h"

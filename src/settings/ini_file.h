@@ -1,6 +1,7 @@
 // Reading and writing single values of the settings file: an INI file with one section,
 // keys matched without regard to case. Nothing is cached; every call goes to the file.
-// Depends only on io/ and ExistFile; it knows nothing of the Run settings or their keys.
+// Depends on io/ and the host (the error box of a failed write); it knows nothing of the Run
+// settings or their keys.
 #pragma once
 
 #include <string>

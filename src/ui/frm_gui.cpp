@@ -1,7 +1,8 @@
 #include "ui/frm_gui.h"
 
-#include "control/context.h"
-#include "control/run_settings.h"
+#include "base/context.h"
+#include "base/run_settings.h"
+#include "settings/run_settings_file.h"
 #include "ui/file_list_box.h"
 #include "ui/frm_progress.h"
 #include "ui/twips.h"

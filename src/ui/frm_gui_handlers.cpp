@@ -2,9 +2,10 @@
 // it in the settings file at once.
 #include "ui/frm_gui.h"
 
-#include "control/context.h"
-#include "control/numbers.h"
-#include "control/run_settings.h"
+#include "base/context.h"
+#include "io/numbers.h"
+#include "base/run_settings.h"
+#include "settings/run_settings_file.h"
 #include "settings/ini_file.h"
 #include "ui/file_list_box.h"
 

@@ -5,7 +5,7 @@
 #include "ui/frm_gui.h"
 
 #include "control/batch.h"
-#include "control/context.h"
+#include "base/context.h"
 #include "control/file_watch.h"
 #include "control/library_walk.h"
 #include "report/report_writer.h"
@@ -98,12 +98,10 @@ void frmGUI::RunOneFile(QListWidgetItem* entry)
     // The file reports through a watch, which tells its result; the records it changes come
     // back to the window's context. Nothing may be thrown through Qt's event handling: a step
     // that met an unexpected error has shown its error box, and the item logs it.
-    FileWatch watch(ctx_.host);
-    Context file(watch);
-    file.CopyRecordsFrom(ctx_);
+    FileWatch watch(ctx_.host.Target());
+    const ReportingThrough reporting(ctx_.host, watch);
     ReportRow row;
-    ProcessItem(file, watch, {entry->text().toStdString(), "", false}, row);
-    ctx_.CopyRecordsFrom(file);
+    ProcessItem(ctx_, watch, {entry->text().toStdString(), "", false}, row);
 
     const QString status = QString::fromStdString(row.Status);
     entry->setData(Qt::UserRole, status);

@@ -1,5 +1,6 @@
 #include "ui/frm_progress.h"
 
+#include "base/host.h"
 #include "ui/twips.h"
 
 #include <QCloseEvent>
@@ -23,7 +24,7 @@ frmProgress::frmProgress() : lbxList(new QListWidget(this)), barRun(new QProgres
     barRun->setObjectName("barRun");
     barRun->hide();
     setObjectName("frmProgress");
-    setWindowTitle("Varnook Progress");
+    setWindowTitle(kIdleCaption);
     lbxList->setObjectName("lbxList");
     // Every line has the one height of the font; telling the view so keeps appending cheap
     // however long the log grows.

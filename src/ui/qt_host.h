@@ -2,7 +2,7 @@
 // Qt's pending events, error boxes are Qt message boxes.
 #pragma once
 
-#include "control/host.h"
+#include "base/host.h"
 
 #include <memory>
 

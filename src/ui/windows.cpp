@@ -1,6 +1,6 @@
 #include "ui/windows.h"
 
-#include "control/context.h"
+#include "base/context.h"
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"
 #include "ui/qt_host.h"
@@ -19,7 +19,6 @@ bool IsSet(const char* name)
     return value != nullptr && *value != '\0';
 }
 
-constexpr const char* kIdleCaption = "Varnook Progress";
 
 }  // namespace
 
@@ -28,13 +27,11 @@ bool HasDisplay()
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
 }
 
-int RunWindowMode(int& argc, char** argv, const Context& started)
+int RunWindowMode(int& argc, char** argv, Context& ctx)
 {
     QApplication app(argc, argv);
     QtHost host;
-    // The records move over to a context that reports through the windows.
-    Context ctx(host);
-    ctx.CopyRecordsFrom(started);
+    const ReportingThrough reporting(ctx.host, host);
     ctx.request.DestPath.clear();
     host.SetCaption(kIdleCaption);
     const std::unique_ptr<frmGUI> gui = OpenWindows(host, ctx);
@@ -53,19 +50,17 @@ std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx)
     return gui;
 }
 
-int RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchWithWindow& batch)
+int RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch)
 {
     QApplication app(argc, argv);
     QtHost host;
     host.SetEchoToStandardOutput(true);
-    Context ctx(host);
-    ctx.CopyRecordsFrom(started);
+    const ReportingThrough reporting(ctx.host, host);
     host.SetCaption(kIdleCaption);
     frmProgress& progress = host.Progress();
     progress.show();
     const int status = batch(ctx, [&progress] { return progress.Closed(); });
     progress.close();
-    started.CopyRecordsFrom(ctx);
     return status;
 }
 

@@ -23,7 +23,7 @@ bool HasDisplay();
 // Window mode: shows the progress window and the main window beside it, both showing the
 // records start-up left in `started` (settings as loaded, with the command line applied), and
 // runs until the progress window is closed. Returns the exit status. Needs a display.
-int RunWindowMode(int& argc, char** argv, const Context& started);
+int RunWindowMode(int& argc, char** argv, Context& ctx);
 
 // Shows the progress window and the main window beside it, owned by it, for ctx (whose host is
 // `host`), wired so that closing the progress window closes the main window too: a run in
@@ -36,6 +36,6 @@ std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx);
 // the window, and a batch of several files should then stop before the next one. The records
 // are copied back to `started` at the end. Returns what `batch` returns.
 using BatchWithWindow = std::function<int(Context& ctx, const std::function<bool()>& closed)>;
-int RunWithProgressWindow(int& argc, char** argv, Context& started, const BatchWithWindow& batch);
+int RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch);
 
 }  // namespace varnook::ui

@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "control/context.h"
+#include "base/host.h"
+#include "io/guarded.h"
+#include "base/wav_info.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
@@ -63,10 +65,8 @@ double Fail(Host& host, const std::string& line)
     return -1;
 }
 
-double CheckHeader(Context& ctx, const std::string& path)
+double CheckHeader(Host& host, WavInfo& wav, const std::string& path)
 {
-    Host& host = ctx.host;
-    WavInfo& wav = ctx.wav;
     File file(path, File::Mode::Read);
     const int64_t length = file.Size();
 
@@ -134,16 +134,11 @@ double CheckHeader(Context& ctx, const std::string& path)
 
 }  // namespace
 
-double WavTime(Context& ctx, const std::string& path)
+double WavTime(Host& host, WavInfo& wav, const std::string& path)
 {
-    try {
-        return CheckHeader(ctx, path);
-    } catch (const FileError& error) {
-        ctx.host.LogLine(error.LogText());
-        return -1;
-    } catch (...) {
-        ShowErrorBoxAndRethrow(ctx.host, "WavTime");
-    }
+    double duration = -1;
+    Guarded(host, "WavTime", [&] { duration = CheckHeader(host, wav, path); });
+    return duration;
 }
 
 }  // namespace varnook

@@ -1,3 +1,4 @@
+#include "settings/run_settings_file.h"
 #include "analysis/analysis.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,8 @@
 
 #include "analysis/equal_loudness.h"
 #include "analysis/filter.h"
-#include "control/context.h"
-#include "control/numbers.h"
+#include "base/context.h"
+#include "io/numbers.h"
 #include "support/read_only.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
@@ -134,7 +135,7 @@ protected:
         layout.channels = channels;
         ctx.request.WorkPath = dir.File(std::to_string(++files) + ".wav");
         test::WriteAllBytes(ctx.request.WorkPath, test::BuildWav(layout, samples));
-        EXPECT_GE(WavTime(ctx, ctx.request.WorkPath), 0);
+        EXPECT_GE(WavTime(ctx.host, ctx.wav, ctx.request.WorkPath), 0);
         EXPECT_TRUE(SetFilter(ctx));
         double gain = -1000;
         EXPECT_TRUE(Analyzed(ctx, gain, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign));

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "control/context.h"
-#include "control/run_settings.h"
+#include "base/context.h"
+#include "base/run_settings.h"
+#include "settings/run_settings_file.h"
 #include "control/start_up.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "control/stop_request.h"
+#include "base/stop_request.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
 

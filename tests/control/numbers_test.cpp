@@ -1,4 +1,4 @@
-#include "control/numbers.h"
+#include "io/numbers.h"
 
 #include <gtest/gtest.h>
 

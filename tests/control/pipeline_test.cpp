@@ -1,3 +1,4 @@
+#include "settings/run_settings_file.h"
 #include "control/pipeline.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,7 @@
 
 #include "control/batch.h"
 #include "control/command_line.h"
-#include "control/context.h"
+#include "base/context.h"
 #include "support/recording_host.h"
 #include "support/scoped_env.h"
 #include "support/stand_in_encoder.h"

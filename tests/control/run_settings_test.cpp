@@ -1,11 +1,12 @@
-#include "control/run_settings.h"
+#include "base/run_settings.h"
+#include "settings/run_settings_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "control/context.h"
-#include "control/numbers.h"
+#include "base/context.h"
+#include "io/numbers.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/scoped_env.h"

@@ -1,3 +1,4 @@
+#include "settings/run_settings_file.h"
 #include "editing/trim.h"
 
 #include <fcntl.h>
@@ -152,7 +153,7 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     const WavInfo left = work.ctx.wav;
     EXPECT_EQ(left.DataStart, leadStart);
     EXPECT_EQ(left.DataSize, leadEnd - leadStart);
-    ASSERT_GE(WavTime(work.ctx, work.ctx.request.WorkPath), 0);
+    ASSERT_GE(WavTime(work.ctx.host, work.ctx.wav, work.ctx.request.WorkPath), 0);
     EXPECT_EQ(work.ctx.wav.DataStart, left.DataStart);
     EXPECT_EQ(work.ctx.wav.DataSize, left.DataSize);
     EXPECT_EQ(work.ctx.wav.RiffSize, left.RiffSize);

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "control/context.h"
+#include "base/context.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"

@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "control/context.h"
+#include "base/context.h"
 #include "encoder/encoder.h"
 #include "io/errors.h"
 #include "support/recording_host.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "control/run_settings.h"
+#include "base/run_settings.h"
 
 namespace varnook {
 namespace {

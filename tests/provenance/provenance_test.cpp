@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "control/run_settings.h"
+#include "base/run_settings.h"
 #include "support/param_name.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"

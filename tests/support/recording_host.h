@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "control/host.h"
+#include "base/host.h"
 
 namespace varnook::test {
 

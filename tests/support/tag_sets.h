@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "id3/id3_tags.h"
+#include "base/id3_tags.h"
 #include "support/temp_dir.h"
 
 namespace varnook {

@@ -15,8 +15,9 @@
 
 #include <filesystem>
 
-#include "control/context.h"
+#include "base/context.h"
 #include "settings/ini_file.h"
+#include "settings/run_settings_file.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
 #include "ui/file_list_box.h"

@@ -20,8 +20,9 @@
 #include <ostream>
 #include <string>
 
-#include "control/context.h"
-#include "control/numbers.h"
+#include "settings/run_settings_file.h"
+#include "base/context.h"
+#include "io/numbers.h"
 #include "settings/ini_file.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "control/context.h"
+#include "base/context.h"
 #include "io/byte_order.h"
 #include "support/read_only.h"
 #include "support/param_name.h"
@@ -52,7 +52,7 @@ Checked Check(const test::TempDir& dir, const Bytes& bytes)
     test::WriteAllBytes(path, bytes);
     test::RecordingHost host;
     Context ctx(host);
-    const double duration = WavTime(ctx, path);
+    const double duration = WavTime(ctx.host, ctx.wav, path);
     EXPECT_TRUE(host.errorBoxes.empty());
     return {duration, host.lines, test::ReadAllBytes(path), ctx.wav};
 }
@@ -177,12 +177,12 @@ TEST(WavTime, FileErrorsFilesTooLongAndReadOnlyFiles)
     test::TempDir dir;
     test::RecordingHost host;
     Context ctx(host);
-    EXPECT_EQ(WavTime(ctx, dir.File("absent.wav")), -1);
+    EXPECT_EQ(WavTime(ctx.host, ctx.wav, dir.File("absent.wav")), -1);
     // A sparse file of 3 GiB takes no disk space for its hole.
     const std::string path = dir.File("in.wav");
     test::WriteAllBytes(path, Base());
     std::filesystem::resize_file(path, 3LL << 30);
-    EXPECT_EQ(WavTime(ctx, path), -1);
+    EXPECT_EQ(WavTime(ctx.host, ctx.wav, path), -1);
     EXPECT_EQ(host.lines, (Lines{"53: File not found", "File too large"}));
 
     // A read-only file is examined; only a repair it needs fails.
@@ -195,8 +195,8 @@ TEST(WavTime, FileErrorsFilesTooLongAndReadOnlyFiles)
     test::ReadOnlyFile lockedBad(bad);
     if (!locked.WritesRefused()) GTEST_SKIP() << "cannot take write access away here";
     host.lines.clear();
-    EXPECT_DOUBLE_EQ(WavTime(ctx, path), kFull);
-    EXPECT_EQ(WavTime(ctx, bad), -1);
+    EXPECT_DOUBLE_EQ(WavTime(ctx.host, ctx.wav, path), kFull);
+    EXPECT_EQ(WavTime(ctx.host, ctx.wav, bad), -1);
     EXPECT_EQ(host.lines, (Lines{"Bad file size info: 100", "70: Permission denied"}));
     EXPECT_EQ(test::ReadAllBytes(bad), bytes);
 }

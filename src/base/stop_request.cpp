@@ -1,4 +1,4 @@
-#include "control/stop_request.h"
+#include "base/stop_request.h"
 
 #include <csignal>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "control/run_settings.h"
+#include "settings/run_settings_file.h"
 
 #include <unistd.h>
 
@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <string_view>
 
-#include "control/context.h"
-#include "control/exist_file.h"
-#include "control/host.h"
-#include "control/numbers.h"
+#include "base/context.h"
+#include "io/exist_file.h"
+#include "base/host.h"
+#include "io/numbers.h"
 #include "settings/ini_file.h"
 
 namespace varnook {
@@ -21,7 +21,6 @@ namespace {
 constexpr const char* kIniEnvironment = "VARNOOK_INI";
 constexpr const char* kSettingsFileName = "varnook.ini";
 constexpr const char* kSettingsFolderName = "varnook";
-constexpr const char* kProgressCaption = "Varnook Progress";
 constexpr const char* kSwitchOn = "1";
 constexpr const char* kSwitchOff = "0";
 constexpr const char* kDefaultArguments = "-h";
@@ -105,7 +104,7 @@ void LoadSettings(Context& ctx)
     // Off unless stored as on: unlike the spec's switches, a missing key leaves it off.
     s.SkipDone = read.Text(kKeySkipDone, kSwitchOff) == kSwitchOn;
 
-    ctx.host.SetCaption(kProgressCaption);
+    ctx.host.SetCaption(kIdleCaption);
 }
 
 std::string SettingsFilePath(const std::string& programPath)

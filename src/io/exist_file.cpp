@@ -1,4 +1,4 @@
-#include "control/exist_file.h"
+#include "io/exist_file.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,7 @@
 // The one way the core reaches the user. Program control and every processing step report
-// through a Host: the Qt windows implement it in window mode, the console in batch mode without
-// a display, and tests record what was said. Nothing in the core may depend on Qt.
+// through a Host: the Qt windows implement it in window mode, the console (control/console_host.h)
+// in batch mode without a display, and tests record what was said. Nothing in the core may
+// depend on Qt.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,9 @@
 namespace varnook {
 
 enum class WindowState { Normal, Minimized, Maximized };
+
+// The progress window's title while no step is running.
+inline constexpr const char* kIdleCaption = "Varnook Progress";
 
 class Host {
 public:
@@ -30,22 +34,6 @@ public:
         static_cast<void>(finished);
         static_cast<void>(total);
     }
-};
-
-// Writes every log line to standard output as it is logged, and error boxes to standard error.
-// The caption is kept but not printed: the log lines already tell how far a file has got.
-class ConsoleHost : public Host {
-public:
-    void LogLine(const std::string& line) override;
-    void SetCaption(const std::string& caption) override;
-    void Yield() override {}
-    void ErrorBox(const std::string& text) override;
-    WindowState ProgressWindowState() const override { return WindowState::Normal; }
-
-    const std::string& Caption() const { return caption_; }
-
-private:
-    std::string caption_;
 };
 
 // Drops everything: for benchmarks, fuzzing and tools that want a step's result, not its log.

@@ -1,4 +1,4 @@
-#include "control/paths.h"
+#include "io/paths.h"
 
 #include <sys/stat.h>
 

@@ -1,14 +1,12 @@
 // The Run settings: every option that steers the processing of a file, with their defaults,
-// settings-file keys and loading rules. One instance lives in the Context for the whole process.
+// settings-file keys. One instance lives in the Context for the whole process; loading and
+// storing it is the settings step's (settings/run_settings_file.h).
 #pragma once
 
 #include <array>
 #include <string>
 
 namespace varnook {
-
-class Host;
-struct Context;
 
 // Indexes of KeepTag: which tags are carried over when an MP3 is encoded again.
 enum TagIndex { kTagTitle = 0, kTagArtist, kTagAlbum, kTagYear, kTagTrack, kTagGenre, kTagComment };
@@ -61,31 +59,5 @@ struct RunSettings {
     std::string SettingsPath;
     std::string SettingsSection;
 };
-
-// Fills every stored field from the settings file at ctx.settings.SettingsPath (which the caller
-// sets first, see SettingsFilePath), then sets the progress caption to "Varnook Progress".
-// Never fails, never reports, never writes the file.
-void LoadSettings(Context& ctx);
-
-// Resets the three analysis parameters (PinkRef, RmsPercent, RmsDiff) and nothing else.
-void SetDefaults(RunSettings& settings);
-
-// Where the settings file lives: $VARNOOK_INI when set; else "<program folder>/<program
-// name>.ini" when that file exists or its folder is writable; else
-// "$XDG_CONFIG_HOME/varnook/varnook.ini" (XDG_CONFIG_HOME defaulting to ~/.config).
-std::string SettingsFilePath(const std::string& programPath);
-
-// A Jobs value as stored or typed: whole jobs from 1 to kMaxJobs, anything else 0 (as many as
-// there are CPUs).
-inline constexpr int kMaxJobs = 256;
-int JobCount(double value);
-
-// The key of an array element: IndexedKey(3, kWordTrimLevel) is "3Level".
-std::string IndexedKey(int index, const char* word);
-
-// The settings-file text of a field: switches "1" and "0"; numbers in general form with the
-// locale's separator ("64,82" in a comma locale), so that LoadSettings reads them back.
-std::string SettingText(bool value);
-std::string SettingText(double value, char decimalSeparator);
 
 }  // namespace varnook
