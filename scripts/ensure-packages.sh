@@ -11,6 +11,7 @@ VARNOOK_PACKAGES=(
   locales
   xvfb xauth
   id3v2 eyed3 python3-mutagen
+  nlohmann-json3-dev
 )
 
 varnook_missing_packages() {
