@@ -16,6 +16,7 @@ VARNOOK_PACKAGES=(
   desktop-file-utils appstream man-db
   id3v2 eyed3 python3-mutagen
   strace
+  nlohmann-json3-dev
 )
 
 varnook_missing_packages() {

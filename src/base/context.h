@@ -43,6 +43,7 @@ public:
     void ErrorBox(const std::string& text) override { target_->ErrorBox(text); }
     WindowState ProgressWindowState() const override { return target_->ProgressWindowState(); }
     bool TrimMeasured(const TrimPicture& picture) override { return target_->TrimMeasured(picture); }
+    void ShowProgress(size_t finished, size_t total) override { target_->ShowProgress(finished, total); }
 
 private:
     Host* target_;

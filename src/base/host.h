@@ -4,6 +4,7 @@
 // depend on Qt.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "base/trim_picture.h"
@@ -34,6 +35,13 @@ public:
     // also measures the windows its searches skip. The default draws nothing, which keeps the
     // step's cost what it is without a picture.
     virtual bool TrimMeasured(const TrimPicture&) { return false; }
+
+    // How far a run over several files has got; a host without a progress bar ignores it.
+    virtual void ShowProgress(size_t finished, size_t total)
+    {
+        static_cast<void>(finished);
+        static_cast<void>(total);
+    }
 };
 
 // Drops everything: for benchmarks, fuzzing and tools that want a step's result, not its log.

@@ -11,8 +11,15 @@ struct RunRequest {
     std::vector<std::string> RunSources;  // every source of the run: no output may replace one
     std::string DestPath;    // batch-mode destination pattern; empty means beside the source
     std::string PlotFolder;  // /plot: where each source's trim picture goes as a PNG; empty: none
+    std::string ReportPath;  // batch-mode report file (".csv" or ".jsonl"); empty means none
     std::string TempPath;    // the work temporary file: SourceFolder + "VRK.tmp"
     std::string WorkPath;    // the WAV file the current step works on
+
+    // The job of a library run that processes this file (0 when there is one job); it picks the
+    // work file names, see WorkFileName.
+    int Job = 0;
+    // What the output is made from, written into it while "SkipDone" is on; empty otherwise.
+    std::string Provenance;
 
     std::string SourceFolder, SourceBase, SourceExt;
     std::string OutputFolder, OutputBase, OutputExt, OutputPath;

@@ -65,6 +65,8 @@ inline constexpr const char* kKeyKeepAllTags = "KeepAllTags";
 inline constexpr const char* kKeyLoudness = "Loudness";
 inline constexpr const char* kKeyTarget = "Target";
 inline constexpr const char* kKeyTruePeak = "TruePeak";
+inline constexpr const char* kKeyJobs = "Jobs";
+inline constexpr const char* kKeySkipDone = "SkipDone";
 inline constexpr const char* kWordKeepTag = "ID3";
 inline constexpr const char* kWordTrimLevel = "Level";
 inline constexpr const char* kWordLead = "Lead";
@@ -87,6 +89,11 @@ struct RunSettings {
     LoudnessMode Loudness = LoudnessMode::Rg1;
     double Target = kDefaultTarget;           // LUFS, for the r128 mode
     std::optional<double> TruePeak;           // dBTP ceiling; none is off
+    // Files processed at once in a library run; 0 means one per online CPU, which is what a
+    // settings file without the key gives. Records made in code run one file at a time.
+    int Jobs = 1;
+    // Pass over a source whose output is up to date, and mark outputs so a later run can tell.
+    bool SkipDone = false;
 
     std::string SettingsPath;
     std::string SettingsSection;

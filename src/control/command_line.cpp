@@ -7,6 +7,7 @@
 
 #include "base/context.h"
 #include "io/exist_file.h"
+#include "settings/run_settings_file.h"
 #include "io/numbers.h"
 #include "settings/run_settings_file.h"
 #include "io/text.h"
@@ -19,7 +20,10 @@ constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
 constexpr char kKeyMark = '/';
 
-enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Plot, KeepTags, Mode, Target, Tp };
+// 0 asks for one job per online CPU.
+constexpr NumberRange kJobsRange{0, kMaxJobs};
+
+enum class Key { Dest, Ana, Lev, Tr, Enc, Nl, Li, Lo, Ci, Co, Fi, Fo, Lame, Pr, Rp, Rd, Plot, KeepTags, Mode, Target, Tp, Jobs, Skip, Report };
 
 // What a key's value must be. A value of the wrong kind, or a number outside the range, is a
 // usage error: a mistyped value silently left out would run the batch with settings nobody chose.
@@ -38,7 +42,7 @@ struct KeyName {
 };
 
 // In the order they are tested. No name is a prefix of another, so a token matches at most one.
-constexpr std::array<KeyName, 21> kKeys{{
+constexpr std::array<KeyName, 24> kKeys{{
     {"dest", Key::Dest, ValueKind::Text},
     {"ana", Key::Ana, ValueKind::Switch},
     {"lev", Key::Lev, ValueKind::Switch},
@@ -60,6 +64,9 @@ constexpr std::array<KeyName, 21> kKeys{{
     {"mode", Key::Mode, ValueKind::Loudness},
     {"target", Key::Target, ValueKind::Number, &kLevelRange},
     {"tp", Key::Tp, ValueKind::Number, &kLevelRange},
+    {"jobs", Key::Jobs, ValueKind::Number, &kJobsRange},
+    {"skip", Key::Skip, ValueKind::Switch},
+    {"report", Key::Report, ValueKind::Text},
 }};
 
 // The key a token ("ana1", "NL", "lame") starts with, or none.
@@ -153,6 +160,14 @@ void Apply(Context& ctx, Key key, std::string_view value)
     case Key::Tp:
         if (const auto ceiling = ParseLocaleNumber(NormalizeDecimal(value, sep), sep)) s.TruePeak = *ceiling;
         break;
+    case Key::Jobs: {
+        double jobs = -1;
+        ApplyNumber(jobs, value, sep);
+        if (jobs >= 0) s.Jobs = JobCount(jobs);
+        break;
+    }
+    case Key::Skip: ApplySwitch(s.SkipDone, value); break;
+    case Key::Report: ctx.request.ReportPath = std::string(value); break;
     }
 }
 

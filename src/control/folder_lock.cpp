@@ -9,6 +9,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "base/host.h"
@@ -37,16 +39,48 @@ bool TryLock(int fd)
     }
 }
 
+// The folders this process holds for its jobs, each with its one locked descriptor and the
+// number of jobs in it. A flock belongs to an open file, not to a thread, so which folders the
+// process holds is a fact about the whole process: one table for it is the honest shape.
+struct SharedLock {
+    int fd = -1;
+    int holders = 0;
+};
+
+std::mutex& SharedLocksMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::string, SharedLock>& SharedLocks()
+{
+    static std::map<std::string, SharedLock> table;
+    return table;
+}
+
+void ReleaseShared(const std::string& path)
+{
+    const std::lock_guard<std::mutex> guard(SharedLocksMutex());
+    const auto it = SharedLocks().find(path);
+    if (it == SharedLocks().end() || --it->second.holders > 0) return;
+    ::close(it->second.fd);
+    SharedLocks().erase(it);
+}
+
 }  // namespace
 
 FolderLocks::~FolderLocks()
 {
     // Closing the descriptor releases its lock.
     for (const int fd : descriptors_) ::close(fd);
+    for (const std::string& path : shared_) ReleaseShared(path);
 }
 
-bool FolderLocks::Acquire(const std::vector<std::string>& folders, Host& host, const StopRequest& stop)
+bool FolderLocks::Acquire(const std::vector<std::string>& folders, Host& host, const StopRequest& stop,
+                          LockSharing sharing, const std::function<void(const std::string&)>& whenTaken)
 {
+    const bool shared = sharing == LockSharing::WithinProcess;
     std::vector<std::string> paths;
     for (const std::string& folder : folders) {
         std::string path = Resolved(folder);
@@ -59,17 +93,44 @@ bool FolderLocks::Acquire(const std::vector<std::string>& folders, Host& host, c
         // Close-on-exec, so that lame never inherits the lock and keeps it past our end.
         const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) continue;
-        descriptors_.push_back(fd);
         bool announced = false;
-        while (!TryLock(fd)) {
-            if (errno != EWOULDBLOCK) break;  // a file system without locks: nothing to wait for
+        for (;;) {
+            if (shared) {
+                // Asked under the table's lock, so a job never takes its sibling's flock for
+                // another run's.
+                const std::lock_guard<std::mutex> guard(SharedLocksMutex());
+                auto& table = SharedLocks();
+                const auto it = table.find(path);
+                if (it != table.end()) {
+                    ++it->second.holders;
+                    ::close(fd);
+                    break;
+                }
+                // A file system without locks: nothing to wait for.
+                if (TryLock(fd) || errno != EWOULDBLOCK) {
+                    if (whenTaken) whenTaken(path);
+                    table[path] = {fd, 1};
+                    break;
+                }
+            } else if (TryLock(fd) || errno != EWOULDBLOCK) {
+                if (whenTaken) whenTaken(path);
+                break;
+            }
             if (!announced) {
                 host.LogLine("Waiting for another Varnook run in " + path + "...");
                 announced = true;
             }
-            if (stop.Requested()) return false;
+            if (stop.Requested()) {
+                ::close(fd);
+                return false;
+            }
             host.Yield();
             std::this_thread::sleep_for(kLockPollInterval);
+        }
+        if (shared) {
+            shared_.push_back(path);
+        } else {
+            descriptors_.push_back(fd);
         }
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,15 +28,46 @@
 #include "io/paths.h"
 #include "io/text.h"
 #include "io/work_file.h"
+#include "io/work_files.h"
+#include "provenance/provenance.h"
+#include "report/report_writer.h"
 #include "wav/wav_time.h"
 
 namespace varnook {
 namespace {
 
-constexpr const char* kWorkTempName = "VRK.tmp";
-// Where an MP3 is decoded: a work file of Varnook's own, never a name the user may hold (an
-// earlier output, another source), and one a later run removes when this one is killed.
-constexpr const char* kDecodeTempName = "VRKdec.tmp";
+// Where an MP3 (or another format) is decoded: a work file of Varnook's own, never a name the
+// user may hold (an earlier output, another source), and one a later run removes when this one is
+// killed. Each job has its own.
+std::string DecodeTempPath(const RunRequest& req)
+{
+    return req.SourceFolder + WorkFileName(WorkFile::Decode, req.Job);
+}
+
+// Every job's work files in a folder no job is at work in: a killed run with several jobs leaves
+// names that a run with fewer would never reuse and so never clean up. One that will not go is
+// left: the file's own work files are removed again, with their errors reported, just after.
+void RemoveEveryJobsWorkFiles(const std::string& folder)
+{
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (IsWorkFileName(it->path().filename().string()) && !it->is_directory(ec)) ::unlink(it->path().c_str());
+    }
+}
+
+// With "SkipDone" on: notes what the output is made from, and true when the output already
+// is exactly that, so the file can be passed over.
+bool AlreadyDone(Context& ctx)
+{
+    RunRequest& req = ctx.request;
+    req.Provenance.clear();
+    if (!ctx.settings.SkipDone) return false;
+    req.Provenance = ProvenanceText(ctx.settings, req.SourcePath);
+    if (!UpToDate(req.OutputPath, req.SourcePath, req.Provenance)) return false;
+    ctx.host.LogLine("Up to date: " + req.OutputPath);
+    ctx.host.LogLine("");
+    return true;
+}
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
 
@@ -50,8 +82,9 @@ bool IsRunSource(const RunRequest& req, const std::string& path)
 // but never one that is this file's output or a source of the run.
 void RemoveWorkFiles(const RunRequest& req)
 {
-    for (const std::string& work : {req.TempPath, req.SourceFolder + kDecodeTempName,
-                                     req.OutputFolder + kEncoderWorkName, req.OutputFolder + kMoveWorkName}) {
+    for (const std::string& work : {req.TempPath, DecodeTempPath(req),
+                                     req.OutputFolder + WorkFileName(WorkFile::Encode, req.Job),
+                                     req.OutputFolder + kMoveWorkName}) {
         if (!SameFile(work, req.OutputPath) && !SameFile(work, req.SourcePath) && !IsRunSource(req, work))
             RemoveWorkFile(work);
     }
@@ -63,9 +96,7 @@ void RemoveWorkFiles(const RunRequest& req)
 std::string SourceRefusal(const RunRequest& req)
 {
     const std::string name = req.SourceBase + req.SourceExt;
-    for (const char* workFile : {kWorkTempName, kDecodeTempName, kEncoderWorkName, kMoveWorkName}) {
-        if (name == workFile) return "Not a valid file: named like a work file of Varnook";
-    }
+    if (IsWorkFileName(name) || name == kMoveWorkName) return "Not a valid file: named like a work file of Varnook";
     struct stat st {};
     if (::stat(req.SourcePath.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         return "Not a valid file: not a regular file";
@@ -90,8 +121,8 @@ bool EncodedAndLogged(Context& ctx, const std::string& options, const std::strin
 // after a failed trim), so the leftovers show what got how far until the next run removes them.
 class FileRun {
 public:
-    explicit FileRun(Context& ctx)
-        : ctx_(ctx), host_(ctx.host), req_(ctx.request), settings_(ctx.settings),
+    FileRun(Context& ctx, ReportRow& facts)
+        : ctx_(ctx), host_(ctx.host), req_(ctx.request), settings_(ctx.settings), facts_(facts),
           start_(std::chrono::steady_clock::now())
     {
     }
@@ -139,7 +170,7 @@ private:
     bool PrepareConverted()
     {
         // Like a decode, into Varnook's own work file.
-        req_.WorkPath = req_.SourceFolder + kDecodeTempName;
+        req_.WorkPath = DecodeTempPath(req_);
         if (const std::optional<std::string> failure = ConvertSource(ctx_, req_.WorkPath)) return EndEarly(*failure);
         return true;
     }
@@ -155,7 +186,7 @@ private:
             return false;
         }
         Announce("Decoding...");
-        req_.WorkPath = req_.SourceFolder + kDecodeTempName;
+        req_.WorkPath = DecodeTempPath(req_);
         if (!EncodedAndLogged(ctx_, kDecodeOption, req_.SourcePath, req_.WorkPath, "Decoded OK", "Could not decode")) {
             Log("");
             return false;
@@ -171,6 +202,9 @@ private:
         if (duration < 0 || ctx_.wav.BlockAlign <= 0) return EndEarly("Not a valid wav file!");
         if (ctx_.wav.BitsPerSample != kSupportedBits || ctx_.wav.FormatTag != kPcmFormat)
             return EndEarly("Only 16-bit pcm wav files supported!");
+        facts_.DurationSeconds = duration;
+        facts_.SampleRate = ctx_.wav.SampleRate;
+        facts_.Channels = ctx_.wav.Channels;
         Log("wav file info: " + Fixed2(duration) + " sec");
         Log(std::to_string(ctx_.wav.BitsPerSample) + " bits, " + std::to_string(ctx_.wav.SampleRate) +
             " samp/s, " + std::to_string(ctx_.wav.Channels) + " chan");
@@ -190,6 +224,7 @@ private:
                 double recommended = 0;
                 if (MeasuredGain(recommended)) {
                     gain = settings_.NewLevel + recommended;
+                    facts_.RecommendedGain = recommended;
                     Log("Recommended gain: " + Fixed2(recommended) + " dB");
                     LogProcessingTime();
                 } else {
@@ -222,6 +257,7 @@ private:
             // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
             // of the whole song; without it the next steps take the unleveled file.
             if (!leveled) RemoveWorkFile(req_.TempPath);
+            if (leveled) facts_.AppliedGain = gain;
             Log(leveled ? "Leveled OK" : "Could not level");
             if (leveled) LogTruePeakAfter(ctx_);
             LogProcessingTime();
@@ -241,6 +277,10 @@ private:
             req_.WorkPath = req_.TempPath;
             const bool trimmed = Trimmed(ctx_);
             Log(trimmed ? "Trimmed OK" : "Could not trim");
+            if (trimmed) {
+                facts_.LeadIn = std::max(0.0, settings_.Lead[kLeadIn]);
+                facts_.LeadOut = std::max(0.0, settings_.Lead[kLeadOut]);
+            }
             LogProcessingTime();
             if (!trimmed) {
                 Log("");
@@ -268,9 +308,10 @@ private:
         if (settings_.Encode) {
             Announce("Encoding...");
             EncodedWithTags(req_.WorkPath, "Encoded OK", "Could not encode");
-        } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) &&
-                   !SameFile(req_.OutputPath, req_.WorkPath)) {
-            ReplaceByRename(req_.WorkPath, req_.OutputPath);
+        } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath)) {
+            // Marked before the move, so the output never shows up without its provenance.
+            if (!req_.Provenance.empty()) AppendProvenanceChunk(req_.WorkPath, req_.Provenance);
+            if (!SameFile(req_.OutputPath, req_.WorkPath)) ReplaceByRename(req_.WorkPath, req_.OutputPath);
         }
         LogProcessingTime();
         Log("");
@@ -337,6 +378,7 @@ private:
     Host& host_;
     RunRequest& req_;
     const RunSettings& settings_;
+    ReportRow& facts_;
     std::chrono::steady_clock::time_point start_;
 };
 
@@ -349,7 +391,7 @@ void NameFiles(Context& ctx)
     req.SourceBase = source.Base;
     req.SourceExt = source.Ext;
     req.WorkPath.clear();
-    req.TempPath = req.SourceFolder + kWorkTempName;
+    req.TempPath = req.SourceFolder + WorkFileName(WorkFile::Edit, req.Job);
 
     const OutputName output = NameOutput(req.SourcePath, req.DestPath, ctx.settings.Encode, RealFileProbe());
     req.OutputFolder = output.Folder;
@@ -361,9 +403,11 @@ void NameFiles(Context& ctx)
 
 }  // namespace
 
-void ProcessFile(Context& ctx)
+void ProcessFile(Context& ctx, ReportRow* facts)
 {
     RunRequest& req = ctx.request;
+    ReportRow unused;
+    ReportRow& found = facts != nullptr ? *facts : unused;
 
     // Emptied here so a source without tags never carries the previous file's title.
     ctx.tagsV1 = {};
@@ -372,20 +416,34 @@ void ProcessFile(Context& ctx)
     if (const std::string refusal = SourceRefusal(req); !refusal.empty()) {
         for (const std::string& line : {std::string("Now processing:"), req.SourcePath, refusal, std::string()})
             ctx.host.LogLine(line);
+        found.Status = "failed";
+        found.Reason = refusal;
+        return;
+    }
+    found.Output = req.OutputPath;
+    if (AlreadyDone(ctx)) {
+        found.Status = "skipped";
         return;
     }
 
-    // Held until the file is done: "VRK.tmp" and "mp3.tmp" are the same names for every run.
+    // Held until the file is done: the work file names are the same for every run (for every
+    // run's job 0, and so on), so another Varnook process must wait; this process's other jobs
+    // have names of their own and share the lock. A work file left by a file that ended early
+    // in this folder (or by a run that was killed) would be taken for this file's amplified copy.
     FolderLocks locks;
-    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop)) return;
+    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
+                       RemoveEveryJobsWorkFiles))
+        return;
     // The names (a "_" before one that would be the source, a destination folder that exists)
     // hold only once no other run can change the folders; named before, they only showed which
     // folders to lock.
     const std::string lockedOutputFolder = req.OutputFolder;
     NameFiles(ctx);
+    found.Output = req.OutputPath;
     FolderLocks movedOutput;
     if (!SameFile(req.OutputFolder, lockedOutputFolder) && !SameFile(req.OutputFolder, req.SourceFolder) &&
-        !movedOutput.Acquire({req.OutputFolder}, ctx.host, *ctx.stop)) {
+        !movedOutput.Acquire({req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
+                             RemoveEveryJobsWorkFiles)) {
         return;
     }
     // Work files left by a file that ended early in these folders (or by a run that was
@@ -393,7 +451,7 @@ void ProcessFile(Context& ctx)
     RemoveWorkFiles(req);
 
     try {
-        FileRun(ctx).Run();
+        FileRun(ctx, found).Run();
     } catch (...) {
         // An error the caller reports (an output that could not be moved into place) must not
         // leave the work files behind as well; a failed delete here would only hide that error.
@@ -405,10 +463,10 @@ void ProcessFile(Context& ctx)
     }
 }
 
-bool ProcessFileLoggingErrors(Context& ctx)
+bool ProcessFileLoggingErrors(Context& ctx, ReportRow* facts)
 {
     try {
-        ProcessFile(ctx);
+        ProcessFile(ctx, facts);
         return true;
     } catch (...) {
         const ErrorDescription error = DescribeCurrentException();

@@ -46,6 +46,11 @@ Keys (case does not matter; the value may follow the key directly or as the next
                a trailing "/" as its own word: /dest /srv/out/
   /plot FOLDER write a 1200x300 PNG of each file's window loudness, thresholds and trim
                marks to FOLDER, named after the file (FILE.wav.png); needs no display
+  /jobs N      files processed at once (default: one per CPU; 1 runs them in turn)
+  /skip 1|0    pass over files whose output is up to date (default 0)
+  /report PATH append a row per file to PATH (.csv, or .jsonl for JSON lines)
+A FILE may be a folder: its .wav and .mp3 files are taken, subfolders included, in natural
+order; with /dest naming a folder the outputs mirror the folder tree below it.
 Numbers may be written with "," or "." as the decimal separator. A value a key does not take
 (a switch other than 0 or 1, a level or threshold beyond 200 dB either way, a lead over 3600 s,
 /rp outside (0, 1], a negative /rd) is a usage error.

@@ -20,6 +20,8 @@
 #include "io/file_moves.h"
 #include "io/guarded.h"
 #include "io/work_file.h"
+#include "io/work_files.h"
+#include "provenance/provenance.h"
 
 namespace varnook {
 namespace {
@@ -74,7 +76,7 @@ std::string Absolute(const std::string& path)
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
              const std::string& outFile, std::string* encoderError, const TagCarry* carry)
 {
-    const std::string tempOut = Absolute(FolderOf(outFile) + kEncoderWorkName);
+    const std::string tempOut = Absolute(FolderOf(outFile) + WorkFileName(WorkFile::Encode, ctx.request.Job));
 
     pid_t child = 0;
     std::optional<ChildErrorLine> errors;
@@ -86,6 +88,10 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
             std::vector<std::string> args =
                 LameArguments(ctx.settings.KeepTag, ctx.tagsV2, ctx.tagsV1, options, Absolute(inFile), tempOut,
                               carry != nullptr ? carry->Room : 0);
+            if (options != kDecodeOption && !ctx.request.Provenance.empty()) {
+                const std::vector<std::string> mark = ProvenanceLameOptions(ctx.request.Provenance);
+                args.insert(args.end() - 2, mark.begin(), mark.end());
+            }
             args.insert(args.begin(), kEncoderName);
             errors.emplace();
             child = StartChild(FindLame(ctx.programPath), args, &*errors, kEncoderLocale);

@@ -30,13 +30,15 @@ struct TagCarry {
 
 // Runs lame to turn inFile into outFile. options is "--decode" or the user's Arguments; for
 // anything but "--decode" the tag options of ctx.tagsV2/ctx.tagsV1 (as ctx.settings.KeepTag
-// selects) come first. lame writes "mp3.tmp" in outFile's folder (made new, never through a link
-// there), which is renamed to outFile on exit code 0 when it is whole (see whole_output.h), after
-// `carry` (when given) has written its frames into it; paths reach lame absolute, so none reads
-// as an option. True on success. A stop requested through ctx.stop ends lame early; that is a
-// failure, and "mp3.tmp" is removed, as it is after any failure, a failed rename included. When
-// lame fails on its own, `encoderError` (if given) gets the last line lame wrote to its standard
-// error, which tells why ("lame: unrecognized option --bogus"); it may be empty.
+// selects) come first. lame writes its work file (see WorkFileName; "mp3.tmp" for job 0) in
+// outFile's folder (made new, never through a link there), which is renamed to outFile on exit
+// code 0 when it is whole (see whole_output.h), after `carry` (when given) has written its frames
+// into it; paths reach lame absolute, so none reads as an option. With a provenance in
+// ctx.request, an encoded file carries it. True on success. A stop requested through ctx.stop
+// ends lame early; that is a failure, and the work file is removed, as it is after any failure,
+// a failed rename included. When lame fails on its own, `encoderError` (if given) gets the last
+// line lame wrote to its standard error, which tells why ("lame: unrecognized option --bogus");
+// it may be empty.
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
              const std::string& outFile, std::string* encoderError = nullptr,
              const TagCarry* carry = nullptr);

@@ -119,6 +119,9 @@ void LoadSettings(Context& ctx)
     // Empty (or no number) is no ceiling, the default.
     s.TruePeak = ParseLocaleNumber(NormalizeDecimal(read.Text(kKeyTruePeak, ""), ctx.decimalSeparator),
                                    ctx.decimalSeparator);
+    s.Jobs = JobCount(read.Number(kKeyJobs, 0, NumberRange{0, kMaxJobs}));
+    // Off unless stored as on: unlike the older switches, a missing key leaves it off.
+    s.SkipDone = read.Text(kKeySkipDone, kSwitchOff) == kSwitchOn;
 
     ctx.host.SetCaption(kIdleCaption);
 }
@@ -160,6 +163,12 @@ std::string RangeText(const NumberRange& range, char decimalSeparator)
     const std::string low = FormatGeneral(range.Low, decimalSeparator);
     if (!range.LowIncluded) return "above " + low + " " + high;
     return "from " + low + " to " + FormatGeneral(range.High, decimalSeparator);
+}
+
+int JobCount(double value)
+{
+    if (!(value >= 1)) return 0;
+    return value > kMaxJobs ? kMaxJobs : static_cast<int>(value);
 }
 
 std::string IndexedKey(int index, const char* word)

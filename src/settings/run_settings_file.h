@@ -30,6 +30,11 @@ void SetDefaults(RunSettings& settings);
 // "$XDG_CONFIG_HOME/varnook/varnook.ini" (XDG_CONFIG_HOME defaulting to ~/.config).
 std::string SettingsFilePath(const std::string& programPath);
 
+// A Jobs value as stored or typed: whole jobs from 1 to kMaxJobs, anything else 0 (as many as
+// there are CPUs).
+inline constexpr int kMaxJobs = 256;
+int JobCount(double value);
+
 // The key of an array element: IndexedKey(3, kWordTrimLevel) is "3Level".
 std::string IndexedKey(int index, const char* word);
 

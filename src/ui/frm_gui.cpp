@@ -192,7 +192,7 @@ void frmGUI::CreateControls()
     // The panel lies over the list when shown, and must hide what is under it. It starts at the
     // list's top edge, so that with the loudness rows it still ends inside the window.
     Frame1->setAutoFillBackground(true);
-    design(Frame1, 480, 1920, 5175, 2565);
+    design(Frame1, 480, 1920, 5175, 2955);
     lblPercent = design(MakeLabel(Frame1, "lblPercent", "Representative Percentile"), 2400, 120,
                         1830, 195);
     tbxPercent = design(MakeBox(Frame1, "tbxPercent", "0",
@@ -220,8 +220,8 @@ void frmGUI::CreateControls()
     tbxTruePeak = design(MakeBox(Frame1, "tbxTruePeak", "",
                                  "Highest true peak of the result (dBTP); empty for no ceiling"),
                          1680, 1635, 615, 285);
-    cmdDefault = design(MakeButton(Frame1, "cmdDefault", "Default"), 4200, 2070, 855, 375);
-    cmdClose = design(MakeButton(Frame1, "cmdClose", "Close"), 2400, 2070, 855, 375);
+    cmdDefault = design(MakeButton(Frame1, "cmdDefault", "Default"), 4200, 2460, 855, 375);
+    cmdClose = design(MakeButton(Frame1, "cmdClose", "Close"), 2400, 2460, 855, 375);
     lblID3 = MakeLabel(Frame1, "lblID3", "When re-encoding mp3 to mp3, preserve these ID3 tags:");
     lblID3->setWordWrap(true);
     design(lblID3, 120, 120, 2175, 495);
@@ -243,6 +243,10 @@ void frmGUI::CreateControls()
     // The eighth box stands for every frame the seven do not name, cover art included.
     chkKeepAll = design(MakeCheck(Frame1, "chkKeepAll", "All others"), 1200, 1440, 1095, 195);
     chkKeepAll->setToolTip("Also carry every other tag frame and the cover art into the new mp3");
+    chkSkip = design(MakeCheck(Frame1, "chkSkip", "Skip up-to-date files"), 120, 2115, 2175, 195);
+    lblJobs = design(MakeLabel(Frame1, "lblJobs", "Jobs at once"), 2400, 2160, 1560, 195);
+    tbxJobs = design(MakeBox(Frame1, "tbxJobs", "0", "Files processed at once in a batch (0: one per CPU)"),
+                     4440, 2115, 615, 285);
     Frame1->hide();
 
     // The design's initial states; the load then shows the Run settings over them.
@@ -341,6 +345,8 @@ void frmGUI::Form_Load(frmProgress& progress)
     for (int i = 0; i < 2; ++i) tbxLead[i]->setText(NumberText(settings.Lead[i]));
     tbxNewLev->setText(NumberText(settings.NewLevel));
     tbxArg->setText(QString::fromStdString(settings.Arguments));
+    chkSkip->setChecked(settings.SkipDone);
+    tbxJobs->setText(QString::number(settings.Jobs));
     // One after the other, each read when its turn comes: clearing Analyze clears Trim too.
     chkAnalyze->setChecked(settings.Analyze);
     chkLevel->setChecked(settings.Amplify);

@@ -16,6 +16,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QListWidgetItem;
 class QPushButton;
 
 namespace varnook {
@@ -76,6 +77,9 @@ public:
     QLabel* lblID3;
     std::array<QCheckBox*, 7> chkID3;
     QCheckBox* chkKeepAll;
+    QCheckBox* chkSkip;
+    QLabel* lblJobs;
+    QLineEdit* tbxJobs;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -106,6 +110,8 @@ private:
     void chkEncode_Click();
     void chkID3_Click(int index);
     void chkKeepAll_Click();
+    void chkSkip_Click();
+    void tbxJobs_LostFocus();
     void tbxNewLev_LostFocus();
     void tbxLevel_LostFocus(int index);
     void tbxLead_LostFocus(int index);
@@ -127,7 +133,7 @@ private:
     void lbxList_KeyUp();
     void cmdGo_Click();
     void cmdIntrpt_Click();
-    void RunOneFile(const QString& path);
+    void RunOneFile(QListWidgetItem* entry);
     void SetControlsEnabled(bool enabled);
 
     Context& ctx_;

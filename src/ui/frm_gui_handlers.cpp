@@ -53,6 +53,8 @@ void frmGUI::ConnectHandlers()
     leaveHandlers_.insert(tbxTruePeak, [this] { tbxTruePeak_LostFocus(); });
     // activated: the user's pick only, not the load showing the setting.
     connect(cboLoudness, &QComboBox::activated, this, [this] { cboLoudness_Click(); });
+    leaveHandlers_.insert(tbxJobs, [this] { tbxJobs_LostFocus(); });
+    connect(chkSkip, &QCheckBox::toggled, this, [this] { chkSkip_Click(); });
     for (QObject* box : leaveHandlers_.keys()) box->installEventFilter(this);
 
     connect(cmdAbout, &QPushButton::clicked, Frame1, &QWidget::show);
@@ -216,6 +218,21 @@ void frmGUI::tbxTruePeak_LostFocus()
         tbxTruePeak->setText(QString::fromStdString(SettingText(ctx_.settings.TruePeak, ctx_.decimalSeparator)));
     }
     Store(kKeyTruePeak, SettingText(ctx_.settings.TruePeak, ctx_.decimalSeparator));
+}
+
+void frmGUI::chkSkip_Click()
+{
+    ctx_.settings.SkipDone = chkSkip->isChecked();
+    StoreSwitch(kKeySkipDone, ctx_.settings.SkipDone);
+}
+
+void frmGUI::tbxJobs_LostFocus()
+{
+    // Whole jobs only: what is no count of jobs brings the previous value back.
+    if (const auto value = ParseLocaleNumber(tbxJobs->text().toStdString(), ctx_.decimalSeparator))
+        ctx_.settings.Jobs = JobCount(*value);
+    tbxJobs->setText(QString::number(ctx_.settings.Jobs));
+    Store(kKeyJobs, std::to_string(ctx_.settings.Jobs));
 }
 
 void frmGUI::tbxArg_LostFocus()

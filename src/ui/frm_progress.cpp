@@ -5,7 +5,9 @@
 #include "ui/twips.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QListWidget>
+#include <QProgressBar>
 
 #include <algorithm>
 
@@ -20,8 +22,11 @@ constexpr int kLoadHeight = 4800;
 
 }  // namespace
 
-frmProgress::frmProgress() : picLoudness(new LoudnessStrip(this)), lbxList(new QListWidget(this))
+frmProgress::frmProgress()
+    : picLoudness(new LoudnessStrip(this)), lbxList(new QListWidget(this)), barRun(new QProgressBar(this))
 {
+    barRun->setObjectName("barRun");
+    barRun->hide();
     setObjectName("frmProgress");
     setWindowTitle(kIdleCaption);
     lbxList->setObjectName("lbxList");
@@ -41,13 +46,30 @@ void frmProgress::LogLine(const QString& line)
     lbxList->scrollToItem(lbxList->item(lbxList->count() - 1), QAbstractItemView::PositionAtTop);
 }
 
+void frmProgress::ShowProgress(size_t finished, size_t total)
+{
+    barRun->setRange(0, static_cast<int>(total));
+    barRun->setValue(static_cast<int>(finished));
+    if (barRun->isHidden()) {
+        barRun->show();
+        LayOut();
+    }
+}
+
+void frmProgress::LayOut()
+{
+    // The strip spans the top at its own height, the bar (once shown) the bottom; the list
+    // covers the rest at every size, however small.
+    const int strip = std::min(picLoudness->minimumHeight(), height());
+    const int bar = barRun->isHidden() ? 0 : std::min(barRun->sizeHint().height(), (height() - strip) / 2);
+    picLoudness->setGeometry(0, 0, width(), strip);
+    lbxList->setGeometry(0, strip, width(), height() - strip - bar);
+    barRun->setGeometry(0, height() - bar, width(), bar);
+}
+
 void frmProgress::resizeEvent(QResizeEvent* event)
 {
-    // The strip spans the top at its own height; the list covers the rest at every size,
-    // however small.
-    const int stripHeight = std::min(picLoudness->minimumHeight(), height());
-    picLoudness->setGeometry(0, 0, width(), stripHeight);
-    lbxList->setGeometry(0, stripHeight, width(), height() - stripHeight);
+    LayOut();
     QWidget::resizeEvent(event);
 }
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QListWidget;
+class QProgressBar;
 
 namespace varnook::ui {
 
@@ -26,7 +27,12 @@ public:
     bool Closed() const { return closed_; }
 
     LoudnessStrip* picLoudness;
+    // Shows the run's progress bar below the log, at `finished` of `total` files. The bar
+    // appears with the first run and stays.
+    void ShowProgress(size_t finished, size_t total);
+
     QListWidget* lbxList;
+    QProgressBar* barRun;
 
 signals:
     // The window is being closed: a run going on should stop now, lame included.
@@ -37,6 +43,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void LayOut();
+
     bool closed_ = false;
 };
 

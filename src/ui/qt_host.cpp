@@ -49,6 +49,11 @@ void QtHost::ErrorBox(const std::string& text)
     box.exec();
 }
 
+void QtHost::ShowProgress(size_t finished, size_t total)
+{
+    Progress().ShowProgress(finished, total);
+}
+
 WindowState QtHost::ProgressWindowState() const
 {
     if (!progress_) return WindowState::Normal;

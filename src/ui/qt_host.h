@@ -30,6 +30,7 @@ public:
     // Shows the picture in the progress window's strip, and writes it as a PNG once complete
     // when /plot asked for one.
     bool TrimMeasured(const TrimPicture& picture) override;
+    void ShowProgress(size_t finished, size_t total) override;
 
     // The progress window, created (not shown) when it does not exist yet.
     frmProgress& Progress();

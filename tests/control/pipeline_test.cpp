@@ -150,6 +150,7 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
 TEST_F(RunBatchTest, AStopBetweenFilesLeavesTheRestUndone)
 {
     ctx.settings.Encode = ctx.settings.Analyze = ctx.settings.Trim = false;
+    ctx.settings.Jobs = 1;
     int asked = 0;
     EXPECT_EQ(Run({MakeSource("one.wav"), MakeSource("two.wav")}, [&] { return ++asked > 1; }),
               kBatchFailed);

@@ -109,7 +109,7 @@ TEST_F(BatchRun, SeveralSourcesRunInTurnAndMissingOnesFail)
     const Bytes firstBytes = ReadAllBytes(first);
     const StandInEncoder remover(StandIn::RemoveThenRealLame, MakeWav("two.wav"));
     const std::vector<std::string> args{first, dir.File("gone.wav"), dir.File("two.wav"),
-                                        "/ana0", "/lev1", "/tr0", "/enc1"};
+                                        "/ana0", "/lev1", "/tr0", "/enc1", "/jobs1"};
     const CapturedRun run = Run(args, {{"PATH", remover.SearchPathWithStandInFirst()}});
     EXPECT_EQ(run.exitCode, 1);
     std::vector<std::string> markers;

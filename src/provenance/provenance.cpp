@@ -1,0 +1,242 @@
+#include "provenance/provenance.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "base/run_settings.h"
+#include "io/byte_order.h"
+#include "io/errors.h"
+#include "io/file.h"
+
+namespace varnook {
+namespace {
+
+// The TXXX description and the WAV chunk identifier under which the text is kept.
+constexpr std::string_view kFrameDescription = "VarnookProvenance";
+constexpr std::array<uint8_t, 4> kChunkId{'v', 'r', 'k', 'p'};
+constexpr size_t kRiffHeaderSize = 12;
+constexpr size_t kChunkHeaderSize = 8;
+// A provenance text is a few dozen bytes; anything much longer is not ours.
+constexpr uint32_t kMaxTextSize = 1024;
+// Enough chunks for any WAV we write (fmt, data, our own, a trailer or two) and a bound for
+// a malformed chain.
+constexpr int kMaxChunks = 64;
+// Our frame follows at most the seven carried-over text frames and lame's own; a tag body is
+// read no further than this.
+constexpr uint32_t kMaxTagRead = 1 << 16;
+constexpr size_t kId3HeaderSize = 10;
+constexpr size_t kFrameHeaderSize = 10;
+
+constexpr uint64_t kFnvOffset = 14695981039346656037ULL;
+constexpr uint64_t kFnvPrime = 1099511628211ULL;
+
+class Fnv1a {
+public:
+    void Add(std::string_view text)
+    {
+        for (const char c : text) {
+            hash_ ^= static_cast<uint8_t>(c);
+            hash_ *= kFnvPrime;
+        }
+        // A separator after every field, so "ab","c" and "a","bc" differ.
+        hash_ ^= 0xFF;
+        hash_ *= kFnvPrime;
+    }
+    void Add(double value)
+    {
+        // The shortest exact text, independent of the locale.
+        char buffer[32];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+        Add(std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
+    }
+    void Add(bool value) { Add(std::string_view(value ? "1" : "0")); }
+    uint64_t Value() const { return hash_; }
+
+private:
+    uint64_t hash_ = kFnvOffset;
+};
+
+std::string Hex16(uint64_t value)
+{
+    char buffer[17];
+    std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(value));
+    return buffer;
+}
+
+std::optional<struct stat> Stat(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return st;
+}
+
+// Reads a text of TXXX's encoding as plain characters: ours is ASCII, so each UTF-16 unit
+// above 127 only has to make the text differ. Stops at the terminator; `pos` moves past it.
+std::string DecodeTerminated(std::span<const uint8_t> bytes, size_t& pos, uint8_t encoding)
+{
+    std::string text;
+    const bool wide = encoding == 1 || encoding == 2;
+    bool littleEndian = encoding == 1;
+    if (wide && bytes.size() - pos >= 2) {
+        if (bytes[pos] == 0xFF && bytes[pos + 1] == 0xFE) pos += 2;
+        else if (bytes[pos] == 0xFE && bytes[pos + 1] == 0xFF) { littleEndian = false; pos += 2; }
+    }
+    while (pos < bytes.size()) {
+        unsigned unit = bytes[pos];
+        if (wide) {
+            if (bytes.size() - pos < 2) break;
+            unit = littleEndian ? (bytes[pos] | bytes[pos + 1] << 8) : (bytes[pos] << 8 | bytes[pos + 1]);
+            pos += 2;
+        } else {
+            ++pos;
+        }
+        if (unit == 0) break;
+        text += unit < 128 ? static_cast<char>(unit) : '?';
+    }
+    return text;
+}
+
+// An ID3v2 size: seven bits a byte, big-endian, so that no byte looks like a frame sync.
+uint32_t Synchsafe(const uint8_t* p)
+{
+    return (p[0] & 0x7FU) << 21 | (p[1] & 0x7FU) << 14 | (p[2] & 0x7FU) << 7 | (p[3] & 0x7FU);
+}
+
+// Our TXXX frame's value in an ID3v2.3 or 2.4 tag body, frame by frame.
+std::optional<std::string> FrameValue(std::span<const uint8_t> body, uint8_t major)
+{
+    size_t pos = 0;
+    while (body.size() - pos >= kFrameHeaderSize && body[pos] != 0) {
+        const uint8_t* h = body.data() + pos;
+        uint32_t size = LoadBE32(h + 4);
+        // 2.4 sizes are synchsafe: seven bits a byte.
+        if (major == 4) size = Synchsafe(h + 4);
+        pos += kFrameHeaderSize;
+        if (size > body.size() - pos) return std::nullopt;
+        if (std::string_view(reinterpret_cast<const char*>(h), 4) == "TXXX" && size > 1) {
+            const std::span<const uint8_t> frame = body.subspan(pos, size);
+            size_t at = 1;
+            const std::string description = DecodeTerminated(frame, at, frame[0]);
+            if (description == kFrameDescription) return DecodeTerminated(frame, at, frame[0]);
+        }
+        pos += size;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TagProvenance(const File& file)
+{
+    std::array<uint8_t, kId3HeaderSize> header{};
+    if (file.ReadAt(0, header) != header.size()) return std::nullopt;
+    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3') return std::nullopt;
+    const uint8_t major = header[3];
+    if (major != 3 && major != 4) return std::nullopt;
+    const uint32_t size = Synchsafe(header.data() + 6);
+    std::vector<uint8_t> body(std::min(size, kMaxTagRead));
+    body.resize(file.ReadAt(kId3HeaderSize, body));
+    return FrameValue(body, major);
+}
+
+std::optional<std::string> ChunkProvenance(const File& file)
+{
+    std::array<uint8_t, kRiffHeaderSize> riff{};
+    const std::string_view riffId(reinterpret_cast<const char*>(riff.data()), 4);
+    if (file.ReadAt(0, riff) != riff.size() || riffId != "RIFF") return std::nullopt;
+    const int64_t fileSize = file.Size();
+    int64_t pos = kRiffHeaderSize;
+    for (int i = 0; i < kMaxChunks && fileSize - pos >= static_cast<int64_t>(kChunkHeaderSize); ++i) {
+        std::array<uint8_t, kChunkHeaderSize> h{};
+        file.ReadExactAt(pos, h);
+        const auto size = static_cast<uint32_t>(LoadLE32(h.data() + 4));
+        pos += kChunkHeaderSize;
+        if (std::equal(kChunkId.begin(), kChunkId.end(), h.begin())) {
+            if (size > kMaxTextSize || fileSize - pos < size) return std::nullopt;
+            std::string text(size, '\0');
+            file.ReadExactAt(pos, std::span(reinterpret_cast<uint8_t*>(text.data()), text.size()));
+            return text;
+        }
+        pos += size + (size & 1);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string SettingsHash(const RunSettings& s)
+{
+    Fnv1a hash;
+    for (const bool b : {s.Analyze, s.Amplify, s.Trim, s.Encode}) hash.Add(b);
+    for (const bool b : s.KeepTag) hash.Add(b);
+    hash.Add(s.NewLevel);
+    for (const double d : s.Lead) hash.Add(d);
+    for (const double d : s.TrimLevel) hash.Add(d);
+    hash.Add(std::string_view(s.Arguments));
+    for (const double d : {s.PinkRef, s.RmsPercent, s.RmsDiff}) hash.Add(d);
+    return Hex16(hash.Value());
+}
+
+std::string ProvenanceText(const RunSettings& settings, const std::string& sourcePath)
+{
+    const std::optional<struct stat> st = Stat(sourcePath);
+    if (!st) return {};
+    return "varnook " VARNOOK_VERSION " settings " + SettingsHash(settings) + " size " +
+           std::to_string(st->st_size) + " mtime " + std::to_string(st->st_mtim.tv_sec) + "." +
+           std::to_string(st->st_mtim.tv_nsec);
+}
+
+std::vector<std::string> ProvenanceLameOptions(const std::string& text)
+{
+    return {"--tv", "TXXX=" + std::string(kFrameDescription) + "=" + text};
+}
+
+void AppendProvenanceChunk(const std::string& path, const std::string& text)
+{
+    File file(path, File::Mode::ReadWrite);
+    int64_t end = file.Size();
+    std::vector<uint8_t> bytes;
+    // Chunks start on even offsets; a data chunk of odd size may lack its pad byte.
+    if (end % 2 != 0) bytes.push_back(0);
+    bytes.insert(bytes.end(), kChunkId.begin(), kChunkId.end());
+    bytes.resize(bytes.size() + 4);
+    StoreLE32(bytes.data() + bytes.size() - 4, static_cast<int32_t>(text.size()));
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    if (text.size() % 2 != 0) bytes.push_back(0);
+    file.WriteAt(end, bytes);
+    end += static_cast<int64_t>(bytes.size());
+    std::array<uint8_t, 4> riffSize{};
+    StoreLE32(riffSize.data(), static_cast<int32_t>(static_cast<uint32_t>(end - 8)));
+    file.WriteAt(4, riffSize);
+    file.Close();
+}
+
+std::optional<std::string> ReadProvenance(const std::string& path)
+{
+    try {
+        const File file(path, File::Mode::Read);
+        if (std::optional<std::string> tag = TagProvenance(file)) return tag;
+        return ChunkProvenance(file);
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
+}
+
+bool UpToDate(const std::string& outputPath, const std::string& sourcePath, const std::string& expected)
+{
+    const std::optional<struct stat> output = Stat(outputPath);
+    const std::optional<struct stat> source = Stat(sourcePath);
+    if (!output || !source || expected.empty()) return false;
+    const auto newer = [](const timespec& a, const timespec& b) {
+        return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+    };
+    if (!newer(output->st_mtim, source->st_mtim)) return false;
+    return ReadProvenance(outputPath) == expected;
+}
+
+}  // namespace varnook

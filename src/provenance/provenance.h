@@ -1,0 +1,40 @@
+// Provenance: what an output was made from, kept inside the output itself so that moving a
+// folder keeps it. A re-run with "SkipDone" on compares it with what the file would be made
+// from now, and passes over an output that is up to date. Uses io/ and the Run settings only.
+//
+// An MP3 output carries it as an ID3v2 TXXX frame (lame writes it, given the option below); a
+// WAV output as a chunk of our own after the samples, which players pass over as they must any
+// chunk they do not know.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varnook {
+
+struct RunSettings;
+
+// A hash of every setting that shapes the audio or the tags of an output, as 16 hex digits.
+std::string SettingsHash(const RunSettings& settings);
+
+// The provenance of an output made now from `sourcePath` with `settings` by this version:
+// the version, the settings hash and the source's size and modification time. Empty when the
+// source cannot be looked up.
+std::string ProvenanceText(const RunSettings& settings, const std::string& sourcePath);
+
+// The lame options that put `text` into the encoded file's ID3v2 tag.
+std::vector<std::string> ProvenanceLameOptions(const std::string& text);
+
+// Appends the provenance chunk to the WAV file at `path` and mends the RIFF size. Throws
+// FileError.
+void AppendProvenanceChunk(const std::string& path, const std::string& text);
+
+// The provenance an output carries: its ID3v2 TXXX frame when it begins with an ID3v2 tag,
+// else its WAV chunk. Empty when it has none or cannot be read.
+std::optional<std::string> ReadProvenance(const std::string& path);
+
+// True when `outputPath` exists, is newer than `sourcePath` and carries `expected`.
+bool UpToDate(const std::string& outputPath, const std::string& sourcePath, const std::string& expected);
+
+}  // namespace varnook

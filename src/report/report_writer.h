@@ -1,0 +1,67 @@
+// The run report: one row per source, for a script or a spreadsheet to read. Knows nothing of
+// the pipeline: control/ fills the rows, this folder only writes them. nlohmann-json is used here
+// and nowhere else.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace varnook {
+
+// What became of one source. A value the run did not get to (no analysis, a file that failed
+// early) stays empty: an empty CSV cell, a JSON null.
+struct ReportRow {
+    std::string Source;
+    std::string Output;
+    std::string Status;  // "done", "skipped", "failed" or "missing"
+    std::string Reason;  // the failing log line, for a failed or missing source
+    std::optional<double> DurationSeconds;
+    std::optional<int64_t> SampleRate;
+    std::optional<int64_t> Channels;
+    std::optional<double> RecommendedGain;
+    std::optional<double> AppliedGain;
+    std::optional<double> PeakBefore;  // dBFS
+    std::optional<double> PeakAfter;   // dBFS
+    std::optional<int64_t> HalfWavesLimited;
+    std::optional<double> CutIn;    // seconds into the source
+    std::optional<double> CutOut;   // seconds into the source
+    std::optional<double> LeadIn;   // seconds of silence added
+    std::optional<double> LeadOut;  // seconds of silence added
+    std::optional<int64_t> OutputBytes;
+    double ProcessingSeconds = 0;
+};
+
+enum class ReportFormat { Csv, JsonLines };
+
+// The format the path's extension asks for: ".jsonl" (any letter case) is JSON lines, anything
+// else CSV.
+ReportFormat ReportFormatFor(const std::string& path);
+
+// One report file, opened for appending, so a run adds to what earlier runs wrote. A CSV file
+// that is empty when opened gets the header row first. Every row is flushed as it is written,
+// so a run that is killed leaves the rows of the files it finished.
+class ReportWriter {
+public:
+    // Throws FileError when the file cannot be opened.
+    explicit ReportWriter(const std::string& path);
+    ~ReportWriter();
+    ReportWriter(const ReportWriter&) = delete;
+    ReportWriter& operator=(const ReportWriter&) = delete;
+
+    // Throws FileError when the row cannot be written out.
+    void Append(const ReportRow& row);
+
+private:
+    std::FILE* file_ = nullptr;
+    ReportFormat format_;
+};
+
+// One row as the format writes it, line ending included (numbers always with "."). Exposed so
+// the tests can read a row without a file.
+std::string CsvHeader();
+std::string CsvLine(const ReportRow& row);
+std::string JsonLine(const ReportRow& row);
+
+}  // namespace varnook
