@@ -280,6 +280,7 @@ public:
             for (Finished& file : finished) {
                 if (items_.size() > 1) ledger_.Log(Header(file.index, items_.size()));
                 for (const std::string& line : file.lines) ledger_.Log(line);
+                if (file.picture) ctx_.host.TrimMeasured(*file.picture);
                 ledger_.FileEnded(file.index, file.row, items_[file.index].Path);
             }
             for (BoxRequest* box : boxes) {
@@ -302,6 +303,7 @@ private:
         size_t index;
         std::vector<std::string> lines;
         ReportRow row;
+        std::optional<TrimPicture> picture;
     };
     struct BoxRequest {
         std::string text;
@@ -343,9 +345,10 @@ private:
             Context file(watch);
             CopyRecords(file, ctx_);
             file.request.Job = job;
-            Finished done{index, {}, {}};
+            Finished done{index, {}, {}, std::nullopt};
             ProcessItem(file, watch, items_[index], done.row);
             done.lines = watch.TakeLines();
+            done.picture = watch.TakePicture();
             const std::lock_guard<std::mutex> lock(mutex_);
             running_[static_cast<size_t>(job)].clear();
             inHand_[static_cast<size_t>(job)].clear();

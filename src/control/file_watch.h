@@ -5,10 +5,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "base/host.h"
+#include "base/trim_picture.h"
 
 namespace varnook {
 
@@ -66,15 +69,19 @@ public:
     {
         if (inner_ != nullptr) inner_->ShowProgress(finished, total);
     }
-    // A job of several keeps its picture to itself: the strip shows one file, and the pictures
-    // are drawn on the thread that owns the windows.
+    // A job of several keeps the finished picture until its file's block is logged: pictures
+    // are drawn on the thread that owns the windows (TakePicture), and only a /plot needs them.
     bool TrimMeasured(const TrimPicture& picture) override
     {
-        return inner_ != nullptr && inner_->TrimMeasured(picture);
+        if (inner_ != nullptr) return inner_->TrimMeasured(picture);
+        if (picture.Complete) picture_ = picture;
+        return !picture.PlotPath.empty();
     }
+    std::optional<TrimPicture> TakePicture() { return std::exchange(picture_, std::nullopt); }
 
     void BeginFile()
     {
+        picture_.reset();
         lines_.clear();
         reason_.clear();
         fileFailed_ = false;
@@ -95,6 +102,7 @@ private:
     std::vector<std::string> lines_;
     std::string reason_;
     bool fileFailed_ = false;
+    std::optional<TrimPicture> picture_;
 };
 
 }  // namespace varnook
