@@ -38,20 +38,23 @@ std::optional<double> R128Analyzed(Context& ctx)
     return R128Gain(ctx.settings.Target, measure->Integrated);
 }
 
-double CeiledGain(Context& ctx, double gain)
+double CeiledGain(Context& ctx, double gain, std::optional<double>& truePeak)
 {
     if (!ctx.settings.TruePeak) return gain;
     const auto measure = Measured(ctx, ctx.request.WorkPath, Measure::TruePeak);
     if (!measure) return gain;
+    truePeak = measure->TruePeak;
     ctx.host.LogLine("True peak before: " + LevelText(ctx, measure->TruePeak) + " dBTP");
     return CeilingGain(gain, measure->TruePeak, *ctx.settings.TruePeak);
 }
 
-void LogTruePeakAfter(Context& ctx)
+std::optional<double> LogTruePeakAfter(Context& ctx)
 {
-    if (!ctx.settings.TruePeak) return;
-    if (const auto measure = Measured(ctx, ctx.request.TempPath, Measure::TruePeak))
-        ctx.host.LogLine("True peak after: " + LevelText(ctx, measure->TruePeak) + " dBTP");
+    if (!ctx.settings.TruePeak) return std::nullopt;
+    const auto measure = Measured(ctx, ctx.request.TempPath, Measure::TruePeak);
+    if (!measure) return std::nullopt;
+    ctx.host.LogLine("True peak after: " + LevelText(ctx, measure->TruePeak) + " dBTP");
+    return measure->TruePeak;
 }
 
 }  // namespace varnook

@@ -16,10 +16,12 @@ std::optional<double> R128Analyzed(Context& ctx);
 
 // With a ceiling in ctx.settings.TruePeak: measures the true peak of ctx.request.WorkPath,
 // logs "True peak before: x dBTP" and gives `gain` lowered so that the peak ends at or below the
-// ceiling. Without a ceiling, `gain` as it is and nothing measured.
-double CeiledGain(Context& ctx, double gain);
+// ceiling; `truePeak` gets the peak measured. Without a ceiling, `gain` as it is and nothing
+// measured.
+double CeiledGain(Context& ctx, double gain, std::optional<double>& truePeak);
 
-// With a ceiling: logs "True peak after: x dBTP" of the leveled file, ctx.request.TempPath.
-void LogTruePeakAfter(Context& ctx);
+// With a ceiling: logs "True peak after: x dBTP" of the leveled file, ctx.request.TempPath, and
+// gives it.
+std::optional<double> LogTruePeakAfter(Context& ctx);
 
 }  // namespace varnook

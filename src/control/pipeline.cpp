@@ -10,6 +10,7 @@
 #include "analysis/analysis.h"
 #include "analysis/filter.h"
 #include "base/context.h"
+#include "base/trim_picture.h"
 #include "control/conversion_step.h"
 #include "control/folder_lock.h"
 #include "control/loudness_step.h"
@@ -115,6 +116,31 @@ bool EncodedAndLogged(Context& ctx, const std::string& options, const std::strin
     if (!encoded && !encoderError.empty()) ctx.host.LogLine(encoderError);
     return encoded;
 }
+
+// Passes everything on, keeping the trim step's finished picture: where it cut goes into the
+// report row whether or not anybody draws it.
+class PictureTap final : public Host {
+public:
+    explicit PictureTap(Host& inner) : inner_(inner) {}
+
+    void LogLine(const std::string& line) override { inner_.LogLine(line); }
+    void SetCaption(const std::string& caption) override { inner_.SetCaption(caption); }
+    void Yield() override { inner_.Yield(); }
+    void ErrorBox(const std::string& text) override { inner_.ErrorBox(text); }
+    WindowState ProgressWindowState() const override { return inner_.ProgressWindowState(); }
+    void ShowProgress(size_t finished, size_t total) override { inner_.ShowProgress(finished, total); }
+    bool TrimMeasured(const TrimPicture& picture) override
+    {
+        if (picture.Complete) finished_ = picture;
+        return inner_.TrimMeasured(picture);
+    }
+
+    const std::optional<TrimPicture>& Finished() const { return finished_; }
+
+private:
+    Host& inner_;
+    std::optional<TrimPicture> finished_;
+};
 
 // One file on its way through the steps, in order. Each step returns false when the file ended
 // early: its reason is logged, the caption stays where it was and nothing is cleaned up (but
@@ -250,7 +276,7 @@ private:
     void Amplify(double gain)
     {
         if (settings_.Amplify) {
-            gain = CeiledGain(ctx_, gain);
+            gain = CeiledGain(ctx_, gain, facts_.TruePeakBefore);
             host_.SetCaption("Leveling...");
             Log("Leveling with: " + Fixed2(gain) + " dB...");
             const bool leveled = Leveled(ctx_, gain);
@@ -259,7 +285,7 @@ private:
             if (!leveled) RemoveWorkFile(req_.TempPath);
             if (leveled) facts_.AppliedGain = gain;
             Log(leveled ? "Leveled OK" : "Could not level");
-            if (leveled) LogTruePeakAfter(ctx_);
+            if (leveled) facts_.TruePeakAfter = LogTruePeakAfter(ctx_);
             LogProcessingTime();
         }
         host_.Yield();
@@ -275,11 +301,21 @@ private:
             // Trimming rewrites its file in place, so it must never work on the source itself.
             if (!ExistFile(req_.TempPath)) CopyFile(req_.WorkPath, req_.TempPath);
             req_.WorkPath = req_.TempPath;
-            const bool trimmed = Trimmed(ctx_);
+            PictureTap tap(ctx_.host.Target());
+            bool trimmed = false;
+            {
+                const ReportingThrough reporting(ctx_.host, tap);
+                trimmed = Trimmed(ctx_);
+            }
             Log(trimmed ? "Trimmed OK" : "Could not trim");
             if (trimmed) {
                 facts_.LeadIn = std::max(0.0, settings_.Lead[kLeadIn]);
                 facts_.LeadOut = std::max(0.0, settings_.Lead[kLeadOut]);
+                if (const std::optional<TrimPicture>& picture = tap.Finished()) {
+                    facts_.CutIn = picture->CutIn;
+                    facts_.CutOut = picture->CutOut;
+                    if (!picture->PlotPath.empty()) facts_.Plot = picture->PlotPath;
+                }
             }
             LogProcessingTime();
             if (!trimmed) {

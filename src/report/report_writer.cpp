@@ -23,7 +23,8 @@ constexpr const char* kColumns[] = {
     "source",        "output",          "status",          "reason",          "duration_s",
     "sample_rate",   "channels",        "recommended_gain_db", "applied_gain_db",
     "peak_before_dbfs", "peak_after_dbfs", "halfwaves_limited", "cut_in_s",   "cut_out_s",
-    "lead_in_s",     "lead_out_s",      "output_bytes",    "processing_s"};
+    "lead_in_s",     "lead_out_s",      "output_bytes",    "processing_s",
+    "true_peak_before_dbtp", "true_peak_after_dbtp", "plot"};
 
 // A number in the shortest text that reads back to it, always with "." whatever the locale:
 // to_chars never looks at the locale, unlike printf.
@@ -76,7 +77,10 @@ std::vector<std::string> Cells(const ReportRow& row)
             Cell(row.LeadIn),
             Cell(row.LeadOut),
             Cell(row.OutputBytes),
-            NumberText(row.ProcessingSeconds)};
+            NumberText(row.ProcessingSeconds),
+            Cell(row.TruePeakBefore),
+            Cell(row.TruePeakAfter),
+            row.Plot.value_or("")};
 }
 
 std::string JoinCsv(const std::vector<std::string>& fields)
@@ -134,7 +138,10 @@ std::string JsonLine(const ReportRow& row)
                                      JsonValue(row.LeadIn),
                                      JsonValue(row.LeadOut),
                                      JsonValue(row.OutputBytes),
-                                     row.ProcessingSeconds};
+                                     row.ProcessingSeconds,
+                                     JsonValue(row.TruePeakBefore),
+                                     JsonValue(row.TruePeakAfter),
+                                     row.Plot ? nlohmann::json(*row.Plot) : nlohmann::json()};
     static_assert(std::size(values) == std::size(kColumns));
     nlohmann::ordered_json object;
     for (size_t i = 0; i < std::size(kColumns); ++i) object[kColumns[i]] = values[i];

@@ -31,6 +31,9 @@ struct ReportRow {
     std::optional<double> LeadOut;  // seconds of silence added
     std::optional<int64_t> OutputBytes;
     double ProcessingSeconds = 0;
+    std::optional<double> TruePeakBefore;  // dBTP, measured only under a true-peak ceiling
+    std::optional<double> TruePeakAfter;   // dBTP
+    std::optional<std::string> Plot;       // the /plot picture of the source
 };
 
 enum class ReportFormat { Csv, JsonLines };

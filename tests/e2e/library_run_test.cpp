@@ -145,6 +145,9 @@ TEST_P(LibraryRerun, JobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
         SCOPED_TRACE(row.dump());
         EXPECT_EQ(row["status"], "done");
         EXPECT_EQ(row["output_bytes"], fs::file_size(row["output"].get<std::string>()));
+        ASSERT_TRUE(row["cut_in_s"].is_number() && row["cut_out_s"].is_number());
+        EXPECT_LT(row["cut_in_s"].get<double>(), row["cut_out_s"].get<double>());
+        EXPECT_LE(row["cut_out_s"].get<double>(), row["duration_s"].get<double>());
         ExpectInOrder(one, {row["source"], "wav file info: " + Fixed2(row["duration_s"]) + " sec",
                             "Recommended gain: " + Fixed2(row["recommended_gain_db"]) + " dB",
                             "Leveling with: " + Fixed2(row["applied_gain_db"]) + " dB..."});
