@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <string_view>
 #include <fcntl.h>
@@ -10,8 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <thread>
 #include <utility>
 
+#include "base/host.h"
+#include "base/stop_request.h"
 #include "io/errors.h"
 
 extern char** environ;
@@ -83,7 +87,24 @@ constexpr int kSignalExitBase = 128;
 constexpr size_t kErrorReadBytes = 4096;
 // Longer lines are cut: the log wants the reason, not a dump.
 constexpr size_t kMaxErrorLineChars = 500;
+// Long enough to leave the core idle while the child works, short enough that the windows feel live.
+constexpr std::chrono::milliseconds kPollInterval{5};
+// How long a child may take to leave after SIGTERM before it is killed outright.
+constexpr std::chrono::seconds kTerminateGrace{2};
 
+
+// Ends a child that was asked to stop, and returns how it ended.
+ChildExit Terminate(pid_t child)
+{
+    ::kill(child, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (const std::optional<ChildExit> exit = TryReapChild(child)) return *exit;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    ::kill(child, SIGKILL);
+    return ReapChild(child);
+}
 
 }  // namespace
 
@@ -239,6 +260,23 @@ ChildExit ReapChild(pid_t pid)
                            "Process " + std::to_string(pid) + " is not a child of this program");
     }
     return FromWaitStatus(status);
+}
+
+int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop, ChildErrorLine* errors)
+{
+    if (blocking && errors == nullptr) return ExitCodeOf(ReapChild(processId));
+    const auto ended = [errors](const ChildExit& exit) {
+        if (errors) errors->Drain();  // what the child wrote last is still in the pipe
+        return ExitCodeOf(exit);
+    };
+    for (;;) {
+        if (errors) errors->Drain();
+        if (const std::optional<ChildExit> exit = TryReapChild(processId)) return ended(*exit);
+        // A child that finishes just as the stop comes keeps its exit code 0 and its output.
+        if (stop != nullptr && stop->Requested()) return ended(Terminate(processId));
+        if (!blocking) host.Yield();
+        std::this_thread::sleep_for(kPollInterval);
+    }
 }
 
 }  // namespace varnook

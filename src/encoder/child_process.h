@@ -1,7 +1,8 @@
 // Child programs for the encoder step: found by name, started with an argument vector (never a
-// shell, so no text is ever re-split or interpreted), and reaped. The exit code and the files
-// the child writes count; of its messages only the last error line is kept, for the log.
-// Depends on io/ only.
+// shell, so no text is ever re-split or interpreted), waited for (ended early on a stop request)
+// and reaped. The exit code and the files the child writes count; of its messages only the last
+// error line is kept, for the log.
+// Depends on io/, the host and the stop request only.
 #pragma once
 
 #include <optional>
@@ -11,6 +12,9 @@
 #include <sys/types.h>
 
 namespace varnook {
+
+class Host;
+class StopRequest;
 
 // How a child ended. "Could not start" is not among them: StartChild throws for that.
 struct ChildExit {
@@ -77,5 +81,13 @@ std::optional<ChildExit> TryReapChild(pid_t pid);
 
 // Blocks until the child ends. Throws ProgramError when pid is not a child of ours.
 ChildExit ReapChild(pid_t pid);
+
+// Waits for the child's end and returns its exit code. The polling form yields to the host
+// between polls so the windows stay responsive, and honours `stop`: once a stop is requested
+// the child gets SIGTERM, then SIGKILL if it has not ended after a short grace, and its exit
+// code (128 + the signal, unless it had just finished) is returned. With `errors` given the
+// child's error pipe is drained while it runs (then even the blocking form polls).
+int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop = nullptr,
+                   ChildErrorLine* errors = nullptr);
 
 }  // namespace varnook

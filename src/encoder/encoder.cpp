@@ -1,12 +1,9 @@
 #include "encoder/encoder.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <thread>
 
-#include <csignal>
 #include <unistd.h>
 
 #include "base/context.h"
@@ -27,26 +24,9 @@ namespace varnook {
 namespace {
 
 constexpr const char* kEncoderName = "lame";
-// Long enough to leave the core idle while lame works, short enough that the windows feel live.
-constexpr std::chrono::milliseconds kPollInterval{5};
-// How long lame may take to leave after SIGTERM before it is killed outright.
-constexpr std::chrono::seconds kTerminateGrace{2};
 // Tag texts are UTF-8, and lame reads its arguments in the locale's character set: in the "C"
 // locale it cuts a title at its first non-ASCII letter.
 const std::vector<std::string> kEncoderLocale{"LC_ALL=C.UTF-8", "LANG=C.UTF-8"};
-
-// Ends a child that was asked to stop, and returns how it ended.
-ChildExit Terminate(pid_t child)
-{
-    ::kill(child, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (const std::optional<ChildExit> exit = TryReapChild(child)) return *exit;
-        std::this_thread::sleep_for(kPollInterval);
-    }
-    ::kill(child, SIGKILL);
-    return ReapChild(child);
-}
 
 std::string SearchPath()
 {
@@ -127,23 +107,6 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
         throw;
     }
     return true;
-}
-
-int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop, ChildErrorLine* errors)
-{
-    if (blocking && errors == nullptr) return ExitCodeOf(ReapChild(processId));
-    const auto ended = [errors](const ChildExit& exit) {
-        if (errors) errors->Drain();  // what the child wrote last is still in the pipe
-        return ExitCodeOf(exit);
-    };
-    for (;;) {
-        if (errors) errors->Drain();
-        if (const std::optional<ChildExit> exit = TryReapChild(processId)) return ended(*exit);
-        // A child that finishes just as the stop comes keeps its exit code 0 and its output.
-        if (stop != nullptr && stop->Requested()) return ended(Terminate(processId));
-        if (!blocking) host.Yield();
-        std::this_thread::sleep_for(kPollInterval);
-    }
 }
 
 }  // namespace varnook

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <sys/types.h>
 
 namespace varnook {
 
@@ -16,9 +15,6 @@ namespace varnook {
 inline constexpr const char* kEncoderWorkName = "mp3.tmp";
 
 struct Context;
-class Host;
-class StopRequest;
-class ChildErrorLine;
 
 // Frames added to lame's tag once it has written the new MP3 (the pipeline carries the source's
 // other tag frames this way): `Room` is the padding asked of lame (0 for its usual), and `Write`
@@ -42,13 +38,5 @@ struct TagCarry {
 bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
              const std::string& outFile, std::string* encoderError = nullptr,
              const TagCarry* carry = nullptr);
-
-// Waits for the child's end and returns its exit code. The polling form yields to the host
-// between polls so the windows stay responsive, and honours `stop`: once a stop is requested
-// the child gets SIGTERM, then SIGKILL if it has not ended after a short grace, and its exit
-// code (128 + the signal, unless it had just finished) is returned. With `errors` given the
-// child's error pipe is drained while it runs (then even the blocking form polls).
-int WaitForProcess(pid_t processId, bool blocking, Host& host, const StopRequest* stop = nullptr,
-                   ChildErrorLine* errors = nullptr);
 
 }  // namespace varnook
