@@ -2,7 +2,6 @@
 
 #include "io/exist_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,8 @@
 
 #include "io/errors.h"
 #include "io/file.h"
+#include "io/paths.h"
+#include "io/safe_replace.h"
 #include "io/work_file.h"
 
 namespace varnook {
@@ -31,39 +32,12 @@ void CopyContents(const File& source, File& target)
     }
 }
 
-std::string ContainingFolder(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-// A rename is durable only once the folder that holds the name is on the disk too.
-void SyncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) ThrowFileErrorFromErrno();
-    const int rc = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    // A file system that cannot sync a folder (EINVAL) keeps its names by its own rules.
-    if (rc != 0 && error != EINVAL) throw FileErrorFromErrno(error);
-}
-
 void MoveAcrossFileSystems(const std::string& from, const std::string& to)
 {
-    const std::string work = ContainingFolder(to) + kMoveWorkName;
-    try {
-        {
-            const File source(from, File::Mode::Read);
-            File target = CreateWorkFile(work);
-            CopyContents(source, target);
-            target.Sync();
-            target.Close();
-        }
-        if (::rename(work.c_str(), to.c_str()) != 0) ThrowFileErrorFromErrno();
-    } catch (...) {
-        ::unlink(work.c_str());
-        throw;
+    {
+        const File source(from, File::Mode::Read);
+        ReplaceThroughTemp(CreateWorkFile(FolderOf(to) + kMoveWorkName), to,
+                           [&source](File& work) { CopyContents(source, work); });
     }
     RemoveFile(from);
 }
@@ -91,7 +65,7 @@ void ReplaceByRename(const std::string& from, const std::string& to)
         if (errno != EXDEV) ThrowFileErrorFromErrno();
         MoveAcrossFileSystems(from, to);
     }
-    SyncFolder(ContainingFolder(to));
+    SyncFolderOf(to);
 }
 
 void RemoveIfPresent(const std::string& path)

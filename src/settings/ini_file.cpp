@@ -18,6 +18,7 @@
 #include "base/host.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "io/safe_replace.h"
 #include "io/text.h"
 
 namespace varnook {
@@ -225,11 +226,11 @@ std::string WriteTarget(const std::string& path)
 
 // A new file beside `target` with a name nobody else uses, created with the usual permissions
 // (0666 less the umask) so that a new settings file gets what any new file would.
-File CreateTempBeside(const std::filesystem::path& target, std::string& tempPath)
+File CreateTempBeside(const std::string& target)
 {
     std::random_device entropy;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        tempPath = target.string() + "." + std::to_string(entropy()) + ".tmp";
+        const std::string tempPath = target + "." + std::to_string(entropy()) + ".tmp";
         int fd;
         do {
             fd = ::open(tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -243,24 +244,10 @@ File CreateTempBeside(const std::filesystem::path& target, std::string& tempPath
     throw FileError(file_errors::kFileExists, FileErrorText(file_errors::kFileExists));
 }
 
-void SyncFolder(const std::filesystem::path& folder)
-{
-    const std::string name = folder.empty() ? std::string(".") : folder.string();
-    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;  // the rename is done; durability of the folder entry is best effort
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Writes `content` to a temporary file beside `target`, flushes it to the disk and renames it
-// over the target, so a crash leaves either the old file or the new one, never half of one.
+// Replaces the target's text in one step, keeping the old file's mode and owner.
 void ReplaceFile(const std::string& target, const std::string& content, const struct stat* oldStat)
 {
-    const std::filesystem::path targetPath(target);
-    const std::filesystem::path folder = targetPath.parent_path();
-    std::string tempPath;
-    File temp = CreateTempBeside(targetPath, tempPath);
-    try {
+    ReplaceThroughTemp(CreateTempBeside(target), target, [&](File& temp) {
         temp.WriteAt(0, std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size()));
         if (oldStat) {
             if (::fchmod(temp.Descriptor(), oldStat->st_mode & 07777) != 0) ThrowFileErrorFromErrno();
@@ -269,14 +256,12 @@ void ReplaceFile(const std::string& target, const std::string& content, const st
             if (::fchown(temp.Descriptor(), oldStat->st_uid, oldStat->st_gid) != 0 && errno != EPERM)
                 ThrowFileErrorFromErrno();
         }
-        temp.Sync();
-        temp.Close();
-        if (::rename(tempPath.c_str(), target.c_str()) != 0) ThrowFileErrorFromErrno();
-    } catch (...) {
-        ::unlink(tempPath.c_str());
-        throw;
+    });
+    try {
+        SyncFolderOf(target);
+    } catch (const FileError&) {
+        // The new text is in place; that its name also outlives a power cut is best effort.
     }
-    SyncFolder(folder);
 }
 
 void WriteValue(const std::string& file, const std::string& section, const std::string& key,
