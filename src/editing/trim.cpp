@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <limits>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,6 +20,7 @@
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "wav/wav_layout.h"
 
 namespace varnook {
 namespace {
@@ -27,8 +28,8 @@ namespace {
 constexpr int64_t kPieceSamples = 8192;  // unit in which silence and fades are written
 constexpr int64_t kPieceBytes = 2 * kPieceSamples;
 constexpr double kWindowSeconds = 0.05;
-// Sizes and offsets in a WAV header are signed 32-bit numbers, so no file may grow past this.
-constexpr int64_t kMaxFileLength = std::numeric_limits<int32_t>::max();
+// The chunk that hides the audio before the lead-in: players skip a chunk they do not know.
+constexpr std::string_view kHiddenStartId = "tRsH";
 constexpr const char* kProcedure = "Trimmed";
 // How often the host sees the picture grow while windows are measured: once a second of audio.
 constexpr size_t kWindowsPerPictureUpdate = 20;
@@ -40,7 +41,7 @@ constexpr const char* kPlotExtension = ".png";
 std::optional<int64_t> LeadBytes(int32_t byteRate, int16_t blockAlign, double seconds)
 {
     const double bytes = std::nearbyint(byteRate * std::max(0.0, seconds));
-    if (!(bytes <= static_cast<double>(kMaxFileLength))) return std::nullopt;
+    if (!(bytes <= static_cast<double>(kMaxWavFileLength))) return std::nullopt;
     const auto whole = static_cast<int64_t>(bytes);
     return whole / blockAlign * blockAlign;
 }
@@ -106,16 +107,14 @@ void MoveBytes(File& file, int64_t from, int64_t to, int64_t length)
     }
 }
 
-void WriteId(File& file, int64_t at, const char (&id)[5])
+void WriteId(File& file, int64_t at, std::string_view id)
 {
-    const uint8_t bytes[4] = {static_cast<uint8_t>(id[0]), static_cast<uint8_t>(id[1]),
-                              static_cast<uint8_t>(id[2]), static_cast<uint8_t>(id[3])};
-    file.WriteAt(at, bytes);
+    file.WriteAt(at, std::span(reinterpret_cast<const uint8_t*>(id.data()), id.size()));
 }
 
 void WriteSize(File& file, int64_t at, int64_t value)
 {
-    uint8_t bytes[4];
+    uint8_t bytes[kChunkSizeBytes];
     StoreLE32(bytes, static_cast<int32_t>(value));
     file.WriteAt(at, bytes);
 }
@@ -155,14 +154,14 @@ private:
 
         const auto leadInBytes = LeadBytes(wav_.ByteRate, wav_.BlockAlign, Lead(kLeadIn));
         const auto leadOutBytes = LeadBytes(wav_.ByteRate, wav_.BlockAlign, Lead(kLeadOut));
-        if (!leadOutBytes || dataEnd + *leadOutBytes + TrailerLength(dataEnd) > kMaxFileLength) return false;
+        if (!leadOutBytes || dataEnd + *leadOutBytes + TrailerLength(dataEnd) > kMaxWavFileLength) return false;
         StartPicture(dataSize, leadInBytes.value_or(0), *leadOutBytes);
 
         host_.SetCaption("Find Cut In");
         const int64_t cutIn = SearchForward(dataStart, dataSize, Threshold(kCutIn));
         Found(picture_.CutIn, cutIn);
         const int64_t leadStart = LeadStart(cutIn, leadInBytes);
-        const bool hideStart = leadStart > dataStart + 8;
+        const bool hideStart = leadStart > dataStart + kChunkHeaderBytes;
         const int64_t sizeAfterStart = hideStart ? dataSize - (leadStart - dataStart) : dataSize;
 
         // These two searches measure material that the writes of the start do not touch (they
@@ -211,7 +210,7 @@ private:
     // Checks that the WAV info describes a layout this step can rewrite, and opens the file.
     bool Open()
     {
-        if (wav_.BlockAlign <= 0 || wav_.ByteRate <= 0 || wav_.DataStart < 8 || wav_.DataSize < 0 ||
+        if (wav_.BlockAlign <= 0 || wav_.ByteRate <= 0 || wav_.DataStart < kChunkHeaderBytes || wav_.DataSize < 0 ||
             step_ <= 0)
             return false;
         return Guard([&] {
@@ -317,7 +316,7 @@ private:
     int64_t LeadStart(int64_t cutIn, std::optional<int64_t> leadInBytes) const
     {
         const int64_t dataStart = wav_.DataStart;
-        if (!leadInBytes || cutIn - *leadInBytes < dataStart + 8) return dataStart;
+        if (!leadInBytes || cutIn - *leadInBytes < dataStart + kChunkHeaderBytes) return dataStart;
         const int64_t v = cutIn - *leadInBytes;
         return dataStart + (v - dataStart) / wav_.BlockAlign * wav_.BlockAlign;
     }
@@ -331,11 +330,11 @@ private:
         WriteSilence(*file_, leadStart, cutIn - leadStart);
         if (hideStart) {
             const int64_t dataStart = wav_.DataStart;
-            WriteId(*file_, dataStart - 8, "tRsH");
-            WriteSize(*file_, dataStart - 4, leadStart - dataStart - 8);
-            WriteId(*file_, leadStart - 8, "data");
+            WriteId(*file_, ChunkHeaderAt(dataStart), kHiddenStartId);
+            WriteSize(*file_, ChunkSizeFieldAt(dataStart), ChunkHeaderAt(leadStart) - dataStart);
+            WriteId(*file_, ChunkHeaderAt(leadStart), kDataId);
             wav_.DataSize = static_cast<int32_t>(wav_.DataSize - (leadStart - dataStart));
-            WriteSize(*file_, leadStart - 4, wav_.DataSize);
+            WriteSize(*file_, ChunkSizeFieldAt(leadStart), wav_.DataSize);
             wav_.DataStart = static_cast<int32_t>(leadStart);
         }
 
@@ -369,7 +368,7 @@ private:
         const int64_t dataSize = cutOut + leadOutBytes - wav_.DataStart;
         if (dataSize != wav_.DataSize) {
             wav_.DataSize = static_cast<int32_t>(dataSize);
-            WriteSize(*file_, wav_.DataStart - 4, dataSize);
+            WriteSize(*file_, ChunkSizeFieldAt(wav_.DataStart), dataSize);
         }
         // Closed before the cut: the truncation opens the file itself and denies other writers.
         file_->Close();
@@ -379,10 +378,10 @@ private:
     void FixRiffSize()
     {
         File file(ctx_.request.WorkPath, File::Mode::ReadWrite);
-        const int64_t riffSize = file.Size() - 8;
+        const int64_t riffSize = file.Size() - kChunkHeaderBytes;
         if (riffSize != wav_.RiffSize) {
             wav_.RiffSize = static_cast<int32_t>(riffSize);
-            WriteSize(file, 4, riffSize);
+            WriteSize(file, kRiffSizeAt, riffSize);
         }
         file.Close();
     }

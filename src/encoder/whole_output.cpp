@@ -7,12 +7,11 @@
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "wav/wav_layout.h"
 
 namespace varnook {
 namespace {
 
-constexpr int64_t kRiffHeaderBytes = 12;
-constexpr int64_t kChunkHeaderBytes = 8;
 constexpr int64_t kId3v2HeaderBytes = 10;
 constexpr uint8_t kId3v2FooterFlag = 0x10;
 constexpr int64_t kId3v1Bytes = 128;
@@ -70,13 +69,13 @@ bool WavOutputWhole(const std::string& path)
         const File file(path, File::Mode::Read);
         const int64_t size = file.Size();
         std::array<uint8_t, kChunkHeaderBytes> chunk{};
-        if (file.ReadAt(0, chunk) != chunk.size() || LoadBE32(chunk.data()) != 0x52494646)  // "RIFF"
+        if (file.ReadAt(0, chunk) != chunk.size() || !IdAt(chunk, 0, kRiffId))
             return false;
         for (int64_t at = kRiffHeaderBytes; size - at >= kChunkHeaderBytes;) {
             file.ReadExactAt(at, chunk);
-            const int64_t length = static_cast<uint32_t>(LoadLE32(chunk.data() + 4));
+            const int64_t length = static_cast<uint32_t>(LoadLE32(chunk.data() + kChunkSizeAt));
             at += kChunkHeaderBytes;
-            if (LoadBE32(chunk.data()) == 0x64617461) return length <= size - at;  // "data"
+            if (IdAt(chunk, 0, kDataId)) return length <= size - at;
             at += length + (length & 1);
         }
         return false;

@@ -9,24 +9,16 @@
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "wav/wav_layout.h"
 
 namespace varnook {
 namespace {
 
-constexpr size_t kChunkHeaderSize = 8;
-constexpr int64_t kFirstChunkAt = 12;  // past "RIFF", the size and "WAVE"
 // A real file has a dozen chunks; a chain of tiny forged chunks must not keep us walking.
 constexpr int kMaxChunks = 4096;
 // An INFO list holds short texts, an ID3 chunk at most a tag (cover art included).
 constexpr uint32_t kMaxInfoSize = 1 << 20;
 constexpr uint32_t kMaxId3Size = 1 << 28;
-
-bool IdIs(std::span<const uint8_t> bytes, size_t at, std::string_view id)
-{
-    return bytes.size() >= at + id.size() &&
-           std::equal(id.begin(), id.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                      [](char c, uint8_t b) { return static_cast<uint8_t>(c) == b; });
-}
 
 uint32_t ChunkSize(const uint8_t* p, bool bigEndian)
 {
@@ -62,13 +54,14 @@ constexpr std::array<InfoField, 7> kInfoFields{{
 // in WAV, the only format that has them.
 void ReadInfo(std::span<const uint8_t> list, Id3TagSet& info)
 {
+    constexpr auto kHeaderBytes = static_cast<size_t>(kChunkHeaderBytes);
     size_t at = 0;
-    while (list.size() - at >= kChunkHeaderSize) {
-        const uint32_t size = ChunkSize(list.data() + at + 4, false);
-        const size_t dataAt = at + kChunkHeaderSize;
+    while (list.size() - at >= kHeaderBytes) {
+        const uint32_t size = ChunkSize(list.data() + at + kChunkSizeAt, false);
+        const size_t dataAt = at + kHeaderBytes;
         if (size > list.size() - dataAt) return;
         for (const InfoField& field : kInfoFields) {
-            if (IdIs(list, at, field.id) && (info.*field.field).empty())
+            if (IdAt(list, at, field.id) && (info.*field.field).empty())
                 info.*field.field = InfoText(list.subspan(dataAt, size));
         }
         // Chunks start on even offsets: an odd size is followed by a pad byte.
@@ -81,28 +74,30 @@ RiffTagChunks ReadChunks(const File& file)
 {
     RiffTagChunks tags;
     const int64_t length = file.Size();
-    std::array<uint8_t, kFirstChunkAt> head{};
+    std::array<uint8_t, kRiffHeaderBytes> head{};
     if (file.ReadAt(0, head) < head.size()) return tags;
     bool bigEndian = false;
-    if (IdIs(head, 0, "RIFF") && IdIs(head, 8, "WAVE")) {
+    if (IdAt(head, kRiffIdAt, kRiffId) && IdAt(head, kWaveIdAt, kWaveId)) {
         bigEndian = false;
-    } else if (IdIs(head, 0, "FORM") && (IdIs(head, 8, "AIFF") || IdIs(head, 8, "AIFC"))) {
+    } else if (IdAt(head, kRiffIdAt, "FORM") &&
+               (IdAt(head, kWaveIdAt, "AIFF") || IdAt(head, kWaveIdAt, "AIFC"))) {
+        // AIFF lays out its header and chunks as WAV does, with big-endian numbers.
         bigEndian = true;
     } else {
         return tags;
     }
-    int64_t at = kFirstChunkAt;
-    for (int visited = 0; visited < kMaxChunks && length - at >= int64_t{kChunkHeaderSize}; ++visited) {
-        std::array<uint8_t, kChunkHeaderSize> header{};
+    int64_t at = kRiffHeaderBytes;
+    for (int visited = 0; visited < kMaxChunks && length - at >= kChunkHeaderBytes; ++visited) {
+        std::array<uint8_t, kChunkHeaderBytes> header{};
         file.ReadExactAt(at, header);
-        const uint32_t size = ChunkSize(header.data() + 4, bigEndian);
-        const int64_t dataAt = at + int64_t{kChunkHeaderSize};
+        const uint32_t size = ChunkSize(header.data() + kChunkSizeAt, bigEndian);
+        const int64_t dataAt = at + kChunkHeaderBytes;
         const bool fits = int64_t{size} <= length - dataAt;
-        if (fits && IdIs(header, 0, "LIST") && size >= 4 && size <= kMaxInfoSize) {
+        if (fits && IdAt(header, 0, "LIST") && size >= kChunkIdBytes && size <= kMaxInfoSize) {
             std::vector<uint8_t> list(size);
             file.ReadExactAt(dataAt, list);
-            if (IdIs(list, 0, "INFO")) ReadInfo(std::span<const uint8_t>(list).subspan(4), tags.Info);
-        } else if (fits && (IdIs(header, 0, "id3 ") || IdIs(header, 0, "ID3 ")) && tags.Id3.empty() &&
+            if (IdAt(list, 0, "INFO")) ReadInfo(std::span<const uint8_t>(list).subspan(kChunkIdBytes), tags.Info);
+        } else if (fits && (IdAt(header, 0, "id3 ") || IdAt(header, 0, "ID3 ")) && tags.Id3.empty() &&
                    size <= kMaxId3Size) {
             tags.Id3.resize(size);
             file.ReadExactAt(dataAt, tags.Id3);

@@ -14,6 +14,7 @@
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "wav/wav_layout.h"
 
 namespace varnook {
 namespace {
@@ -21,8 +22,6 @@ namespace {
 // The TXXX description and the WAV chunk identifier under which the text is kept.
 constexpr std::string_view kFrameDescription = "VarnookProvenance";
 constexpr std::array<uint8_t, 4> kChunkId{'v', 'r', 'k', 'p'};
-constexpr size_t kRiffHeaderSize = 12;
-constexpr size_t kChunkHeaderSize = 8;
 // A provenance text is a few dozen bytes; anything much longer is not ours.
 constexpr uint32_t kMaxTextSize = 1024;
 // Enough chunks for any WAV we write (fmt, data, our own, a trailer or two) and a bound for
@@ -146,16 +145,15 @@ std::optional<std::string> TagProvenance(const File& file)
 
 std::optional<std::string> ChunkProvenance(const File& file)
 {
-    std::array<uint8_t, kRiffHeaderSize> riff{};
-    const std::string_view riffId(reinterpret_cast<const char*>(riff.data()), 4);
-    if (file.ReadAt(0, riff) != riff.size() || riffId != "RIFF") return std::nullopt;
+    std::array<uint8_t, kRiffHeaderBytes> riff{};
+    if (file.ReadAt(0, riff) != riff.size() || !IdAt(riff, kRiffIdAt, kRiffId)) return std::nullopt;
     const int64_t fileSize = file.Size();
-    int64_t pos = kRiffHeaderSize;
-    for (int i = 0; i < kMaxChunks && fileSize - pos >= static_cast<int64_t>(kChunkHeaderSize); ++i) {
-        std::array<uint8_t, kChunkHeaderSize> h{};
+    int64_t pos = kRiffHeaderBytes;
+    for (int i = 0; i < kMaxChunks && fileSize - pos >= kChunkHeaderBytes; ++i) {
+        std::array<uint8_t, kChunkHeaderBytes> h{};
         file.ReadExactAt(pos, h);
-        const auto size = static_cast<uint32_t>(LoadLE32(h.data() + 4));
-        pos += kChunkHeaderSize;
+        const auto size = static_cast<uint32_t>(LoadLE32(h.data() + kChunkSizeAt));
+        pos += kChunkHeaderBytes;
         if (std::equal(kChunkId.begin(), kChunkId.end(), h.begin())) {
             if (size > kMaxTextSize || fileSize - pos < size) return std::nullopt;
             std::string text(size, '\0');
@@ -204,15 +202,15 @@ void AppendProvenanceChunk(const std::string& path, const std::string& text)
     // Chunks start on even offsets; a data chunk of odd size may lack its pad byte.
     if (end % 2 != 0) bytes.push_back(0);
     bytes.insert(bytes.end(), kChunkId.begin(), kChunkId.end());
-    bytes.resize(bytes.size() + 4);
-    StoreLE32(bytes.data() + bytes.size() - 4, static_cast<int32_t>(text.size()));
+    bytes.resize(bytes.size() + kChunkSizeBytes);
+    StoreLE32(bytes.data() + bytes.size() - kChunkSizeBytes, static_cast<int32_t>(text.size()));
     bytes.insert(bytes.end(), text.begin(), text.end());
     if (text.size() % 2 != 0) bytes.push_back(0);
     file.WriteAt(end, bytes);
     end += static_cast<int64_t>(bytes.size());
-    std::array<uint8_t, 4> riffSize{};
-    StoreLE32(riffSize.data(), static_cast<int32_t>(static_cast<uint32_t>(end - 8)));
-    file.WriteAt(4, riffSize);
+    std::array<uint8_t, kChunkSizeBytes> riffSize{};
+    StoreLE32(riffSize.data(), static_cast<int32_t>(static_cast<uint32_t>(end - kChunkHeaderBytes)));
+    file.WriteAt(kRiffSizeAt, riffSize);
     file.Close();
 }
 

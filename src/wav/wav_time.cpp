@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,46 +13,18 @@
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "wav/wav_layout.h"
 
 namespace varnook {
 
 namespace {
-
-constexpr int64_t kRiffIdAt = 0;
-constexpr int64_t kRiffSizeAt = 4;
-constexpr int64_t kWaveIdAt = 8;
-constexpr int64_t kFmtIdAt = 12;
-constexpr int64_t kFmtSizeAt = 16;
-constexpr int64_t kFmtBodyAt = 20;
-constexpr int32_t kMinFmtSize = 16;
-constexpr int64_t kChunkHeaderBytes = 8;  // identifier and size; RiffSize counts what follows its own
-// Every position and size in the record is a signed 32-bit number, so a longer file cannot be
-// described by it (or repaired into it) without wrapping.
-constexpr int64_t kMaxFileLength = std::numeric_limits<int32_t>::max();
-
-using Id = std::array<uint8_t, 4>;
-
-// Bytes the file does not have read as zero, so a header cut short fails the check that reads
-// it instead of matching by accident.
-template <size_t N>
-std::array<uint8_t, N> ReadField(const File& file, int64_t offset)
-{
-    std::array<uint8_t, N> bytes{};
-    file.ReadAt(offset, bytes);
-    return bytes;
-}
-
-bool IsId(std::span<const uint8_t> bytes, std::string_view id)
-{
-    return bytes.size() >= id.size() && std::equal(id.begin(), id.end(), bytes.begin());
-}
 
 // The file is opened for writing only when a repair is needed, so a file that may only be read
 // is still examined, and only a repair it needs fails (as a file error).
 void WriteSizeField(const std::string& path, int64_t offset, int32_t value)
 {
     File file(path, File::Mode::ReadWrite);
-    std::array<uint8_t, 4> bytes{};
+    std::array<uint8_t, kChunkSizeBytes> bytes{};
     StoreLE32(bytes.data(), value);
     file.WriteAt(offset, bytes);
     file.Close();
@@ -70,26 +41,26 @@ double CheckHeader(Host& host, WavInfo& wav, const std::string& path)
     File file(path, File::Mode::Read);
     const int64_t length = file.Size();
 
-    if (!IsId(ReadField<4>(file, kRiffIdAt), "RIFF")) return Fail(host, "No RIFF header");
-    if (length > kMaxFileLength) return Fail(host, "File too large");
+    if (!FileIdAt(file, kRiffIdAt, kRiffId)) return Fail(host, "No RIFF header");
+    if (length > kMaxWavFileLength) return Fail(host, "File too large");
 
-    wav.RiffSize = LoadLE32(ReadField<4>(file, kRiffSizeAt).data());
+    wav.RiffSize = LoadLE32(ReadField<kChunkSizeBytes>(file, kRiffSizeAt).data());
     const bool riffSizeBad = length - wav.RiffSize != kChunkHeaderBytes;
     if (riffSizeBad) host.LogLine("Bad file size info: " + std::to_string(wav.RiffSize));
 
-    if (!IsId(ReadField<4>(file, kWaveIdAt), "WAVE")) return Fail(host, "No WAVE header");
-    if (!IsId(ReadField<4>(file, kFmtIdAt), "fmt ")) return Fail(host, "No fmt  header");
-    wav.FmtSize = LoadLE32(ReadField<4>(file, kFmtSizeAt).data());
+    if (!FileIdAt(file, kWaveIdAt, kWaveId)) return Fail(host, "No WAVE header");
+    if (!FileIdAt(file, kFmtIdAt, kFmtId)) return Fail(host, "No fmt  header");
+    wav.FmtSize = LoadLE32(ReadField<kChunkSizeBytes>(file, kFmtSizeAt).data());
     // A file that ends inside the 16 format bytes has no format to read either.
-    if (wav.FmtSize < kMinFmtSize || length < kFmtBodyAt + kMinFmtSize) return Fail(host, "Bad fmt  header");
+    if (wav.FmtSize < kPcmFmtBytes || length < kFmtBodyAt + kPcmFmtBytes) return Fail(host, "Bad fmt  header");
 
-    const auto fmt = ReadField<kMinFmtSize>(file, kFmtBodyAt);
-    wav.FormatTag = LoadLE16(fmt.data());
-    wav.Channels = LoadLE16(fmt.data() + 2);
-    wav.SampleRate = LoadLE32(fmt.data() + 4);
-    wav.ByteRate = LoadLE32(fmt.data() + 8);
-    wav.BlockAlign = LoadLE16(fmt.data() + 12);
-    wav.BitsPerSample = LoadLE16(fmt.data() + 14);
+    const auto fmt = ReadField<kPcmFmtBytes>(file, kFmtBodyAt);
+    wav.FormatTag = LoadLE16(fmt.data() + kFormatTagAt);
+    wav.Channels = LoadLE16(fmt.data() + kChannelsAt);
+    wav.SampleRate = LoadLE32(fmt.data() + kSampleRateAt);
+    wav.ByteRate = LoadLE32(fmt.data() + kByteRateAt);
+    wav.BlockAlign = LoadLE16(fmt.data() + kBlockAlignAt);
+    wav.BitsPerSample = LoadLE16(fmt.data() + kBitsPerSampleAt);
     if (wav.Channels != 1 && wav.Channels != 2)
         return Fail(host, std::to_string(wav.Channels) + " rather than 1 or 2 channels");
     // Both divide: the data size is cut to whole frames of BlockAlign bytes, the frame count is
@@ -111,8 +82,8 @@ double CheckHeader(Host& host, WavInfo& wav, const std::string& path)
         if (scan > length) return Fail(host, "Bad chunk size");
         if (length - scan < kChunkHeaderBytes) return Fail(host, "No data chunk");
         const auto header = ReadField<kChunkHeaderBytes>(file, scan);
-        wav.DataSize = LoadLE32(header.data() + 4);
-        if (IsId(header, "data")) break;
+        wav.DataSize = LoadLE32(header.data() + kChunkSizeAt);
+        if (IdAt(header, 0, kDataId)) break;
         if (wav.DataSize < 0) return Fail(host, "Bad chunk size");
         scan += kChunkHeaderBytes + wav.DataSize;
     }
@@ -125,7 +96,7 @@ double CheckHeader(Host& host, WavInfo& wav, const std::string& path)
     if (wav.DataSize > room) {
         host.LogLine("Bad data size");
         wav.DataSize = static_cast<int32_t>(room / wav.BlockAlign * wav.BlockAlign);
-        WriteSizeField(path, wav.DataStart - 4, wav.DataSize);
+        WriteSizeField(path, ChunkSizeFieldAt(wav.DataStart), wav.DataSize);
         host.LogLine("Data size corrected");
     }
     file.Close();
