@@ -29,24 +29,27 @@ public:
     // The host the slot points at now: what a host that wraps the context's reporting wraps.
     Host& Target() const { return *target_; }
 
-    // Points the slot at `target` and returns the host it pointed at before.
-    Host& ReportTo(Host& target)
-    {
-        Host& previous = *target_;
-        target_ = &target;
-        return previous;
-    }
+    // Points the slot at `target` and returns the host it pointed at before. A `target` that
+    // passes its calls on to this very slot (a wrapper built around the slot instead of its
+    // Target()) would send every call round in a circle for ever: the program stops at once
+    // with a message saying so, in every build, since the circle would hang it anyway.
+    Host& ReportTo(Host& target);
 
     void LogLine(const std::string& line) override { target_->LogLine(line); }
     void SetCaption(const std::string& caption) override { target_->SetCaption(caption); }
     void Yield() override { target_->Yield(); }
     void ErrorBox(const std::string& text) override { target_->ErrorBox(text); }
-    WindowState ProgressWindowState() const override { return target_->ProgressWindowState(); }
+    WindowState ProgressWindowState() const override;
     bool TrimMeasured(const TrimPicture& picture) override { return target_->TrimMeasured(picture); }
     void ShowProgress(size_t finished, size_t total) override { target_->ShowProgress(finished, total); }
 
 private:
+    bool ForwardsHere(const Host& host) const;
+
     Host* target_;
+    // Set while ForwardsHere waits to see whether its question comes back to this slot.
+    mutable bool probing_ = false;
+    mutable bool probeCameBack_ = false;
 };
 
 // Hands a context to another host for as long as it lives, then back.
