@@ -210,8 +210,8 @@ private:
     // Checks that the WAV info describes a layout this step can rewrite, and opens the file.
     bool Open()
     {
-        if (wav_.BlockAlign <= 0 || wav_.ByteRate <= 0 || wav_.DataStart < kChunkHeaderBytes || wav_.DataSize < 0 ||
-            step_ <= 0)
+        if (wav_.BlockAlign <= 0 || wav_.ByteRate <= 0 || wav_.DataStart < kChunkHeaderBytes ||
+            wav_.DataSize < 0 || step_ <= 0)
             return false;
         return Guard([&] {
             file_.emplace(ctx_.request.WorkPath, File::Mode::ReadWrite);

@@ -92,7 +92,6 @@ constexpr std::chrono::milliseconds kPollInterval{5};
 // How long a child may take to leave after SIGTERM before it is killed outright.
 constexpr std::chrono::seconds kTerminateGrace{2};
 
-
 // Ends a child that was asked to stop, and returns how it ended.
 ChildExit Terminate(pid_t child)
 {
