@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "io/errors.h"
@@ -32,8 +33,15 @@ void CopyContents(const File& source, File& target)
     }
 }
 
+// Jobs of one run may deliver into the same folder at once, and the copy's work name is one per
+// folder: a second copy would unlink the first one's work file and have its own half-written
+// bytes renamed over the first one's target. Copies across file systems are rare and bound by
+// the disk anyway, so they simply take turns.
+std::mutex crossFileSystemMoves;
+
 void MoveAcrossFileSystems(const std::string& from, const std::string& to)
 {
+    const std::lock_guard<std::mutex> turn(crossFileSystemMoves);
     {
         const File source(from, File::Mode::Read);
         ReplaceThroughTemp(CreateWorkFile(FolderOf(to) + kMoveWorkName), to,
