@@ -1,20 +1,23 @@
 // The windows as a user meets them: what the main window shows and stores on opening, the option
-// handlers, drops and Delete, and runs through the real pipeline with Interrupt, the busy lock
-// and closing the progress window.
+// handlers and the More... panel, drops and Delete, and runs through the real pipeline over
+// files and a dropped folder, with Interrupt, the busy lock and closing the progress window.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -122,7 +125,7 @@ protected:
     std::unique_ptr<ui::frmGUI> gui;
 };
 
-TEST_F(WindowTest, FirstStartCreatesTheFileWithTheTagKeysAndAnalyzeOffTakesTrimWithIt)
+TEST_F(WindowTest, FirstStartStoresTheTagKeysAndAnalyzeOffTakesTrimWithIt)
 {
     Open();
     EXPECT_EQ(gui->tbxPink->text() + " " + gui->tbxLead[0]->text(), "64.82 0.2");
@@ -130,7 +133,9 @@ TEST_F(WindowTest, FirstStartCreatesTheFileWithTheTagKeysAndAnalyzeOffTakesTrimW
     // The tag boxes changed from their cleared design state, so each stored itself; the
     // switches stayed as designed and stored nothing.
     for (int i = 0; i < 7; ++i) EXPECT_EQ(Stored(std::to_string(i) + "ID3"), "1") << i;
-    EXPECT_EQ(Stored("Analyze") + Stored("Trim"), "<missing><missing>");
+    for (const char* key : {"Analyze", "Trim", "Loudness", "Target", "TruePeak"})
+        EXPECT_EQ(Stored(key), "<missing>") << key;
+    EXPECT_EQ(gui->cboLoudness->currentText() + gui->tbxTarget->text() + "|" + gui->tbxTruePeak->text(), "rg1-18|");
 
     QTest::mouseClick(gui->chkAnalyze, Qt::LeftButton);
     EXPECT_FALSE(ctx.settings.Trim || gui->chkTrim->isChecked() || gui->chkTrim->isEnabled());
@@ -145,9 +150,10 @@ TEST_F(WindowTest, FirstStartCreatesTheFileWithTheTagKeysAndAnalyzeOffTakesTrimW
 }
 
 // Text boxes take their value when the focus leaves them, which a button's click does before the
-// click runs. Default resets and stores only the analysis parameters; other boxes take a number
-// only in the locale's own notation and put the previous value back otherwise.
-TEST_F(WindowTest, DefaultAndTheNumberBoxes)
+// click runs. Default resets and stores only the analysis parameters; the other boxes and the
+// switches of the More... panel store what is typed or picked, numbers only in the locale's own
+// notation (anything else puts the previous value back).
+TEST_F(WindowTest, DefaultAndTheMorePanel)
 {
     Open("PinkRef=80\nRmsPercent=0.5\nRmsDiff=10\n");
     gui->Frame1->show();
@@ -162,6 +168,10 @@ TEST_F(WindowTest, DefaultAndTheNumberBoxes)
     EXPECT_EQ(Stored("PinkRef") + " " + Stored("RmsPercent") + " " + Stored("RmsDiff"),
               "64.82 0.95 30");
     EXPECT_EQ(Stored("NewLevel"), "-4");
+    QTest::mouseClick(gui->chkSkip, Qt::LeftButton);
+    gui->cboLoudness->setCurrentIndex(1);
+    emit gui->cboLoudness->activated(1);
+    EXPECT_EQ(Stored("SkipDone") + " " + Stored("Loudness"), "1 r128");
 
     // What the box shows and what is stored once the focus leaves it.
     struct Row {
@@ -170,6 +180,11 @@ TEST_F(WindowTest, DefaultAndTheNumberBoxes)
     for (const Row& row : {Row{"tbxLevel(2)", "2Level", "abc", "C", "24", "24"},
                            Row{"tbxLevel(0)", "0Level", "030", "C", "030", "30"},
                            Row{"tbxLead(0)", "0Lead", "-3", "C", "-3", "-3"},
+                           Row{"tbxJobs", "Jobs", "3", "C", "3", "3"},
+                           Row{"tbxTarget", "Target", "-16", "C", "-16", "-16"},
+                           Row{"tbxTruePeak", "TruePeak", "-1.5", "C", "-1.5", "-1.5"},
+                           Row{"tbxTruePeak", "TruePeak", "loud", "C", "-1.5", "-1.5"},
+                           Row{"tbxTruePeak", "TruePeak", "", "C", "", ""},
                            Row{"tbxPink", "PinkRef", "70,5", kCommaLocale, "70,5", "70,5"},
                            Row{"tbxPink", "PinkRef", "1.5", kCommaLocale, "70,5", "70,5"}}) {
         const ScopedLocale locale(row.locale);
@@ -184,6 +199,31 @@ TEST_F(WindowTest, DefaultAndTheNumberBoxes)
     }
 }
 
+// A dropped folder brings its sources but not an earlier output, and a run marks each entry:
+// the second passes over what the first made.
+TEST_F(WindowTest, ADroppedFolderBringsItsSourcesAndARunMarksEachEntry)
+{
+    Open("Analyze=0\nLevel=1\nEncode=0\nSkipDone=1\n");
+    const std::string lib = dir.File("lib");
+    std::filesystem::create_directory(lib);
+    for (const char* name : {"/b.wav", "/a.wav"})
+        WriteAllBytes(lib + name, BuildWav(WavLayout{}, Sine(440, 8000, 44100, 44100)));
+    WriteText(lib + "/_a.wav", "an earlier output");
+    WriteText(lib + "/bad.wav", "no RIFF here");
+    Drop({QString::fromStdString(lib)});
+    const QString folder = QString::fromStdString(lib + "/");
+    ASSERT_EQ(Entries(), (QStringList{folder + "a.wav", folder + "b.wav", folder + "bad.wav"}));
+    for (const char* good : {"done", "skipped"}) {
+        SCOPED_TRACE(good);
+        QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(gui->lbxList->item(i)->data(Qt::UserRole).toString(), good);
+        EXPECT_TRUE(gui->lbxList->item(2)->toolTip().startsWith("failed: Not a valid"))
+            << gui->lbxList->item(2)->toolTip().toStdString();
+        const QProgressBar* bar = host.Progress().barRun;
+        EXPECT_TRUE(bar->isVisible() && bar->value() == 3 && bar->maximum() == 3);
+    }
+}
+
 // A run with Analyze off (which took Trim with it on loading), watched as a user would: the
 // controls during the first file, then Interrupt pressed during the second; then the list.
 TEST_F(WindowTest, ARunLocksAllButTheListAndInterruptThenTheListTakesDropsAndDelete)
@@ -195,12 +235,9 @@ TEST_F(WindowTest, ARunLocksAllButTheListAndInterruptThenTheListTakesDropsAndDel
     OnLine([&](const QString& line) {
         if (line != "Now processing:" || ++started > 2) return;
         if (started == 2) return QTest::mouseClick(gui->cmdIntrpt, Qt::LeftButton);
-        for (QWidget* widget : gui->findChildren<QWidget*>()) {
-            const QWidget* parent = widget->parentWidget();
-            if ((parent == gui.get() || parent == gui->Frame1) && widget->isEnabled()) {
+        for (QWidget* widget : gui->findChildren<QWidget*>())
+            if (widget->isEnabled() && (widget->parentWidget() == gui.get() || widget->parentWidget() == gui->Frame1))
                 enabledDuringRun << widget->objectName();
-            }
-        }
         Drop({"/m/late.wav"});
         gui->lbxList->item(0)->setSelected(true);
         QTest::keyRelease(gui->lbxList, Qt::Key_Delete);
@@ -231,7 +268,10 @@ TEST_F(WindowTest, ClosingTheProgressWindowEndsTheProgramAfterTheFileInHand)
 {
     OpenWithThreeFiles("Analyze=1\nTrim=0\n");
     OnLine([this](const QString& line) {
-        if (line == "Now processing:") host.Progress().close();
+        if (line != "Now processing:") return;
+        host.Progress().close();
+        // At once, so that a step that waits (a hung lame, a long analysis) ends now.
+        EXPECT_TRUE(ctx.stop->Requested());
     });
     // Qt's event loop runs as after start-up; only closing the windows may end it.
     QTimer::singleShot(0, [this] { QTest::mouseClick(gui->cmdGo, Qt::LeftButton); });
