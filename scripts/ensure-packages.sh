@@ -14,7 +14,7 @@ VARNOOK_PACKAGES=(
   locales
   xvfb xauth openbox
   desktop-file-utils appstream man-db
-  id3v2 eyed3 python3-mutagen
+  id3v2 python3-mutagen
   strace
   nlohmann-json3-dev
 )
