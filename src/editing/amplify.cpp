@@ -33,7 +33,8 @@ constexpr const char* kProcedure = "Leveled";
 int SamplePeak(std::span<const uint8_t> bytes)
 {
     int peak = 0;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) peak = std::max(peak, std::abs(int{LoadLE16(bytes.data() + i)}));
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        peak = std::max(peak, std::abs(int{LoadLE16(bytes.data() + i)}));
     return peak;
 }
 
@@ -329,7 +330,8 @@ bool Leveled(Context& ctx, double gain, LevelFindings* found)
     const RunRequest& request = ctx.request;
     if (ExistFile(request.WorkPath) && gain == 0) {
         return Guarded(ctx.host, kProcedure, [&] {
-            findings.PeakBefore = CopyWholeFile(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize);
+            findings.PeakBefore =
+                CopyWholeFile(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize);
             findings.PeakAfter = findings.PeakBefore;
         });
     }
