@@ -103,10 +103,10 @@ protected:
     }
 
     // Three short 16-bit sines in the test's folder and the list holding them; no amplifying or
-    // encoding, the other switches as given.
-    QStringList OpenWithThreeFiles(const std::string& switches)
+    // encoding, `jobs` files at once, the other switches as given.
+    QStringList OpenWithThreeFiles(const std::string& switches, int jobs = 1)
     {
-        Open("Level=0\nEncode=0\n" + switches);
+        Open("Level=0\nEncode=0\nJobs=" + std::to_string(jobs) + "\n" + switches);
         QStringList files;
         for (const char* name : {"one.wav", "two.wav", "three.wav"}) {
             WriteAllBytes(dir.File(name), BuildWav(WavLayout{}, Sine(440, 8000, 44100, 22050)));
@@ -241,6 +241,32 @@ TEST_F(WindowTest, ClosingTheProgressWindowEndsTheProgramAfterTheFileInHand)
     EXPECT_EQ(Log().filter("Now processing:").size(), 1);
     EXPECT_EQ(Log().mid(Log().size() - 3), (QStringList{"", "File 2 of 3", "Interrupted by user"}));
     EXPECT_FALSE(gui->isVisible() || gui->Busy());
+}
+
+// With two jobs Interrupt ends that run, and that run only; each file's lines come as one block
+// under its header, and every entry is marked.
+TEST_F(WindowTest, TwoJobsLogEachFileWholeAndInterruptEndsOnlyItsRun)
+{
+    const QStringList files = OpenWithThreeFiles("Analyze=0\n", 2);
+    bool interrupt = true;
+    OnLine([&](const QString& line) {
+        if (interrupt && line.startsWith("File ")) QTest::mouseClick(gui->cmdIntrpt, Qt::LeftButton);
+    });
+    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+    // The first header came with its file's lines, the file done before Interrupt was pressed.
+    EXPECT_EQ(Log().at(1), "Now processing:") << Log().at(0).toStdString();
+    EXPECT_EQ(Log().last(), "Interrupted by user");
+
+    interrupt = false;
+    const qsizetype before = Log().size();
+    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+    const QStringList log = Log().mid(before);
+    EXPECT_FALSE(log.contains("Interrupted by user"));
+    for (int i = 0; i < 3; ++i) {
+        const qsizetype at = log.indexOf(QString("File %1 of 3").arg(i + 1));
+        EXPECT_EQ(log.mid(at + 1, 2), (QStringList{"Now processing:", files[i]}));
+        EXPECT_EQ(gui->lbxList->item(i)->data(Qt::UserRole).toString(), "done");
+    }
 }
 
 }  // namespace
