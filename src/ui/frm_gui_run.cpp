@@ -89,7 +89,8 @@ void frmGUI::RunJobs(int count)
     std::vector<BatchItem> items;
     for (int i = 0; i < count; ++i) items.push_back({lbxList->item(i)->text().toStdString(), "", false});
     // The run's own thread pumps the window's events while the jobs work, and hears of each
-    // file there, so the marks are set where Qt allows it.
+    // file there, so the marks are set where Qt allows it. No summary line: the window's log
+    // ends as a one-job run's does.
     RunFiles(
         ctx_, items, false, [this] { return interrupted_; },
         [this](const BatchFileResult& file) {
