@@ -245,8 +245,9 @@ bool RunInTurn(Context& ctx, const std::vector<BatchItem>& items, RunLedger& led
 
 // Several jobs: worker threads take the files in order, the caller's thread logs each finished
 // file's block, writes the report, shows error boxes for the jobs and watches for a stop. The
-// jobs' files stop on a request of the pool's own, which a stop of the run's sets: the caller's
-// own way of stopping (the windows' Interrupt) ends this run only, not every later run of the
+// jobs' files stop on a request of the pool's own, which follows ctx.stop (a signal, a closed
+// progress window) even while an error box holds this thread, and which the caller's own way of
+// stopping (the windows' Interrupt) sets: that ends this run only, not every later run of the
 // same context.
 class JobPool {
 public:
@@ -370,7 +371,7 @@ private:
     const std::vector<BatchItem>& items_;
     RunLedger& ledger_;
     std::vector<std::string> outputs_;
-    const std::shared_ptr<StopRequest> stop_ = std::make_shared<StopRequest>();
+    const std::shared_ptr<StopRequest> stop_ = std::make_shared<StopRequest>(ctx_.stop);
 
     std::mutex mutex_;
     std::condition_variable changed_;
