@@ -20,6 +20,7 @@ sigset_t TerminationSignals()
 bool StopRequest::Requested() const noexcept
 {
     if (requested_.load(std::memory_order_relaxed)) return true;
+    if (outer_ && outer_->Requested()) return true;
     if (!signalsTaken_) return false;
     const sigset_t set = TerminationSignals();
     const timespec noWait{0, 0};

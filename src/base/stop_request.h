@@ -5,15 +5,23 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <utility>
 
 namespace varnook {
 
 class StopRequest {
 public:
+    StopRequest() = default;
+    // A request of a part of the run (the jobs of one window run) that also holds when `outer`
+    // does: a Request() here ends only that part, a stop of the whole program ends it as well,
+    // as soon as a step that waits looks.
+    explicit StopRequest(std::shared_ptr<const StopRequest> outer) : outer_(std::move(outer)) {}
+
     // Asks for a stop. Safe from any thread; it only sets an atomic flag.
     void Request() noexcept { requested_.store(true, std::memory_order_relaxed); }
 
-    // True once a stop was asked for, by Request() or by a taken signal.
+    // True once a stop was asked for, by Request(), by a taken signal or through `outer`.
     bool Requested() const noexcept;
 
     // Batch mode: from now on SIGINT and SIGTERM are blocked and count as a stop request when
@@ -25,6 +33,7 @@ public:
 private:
     mutable std::atomic<bool> requested_{false};
     bool signalsTaken_ = false;
+    std::shared_ptr<const StopRequest> outer_;
     static_assert(std::atomic<bool>::is_always_lock_free);
 };
 

@@ -112,9 +112,11 @@ namespace {
 // summary, the status line, and the caller's ear.
 class RunLedger {
 public:
+    // A caller that hears of each file (the windows) shows the progress itself: no status line
+    // on the terminal it was started from.
     RunLedger(Context& ctx, const std::vector<BatchItem>& items,
               const std::function<void(const BatchFileResult&)>& finished)
-        : ctx_(ctx), finished_(finished), status_(true)
+        : ctx_(ctx), finished_(finished), status_(!finished)
     {
         progress_.Total = items.size();
         ctx.host.ShowProgress(0, items.size());
@@ -242,7 +244,11 @@ bool RunInTurn(Context& ctx, const std::vector<BatchItem>& items, RunLedger& led
 }
 
 // Several jobs: worker threads take the files in order, the caller's thread logs each finished
-// file's block, writes the report, shows error boxes for the jobs and watches for a stop.
+// file's block, writes the report, shows error boxes for the jobs and watches for a stop. The
+// jobs' files stop on a request of the pool's own, which follows ctx.stop (a signal, a closed
+// progress window) even while an error box holds this thread, and which the caller's own way of
+// stopping (the windows' Interrupt) sets: that ends this run only, not every later run of the
+// same context.
 class JobPool {
 public:
     JobPool(Context& ctx, const std::vector<BatchItem>& items, RunLedger& ledger)
@@ -290,12 +296,12 @@ public:
                 box->shown = true;
                 changed_.notify_all();
             }
-            if (stopped()) ctx_.stop->Request();
+            if (stopped()) stop_->Request();
             ledger_.DrawStatus();
             ctx_.host.Yield();
         }
         for (std::thread& thread : threads) thread.join();
-        return next_ < items_.size();
+        return next_ < items_.size() || stop_->Requested();
     }
 
 private:
@@ -333,9 +339,9 @@ private:
             size_t index = 0;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                while (next_ < items_.size() && !ctx_.stop->Requested() && OutputBusy(next_))
+                while (next_ < items_.size() && !stop_->Requested() && OutputBusy(next_))
                     changed_.wait_for(lock, kPollInterval);
-                if (next_ >= items_.size() || ctx_.stop->Requested()) break;
+                if (next_ >= items_.size() || stop_->Requested()) break;
                 index = next_++;
                 running_[static_cast<size_t>(job)] = outputs_[index];
                 inHand_[static_cast<size_t>(job)] = NameOf(items_[index].Path);
@@ -344,6 +350,7 @@ private:
             // changes reaches the next, whichever job takes it.
             Context file(watch);
             CopyRecords(file, ctx_);
+            file.stop = stop_;
             file.request.Job = job;
             Finished done{index, {}, {}, std::nullopt};
             ProcessItem(file, watch, items_[index], done.row);
@@ -364,6 +371,7 @@ private:
     const std::vector<BatchItem>& items_;
     RunLedger& ledger_;
     std::vector<std::string> outputs_;
+    const std::shared_ptr<StopRequest> stop_ = std::make_shared<StopRequest>(ctx_.stop);
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -376,6 +384,12 @@ private:
 };
 
 }  // namespace
+
+int JobsFor(int jobsSetting, size_t files)
+{
+    const int jobs = jobsSetting > 0 ? jobsSetting : OnlineCpus();
+    return std::min<int>(jobs, static_cast<int>(std::max<size_t>(files, 1)));
+}
 
 bool IsFailureLine(const std::string& line)
 {
@@ -414,8 +428,7 @@ int RunFiles(Context& ctx, const std::vector<BatchItem>& items, bool summary,
         if (!item.Missing) ctx.request.RunSources.push_back(item.Path);
     RunLedger ledger(ctx, items, finished);
     const auto stopped = [&] { return ctx.stop->Requested() || (stopRequested && stopRequested()); };
-    const int jobs = std::min<int>(ctx.settings.Jobs > 0 ? ctx.settings.Jobs : OnlineCpus(),
-                                   static_cast<int>(std::max<size_t>(items.size(), 1)));
+    const int jobs = JobsFor(ctx.settings.Jobs, items.size());
 
     bool interrupted = false;
     if (jobs <= 1) {

@@ -48,6 +48,10 @@ struct BatchFileResult {
     std::string Reason;   // the failing log line
 };
 
+// How many files a run of `files` files processes at once under a Jobs setting (0: one per
+// online CPU): never more than there are files, and at least one.
+int JobsFor(int jobsSetting, size_t files);
+
 // Processes every file of `items` with ctx's settings, ctx.settings.Jobs files at once (0: one
 // per online CPU; 1: one after the other, each file's lines logged as they come, as Varnook
 // always did). With several jobs each job has a context and work file names of its own, a
@@ -58,7 +62,10 @@ struct BatchFileResult {
 // next file. ctx.stop, and stopRequested when given, are asked before every file; a stop ends
 // every running lame, logs "Interrupted by user" and leaves the remaining files undone. With
 // ctx.request.ReportPath set, a report row is appended for each file as it ends. `finished`,
-// when given, hears of each file on the calling thread.
+// when given, hears of each file on the calling thread; such a caller shows the progress
+// itself, so no status line is drawn. With several jobs a stopRequested stop ends the running
+// files too, through a stop of the run's own: it never reaches ctx.stop, so a later run on ctx
+// starts afresh.
 // Returns kBatchSucceeded when no failure line was logged, no error was raised and every source
 // was processed; kBatchFailed otherwise.
 int RunFiles(Context& ctx, const std::vector<BatchItem>& items, bool summary,

@@ -279,16 +279,25 @@ private:
             gain = CeiledGain(ctx_, gain, facts_.TruePeakBefore);
             host_.SetCaption("Leveling...");
             Log("Leveling with: " + Fixed2(gain) + " dB...");
-            const bool leveled = Leveled(ctx_, gain);
+            LevelFindings findings;
+            const bool leveled = Leveled(ctx_, gain, &findings);
             // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
             // of the whole song; without it the next steps take the unleveled file.
             if (!leveled) RemoveWorkFile(req_.TempPath);
-            if (leveled) facts_.AppliedGain = gain;
+            if (leveled) NoteLevelFindings(gain, findings);
             Log(leveled ? "Leveled OK" : "Could not level");
             if (leveled) facts_.TruePeakAfter = LogTruePeakAfter(ctx_);
             LogProcessingTime();
         }
         host_.Yield();
+    }
+
+    void NoteLevelFindings(double gain, const LevelFindings& findings)
+    {
+        facts_.AppliedGain = gain;
+        facts_.PeakBefore = PeakDbfs(findings.PeakBefore);
+        facts_.PeakAfter = PeakDbfs(findings.PeakAfter);
+        facts_.HalfWavesLimited = findings.HalfWavesLimited;
     }
 
     // False after a failed trim, which delivers nothing: a trim that failed part way leaves a

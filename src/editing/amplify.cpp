@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,18 +26,47 @@ constexpr int64_t kMinimumSamples = 2 * kBlockSamples;  // the priming read plus
 constexpr int64_t kBufferSamples = 2 * kBlockSamples;   // all channels' buffers together
 constexpr size_t kCopyChunk = 16384;                // unit of the header and trailer copies
 constexpr double kPeakLimit = 31744;                // 2^15 - 2^10: headroom below full scale
+constexpr double kFullScale = 32768;                // 0 dBFS: the magnitude of -32768
 constexpr const char* kProcedure = "Leveled";
 
+// The largest magnitude among `Samples` 16-bit samples (32768 for -32768), kept as the largest
+// and the smallest value: unlike a magnitude, those compile to vector code, and with the fixed
+// length the loop needs no tail. Every block read and written passes through here.
+template <size_t Samples>
+[[gnu::noinline]] int BlockPeak(const uint8_t* __restrict bytes)
+{
+    int16_t high = 0;
+    int16_t low = 0;
+    for (size_t k = 0; k < Samples; ++k) {
+        const int16_t value = LoadLE16(bytes + 2 * k);
+        high = std::max(high, value);
+        low = std::min(low, value);
+    }
+    return std::max(int{high}, -int{low});
+}
+
+// The largest magnitude among the 16-bit samples the bytes hold.
+int SamplePeak(std::span<const uint8_t> bytes)
+{
+    if (bytes.size() == 2 * kBlockSamples) return BlockPeak<static_cast<size_t>(kBlockSamples)>(bytes.data());
+    if (bytes.size() == kCopyChunk) return BlockPeak<kCopyChunk / 2>(bytes.data());
+    int peak = 0;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        peak = std::max(peak, std::abs(int{LoadLE16(bytes.data() + i)}));
+    return peak;
+}
+
 // Copies `length` bytes from `in` at `from` to `out` at `to`, in chunks of the buffer's size,
-// calling beforeChunk ahead of each chunk so a long header or trailer keeps the windows alive.
-template <typename BeforeChunk>
+// handing each chunk to chunkRead before it is written: a long header or trailer keeps the
+// windows alive through it, and a copied stretch of samples can be looked at on its way.
+template <typename ChunkRead>
 void CopyBytes(const File& in, int64_t from, File& out, int64_t to, int64_t length,
-               std::span<uint8_t> buffer, BeforeChunk beforeChunk)
+               std::span<uint8_t> buffer, ChunkRead chunkRead)
 {
     while (length > 0) {
-        beforeChunk();
         const auto n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(buffer.size())));
         in.ReadExactAt(from, buffer.first(n));
+        chunkRead(std::span<const uint8_t>(buffer.first(n)));
         out.WriteAt(to, buffer.first(n));
         from += static_cast<int64_t>(n);
         to += static_cast<int64_t>(n);
@@ -44,14 +74,26 @@ void CopyBytes(const File& in, int64_t from, File& out, int64_t to, int64_t leng
     }
 }
 
-// Gain 0 is a byte-for-byte copy, so the samples cannot pick up a rounding step.
-void CopyWholeFile(const std::string& from, const std::string& to)
+// Gain 0 is a byte-for-byte copy, so the samples cannot pick up a rounding step. The whole
+// samples of the data (as far as the file holds them) are looked at on their way through, so
+// the copy finds the peak without a pass of its own. Returns that peak.
+int CopyWholeFile(const std::string& from, const std::string& to, int64_t dataStart, int64_t dataSize)
 {
     const File in(from, File::Mode::Read);
     File out = CreateWorkFile(to);
     std::vector<uint8_t> buffer(kCopyChunk);
-    CopyBytes(in, 0, out, 0, in.Size(), buffer, [] {});
+    const int64_t size = in.Size();
+    const int64_t samplesFrom = std::clamp<int64_t>(dataStart, 0, size);
+    const int64_t samplesTo = samplesFrom + std::clamp<int64_t>(dataSize, 0, size - samplesFrom) / 2 * 2;
+    int peak = 0;
+    const auto pass = [](std::span<const uint8_t>) {};
+    CopyBytes(in, 0, out, 0, samplesFrom, buffer, pass);
+    // Chunks of an even size from the first sample on: no sample is split between two.
+    CopyBytes(in, samplesFrom, out, samplesFrom, samplesTo - samplesFrom, buffer,
+              [&peak](std::span<const uint8_t> chunk) { peak = std::max(peak, SamplePeak(chunk)); });
+    CopyBytes(in, samplesTo, out, samplesTo, size - samplesTo, buffer, pass);
     out.Close();
+    return peak;
 }
 
 // Scales the half-waves of one channel's buffer from nextPos on. A half-wave is a run of samples
@@ -61,12 +103,14 @@ void CopyWholeFile(const std::string& from, const std::string& to)
 // scaled there is skipped next cycle through nextPos, which is why the scan always meets
 // unscaled samples and its peak is exact. A run cut at the buffer's end goes on as a new
 // half-wave, with its own peak, in the next cycle.
-void ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half, double factor, bool last)
+// Returns how many half-waves were put on the limit.
+int64_t ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half, double factor, bool last)
 {
     const auto bufLen = static_cast<int64_t>(buffer.size());
     const int64_t end = last ? bufLen - 1 : half - 1;
     double* values = buffer.data();
     int64_t p = nextPos;
+    int64_t limited = 0;
     while (p <= end) {
         if (values[p] == 0) {
             ++p;
@@ -79,12 +123,15 @@ void ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half, do
         } else {
             for (; q < bufLen && values[q] < 0; ++q) peak = std::max(peak, -values[q]);
         }
-        const double f = peak * factor <= kPeakLimit ? factor : kPeakLimit / peak;
+        const bool fits = peak * factor <= kPeakLimit;
+        limited += fits ? 0 : 1;
+        const double f = fits ? factor : kPeakLimit / peak;
         for (int64_t i = p; i < q; ++i) values[i] *= f;
         p = q;
     }
     // The coming shift moves every position down by half a buffer.
     nextPos = p - half;
+    return limited;
 }
 
 // Conversions between a block as the file holds it and the channel buffers, most of the work of
@@ -137,8 +184,9 @@ public:
     static constexpr int64_t kBufLen = kBufferSamples / Channels;
     static constexpr int64_t kHalf = kBufLen / 2;  // frames; one block fills one half
 
-    Amplifier(Host& host, double factor, int64_t samples)
+    Amplifier(Host& host, double factor, int64_t samples, LevelFindings& findings)
         : host_(host),
+          findings_(findings),
           factor_(factor),
           samples_(samples),
           block_(static_cast<size_t>(kBlockSamples) * 2),
@@ -150,11 +198,12 @@ public:
     {
         host_.SetCaption("Copying header");
         CopyBytes(in, 0, out, 0, dataStart, std::span(block_).first(kCopyChunk),
-                  [this] { host_.Yield(); });
+                  [this](std::span<const uint8_t>) { host_.Yield(); });
 
         int64_t readPos = dataStart;
         int64_t writePos = dataStart;
         in.ReadExactAt(readPos, block_);
+        NoteRead(block_);
         readPos += static_cast<int64_t>(block_.size());
         SpreadIntoBackHalves();
         int64_t remaining = samples_ - kBlockSamples;
@@ -166,12 +215,14 @@ public:
             ShowProgress(remaining);
             if (remaining > kBlockSamples) {
                 in.ReadExactAt(readPos, block_);
+                NoteRead(block_);
                 readPos += static_cast<int64_t>(block_.size());
                 remaining -= kBlockSamples;
             } else {
                 // The final read keeps `remaining` as its own length, which the tail needs.
                 const auto bytes = static_cast<size_t>(remaining) * 2;
                 in.ReadExactAt(readPos, std::span(block_).first(bytes));
+                NoteRead(std::span(block_).first(bytes));
                 std::fill(block_.begin() + static_cast<ptrdiff_t>(bytes), block_.end(), 0);
                 readPos += static_cast<int64_t>(bytes);
                 last = true;
@@ -180,6 +231,7 @@ public:
             SpreadIntoBackHalves();
             writeFactor = Scale(last);
             GatherFrontHalves(writeFactor);
+            NoteWritten(block_);
             out.WriteAt(writePos, block_);
             writePos += static_cast<int64_t>(block_.size());
         }
@@ -187,17 +239,31 @@ public:
         // The back halves hold the last read, already scaled.
         const int64_t tailFrames = remaining / Channels;
         GatherTail(tailFrames, writeFactor);
-        out.WriteAt(writePos, std::span(block_).first(static_cast<size_t>(tailFrames * Channels) * 2));
+        const auto tail = std::span(block_).first(static_cast<size_t>(tailFrames * Channels) * 2);
+        NoteWritten(tail);
+        out.WriteAt(writePos, tail);
 
         // Everything after the samples read, including a stereo file's unpaired last sample and
         // the odd byte of an odd data size, goes through untouched.
         host_.SetCaption("Copying trailer");
         const int64_t trailerLength = in.Size() - readPos;
         CopyBytes(in, readPos, out, readPos, trailerLength, std::span(block_).first(kCopyChunk),
-                  [this] { host_.Yield(); });
+                  [this](std::span<const uint8_t>) { host_.Yield(); });
     }
 
 private:
+    // The peaks are taken from the samples as the file holds them, on their way in and out,
+    // rather than from the buffers: the output's are the rounded values actually written.
+    void NoteRead(std::span<const uint8_t> bytes)
+    {
+        findings_.PeakBefore = std::max(findings_.PeakBefore, SamplePeak(bytes));
+    }
+
+    void NoteWritten(std::span<const uint8_t> bytes)
+    {
+        findings_.PeakAfter = std::max(findings_.PeakAfter, SamplePeak(bytes));
+    }
+
     void SpreadIntoBackHalves()
     {
         if constexpr (Channels == 1)
@@ -231,7 +297,7 @@ private:
     {
         if (factor_ <= 1) return factor_;
         for (size_t c = 0; c < Channels; ++c)
-            ScaleHalfWaves(buffers_[c], nextPos_[c], kHalf, factor_, last);
+            findings_.HalfWavesLimited += ScaleHalfWaves(buffers_[c], nextPos_[c], kHalf, factor_, last);
         return 1;
     }
 
@@ -249,6 +315,7 @@ private:
     }
 
     Host& host_;
+    LevelFindings& findings_;
     const double factor_;
     const int64_t samples_;
     std::vector<uint8_t> block_;  // one block of samples as the file holds them
@@ -259,18 +326,33 @@ private:
 };
 
 template <int Channels>
-void Amplify(Host& host, const File& in, File& out, int64_t dataStart, double factor, int64_t samples)
+void Amplify(Host& host, const File& in, File& out, int64_t dataStart, double factor, int64_t samples,
+             LevelFindings& findings)
 {
-    Amplifier<Channels>(host, factor, samples).Run(in, out, dataStart);
+    Amplifier<Channels>(host, factor, samples, findings).Run(in, out, dataStart);
 }
 
 }  // namespace
 
-bool Leveled(Context& ctx, double gain)
+std::optional<double> PeakDbfs(int magnitude)
 {
+    if (magnitude <= 0) return std::nullopt;
+    return 20 * std::log10(magnitude / kFullScale);
+}
+
+bool Leveled(Context& ctx, double gain, LevelFindings* found)
+{
+    LevelFindings unused;
+    LevelFindings& findings = found != nullptr ? *found : unused;
+    findings = LevelFindings{};
     const RunRequest& request = ctx.request;
-    if (ExistFile(request.WorkPath) && gain == 0)
-        return Guarded(ctx.host, kProcedure, [&] { CopyWholeFile(request.WorkPath, request.TempPath); });
+    if (ExistFile(request.WorkPath) && gain == 0) {
+        return Guarded(ctx.host, kProcedure, [&] {
+            findings.PeakBefore =
+                CopyWholeFile(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize);
+            findings.PeakAfter = findings.PeakBefore;
+        });
+    }
 
     const int channels = ctx.wav.Channels;
     if ((channels != 1 && channels != 2) || std::isnan(gain)) return false;
@@ -284,9 +366,9 @@ bool Leveled(Context& ctx, double gain)
         File out = CreateWorkFile(request.TempPath);
         const double factor = std::pow(10.0, gain / 20);
         if (channels == 1)
-            Amplify<1>(ctx.host, in, out, ctx.wav.DataStart, factor, samples);
+            Amplify<1>(ctx.host, in, out, ctx.wav.DataStart, factor, samples, findings);
         else
-            Amplify<2>(ctx.host, in, out, ctx.wav.DataStart, factor, samples);
+            Amplify<2>(ctx.host, in, out, ctx.wav.DataStart, factor, samples, findings);
         ctx.host.SetCaption("0");
         out.Close();
     });

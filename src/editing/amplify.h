@@ -4,9 +4,26 @@
 // or the pipeline.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 namespace varnook {
 
 struct Context;
+
+// What one amplify pass saw, for the run report. The peaks are the largest sample magnitudes
+// read and written (32768 is full scale). A half-wave counts as limited when it was scaled down
+// to the ceiling rather than by the whole factor; one longer than the look-ahead is cut at the
+// buffer's end and its two parts count apart.
+struct LevelFindings {
+    int PeakBefore = 0;
+    int PeakAfter = 0;
+    int64_t HalfWavesLimited = 0;
+};
+
+// A sample peak in dBFS, relative to a full scale of 32768; empty for digital silence, which
+// has no finite level.
+std::optional<double> PeakDbfs(int magnitude);
 
 // Writes ctx.request.WorkPath amplified by `gain` dB to ctx.request.TempPath: the same length,
 // header and trailer bytes, and the same number of samples at the same offsets. A gain of 0
@@ -14,6 +31,8 @@ struct Context;
 // half-wave of each channel is scaled as one piece, never past a peak of 31744, so nothing
 // clips. Refuses (false, nothing written or logged) a file of fewer than 32768 samples. A file
 // error is logged as "<number>: <text>" and gives false; ctx.wav must describe WorkPath.
-bool Leveled(Context& ctx, double gain);
+// `findings`, when given, gets what the pass saw, found on the way with no pass of its own (the
+// copy of gain 0 included); it is only whole when the step succeeded.
+bool Leveled(Context& ctx, double gain, LevelFindings* findings = nullptr);
 
 }  // namespace varnook

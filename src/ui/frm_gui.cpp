@@ -245,7 +245,7 @@ void frmGUI::CreateControls()
     chkKeepAll->setToolTip("Also carry every other tag frame and the cover art into the new mp3");
     chkSkip = design(MakeCheck(Frame1, "chkSkip", "Skip up-to-date files"), 120, 2115, 2175, 195);
     lblJobs = design(MakeLabel(Frame1, "lblJobs", "Jobs at once"), 2400, 2160, 1560, 195);
-    tbxJobs = design(MakeBox(Frame1, "tbxJobs", "0", "Files processed at once in a batch (0: one per CPU)"),
+    tbxJobs = design(MakeBox(Frame1, "tbxJobs", "0", "Files processed at once (0: one per CPU)"),
                      4440, 2115, 615, 285);
     Frame1->hide();
 

@@ -1,7 +1,8 @@
 // The file list and the run over it: drops and Delete fill and prune the list, Go takes every
-// entry through the pipeline one after the other (the log and Interrupt follow the file in
-// hand; parallel jobs are for batch runs) and marks it with its result, Interrupt stops before
-// the next file.
+// entry through the pipeline and marks it with its result. With one job the entries go one after
+// the other, the log and the selection following the file in hand, and Interrupt stops before
+// the next file; with several the batch's jobs take them, each file's lines logged as one block
+// when it ends, and Interrupt ends every job.
 #include "ui/frm_gui.h"
 
 #include "control/batch.h"
@@ -68,13 +69,39 @@ void frmGUI::cmdGo_Click()
 
     // Drops and Delete are refused while busy, so the count cannot change during the run.
     const int count = lbxList->count();
-    ctx_.request.RunSources.clear();
-    for (int i = 0; i < count; ++i) ctx_.request.RunSources.push_back(lbxList->item(i)->text().toStdString());
     for (int i = 0; i < count; ++i) {
         lbxList->item(i)->setIcon(QIcon());
         lbxList->item(i)->setToolTip({});
         lbxList->item(i)->setData(Qt::UserRole, QVariant());
     }
+    if (JobsFor(ctx_.settings.Jobs, static_cast<size_t>(count)) > 1) {
+        RunJobs(count);
+    } else {
+        RunInTurn(count);
+    }
+
+    SetControlsEnabled(true);
+    busy_ = false;
+}
+
+void frmGUI::RunJobs(int count)
+{
+    std::vector<BatchItem> items;
+    for (int i = 0; i < count; ++i) items.push_back({lbxList->item(i)->text().toStdString(), "", false});
+    // The run's own thread pumps the window's events while the jobs work, and hears of each
+    // file there, so the marks are set where Qt allows it. No summary line: the window's log
+    // ends as a one-job run's does.
+    RunFiles(
+        ctx_, items, false, [this] { return interrupted_; },
+        [this](const BatchFileResult& file) {
+            MarkEntry(lbxList->item(static_cast<int>(file.Index)), file.Status, file.Reason);
+        });
+}
+
+void frmGUI::RunInTurn(int count)
+{
+    ctx_.request.RunSources.clear();
+    for (int i = 0; i < count; ++i) ctx_.request.RunSources.push_back(lbxList->item(i)->text().toStdString());
     ctx_.host.ShowProgress(0, static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         QListWidgetItem* entry = lbxList->item(i);
@@ -90,9 +117,6 @@ void frmGUI::cmdGo_Click()
         entry->setSelected(false);
         ctx_.host.ShowProgress(static_cast<size_t>(i + 1), static_cast<size_t>(count));
     }
-
-    SetControlsEnabled(true);
-    busy_ = false;
 }
 
 void frmGUI::RunOneFile(QListWidgetItem* entry)
@@ -104,12 +128,16 @@ void frmGUI::RunOneFile(QListWidgetItem* entry)
     const ReportingThrough reporting(ctx_.host, watch);
     ReportRow row;
     ProcessItem(ctx_, watch, {entry->text().toStdString(), "", false}, row);
+    MarkEntry(entry, row.Status, row.Reason);
+}
 
-    const QString status = QString::fromStdString(row.Status);
+void frmGUI::MarkEntry(QListWidgetItem* entry, const std::string& statusText, const std::string& reason)
+{
+    const QString status = QString::fromStdString(statusText);
     entry->setData(Qt::UserRole, status);
-    entry->setToolTip(row.Reason.empty() ? status : status + ": " + QString::fromStdString(row.Reason));
-    const QStyle::StandardPixmap mark = row.Status == "done"      ? QStyle::SP_DialogApplyButton
-                                        : row.Status == "skipped" ? QStyle::SP_MediaSkipForward
+    entry->setToolTip(reason.empty() ? status : status + ": " + QString::fromStdString(reason));
+    const QStyle::StandardPixmap mark = statusText == "done"      ? QStyle::SP_DialogApplyButton
+                                        : statusText == "skipped" ? QStyle::SP_MediaSkipForward
                                                                   : QStyle::SP_MessageBoxCritical;
     entry->setIcon(style()->standardIcon(mark));
 }
@@ -117,7 +145,7 @@ void frmGUI::RunOneFile(QListWidgetItem* entry)
 void frmGUI::closeEvent(QCloseEvent* event)
 {
     // The run loop lives in the Go handler, under this window; the window only goes out of
-    // sight, and the run stops once the file in hand is done.
+    // sight, and the run stops once the file in hand is done (with several jobs, at once).
     if (busy_) interrupted_ = true;
     event->accept();
 }

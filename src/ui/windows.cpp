@@ -76,6 +76,8 @@ std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx)
     QtHost host;
     const ReportingThrough reporting(ctx.host, host);
     ctx.request.DestPath.clear();
+    // The report is the batch's record; a window run, one job or several, writes none.
+    ctx.request.ReportPath.clear();
     host.SetCaption(kIdleCaption);
     const std::unique_ptr<frmGUI> gui = OpenWindows(host, ctx);
     return QApplication::exec();

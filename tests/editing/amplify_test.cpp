@@ -43,6 +43,7 @@ struct LevelCase {
     size_t samples;  // all zero but the points
     double factor;
     std::vector<std::array<int, 3>> points;  // sample index, value, value afterwards
+    std::array<int64_t, 3> seen;  // peak read, peak written, half-waves limited
     bool accepted = true;
     bool oddSize = false;  // the last sample's high byte belongs to no sample
 };
@@ -60,7 +61,8 @@ TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
     const std::vector<uint8_t> oldTemp(300000, 9);  // left by an earlier file, longer than this one
     test::WriteAllBytes(work.ctx.request.TempPath, oldTemp);
 
-    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor)), row.accepted);
+    LevelFindings seen;
+    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor), &seen), row.accepted);
     EXPECT_TRUE(work.host.lines.empty());
     if (!row.accepted) {
         EXPECT_EQ(test::ReadAllBytes(work.ctx.request.TempPath), oldTemp);
@@ -68,30 +70,40 @@ TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
     }
     for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = static_cast<int16_t>(after);
     ExpectOutput(work, samples);
+    EXPECT_EQ((std::array<int64_t, 3>{seen.PeakBefore, seen.PeakAfter, seen.HalfWavesLimited}), row.seen);
 }
 
 // Above 0 dB a half-wave (a run of one sign) is scaled as one piece: by the factor, or by the
-// one that puts its peak on 31744 (31744 / 20000 = 1.5872, 31744 / 16000 = 1.984).
+// one that puts its peak on 31744 (31744 / 20000 = 1.5872, 31744 / 16000 = 1.984). The peaks
+// seen leave out what is no sample: the unpaired last one, the odd byte, the trailer chunk.
 INSTANTIATE_TEST_SUITE_P(
     Gains, LeveledFile,
     ::testing::Values(
         LevelCase{"HalvedTiesToEven", 1, kLong, 0.5,
-                  {{0, 3, 2}, {1, 5, 2}, {2, -3, -2}, {3, -5, -2}, {4, 7, 4}, {kLong - 1, 7, 4}}},
+                  {{0, 3, 2}, {1, 5, 2}, {2, -3, -2}, {3, -5, -2}, {4, -32768, -16384}, {kLong - 1, 7, 4}},
+                  {32768, 16384, 0}},
         LevelCase{"DoubledUpToThePeakLimit", 1, kLong, 2,
                   {{100, 1000, 1587}, {101, 20000, 31744}, {102, 3000, 4762}, {200, -1000, -2000},
-                   {201, -5, -10}, {kLong - 2, 100, 200}}},
+                   {201, -5, -10}, {kLong - 2, 100, 200}}, {20000, 31744, 1}},
         // One half-wave across the first block edge, its peak after it.
         LevelCase{"HalfWaveAcrossTheBlockEdge", 1, kLong, 2,
                   {{16381, 1000, 1984}, {16382, 1000, 1984}, {16383, 1000, 1984},
-                   {16384, 1000, 1984}, {16385, 16000, 31744}, {16386, 1000, 1984}}},
+                   {16384, 1000, 1984}, {16385, 16000, 31744}, {16386, 1000, 1984}}, {16000, 31744, 1}},
         LevelCase{"StereoChannelsApartUnpairedLastKept", 2, kLong + 1, 2,
-                  {{100, 20000, 31744}, {101, 1000, 2000}, {kLong, 1000, 1000}}},
-        LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 3, 3}}, true, true},
-        LevelCase{"ZeroGainCopiesAShortFile", 2, 1000, 1, {{5, 3, 3}}},
-        LevelCase{"Mono32767Refused", 1, 32767, 0.5, {}, false},
-        LevelCase{"Mono32768", 1, 32768, 0.5, {{32767, 3, 2}}},
-        LevelCase{"Stereo32769", 2, 32769, 0.5, {{32767, 3, 2}, {32768, 3, 3}}}),
+                  {{100, 20000, 31744}, {101, 1000, 2000}, {kLong, 30000, 30000}}, {20000, 31744, 1}},
+        LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true, true},
+        LevelCase{"ZeroGainCopiesAShortFile", 2, 1000, 1, {{5, 3, 3}, {999, -7, -7}}, {7, 7, 0}},
+        LevelCase{"Mono32767Refused", 1, 32767, 0.5, {}, {}, false},
+        LevelCase{"Mono32768", 1, 32768, 0.5, {{32767, 3, 2}}, {3, 2, 0}},
+        LevelCase{"Stereo32769", 2, 32769, 0.5, {{32767, 3, 2}, {32768, 300, 300}}, {3, 2, 0}}),
     test::RowName());
+
+TEST(Leveled, PeakDbfsIsRelativeToFullScaleAndSilenceHasNone)
+{
+    EXPECT_EQ(PeakDbfs(32768), 0.0);
+    EXPECT_NEAR(*PeakDbfs(16384), -6.0206, 1e-4);  // 20 log10(1/2), to the digits given
+    EXPECT_FALSE(PeakDbfs(0).has_value());
+}
 
 TEST(Leveled, AHalfWaveLongerThanTheLookAheadIsCutAtTheBufferEnd)
 {

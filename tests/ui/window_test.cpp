@@ -106,10 +106,10 @@ protected:
     }
 
     // Three short 16-bit sines in the test's folder and the list holding them; no amplifying or
-    // encoding, the other switches as given.
-    QStringList OpenWithThreeFiles(const std::string& switches)
+    // encoding, `jobs` files at once, the other switches as given.
+    QStringList OpenWithThreeFiles(const std::string& switches, int jobs = 1)
     {
-        Open("Level=0\nEncode=0\n" + switches);
+        Open("Level=0\nEncode=0\nJobs=" + std::to_string(jobs) + "\n" + switches);
         QStringList files;
         for (const char* name : {"one.wav", "two.wav", "three.wav"}) {
             WriteAllBytes(dir.File(name), BuildWav(WavLayout{}, Sine(440, 8000, 44100, 22050)));
@@ -281,6 +281,23 @@ TEST_F(WindowTest, ClosingTheProgressWindowEndsTheProgramAfterTheFileInHand)
     EXPECT_EQ(Log().filter("Now processing:").size(), 1);
     EXPECT_EQ(Log().mid(Log().size() - 3), (QStringList{"", "File 2 of 3", "Interrupted by user"}));
     EXPECT_FALSE(gui->isVisible() || gui->Busy());
+}
+
+// With two jobs a file's lines come as one block under its header once the file is done, and
+// Interrupt ends every job of that run without stopping the next run.
+TEST_F(WindowTest, TwoJobsLogEachFileWholeAndInterruptEndsOnlyItsRun)
+{
+    const QStringList files = OpenWithThreeFiles("Analyze=0\n", 2);
+    OnLine([this](const QString& line) {
+        if (line.startsWith("File ")) QTest::mouseClick(gui->cmdIntrpt, Qt::LeftButton);
+    });
+    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+    const qsizetype first = files.indexOf(Log().value(2));
+    ASSERT_GE(first, 0) << Log().join("|").toStdString();
+    EXPECT_EQ(Log().mid(0, 2), (QStringList{QString("File %1 of 3").arg(first + 1), "Now processing:"}));
+    EXPECT_EQ(gui->lbxList->item(static_cast<int>(first))->data(Qt::UserRole).toString(), "done");
+    EXPECT_EQ(Log().last(), "Interrupted by user");
+    EXPECT_FALSE(ctx.stop->Requested());
 }
 
 }  // namespace
