@@ -100,7 +100,7 @@ TEST_F(AnalysisTest, KnownSignals)
 // front changes nothing, to the bit, although every block now ends elsewhere in the music; a
 // filter state lost at a block's end would show in the loudest window, which RmsDiff 0 makes
 // the result.
-TEST_F(AnalysisTest, SilenceIsPassedOverWhereverItFalls)
+TEST_F(AnalysisTest, SilenceInFrontChangesNothing)
 {
     for (const int16_t channels : {1, 2}) {
         SCOPED_TRACE(channels);
