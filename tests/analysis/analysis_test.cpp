@@ -3,12 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <numeric>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "analysis/filter.h"
 #include "base/context.h"
@@ -86,15 +83,24 @@ TEST_F(AnalysisTest, KnownSignals)
     EXPECT_EQ(FormatFixed2(mono, '.'), "-14.17");
     // Equal channels: only the order of the additions differs, a few ulps.
     EXPECT_NEAR(Gain(test::Sine(1000, 32767, 44100, 441000, 2), 2), mono, 1e-9);
-    EXPECT_EQ(Gain(test::Silence(44100 * 3)), 90);
     EXPECT_TRUE(host.lines.empty());
+    // Silence levels by 90 dB. The progress figure worked out at one block is shown at the
+    // next, taken down to a whole number; every block yields.
+    host.captions.clear();
+    host.yields = 0;
+    EXPECT_EQ(Gain(test::Silence(10 * kBlock)), 90);
+    EXPECT_EQ(host.captions, (Lines{"10", "30", "50", "70"}));
+    EXPECT_EQ(host.yields, 10);
+    host.captions.clear();
+    Gain(test::Silence(3 * kBlock));
+    EXPECT_EQ(host.captions, Lines{"33"});
 }
 
 // Digital silence leaves the filter at rest and its windows are passed over, so silence in
 // front changes nothing, to the bit, although every block now ends elsewhere in the music; a
 // filter state lost at a block's end would show in the loudest window, which RmsDiff 0 makes
-// the result. Silence inside music moves the result by the filter's ringing at the cuts only.
-TEST_F(AnalysisTest, SilenceIsPassedOverWhereverItFalls)
+// the result.
+TEST_F(AnalysisTest, SilenceInFrontChangesNothing)
 {
     for (const int16_t channels : {1, 2}) {
         SCOPED_TRACE(channels);
@@ -108,20 +114,6 @@ TEST_F(AnalysisTest, SilenceIsPassedOverWhereverItFalls)
                       Gain(music, channels));
         }
     }
-    // A tone swelling over 20 dB, so that counting the 1500 silent windows would raise the gain
-    // by more than 3 dB. The cuts lie on window boundaries.
-    std::vector<int16_t> music(200 * kWindow);
-    for (size_t i = 0; i < music.size(); ++i) {
-        const double swell = 3000 + 27000 * static_cast<double>(i) / music.size();
-        music[i] = static_cast<int16_t>(std::nearbyint(swell * std::sin(i * M_PI / 22.05)));
-    }
-    const auto half = music.begin() + static_cast<std::ptrdiff_t>(music.size() / 2);
-    std::vector<int16_t> gapped = test::Silence(300 * kWindow);
-    gapped.insert(gapped.end(), music.begin(), half);
-    gapped.insert(gapped.end(), 900 * kWindow, int16_t{0});
-    gapped.insert(gapped.end(), half, music.end());
-    gapped.insert(gapped.end(), 300 * kWindow, int16_t{0});
-    EXPECT_NEAR(Gain(gapped), Gain(music), 0.05);
 }
 
 TEST_F(AnalysisTest, StretchesWarningsAndFileErrors)
@@ -150,17 +142,6 @@ TEST_F(AnalysisTest, StretchesWarningsAndFileErrors)
     EXPECT_FALSE(Analyzed(ctx, gain, 44, 1000));
     EXPECT_EQ(host.lines, (Lines{"Processing interrupted. Error message:", "53: File not found"}));
     EXPECT_EQ(gain, 12.5);
-}
-
-TEST_F(AnalysisTest, ProgressShowsEverySecondBlockAndYieldsEveryBlock)
-{
-    // The figure worked out at one pass is shown at the next, taken down to a whole number.
-    Gain(test::Silence(10 * kBlock));
-    EXPECT_EQ(host.captions, (Lines{"10", "30", "50", "70"}));
-    EXPECT_EQ(host.yields, 10);
-    host.captions.clear();
-    Gain(test::Silence(3 * kBlock));
-    EXPECT_EQ(host.captions, Lines{"33"});
 }
 
 // The representative window and its gain (64.82 minus its level in dB), on shuffled window

@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "base/context.h"
-#include "base/run_settings.h"
-#include "settings/run_settings_file.h"
 #include "control/start_up.h"
+#include "settings/run_settings_file.h"
+#include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
 
@@ -25,36 +23,61 @@ protected:
     {
         ctx.settings.SettingsPath = dir.File("varnook.ini");
         LoadSettings(ctx);
-        loaded = ctx.settings;
     }
     ParsedCommandLine Parse(const Words& args) { return ParseCommandLine(ctx, args); }
 
     test::TempDir dir;
     test::RecordingHost host;
     Context ctx{host};
-    RunSettings loaded;
 };
 
-TEST_F(CommandLineTest, NumberKeysReadEitherSeparatorAndRefuseEverythingElse)
+struct ValueCase {
+    const char* name;
+    Words args;
+    double RunSettings::*field;  // null: only the usage error is checked
+    double expected;
+    std::string error;           // a part of the usage error; empty when the value is taken
+};
+
+class CommandLineValue : public CommandLineTest, public ::testing::WithParamInterface<ValueCase> {};
+
+// Numbers read with either separator, whatever the locale's; a value outside what its key
+// takes is a usage error naming the key and its range, and leaves the loaded value.
+TEST_P(CommandLineValue, IsTakenOrNamedInTheUsageError)
 {
-    struct Row {
-        Words args;
-        double RunSettings::*field;
-        double expected;
-    };
-    for (const Row& row : {Row{{"/nl", "2,5"}, &RunSettings::NewLevel, 2.5},
-                           Row{{"/NL-1.5"}, &RunSettings::NewLevel, -1.5},
-                           Row{{"/nl", "1.000,5"}, &RunSettings::NewLevel, 0},
-                           Row{{"/nl", "1", "2"}, &RunSettings::NewLevel, 0},
-                           Row{{"/rd3"}, &RunSettings::RmsDiff, 3}}) {
-        for (const char sep : {'.', ','}) {
-            ctx.settings = loaded;
-            ctx.decimalSeparator = sep;
-            Parse(row.args);
-            EXPECT_EQ(ctx.settings.*row.field, row.expected) << row.args[0] << " with " << sep;
+    const ValueCase& row = GetParam();
+    const RunSettings loaded = ctx.settings;
+    for (const char sep : {'.', ','}) {
+        SCOPED_TRACE(sep);
+        ctx.settings = loaded;
+        ctx.decimalSeparator = sep;
+        const ParsedCommandLine parsed = Parse(row.args);
+        EXPECT_FALSE(parsed.ShowHelp);
+        EXPECT_EQ(parsed.UsageError.empty(), row.error.empty()) << parsed.UsageError;
+        EXPECT_NE(parsed.UsageError.find(row.error), std::string::npos) << parsed.UsageError;
+        if (row.field) {
+            EXPECT_EQ(ctx.settings.*row.field, row.expected);
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Keys, CommandLineValue, ::testing::Values(
+    ValueCase{"CommaNumber", {"/nl", "2,5"}, &RunSettings::NewLevel, 2.5, ""},
+    ValueCase{"ValueJoinedToKey", {"/NL-1.5"}, &RunSettings::NewLevel, -1.5, ""},
+    ValueCase{"NumberGrouped", {"/nl", "1.000,5"}, &RunSettings::NewLevel, 0, "/nl takes a number from -200 to 200"},
+    ValueCase{"NumberOfTwoWords", {"/nl", "1", "2"}, &RunSettings::NewLevel, 0, "not \"1 2\""},
+    ValueCase{"Difference", {"/rd3"}, &RunSettings::RmsDiff, 3, ""},
+    ValueCase{"DifferenceNegative", {"/rd-3"}, &RunSettings::RmsDiff, 30, "/rd takes a number from 0"},
+    ValueCase{"PercentileZero", {"/rp0"}, &RunSettings::RmsPercent, 0.95, "/rp takes a number above 0 up to 1"},
+    ValueCase{"PercentileAboveOne", {"/rp", "1,01"}, &RunSettings::RmsPercent, 0.95, "/rp"},
+    ValueCase{"PercentileOne", {"/rp1"}, &RunSettings::RmsPercent, 1, ""},
+    ValueCase{"LeadOfAnHour", {"/li", "3600"}, nullptr, 0, ""},
+    ValueCase{"LeadBeyondAnHour", {"/lo", "3600.5"}, nullptr, 0, "/lo takes a number up to 3600"},
+    ValueCase{"ThresholdBeyond200dB", {"/ci", "-200,5"}, nullptr, 0, "/ci"},
+    ValueCase{"Level200dB", {"/pr", "200", "/fo", "-200"}, &RunSettings::PinkRef, 200, ""},
+    ValueCase{"SwitchWithTextAfterTheKey", {"/encode", "0"}, nullptr, 0, "/enc takes 0 or 1, not \"ode\""},
+    ValueCase{"SwitchYes", {"/TR", "yes"}, nullptr, 0, "/tr takes 0 or 1"},
+    ValueCase{"HelpAsEncoderArgument", {"/lame", "--help"}, nullptr, 0, ""}), test::RowName());
 
 TEST_F(CommandLineTest, ArraySwitchAndTextKeysReachTheirFields)
 {
@@ -64,9 +87,8 @@ TEST_F(CommandLineTest, ArraySwitchAndTextKeysReachTheirFields)
 
     ctx.settings.Analyze = false;
     Parse({"/ana1", "/lev", "0", "/TR", "yes", "/enc=0"});  // "yes" and "=0" are no switch values
-    EXPECT_EQ(Words({std::to_string(ctx.settings.Analyze), std::to_string(ctx.settings.Amplify),
-                     std::to_string(ctx.settings.Trim), std::to_string(ctx.settings.Encode)}),
-              Words({"1", "0", "1", "1"}));
+    EXPECT_EQ((std::array{ctx.settings.Analyze, ctx.settings.Amplify, ctx.settings.Trim, ctx.settings.Encode}),
+              (std::array{true, false, true, true}));
 
     Parse({"/lame", "--tt", "\"A title\"", "/dest", "/srv/out/\".mp3\""});
     EXPECT_EQ(ctx.settings.Arguments, "--tt \"A title\"");  // kept as typed
@@ -108,7 +130,6 @@ TEST_F(CommandLineTest, AbsurdCommandLinesChangeNothing)
     EXPECT_FALSE(std::filesystem::exists(ctx.settings.SettingsPath));
 }
 
-// The comma locale reaching the parser is shown by the end-to-end leveling line under de_DE.
 TEST(StartUp, UsageNamesEveryKey)
 {
     for (const char* key : {"/dest", "/ana", "/lev", "/tr", "/enc", "/nl", "/li", "/lo", "/ci",

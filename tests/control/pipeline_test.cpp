@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "control/batch.h"
@@ -25,11 +26,24 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
+// Asks for a stop when the analysis starts, as a user watching the log would.
+class StopAtAnalysis : public test::RecordingHost {
+public:
+    void LogLine(const std::string& line) override
+    {
+        RecordingHost::LogLine(line);
+        if (stopAtAnalysis && line == "Analyzing...") stop->Request();
+    }
+    std::shared_ptr<StopRequest> stop;
+    bool stopAtAnalysis = false;
+};
+
 class RunBatchTest : public testing::Test {
 protected:
     // The defaults, as a first start without a settings file has them: every switch on.
     RunBatchTest() : ctx(host)
     {
+        host.stop = ctx.stop;
         ctx.settings.SettingsPath = dir.File("absent.ini");
         LoadSettings(ctx);
     }
@@ -64,8 +78,9 @@ protected:
             files[entry.path().filename().string()] = test::ReadAllBytes(entry.path().string());
         return files;
     }
+    bool Logged(const std::string& line) const { return std::ranges::count(host.lines, line) > 0; }
 
-    test::RecordingHost host;
+    StopAtAnalysis host;
     Context ctx;
     test::TempDir dir;
     test::TempDir scratch;
@@ -136,18 +151,16 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
     const test::StandInEncoder recorder(test::StandIn::RecordThenRealLame);
     const test::ScopedEnv path("PATH", recorder.SearchPathWithStandInFirst());
     EXPECT_EQ(Run({MakeSource("odd.wav", 44000)}), kBatchFailed);
-    const auto logged = [&](const std::string& line) {
-        return std::find(host.lines.begin(), host.lines.end(), line) != host.lines.end();
-    };
-    EXPECT_TRUE(logged("No filter for this frequency"));
-    EXPECT_FALSE(logged("Could not analyze"));
-    EXPECT_TRUE(logged("Leveling with: 0.00 dB..."));
-    ASSERT_EQ(recorder.RecordedRuns(), (std::vector<Lines>{
-        {"-h", dir.File("VRK.tmp"), dir.File("mp3.tmp")}}));
+    EXPECT_TRUE(Logged("No filter for this frequency") && Logged("Leveling with: 0.00 dB..."));
+    EXPECT_FALSE(Logged("Could not analyze"));
+    EXPECT_EQ(recorder.RecordedRuns(), (std::vector<Lines>{{"-h", dir.File("VRK.tmp"), dir.File("mp3.tmp")}}));
     EXPECT_EQ(host.captions.back(), "Varnook Progress");
 }
 
-TEST_F(RunBatchTest, AStopBetweenFilesLeavesTheRestUndone)
+// A stop between files leaves the rest undone; one asked for in the middle of a step (Ctrl+C,
+// the progress window closed) ends the file there and leaves no work file, not even the MP3's
+// decoded WAV.
+TEST_F(RunBatchTest, AStopEndsTheRunWhereItComes)
 {
     ctx.settings.Encode = ctx.settings.Analyze = ctx.settings.Trim = false;
     ctx.settings.Jobs = 1;
@@ -157,6 +170,23 @@ TEST_F(RunBatchTest, AStopBetweenFilesLeavesTheRestUndone)
     EXPECT_TRUE(fs::exists(dir.File("_one.wav")));
     EXPECT_FALSE(fs::exists(dir.File("_two.wav")));
     EXPECT_EQ(host.lines.back(), "Interrupted by user");
+
+    host.stopAtAnalysis = true;
+    ctx.settings.Analyze = ctx.settings.Trim = ctx.settings.Encode = true;
+    for (const std::string name : {"song.wav", "song.mp3"}) {
+        SCOPED_TRACE(name);
+        fs::remove_all(dir.Path());
+        fs::create_directory(dir.Path());
+        host.stop = ctx.stop = std::make_shared<StopRequest>();
+        host.lines.clear();
+        ctx.request.SourcePath = MakeSource(name);
+        ProcessFile(ctx);
+        EXPECT_TRUE(std::ranges::none_of(host.lines, [](const std::string& line) {
+            return line.starts_with("Recommended gain") || line.starts_with("Leveling");
+        }));
+        EXPECT_EQ(Contents().size(), 1u);
+        EXPECT_TRUE(fs::exists(dir.File(name)));
+    }
 }
 
 TEST(FailureLines, AreRecognisedByTheirOpening)

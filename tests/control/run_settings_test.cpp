@@ -1,13 +1,9 @@
-#include "base/run_settings.h"
 #include "settings/run_settings_file.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "base/context.h"
 #include "io/numbers.h"
-#include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
@@ -41,46 +37,33 @@ TEST_F(LoadSettingsTest, EveryKeyIsReadFromItsOwnNameAndArrayEntriesFallBackAlon
     EXPECT_EQ(s.Lead, (std::array<double, 2>{1.5, 0.2}));
     EXPECT_EQ(s.TrimLevel, (std::array<double, 4>{40, 21, 24, 41}));
     EXPECT_EQ(s.Arguments, "");
-    EXPECT_EQ(std::vector<double>({s.PinkRef, s.RmsPercent, s.RmsDiff}),
-              std::vector<double>({80, 0.5, 12}));
+    EXPECT_EQ((std::array{s.PinkRef, s.RmsPercent, s.RmsDiff}), (std::array{80.0, 0.5, 12.0}));
 }
 
-struct StoredCase {
-    const char* name;
-    std::string lines;
-    double RunSettings::*field;  // null: the switch Trim, expected 1 or 0
-    double expected;
-};
-
-class StoredValueTest : public LoadSettingsTest,
-                        public ::testing::WithParamInterface<StoredCase> {};
-
-// Every row runs under both separators: stored numbers read alike whichever one they use.
-TEST_P(StoredValueTest, LoadsAs)
+// Stored numbers read alike whichever separator they use, under either locale; a value out of
+// range or malformed gives the default, and a switch is on only for "1" or when missing.
+TEST_F(LoadSettingsTest, StoredValuesLoadAs)
 {
-    const StoredCase& c = GetParam();
+    const struct {
+        const char* line;
+        double RunSettings::*field;  // null: the switch Trim, expected 1 or 0
+        double expected;
+    } rows[] = {{"RmsPercent=1.5", &RunSettings::RmsPercent, 0.95}, {"Trim=yes", nullptr, 0},
+                {"RmsPercent=0", &RunSettings::RmsPercent, 0.95},   {"Trim=", nullptr, 0},
+                {"NewLevel=-200,5", &RunSettings::NewLevel, 0},     {"Encode=0", nullptr, 1},
+                {"RmsDiff=-6", &RunSettings::RmsDiff, 30},          {"PinkRef=6x", &RunSettings::PinkRef, 64.82},
+                {"NewLevel=1.000,5", &RunSettings::NewLevel, 0},    {"NewLevel= -1.5 ", &RunSettings::NewLevel, -1.5}};
     for (const char* localeName : {"C", test::kCommaLocale}) {
         test::ScopedLocale locale(localeName);
         if (!locale.Active()) continue;
         ctx.decimalSeparator = FindDecimalSeparator();
-        Load(c.lines + "\n");
-        const double got = c.field ? ctx.settings.*c.field : ctx.settings.Trim;
-        EXPECT_EQ(got, c.expected) << "locale " << localeName;
+        for (const auto& row : rows) {
+            Load(std::string(row.line) + "\n");
+            EXPECT_EQ(row.field ? ctx.settings.*row.field : ctx.settings.Trim, row.expected)
+                << row.line << " in locale " << localeName;
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Settings, StoredValueTest, ::testing::Values(
-    // Out of range: the default.
-    StoredCase{"RmsPercentAboveOne", "RmsPercent=1.5", &RunSettings::RmsPercent, 0.95},
-    StoredCase{"RmsPercentZero", "RmsPercent=0", &RunSettings::RmsPercent, 0.95},
-    StoredCase{"NewLevelBeyond200dBComma", "NewLevel=-200,5", &RunSettings::NewLevel, 0},
-    StoredCase{"RmsDiffNegative", "RmsDiff=-6", &RunSettings::RmsDiff, 30},
-    StoredCase{"PinkRefMalformed", "PinkRef=6x", &RunSettings::PinkRef, 64.82},
-    StoredCase{"NewLevelGrouped", "NewLevel=1.000,5", &RunSettings::NewLevel, 0},
-    StoredCase{"NewLevelBlanks", "NewLevel= -1.5 ", &RunSettings::NewLevel, -1.5},
-    StoredCase{"TrimYesIsOff", "Trim=yes", nullptr, 0},
-    StoredCase{"TrimEmptyIsOff", "Trim=", nullptr, 0},
-    StoredCase{"TrimMissingIsOn", "Encode=0", nullptr, 1}), test::RowName());
 
 TEST(SettingsFilePath, EnvironmentThenBesideTheProgramThenConfigFolder)
 {

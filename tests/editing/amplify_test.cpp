@@ -139,18 +139,16 @@ TEST(Leveled, FileErrorsAreLoggedWithTheirNumber)
 {
     test::WorkFile work;
     work.Write(1, test::Noise(2, 1000, 3 * kBlock));
-    {
-        // A full disk fails the step, not half-writes it: with SIGXFSZ ignored, a write past
-        // the file size limit fails as one past the end of the disk does.
-        rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        const rlimit small{4096, old.rlim_max};
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        EXPECT_FALSE(Leveled(work.ctx, -3));
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-    }
+    // A full disk fails the step, not half-writes it: with SIGXFSZ ignored, a write past the
+    // file size limit fails as one past the end of the disk does.
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{4096, old.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_FALSE(Leveled(work.ctx, -3));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
     work.ctx.wav.DataSize += 4000;  // claims more samples than the file holds
     EXPECT_FALSE(Leveled(work.ctx, -3));
     work.ctx.request.WorkPath = work.dir.File("gone.wav");

@@ -15,11 +15,6 @@
 namespace varnook {
 namespace {
 
-pid_t StartShell(const std::string& script)
-{
-    return StartChild("/bin/sh", {"sh", "-c", script});
-}
-
 TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpretedAndFailuresToStartAreFileErrors)
 {
     test::TempDir dir;
@@ -41,6 +36,8 @@ TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpretedAndFailuresToStartAreFi
     }
 }
 
+// A lame beside the program comes before the one on the search path, unless it may not be run
+// or is a folder; the encoder looks there first too.
 TEST(ChildProcess, ProgramBesideVarnookComesBeforeThePath)
 {
     test::TempDir beside;
@@ -51,36 +48,31 @@ TEST(ChildProcess, ProgramBesideVarnookComesBeforeThePath)
     }
     const std::string searchPath = "/nonexistent:" + onPath.Path().string();
     EXPECT_EQ(FindProgram("lame", beside.File("varnook"), searchPath), beside.File("lame"));
-    // A file that may not be run is passed over, as is a folder of that name.
     ASSERT_EQ(::chmod(beside.File("lame").c_str(), 0644), 0);
     EXPECT_EQ(FindProgram("lame", beside.File("varnook"), searchPath), onPath.File("lame"));
     ASSERT_EQ(::unlink(onPath.File("lame").c_str()), 0);
     ASSERT_EQ(::mkdir(onPath.File("lame").c_str(), 0755), 0);
     EXPECT_EQ(FindProgram("lame", beside.File("varnook"), searchPath), "");
-}
 
-// The end-to-end runs put their stand-ins on PATH; this one sits beside the program instead.
-TEST(Encoded, LameBesideTheProgramIsPreferred)
-{
+    // The real lame on PATH would succeed; the one beside varnook writes nothing.
     test::RecordingHost host;
     Context ctx(host);
-    test::TempDir dir;
-    const std::string source = dir.File("tone.wav");
+    const std::string source = beside.File("tone.wav");
     test::WriteAllBytes(source, test::BuildWav({}, test::Sine(440, 8000, 44100, 22050)));
-    ASSERT_TRUE(Encoded(ctx, "-h", source, dir.File("first.mp3")));
-    test::StandInEncoder beside(test::StandIn::SucceedWithoutOutput);
-    ctx.programPath = beside.Folder() + "/varnook";
-    // The real lame on PATH would succeed; the one beside varnook writes nothing.
-    EXPECT_FALSE(Encoded(ctx, "-h", source, dir.File("second.mp3")));
+    ASSERT_TRUE(Encoded(ctx, "-h", source, beside.File("first.mp3")));
+    const test::StandInEncoder standIn(test::StandIn::SucceedWithoutOutput);
+    ctx.programPath = standIn.Folder() + "/varnook";
+    EXPECT_FALSE(Encoded(ctx, "-h", source, beside.File("second.mp3")));
 }
 
 TEST(WaitForProcess, PollingYieldsAndAChildAlreadyReapedReadsAsZeroOnlyWhenPolling)
 {
+    const auto shell = [](const char* script) { return StartChild("/bin/sh", {"sh", "-c", script}); };
     test::RecordingHost host;
-    EXPECT_EQ(WaitForProcess(StartShell("sleep 0.1; exit 7"), false, host), 7);
+    EXPECT_EQ(WaitForProcess(shell("sleep 0.1; exit 7"), false, host), 7);
     EXPECT_GT(host.yields, 0);
-    EXPECT_EQ(WaitForProcess(StartShell("exit 1"), true, host), 1);
-    const pid_t pid = StartShell("exit 5");
+    EXPECT_EQ(WaitForProcess(shell("exit 1"), true, host), 1);
+    const pid_t pid = shell("exit 5");
     ReapChild(pid);
     EXPECT_EQ(WaitForProcess(pid, false, host), 0);
     EXPECT_THROW(WaitForProcess(pid, true, host), ProgramError);

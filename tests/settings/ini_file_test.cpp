@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iterator>
-#include <string>
 
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
@@ -47,35 +45,34 @@ TEST_F(IniFileTest, ReadsKeysOfItsSectionOnly)
     EXPECT_EQ(Read("C"), "c" + std::string(253, '\xBF'));
 }
 
+// A write replaces the key's first line or adds one at the end of its section's first block,
+// creating section and file as needed; other lines, line ends and a byte-order mark stay, and a
+// value stays one line.
 TEST_F(IniFileTest, WritesCreateAddAndReplaceKeepingForeignLines)
 {
-    Write("Trim", "1");
-    Write("NewLevel", "-1,5");
-    Write("Trim", "0");
-    EXPECT_EQ(test::ReadText(path), "[Values]\nTrim=0\nNewLevel=-1,5\n");
-
-    test::WriteText(path, "; comment\n[Window]\nLeft=10\n\n[Values]\nTrim=1\n; note\n"
-                          "not a key\nEncode=1\n\n[Values]\nTrim=dup\n[Tail]\nX=y");
-    Write("Trim", "0");
-    Write("PinkRef", "64.82");
-    EXPECT_EQ(test::ReadText(path), "; comment\n[Window]\nLeft=10\n\n[Values]\nTrim=0\n; note\n"
-                                    "not a key\nEncode=1\nPinkRef=64.82\n\n[Values]\n"
-                                    "Trim=dup\n[Tail]\nX=y\n");
-
-    test::WriteText(path, "[Other]\nA=1\n");
-    Write("Trim", "1");
-    EXPECT_EQ(test::ReadText(path), "[Other]\nA=1\n[Values]\nTrim=1\n");
-    EXPECT_EQ(FilesInFolder(), 1);
-    EXPECT_TRUE(host.errorBoxes.empty());
-}
-
-TEST_F(IniFileTest, CrLfAndByteOrderMarkSurviveAndValuesStayOneLine)
-{
-    test::WriteText(path, "\xEF\xBB\xBF[Values]\r\nTrim=0\r\n");
+    const struct {
+        std::string before;
+        std::vector<std::pair<std::string, std::string>> writes;
+        std::string after;
+    } rows[] = {
+        {"", {{"Trim", "1"}, {"NewLevel", "-1,5"}, {"Trim", "0"}}, "[Values]\nTrim=0\nNewLevel=-1,5\n"},
+        {"; comment\n[Window]\nLeft=10\n\n[Values]\nTrim=1\n; note\nnot a key\nEncode=1\n\n[Values]\nTrim=dup\n[Tail]\nX=y",
+         {{"Trim", "0"}, {"PinkRef", "64.82"}},
+         "; comment\n[Window]\nLeft=10\n\n[Values]\nTrim=0\n; note\nnot a key\nEncode=1\nPinkRef=64.82\n\n"
+         "[Values]\nTrim=dup\n[Tail]\nX=y\n"},
+        {"[Other]\nA=1\n", {{"Trim", "1"}}, "[Other]\nA=1\n[Values]\nTrim=1\n"},
+        {"\xEF\xBB\xBF[Values]\r\nTrim=0\r\n", {{"Arguments", "-b 192\n[Evil]\r\nTrim=1"}},
+         "\xEF\xBB\xBF[Values]\r\nTrim=0\r\nArguments=-b 192 [Evil]  Trim=1\r\n"},
+    };
+    for (const auto& row : rows) {
+        fs::remove(path);
+        if (!row.before.empty()) test::WriteText(path, row.before);
+        for (const auto& [key, value] : row.writes) Write(key, value);
+        EXPECT_EQ(test::ReadText(path), row.after);
+        EXPECT_EQ(FilesInFolder(), 1);
+    }
     EXPECT_EQ(Read("Trim"), "0");
-    Write("Arguments", "-b 192\n[Evil]\r\nTrim=1");
-    EXPECT_EQ(test::ReadText(path),
-              "\xEF\xBB\xBF[Values]\r\nTrim=0\r\nArguments=-b 192 [Evil]  Trim=1\r\n");
+    EXPECT_TRUE(host.errorBoxes.empty());
 }
 
 TEST_F(IniFileTest, WriteKeepsPermissionsSymlinkAndMakesTheFolder)

@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
-#include "base/context.h"
+#include "base/wav_info.h"
 #include "io/byte_order.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"
@@ -18,15 +16,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
-
-// 16-bit mono, 44100 Hz, a 4-byte LIST chunk at 36, the "data" header at 48 and 100 samples
-// from 56: 256 bytes, RIFF size 248.
-Bytes Base()
-{
-    test::WavLayout layout;
-    layout.before = {{"LIST", Bytes(4, 'x')}};
-    return test::BuildWav(layout, test::Noise(1, 1000, 100));
-}
 
 // A field of the header set to a value: the 16-bit fields of "fmt " at 20, 22, 32 and 34,
 // every other one 32 bits wide.
@@ -57,25 +46,28 @@ struct HeaderCase {
 
 class HeaderCheck : public ::testing::TestWithParam<HeaderCase> {};
 
+// The file: 16-bit mono, 44100 Hz, a 4-byte LIST chunk at 36, the "data" header at 48 and 100
+// samples from 56: 256 bytes, RIFF size 248.
 TEST_P(HeaderCheck, LinesResultAndRepairs)
 {
     const HeaderCase& row = GetParam();
-    test::TempDir dir;
-    Bytes bytes = Base();
+    test::WavLayout layout;
+    layout.before = {{"LIST", Bytes(4, 'x')}};
+    Bytes bytes = test::BuildWav(layout, test::Noise(1, 1000, 100));
     Apply(bytes, row.edits);
     bytes.resize(row.length);
-    const std::string path = dir.File("in.wav");
-    test::WriteAllBytes(path, bytes);
+    const test::TempDir dir;
+    test::WriteAllBytes(dir.File("in.wav"), bytes);
     test::RecordingHost host;
-    Context ctx(host);
-    EXPECT_DOUBLE_EQ(WavTime(ctx.host, ctx.wav, path), row.duration);
+    WavInfo wav;
+    EXPECT_DOUBLE_EQ(WavTime(host, wav, dir.File("in.wav")), row.duration);
     EXPECT_EQ(host.lines, row.lines);
     Apply(bytes, row.repairs);
-    EXPECT_EQ(test::ReadAllBytes(path), bytes);
+    EXPECT_EQ(test::ReadAllBytes(dir.File("in.wav")), bytes);
     if (row.duration != -1) {
-        EXPECT_EQ(ctx.wav.DataStart, 56);
-        EXPECT_EQ(ctx.wav.DataSize, row.dataSize);
-        EXPECT_EQ(ctx.wav.RiffSize, static_cast<int32_t>(bytes.size() - 8));
+        EXPECT_EQ(wav.DataStart, 56);
+        EXPECT_EQ(wav.DataSize, row.dataSize);
+        EXPECT_EQ(wav.RiffSize, static_cast<int32_t>(bytes.size() - 8));
     }
 }
 
@@ -114,45 +106,32 @@ const HeaderCase kHeaders[] = {
 
 INSTANTIATE_TEST_SUITE_P(Files, HeaderCheck, ::testing::ValuesIn(kHeaders), test::RowName());
 
-TEST(WavTime, ChunkWalkFindsTheSamples)
+// The samples are found past an extended "fmt " and chunks of any size, odd ones unpadded; a
+// missing file is a file error, and one longer than 2 GiB cannot be described.
+TEST(WavTime, ChunkWalkAndFilesItCannotTake)
 {
     const struct {
         int32_t fmtSize;
         std::vector<test::Chunk> before;
         int32_t dataStart;
-    } walks[] = {
-        {18, {}, 46},
-        {16, {{"LIST", Bytes(26, 'a')}, {"fact", Bytes(4, 0)}}, 90},
-        {16, {{"junk", Bytes(3, 'j')}}, 55},  // an odd size is followed by no pad byte
-    };
-    test::TempDir dir;
+    } walks[] = {{18, {}, 46},
+                 {16, {{"LIST", Bytes(26, 'a')}, {"fact", Bytes(4, 0)}}, 90},
+                 {16, {{"junk", Bytes(3, 'j')}}, 55}};
+    const test::TempDir dir;
+    const std::string path = dir.File("in.wav");
+    test::RecordingHost host;
+    WavInfo wav;
     for (const auto& walk : walks) {
         SCOPED_TRACE(walk.dataStart);
-        test::WavLayout layout;
-        layout.fmtSize = walk.fmtSize;
-        layout.before = walk.before;
-        test::WriteAllBytes(dir.File("in.wav"), test::BuildWav(layout, test::Noise(3, 100, 50)));
-        test::RecordingHost host;
-        Context ctx(host);
-        EXPECT_DOUBLE_EQ(WavTime(ctx.host, ctx.wav, dir.File("in.wav")), 100.0 / 88200);
-        EXPECT_EQ(ctx.wav.DataStart, walk.dataStart);
-        EXPECT_TRUE(host.lines.empty());
+        const test::WavLayout layout{1, 44100, 16, 1, walk.fmtSize, walk.before, {}};
+        test::WriteAllBytes(path, test::BuildWav(layout, test::Noise(3, 100, 50)));
+        EXPECT_DOUBLE_EQ(WavTime(host, wav, path), 100.0 / 88200);
+        EXPECT_EQ(wav.DataStart, walk.dataStart);
     }
-}
-
-TEST(WavTime, FileErrorsAndFilesTooLong)
-{
-    test::TempDir dir;
-    test::RecordingHost host;
-    Context ctx(host);
-    EXPECT_EQ(WavTime(ctx.host, ctx.wav, dir.File("absent.wav")), -1);
-    // A sparse file of 3 GiB takes no disk space for its hole.
-    const std::string path = dir.File("in.wav");
-    test::WriteAllBytes(path, Base());
-    std::filesystem::resize_file(path, 3LL << 30);
-    EXPECT_EQ(WavTime(ctx.host, ctx.wav, path), -1);
+    EXPECT_EQ(WavTime(host, wav, dir.File("absent.wav")), -1);
+    std::filesystem::resize_file(path, 3LL << 30);  // sparse: takes no disk space for its hole
+    EXPECT_EQ(WavTime(host, wav, path), -1);
     EXPECT_EQ(host.lines, (Lines{"53: File not found", "File too large"}));
-
 }
 
 }  // namespace
