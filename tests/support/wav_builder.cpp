@@ -103,13 +103,4 @@ std::vector<int16_t> Concat(std::vector<int16_t> a, const std::vector<int16_t>& 
     return a;
 }
 
-std::vector<int16_t> SamplesAt(const std::vector<uint8_t>& bytes, size_t offset, size_t count)
-{
-    if (offset > bytes.size() || (bytes.size() - offset) / 2 < count)
-        throw std::out_of_range("not that many samples in the buffer");
-    std::vector<int16_t> out(count);
-    for (size_t i = 0; i < count; ++i) out[i] = LoadLE16(bytes.data() + offset + 2 * i);
-    return out;
-}
-
 }  // namespace varnook::test
