@@ -4,7 +4,6 @@
 #include <cmath>
 #include <numbers>
 #include <random>
-#include <stdexcept>
 
 #include "io/byte_order.h"
 
@@ -22,7 +21,6 @@ void AppendLE(std::vector<uint8_t>& out, int32_t v, int bytes)
 
 void AppendId(std::vector<uint8_t>& out, const std::string& id)
 {
-    if (id.size() != 4) throw std::invalid_argument("chunk id must have four characters");
     out.insert(out.end(), id.begin(), id.end());
 }
 
