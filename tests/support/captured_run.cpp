@@ -39,30 +39,27 @@ RunningProgram StartCaptured(const std::string& captureFolder, const std::string
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
         const std::string key = text.substr(0, text.find('='));
-        if (key != "DISPLAY" && key != "WAYLAND_DISPLAY" && env.count(key) == 0)
-            envTexts.push_back(text);
+        if (key != "DISPLAY" && key != "WAYLAND_DISPLAY" && env.count(key) == 0) envTexts.push_back(text);
     }
     for (const auto& [key, value] : env) envTexts.push_back(key + "=" + value);
-    std::vector<char*> argv;
-    std::vector<char*> envp;
-    for (std::string& text : argTexts) argv.push_back(text.data());
-    for (std::string& text : envTexts) envp.push_back(text.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> list;
+        for (std::string& text : texts) list.push_back(text.data());
+        list.push_back(nullptr);
+        return list;
+    };
 
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    for (const auto& [fd, path] : {std::pair{STDOUT_FILENO, &running.outPath_},
-                                   std::pair{STDERR_FILENO, &running.errPath_}})
-        ::posix_spawn_file_actions_addopen(&actions, fd, path->c_str(),
-                                           O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    for (const auto& [fd, path] : {std::pair{STDOUT_FILENO, &running.outPath_}, {STDERR_FILENO, &running.errPath_}})
+        ::posix_spawn_file_actions_addopen(&actions, fd, path->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawnattr_t attributes;
     ::posix_spawnattr_init(&attributes);
     ::posix_spawnattr_setpgroup(&attributes, 0);
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    const int rc = ::posix_spawnp(&running.pid_, program.c_str(), &actions, &attributes,
-                                  argv.data(), envp.data());
+    const int rc = ::posix_spawnp(&running.pid_, program.c_str(), &actions, &attributes, pointers(argTexts).data(),
+                                  pointers(envTexts).data());
     ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
@@ -74,18 +71,6 @@ CapturedRun RunCaptured(const std::string& program, const std::vector<std::strin
 {
     TempDir capture;
     return StartCaptured(capture.Path().string(), program, args, env).Finish();
-}
-
-std::map<std::string, std::string> ReadId3v2Frames(const std::string& path)
-{
-    // Lines read "TIT2=text"; a comment reads "COMM=description=lang=text".
-    std::map<std::string, std::string> frames;
-    for (const std::string& line : RunCaptured("mid3v2", {"--list", path}).Lines()) {
-        if (line.size() < 5 || line[4] != '=') continue;
-        const std::string id = line.substr(0, 4);
-        frames.emplace(id, line.substr(id == "COMM" ? line.rfind('=') + 1 : 5));
-    }
-    return frames;
 }
 
 }  // namespace varnook::test

@@ -42,8 +42,4 @@ RunningProgram StartCaptured(const std::string& captureFolder, const std::string
 CapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args,
                         const std::map<std::string, std::string>& env = {});
 
-// The ID3v2 frames of an MP3 file as a third-party reader (mid3v2) lists them: frame id ->
-// text, the first of each id. Empty when the reader finds no tag.
-std::map<std::string, std::string> ReadId3v2Frames(const std::string& path);
-
 }  // namespace varnook::test

@@ -14,8 +14,7 @@ class ScopedLocale {
 public:
     explicit ScopedLocale(const char* name)
     {
-        const char* current = std::setlocale(LC_ALL, nullptr);
-        if (current) previous_ = current;
+        if (const char* current = std::setlocale(LC_ALL, nullptr)) previous_ = current;
         active_ = std::setlocale(LC_ALL, name) != nullptr;
     }
     ~ScopedLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
@@ -38,24 +37,19 @@ public:
     ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
     {
         if (const char* old = std::getenv(name)) previous_ = old;
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
+        Set(value);
     }
-    ~ScopedEnv()
-    {
-        if (previous_) {
-            ::setenv(name_.c_str(), previous_->c_str(), 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
+    ~ScopedEnv() { Set(previous_); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    void Set(const std::optional<std::string>& value) const
+    {
+        if (value) ::setenv(name_.c_str(), value->c_str(), 1);
+        if (!value) ::unsetenv(name_.c_str());
+    }
+
     std::string name_;
     std::optional<std::string> previous_;
 };

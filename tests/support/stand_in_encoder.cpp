@@ -30,49 +30,31 @@ std::string RealLame()
     return ShellQuote(real);
 }
 
-std::string ScriptFor(StandIn behaviour, const std::string& folder, const std::string& victim)
+std::string ScriptFor(StandIn behaviour, const std::string& folder)
 {
-    // "last" ends up as the final argument: the temporary output the encoder must write.
-    const std::string lastArgument = "for last in \"$@\"; do :; done\n";
     switch (behaviour) {
-    case StandIn::Missing:
-        break;
-    case StandIn::FailAfterPartialOutput:
-        return lastArgument + "printf 'partial mp3 frames' > \"$last\"\nexit 1\n";
     case StandIn::SucceedWithoutOutput:
         return "exit 0\n";
-    case StandIn::CrashBySignal:
-        return lastArgument + "printf 'partial' > \"$last\"\nkill -SEGV $$\nsleep 5\nexit 0\n";
     case StandIn::RecordThenRealLame:
         // One run per line, each argument ended by a NUL byte.
         return "log=" + ShellQuote(folder + "/runs.log") +
                "\nfor a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$log\"; done\n"
                "printf '\\n' >> \"$log\"\nexec " + RealLame() + " \"$@\"\n";
     case StandIn::Hang:
-        // exec, so that the noted process is the one varnook waits for.
-        return lastArgument + "printf 'partial' > \"$last\"\necho $$ > " +
+        // "last" ends up as the temporary output; exec, so that the noted process is the one
+        // varnook waits for.
+        return "for last in \"$@\"; do :; done\nprintf 'partial' > \"$last\"\necho $$ > " +
                ShellQuote(folder + "/hung.pid") + "\nexec sleep 30\n";
-    case StandIn::RemoveThenRealLame:
-        return "rm -f " + ShellQuote(victim) + "\nexec " + RealLame() + " \"$@\"\n";
-    case StandIn::WatchOverlapThenRealLame: {
-        // mkdir is atomic: it fails when another run holds the marker.
-        const std::string busy = ShellQuote(folder + "/busy");
-        return "if ! mkdir " + busy + " 2>/dev/null; then echo overlap >> " +
-               ShellQuote(folder + "/overlaps") + "; fi\nsleep 0.3\n" + RealLame() +
-               " \"$@\"\nrc=$?\nrmdir " + busy + " 2>/dev/null\nexit $rc\n";
-    }
     }
     return "exit 1\n";
 }
 
 }  // namespace
 
-StandInEncoder::StandInEncoder(StandIn behaviour, const std::string& victim)
-    : behaviour_(behaviour)
+StandInEncoder::StandInEncoder(StandIn behaviour)
 {
-    if (behaviour == StandIn::Missing) return;
     const std::string script = dir_.File("lame");
-    WriteText(script, "#!/bin/sh\n" + ScriptFor(behaviour, Folder(), victim));
+    WriteText(script, "#!/bin/sh\n" + ScriptFor(behaviour, Folder()));
     if (::chmod(script.c_str(), 0755) != 0) throw std::runtime_error("chmod failed");
 }
 
@@ -84,7 +66,6 @@ std::string StandInEncoder::Note(const std::string& name) const
 std::string StandInEncoder::SearchPathWithStandInFirst() const
 {
     const char* path = std::getenv("PATH");
-    if (behaviour_ == StandIn::Missing) return Folder();
     return Folder() + ":" + (path ? path : "/usr/local/bin:/usr/bin:/bin");
 }
 

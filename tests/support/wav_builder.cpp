@@ -4,7 +4,6 @@
 #include <cmath>
 #include <numbers>
 #include <random>
-#include <stdexcept>
 
 #include "io/byte_order.h"
 
@@ -22,7 +21,6 @@ void AppendLE(std::vector<uint8_t>& out, int32_t v, int bytes)
 
 void AppendId(std::vector<uint8_t>& out, const std::string& id)
 {
-    if (id.size() != 4) throw std::invalid_argument("chunk id must have four characters");
     out.insert(out.end(), id.begin(), id.end());
 }
 
@@ -101,15 +99,6 @@ std::vector<int16_t> Concat(std::vector<int16_t> a, const std::vector<int16_t>& 
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
-}
-
-std::vector<int16_t> SamplesAt(const std::vector<uint8_t>& bytes, size_t offset, size_t count)
-{
-    if (offset > bytes.size() || (bytes.size() - offset) / 2 < count)
-        throw std::out_of_range("not that many samples in the buffer");
-    std::vector<int16_t> out(count);
-    for (size_t i = 0; i < count; ++i) out[i] = LoadLE16(bytes.data() + offset + 2 * i);
-    return out;
 }
 
 }  // namespace varnook::test

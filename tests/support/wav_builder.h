@@ -40,7 +40,4 @@ std::vector<int16_t> Silence(size_t count);
 // a followed by b.
 std::vector<int16_t> Concat(std::vector<int16_t> a, const std::vector<int16_t>& b);
 
-// 16-bit little-endian samples of a byte buffer from `offset`, `count` of them.
-std::vector<int16_t> SamplesAt(const std::vector<uint8_t>& bytes, size_t offset, size_t count);
-
 }  // namespace varnook::test

@@ -1,0 +1,299 @@
+// Whole runs of the built program, with the real lame, on a folder prepared as a careless user
+// or a failing machine leaves it: full disks (a small tmpfs, a file size limit), read-only
+// places, planted links, FIFOs where files belong, outputs that name sources, a stale display,
+// a closed standard output, a lame that fails; and sources of every kind. Each row checks how
+// the run ends and what it said, that the folder then holds exactly the kept files, byte for
+// byte, and the outputs, and that no settings file was written. Last, the windows: only they
+// store the settings.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "e2e/batch_fixture.h"
+#include "settings/ini_file.h"
+#include "support/param_name.h"
+#include "support/stand_in_encoder.h"
+
+namespace varnook::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+// The bytes of 1.7 s of the 2.5 s song as a 44.1 kHz WAV, and as an MP3 at lame's 128 kb/s: a
+// trimmed song keeps 1.9 s, a file cut short at half the song holds 1.25 s.
+constexpr uintmax_t kWholeWav = 300000;
+constexpr uintmax_t kWholeMp3 = 27000;
+
+// What umask 027 leaves of a new file's 0666.
+constexpr fs::perms kUmasked = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+
+const std::string kLevelToWav = " /ana0 /lev1 /tr0 /enc0 /nl 3";
+const std::string kLevelToMp3 = " /ana0 /lev1 /tr0 /enc1 /nl 3";
+const std::string kJustEncode = " /ana0 /lev0 /tr0 /enc1";
+// Root passes permission bits by; the program runs without that power.
+const std::string kNotRoot = "exec setpriv --bounding-set=-dac_override --inh-caps=-dac_override \"$@\"";
+// A file size limit stands in for a full disk: with SIGXFSZ ignored a write past it fails with
+// EFBIG, as ENOSPC does. 215 of bash's 1024-byte blocks hold half the song.
+const std::string kHalfTheSongFits = "trap '' XFSZ; ulimit -f 215; " + kNotRoot;
+
+struct RunCase {
+    const char* name;
+    Names steps = {};        // see Step()
+    std::string args = {};   // split at blanks; "{dir}" is the folder, "{tmp}" a scratch folder
+    int exitCode = 0;
+    Names lines = {};        // openings of log lines, in this order
+    Names kept = {};         // byte-identical afterwards
+    Names made = {};         // regular files of 1.7 s of song or more, with the umask's permissions
+    std::string shell = {};  // a bash script that runs the command as "$@", under umask 027
+    std::string err = {};    // a part of standard error
+    std::function<void(const std::string& dir, const std::string& tmp)> alsoCheck = nullptr;
+};
+void PrintTo(const RunCase& row, std::ostream* os) { *os << row.name; }
+
+class WholeRun : public BatchRun, public testing::WithParamInterface<RunCase> {
+protected:
+    ~WholeRun() override { ::umount2(dir.File("disk").c_str(), MNT_DETACH); }  // when a row mounted one
+
+    std::string Expand(std::string text) const
+    {
+        for (const auto& [key, value] : {std::pair{"{dir}", dir.Path().string()}, {"{tmp}", config.Path().string()}})
+            for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), value);
+        return text;
+    }
+
+    void Step(const std::string& step)
+    {
+        std::istringstream words(step);
+        std::string what, name, more;
+        words >> what >> name;
+        Names rest;
+        while (words >> more) rest.push_back(more);
+        const std::string at = dir.File(name);
+        if (what == "wav") MakeWav(name);
+        if (what == "mp3") MakeMp3(name);
+        if (what == "dir") fs::create_directory(at);
+        if (what == "text") WriteText(at, "not music");
+        if (what == "link") fs::create_symlink(rest.at(0), at);
+        if (what == "readonly") fs::permissions(at, fs::perms::owner_read | fs::perms::owner_exec);
+        if (what == "env") env_[name.substr(0, name.find('='))] = Expand(name.substr(name.find('=') + 1));
+        if (what == "sox" || what == "ffmpeg") {  // "sox NAME OPTIONS...": the tone made into NAME
+            WriteAllBytes(config.File("tone.wav"), ToneWav());
+            rest.insert(rest.begin(), {"-v", "error", "-i", config.File("tone.wav")});
+            rest.push_back(at);
+            ASSERT_EQ(RunCaptured(what, {rest.begin() + (what == "sox" ? 3 : 0), rest.end()}).exitCode, 0);
+        }
+        if (what == "fifo") { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }
+        if (what == "room") {  // leaves room on the disk for all of the WAV's MP3 but its last page
+            fs::copy_file(at, config.File("whole.wav"));
+            ASSERT_EQ(Run({config.File("whole.wav"), "/ana0", "/lev0", "/tr0", "/enc1"}).exitCode, 0);
+            const uint64_t page = 4096, mp3 = fs::file_size(config.File("whole.mp3")) / page * page;
+            struct statvfs disk {};
+            ASSERT_EQ(::statvfs(fs::path(at).parent_path().c_str(), &disk), 0);
+            WriteAllBytes(dir.File("disk/fill"), Bytes(uint64_t{disk.f_bavail} * disk.f_frsize - mp3, 0));
+        }
+        if (what == "traced" && RunCaptured("strace", {"-o", "/dev/null", "true"}).exitCode != 0)
+            GTEST_SKIP() << "strace cannot trace here (no ptrace in this container?)";
+        if (what == "disk") {  // "disk SIZE": a file system of its own at "disk/"
+            fs::create_directory(dir.File("disk"));
+            if (::geteuid() != 0) GTEST_SKIP() << "a full disk needs a tmpfs, which only root may mount";
+            if (::mount("tmpfs", dir.File("disk").c_str(), "tmpfs", 0, ("size=" + name).c_str()) != 0)
+                GTEST_SKIP() << "could not mount a tmpfs: " << std::strerror(errno);
+        }
+    }
+
+    Env env_;
+};
+
+TEST_P(WholeRun, EndsAsExpectedAndKeepsEveryFile)
+{
+    const RunCase& row = GetParam();
+    for (const std::string& step : row.steps) {
+        Step(step);
+        if (IsSkipped() || HasFatalFailure()) return;
+    }
+    std::map<std::string, Bytes> before;
+    for (const std::string& name : row.kept) before[name] = ReadAllBytes(dir.File(name));
+    // Under a time limit, so that a hang fails its row instead of the suite, and a umask that
+    // every output must show.
+    const std::string script = "umask 027; " + Expand(row.shell.empty() ? "exec \"$@\"" : row.shell);
+    Names command{"-c", script, "bash", "/usr/bin/timeout", "-k", "1", "60", VARNOOK_EXE}, lines;
+    std::istringstream words(Expand(row.args));
+    for (std::string word; words >> word;) command.push_back(word);
+    const CapturedRun run = RunCaptured("bash", command, WithSettings(env_));
+
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
+    for (const std::string& line : row.lines) lines.push_back(Expand(line));
+    ExpectInOrder(run, lines);
+    EXPECT_NE(run.err.find(Expand(row.err)), std::string::npos) << run.err;
+    std::set<std::string> expected(row.kept.begin(), row.kept.end());
+    expected.insert(row.made.begin(), row.made.end());
+    std::set<std::string> listing;  // files and links, not folders or FIFOs
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
+        if (entry.is_regular_file() || entry.is_symlink()) listing.insert(fs::relative(entry.path(), dir.Path()).string());
+    EXPECT_EQ(listing, expected);
+    for (const std::string& name : row.kept)
+        EXPECT_TRUE(fs::exists(dir.File(name)) && ReadAllBytes(dir.File(name)) == before[name]) << name << " changed";
+    for (const std::string& name : row.made) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir.File(name)))) << name;
+        EXPECT_EQ(fs::status(dir.File(name)).permissions(), kUmasked) << name;
+        EXPECT_GE(fs::file_size(dir.File(name)), name.ends_with(".mp3") ? kWholeMp3 : kWholeWav) << name;
+    }
+    EXPECT_FALSE(fs::exists(config.File("varnook.ini"))) << "a batch run stores no settings";
+    if (row.alsoCheck) row.alsoCheck(dir.Path().string(), config.Path().string());
+}
+
+// Where the output goes and what it may replace.
+INSTANTIATE_TEST_SUITE_P(Outputs, WholeRun, testing::Values(
+    // The decode goes to "_song.wav" and is then moved over the earlier "song.wav".
+    RunCase{"Mp3EncodeOffReplacesAnEarlierWav", {"mp3 song.mp3", "text song.wav"},
+            "{dir}/song.mp3 /ana0 /lev0 /tr0 /enc0", 0, {"Decoded OK"}, {"song.mp3"}, {"song.wav"}},
+    RunCase{"EarlierOutputUnderTheDecodeName", {"mp3 song.mp3", "wav song.wav", "wav _song.wav"}, "{dir}/song.mp3 /tr0",
+            0, {"Encoded OK"}, {"song.mp3", "song.wav", "_song.wav"}, {"_song.mp3"}},
+    RunCase{"SourceIsAnotherSourcesDecode", {"mp3 song.mp3", "wav song.wav"}, "{dir}/song.mp3 {dir}/song.wav /enc 0",
+            1, {"Could not write over a source of this run: "}, {"song.wav", "song.mp3"}, {"_song.wav"}},
+    RunCase{"RelativeDestStartingWithDash", {"wav song.wav", "dir -out"}, "{dir}/song.wav /dest -out/" + kJustEncode,
+            0, {"Encoded OK"}, {"song.wav"}, {"-out/song.mp3"}, "cd {dir} && exec \"$@\""},
+    RunCase{"NameTooLong", {"mp3 song.mp3", "dir out"}, "{dir}/song.mp3 /tr0 /dest {dir}/out/" + std::string(300, 'x') + ".mp3",
+            1, {"Encoding...", "52: File name too long"}, {"song.mp3"}},
+    // The leftover is what a kill during the copy to another file system leaves.
+    RunCase{"MovedAcrossFileSystems", {"disk 4m", "wav song.wav", "text disk/VRKmove.tmp"},
+            "{dir}/song.wav /dest {dir}/disk/" + kLevelToWav, 0, {"Leveled OK"}, {"song.wav"}, {"disk/song.wav"}},
+    // Without a sync of the folder, a power cut right after the rename may bring the old name back.
+    RunCase{"FolderSyncedAfterTheRename", {"traced", "wav song.wav"}, "{dir}/song.wav" + kLevelToWav, 0, {"Leveled OK"},
+            {"song.wav"}, {"_song.wav"}, "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -f -o {tmp}/trace "
+            "-e trace=openat,rename,renameat,renameat2,fsync \"$@\"", "", [](const std::string& dir, const std::string& tmp) {
+                const std::string trace = ReadText(tmp + "/trace");
+                const size_t open = trace.find("\"" + dir + "/\", O_RDONLY", trace.find("\"" + dir + "/_song.wav\""));
+                ASSERT_NE(open, std::string::npos) << "no folder opened after the rename:\n" << trace;
+                const std::string line = trace.substr(open, trace.find('\n', open) - open);
+                EXPECT_NE(line.find("O_DIRECTORY"), std::string::npos) << line;
+                EXPECT_NE(trace.find("fsync(" + line.substr(line.rfind("= ") + 2) + ")", open), std::string::npos);
+            }}),
+    RowName());
+
+// Sources of every kind, with the gain the analysis finds, worked out once: the tone's own
+// where the samples are kept whole.
+INSTANTIATE_TEST_SUITE_P(Formats, WholeRun, testing::Values(
+    RunCase{"Mp3WithEveryStep", {"mp3 s.mp3"}, "{dir}/s.mp3 /ana1 /lev1 /tr1 /enc1 /nl -1,5", 0,
+            {"Decoded OK", "wav file info: 2.50 sec", "Recommended gain: 0.38 dB", "Leveling with: -1.12 dB...",
+             "Trimmed OK", "wav file info: 1.95 sec", "Encoded OK"}, {"s.mp3"}, {"_s.mp3"}},
+    RunCase{"Flac24", {"sox s.flac -b 24"}, "{dir}/s.flac /ana1 /lev1 /tr0 /enc1", 0,
+            {"Converted OK", "16 bits, 44100 samp/s, 2 chan", "Recommended gain: -0.07 dB", "Encoded OK"}, {"s.flac"}, {"s.mp3"}},
+    RunCase{"Flac96k", {"sox s.flac -b 24 -r 96000"}, "{dir}/s.flac /ana1 /lev1 /tr0 /enc1", 0,
+            {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: 0.05 dB", "Encoded OK"}, {"s.flac"}, {"s.mp3"}},
+    RunCase{"Opus", {"ffmpeg s.opus -c:a libopus"}, "{dir}/s.opus /ana1 /lev1 /tr0 /enc0", 0,
+            {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: -0.02 dB", "Leveled OK"}, {"s.opus"}, {"s.wav"}},
+    RunCase{"FloatWav", {"sox s.wav -e floating-point -b 32"}, "{dir}/s.wav /ana1 /lev1 /tr0 /enc0", 0,
+            {"Converted OK", "16 bits, 44100 samp/s, 2 chan", "Recommended gain: -0.07 dB", "Leveled OK"}, {"s.wav"}, {"_s.wav"}},
+    RunCase{"SixChannels", {"sox six.flac -c 6"}, "{dir}/six.flac /ana1 /lev1 /enc1", 1,
+            {"Not a valid file format! 6 channels; only mono and stereo can be processed"}, {"six.flac"}}),
+    RowName());
+
+// Full disks, closed doors, planted links and broken encoders: the run fails, or goes on
+// without the step, and says so.
+INSTANTIATE_TEST_SUITE_P(Faults, WholeRun, testing::Values(
+    RunCase{"DecodeOntoFullDisk", {"disk 256k", "mp3 disk/song.mp3"}, "{dir}/disk/song.mp3 /ana0 /lev0 /tr0 /enc0", 1,
+            {"Could not decode"}, {"disk/song.mp3"}},
+    // lame checks its writes but not the flush when it closes the file: it ends well, and the
+    // MP3 lacks its last page.
+    RunCase{"EncodeLosesItsLastPage", {"disk 1m", "wav disk/song.wav", "room disk/song.wav"},
+            "{dir}/disk/song.wav" + kJustEncode, 1, {"Encoding...", "Could not encode"}, {"disk/song.wav", "disk/fill"}},
+    // The encoder takes the whole source, not the cut-short amplified copy.
+    RunCase{"DiskFullWhileLevelingGoesOnUnleveled", {"wav song.wav", "dir out"}, "{dir}/song.wav /dest {dir}/out/" + kLevelToMp3,
+            1, {"61: Disk full", "Could not level", "Encoding...", "Encoded OK"}, {"song.wav"}, {"out/song.mp3"}, kHalfTheSongFits},
+    RunCase{"SourceFolderRefusesTheWorkFile", {"wav song.wav", "readonly ."}, "{dir}/song.wav" + kLevelToWav, 1,
+            {"70: Permission denied", "Could not level"}, {"song.wav"}, {}, kNotRoot},
+    RunCase{"OutputFolderRefusesLamesFile", {"wav song.wav", "dir out", "readonly out"},
+            "{dir}/song.wav /dest {dir}/out/" + kLevelToMp3, 1, {"Leveled OK", "Could not encode"}, {"song.wav"}, {}, kNotRoot},
+    // No loudness filter is made for this rate, so a trim fails before it cuts anything.
+    RunCase{"FailedTrimDeliversNothing", {"sox odd.wav -r 12345", "wav _odd.wav"}, "{dir}/odd.wav /ana0 /lev0 /tr1 /enc0", 1,
+            {"Could not trim"}, {"odd.wav", "_odd.wav"}},
+    RunCase{"PlantedLinksAtWorkFiles", {"wav song.wav", "text victim.txt", "dir out", "link out/mp3.tmp ../victim.txt",
+            "link VRK.tmp planted.wav"}, "{dir}/song.wav /dest {dir}/out/ /ana0 /lev1 /tr0 /enc1", 0, {"Encoded OK"},
+            {"song.wav", "victim.txt"}, {"out/song.mp3"}},
+    RunCase{"NoLame", {"wav song.wav", "env PATH={tmp}"}, "{dir}/song.wav" + kJustEncode, 1,
+            {"Encoding...", "Processing interrupted. Error message:", "53: File not found", "Could not encode"}, {"song.wav"}},
+    // lame's own reason follows the failure; its output name is not left behind.
+    RunCase{"LameCannotDecode", {"text song.mp3"}, "{dir}/song.mp3 /ana0 /lev1 /tr0 /enc1", 1,
+            {"Decoding...", "Could not decode", "Can't init infile"}, {"song.mp3"}}),
+    RowName());
+
+// What a user or the desktop hands over in odd shapes.
+INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
+    RunCase{"Help", {}, "/ana0 --help", 0, {"Usage: varnook ", "  /dest PATH"}},
+    RunCase{"Version", {}, "--version", 0, {"varnook " VARNOOK_VERSION}},
+    // A missing source leaves the windows, which need a display.
+    RunCase{"MissingSourceWithoutDisplay", {}, "{dir}/none.wav /nl 3", 2, {}, {}, {}, "",
+            "no such file or folder: {dir}/none.wav\nvarnook: window mode needs a display"},
+    // A batch never reaches for the display; without analysis the new level alone is the gain.
+    RunCase{"StaleDisplayBatchWithAMissingSource", {"wav song.wav", "env DISPLAY=:97", "env WAYLAND_DISPLAY=gone-0"},
+            "{dir}/gone.wav {dir}/song.wav" + kLevelToWav, 1,
+            {"Could not find {dir}/gone.wav", "Leveling with: 3.00 dB...", "Leveled OK"}, {"song.wav"}, {"_song.wav"}},
+    // Neither is opened: a FIFO would block the run.
+    RunCase{"FifosAsSourceAndSettingsFile", {"wav song.wav", "fifo pipe.wav", "fifo fifo.ini", "env VARNOOK_INI={dir}/fifo.ini"},
+            "{dir}/pipe.wav {dir}/song.wav" + kLevelToWav, 1, {"Not a valid file: not a regular file", "Leveled OK"},
+            {"song.wav"}, {"_song.wav"}, "", "is not a regular file"},
+    // The reader is gone before the program writes its first line.
+    RunCase{"ClosedStandardOutput", {"wav song.wav", "wav b.wav"}, "{dir}/song.wav {dir}/b.wav" + kLevelToWav, 0, {},
+            {"song.wav", "b.wav"}, {"_song.wav", "_b.wav"}, "{ sleep 0.3; exec \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}"},
+    RunCase{"SourceNamedLikeAWorkFile", {"wav VRK.tmp"}, "{dir}/VRK.tmp" + kLevelToWav, 1,
+            {"Not a valid file: named like a work file of Varnook"}, {"VRK.tmp"}}),
+    RowName());
+
+// Paths and tag texts that would break a command line reach lame intact: the stand-in records
+// the words it was given, then runs the real lame.
+TEST_F(BatchRun, OddPathsAndQuotedTagTextsReachLameIntact)
+{
+    const fs::path folder = dir.Path() / "My \"Best\" Tapes – Øre";
+    fs::create_directories(folder);
+    const std::string source = (folder / "01 It's a \"Song\" ßide.mp3").string();
+    fs::rename(MakeMp3("song.mp3"), source);
+    const std::string title = "He said \"stop\" \\ 'went'", artist = "-b 8 --tt x";
+    // Version 1 only, so the texts reach lame from the tag that fills the gaps of version 2.
+    ASSERT_EQ(RunCaptured("id3v2", {"--id3v1-only", "--song", title, "--artist", artist, source}).exitCode, 0);
+    const StandInEncoder recorder(StandIn::RecordThenRealLame);
+    const CapturedRun run = Run({source, "/ana1", "/lev1", "/tr1", "/enc1", "/lame", "-b", "160"},
+                                {{"PATH", recorder.SearchPathWithStandInFirst()}});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(fs::is_regular_file(folder / "_01 It's a \"Song\" ßide.mp3"));
+
+    // The decode saw the source whole; the encode got each tag text, each option word, the work
+    // file and the temporary output as arguments of their own.
+    const std::string tempOut = (folder / "mp3.tmp").string();
+    EXPECT_EQ(recorder.RecordedRuns(),
+              (std::vector<std::vector<std::string>>{
+                  {"--decode", source, tempOut},
+                  {"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors", "--tt", title, "--ta", artist, "-b", "160",
+                   (folder / "VRK.tmp").string(), tempOut}}));
+}
+
+#if VARNOOK_HAVE_GUI
+TEST_F(BatchRun, WithADisplayTheWindowsOpenAndStoreWhatTheCommandLineTurnedOff)
+{
+    // The program runs until its window is closed; wait for the file its load writes, then end it.
+    const std::string ini = config.File("varnook.ini");
+    RunningProgram program = Start({"/enc0"}, {{"DISPLAY", ":varnook-test"}, {"QT_QPA_PLATFORM", "offscreen"}});
+    for (int i = 0; i < 200 && !fs::exists(ini); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::kill(program.Pid(), SIGTERM);
+    const CapturedRun run = program.Finish();
+    ASSERT_TRUE(fs::exists(ini)) << run.err;
+    EXPECT_EQ(ReadIni(ini, "Values", "6ID3", "<missing>"), "1");
+    EXPECT_EQ(ReadIni(ini, "Values", "Encode", "<missing>"), "0");
+    EXPECT_EQ(ReadIni(ini, "Values", "Analyze", "<missing>"), "<missing>");
+}
+#endif
+
+}  // namespace
+}  // namespace varnook::test
