@@ -214,6 +214,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, WholeRun, testing::Values(
             1, {"61: Disk full", "Could not level", "Encoding...", "Encoded OK"}, {"song.wav"}, {"out/song.mp3"}, kHalfTheSongFits},
     RunCase{"SourceFolderRefusesTheWorkFile", {"wav song.wav", "readonly ."}, "{dir}/song.wav" + kLevelToWav, 1,
             {"70: Permission denied", "Could not level"}, {"song.wav"}, {}, kNotRoot},
+    RunCase{"ReadOnlySourceIsProcessed", {"wav song.wav", "readonly song.wav"}, "{dir}/song.wav" + kLevelToWav, 0,
+            {"Leveled OK"}, {"song.wav"}, {"_song.wav"}, kNotRoot},
+    RunCase{"OutputFolderRefusesTheMove", {"wav song.wav", "dir out", "readonly out"},
+            "{dir}/song.wav /dest {dir}/out/" + kLevelToWav, 1, {"Leveled OK", "70: Permission denied"}, {"song.wav"}, {}, kNotRoot},
     RunCase{"OutputFolderRefusesLamesFile", {"wav song.wav", "dir out", "readonly out"},
             "{dir}/song.wav /dest {dir}/out/" + kLevelToMp3, 1, {"Leveled OK", "Could not encode"}, {"song.wav"}, {}, kNotRoot},
     // No loudness filter is made for this rate, so a trim fails before it cuts anything.
@@ -226,7 +230,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, WholeRun, testing::Values(
             {"Encoding...", "Processing interrupted. Error message:", "53: File not found", "Could not encode"}, {"song.wav"}},
     // lame's own reason follows the failure; its output name is not left behind.
     RunCase{"LameCannotDecode", {"text song.mp3"}, "{dir}/song.mp3 /ana0 /lev1 /tr0 /enc1", 1,
-            {"Decoding...", "Could not decode", "Can't init infile"}, {"song.mp3"}}),
+            {"Decoding...", "Could not decode", "Can't init infile"}, {"song.mp3"}},
+    RunCase{"LameRefusesItsOptions", {"wav song.wav"}, "{dir}/song.wav" + kJustEncode + " /lame --bogus", 1,
+            {"Encoding...", "Could not encode", "lame: unrecognized option --bogus"}, {"song.wav"}}),
     RowName());
 
 // What a user or the desktop hands over in odd shapes.
