@@ -1,6 +1,7 @@
 // Whole tags through the built varnook and the real lame: sources tagged by real taggers (and a
 // 2.2 tag and a WAV INFO list built by hand), each output read back with mutagen and compared
 // with its source frame by frame.
+#include <algorithm>
 #include <random>
 
 #include "e2e/batch_fixture.h"
@@ -74,8 +75,7 @@ protected:
             WriteAllBytes(path, BuildWav(layout, Sine(440, 6000, 44100, 44100)));
             return path;
         }
-        WriteAllBytes(dir.File("tone.wav"), ToneWav());
-        EXPECT_EQ(RunCaptured("lame", {"--quiet", dir.File("tone.wav"), path}).exitCode, 0);
+        EXPECT_EQ(RunCaptured("lame", {"--quiet", MakeWav("tone.wav"), path}).exitCode, 0);
         if (row.name == "HandBuiltV22WithABrokenPicture") PrependV22Tag(path, cover);
         if (row.tagger.empty()) return path;
         std::vector<std::string> args{row.tagger.begin() + 1, row.tagger.end()};
@@ -96,13 +96,10 @@ protected:
                                        {"COM", "\0engd\0Second"s}, {"PIC", "\0JPG\x03" "Cover\0"s + std::string(cover.begin(), cover.end())},
                                        {"PIC", "\0J"s}})
             body += id + std::string{char(data.size() >> 16), char(data.size() >> 8), char(data.size())} + data;
-        const auto size = static_cast<uint32_t>(body.size());
-        const std::string tag = "ID3\x02\0\0"s + char((size >> 21) & 0x7F) + char((size >> 14) & 0x7F) +
-                                char((size >> 7) & 0x7F) + char(size & 0x7F) + body;
-        Bytes file(tag.begin(), tag.end());
+        std::string tag = "ID3\x02\0\0"s;
+        for (int shift = 21; shift >= 0; shift -= 7) tag += static_cast<char>((body.size() >> shift) & 0x7F);
         const Bytes audio = ReadAllBytes(path);
-        file.insert(file.end(), audio.begin(), audio.end());
-        WriteAllBytes(path, file);
+        WriteText(path, tag + body + std::string(audio.begin(), audio.end()));
     }
 };
 
@@ -117,21 +114,18 @@ TEST_P(TagsKept, FrameByFrame)
     if (!row.logLine.empty()) ExpectInOrder(run, {row.logLine});
     const std::string output = row.source.ends_with(".wav") ? dir.File("song.mp3") : dir.File("_song.mp3");
     const std::vector<std::string> after = Dump(output);
-    // Whether a line of `lines` meets `test`.
-    const auto any = [](const std::vector<std::string>& lines, const auto& test) {
-        return std::any_of(lines.begin(), lines.end(), test);
-    };
     for (const std::string& line : row.source.ends_with(".wav") ? std::vector<std::string>{} : Dump(source)) {
         const std::string key = line.substr(0, line.find('='));
         const auto isPrefix = [&key](const std::string& p) { return key.starts_with(p); };
-        if (any(kLameOwn, isPrefix)) continue;
-        if (any(row.gone, isPrefix)) {
-            EXPECT_FALSE(any(after, [&](const std::string& l) { return l.starts_with(key); })) << line << " came out";
+        if (std::ranges::any_of(kLameOwn, isPrefix)) continue;
+        if (std::ranges::any_of(row.gone, isPrefix)) {
+            const auto sameKey = [&key](const std::string& l) { return l.starts_with(key); };
+            EXPECT_FALSE(std::ranges::any_of(after, sameKey)) << line << " came out";
         } else if (key.starts_with("COMM:")) {
             // The Comment field's frame is lame's now, in its own language and description.
             const std::string text = line.substr(line.find('='));
-            EXPECT_TRUE(any(after, [&](const std::string& l) { return l.starts_with("COMM:") && l.ends_with(text); }))
-                << line << " lost";
+            const auto sameText = [&text](const std::string& l) { return l.starts_with("COMM:") && l.ends_with(text); };
+            EXPECT_TRUE(std::ranges::any_of(after, sameText)) << line << " lost";
         } else {
             EXPECT_TRUE(HasLine(after, line)) << line << " lost";
         }
