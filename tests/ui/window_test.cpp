@@ -1,46 +1,32 @@
 // The windows as a user meets them: what the main window shows and stores on opening, the option
 // handlers and the More... panel, drops and Delete, and runs through the real pipeline over
-// files and a dropped folder, with Interrupt, the busy lock and closing the progress window.
+// files and a dropped folder, with Interrupt, the busy lock and closing the progress window;
+// and the picture of the trim step's work, in the progress window and in /plot's PNGs.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDropEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMimeData>
-#include <QProgressBar>
-#include <QPushButton>
+// The whole widget module: the tests reach into most kinds of control the windows hold.
 #include <QTest>
-#include <QTimer>
-#include <QUrl>
+#include <QtWidgets>
 
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 
-#include "settings/run_settings_file.h"
 #include "base/context.h"
 #include "io/numbers.h"
 #include "settings/ini_file.h"
+#include "settings/run_settings_file.h"
+#include "support/captured_run.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
 #include "ui/file_list_box.h"
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"
+#include "ui/loudness_picture.h"
 #include "ui/qt_host.h"
 #include "ui/windows.h"
-
-// Failures show texts, not bytes.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace varnook::test {
 namespace {
@@ -50,6 +36,13 @@ QStringList Texts(const QListWidget* list)
     QStringList texts;
     for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
     return texts;
+}
+
+// 2 s of silence, 10 s of tone, 3 s of silence: the trim step's marks belong at the tone's edges.
+void WriteToneBetweenSilences(const std::string& path)
+{
+    const std::vector<int16_t> tone = Concat(Silence(2 * 44100), Sine(1000, 16000, 44100, 10 * 44100));
+    WriteAllBytes(path, BuildWav(WavLayout{}, Concat(tone, Silence(3 * 44100))));
 }
 
 class WindowTest : public ::testing::Test {
@@ -165,8 +158,7 @@ TEST_F(WindowTest, DefaultAndTheMorePanel)
     EXPECT_EQ(seenAtClick, -4);
     EXPECT_EQ(gui->tbxPink->text() + " " + gui->tbxPercent->text() + " " + gui->tbxDiff->text(),
               "64.82 0.95 30");
-    EXPECT_EQ(Stored("PinkRef") + " " + Stored("RmsPercent") + " " + Stored("RmsDiff"),
-              "64.82 0.95 30");
+    EXPECT_EQ(Stored("PinkRef") + " " + Stored("RmsPercent") + " " + Stored("RmsDiff"), "64.82 0.95 30");
     EXPECT_EQ(Stored("NewLevel"), "-4");
     QTest::mouseClick(gui->chkSkip, Qt::LeftButton);
     gui->cboLoudness->setCurrentIndex(1);
@@ -174,9 +166,7 @@ TEST_F(WindowTest, DefaultAndTheMorePanel)
     EXPECT_EQ(Stored("SkipDone") + " " + Stored("Loudness"), "1 r128");
 
     // What the box shows and what is stored once the focus leaves it.
-    struct Row {
-        const char *box, *key, *typed, *locale, *shown, *stored;
-    };
+    struct Row { const char *box, *key, *typed, *locale, *shown, *stored; };
     for (const Row& row : {Row{"tbxLevel(2)", "2Level", "abc", "C", "24", "24"},
                            Row{"tbxLevel(0)", "0Level", "030", "C", "030", "30"},
                            Row{"tbxLead(0)", "0Lead", "-3", "C", "-3", "-3"},
@@ -217,8 +207,7 @@ TEST_F(WindowTest, ADroppedFolderBringsItsSourcesAndARunMarksEachEntry)
         SCOPED_TRACE(good);
         QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
         for (int i = 0; i < 2; ++i) EXPECT_EQ(gui->lbxList->item(i)->data(Qt::UserRole).toString(), good);
-        EXPECT_TRUE(gui->lbxList->item(2)->toolTip().startsWith("failed: Not a valid"))
-            << gui->lbxList->item(2)->toolTip().toStdString();
+        EXPECT_EQ(gui->lbxList->item(2)->toolTip().left(19), "failed: Not a valid");
         const QProgressBar* bar = host.Progress().barRun;
         EXPECT_TRUE(bar->isVisible() && bar->value() == 3 && bar->maximum() == 3);
     }
@@ -298,6 +287,70 @@ TEST_F(WindowTest, TwoJobsLogEachFileWholeAndInterruptEndsOnlyItsRun)
     EXPECT_EQ(gui->lbxList->item(static_cast<int>(first))->data(Qt::UserRole).toString(), "done");
     EXPECT_EQ(Log().last(), "Interrupted by user");
     EXPECT_FALSE(ctx.stop->Requested());
+}
+
+// Where each mark may stand, in seconds: the trim step measures 50 ms windows, so within one
+// window of the tone's edge. The two cuts come first: they are the solid marks of a picture.
+constexpr double kToneFileSeconds = 15;
+struct Mark { const char* name; double earliest, latest; std::optional<double> TrimPicture::*at; };
+const Mark kMarks[] = {{"CutIn", 1.95, 2.0, &TrimPicture::CutIn},
+                       {"CutOut", 12.0, 12.05, &TrimPicture::CutOut},
+                       {"FadeInEnd", 1.95, 2.05, &TrimPicture::FadeInEnd},
+                       {"FadeOutStart", 11.95, 12.05, &TrimPicture::FadeOutStart}};
+
+// The columns that the cut colour fills from top to bottom (but for rows the file name covers)
+// are the two cuts, each at its place on the time line.
+void ExpectCutColumns(const QImage& image, QColor cutColour)
+{
+    std::vector<int> columns;
+    for (int x = 0; x < image.width(); ++x) {
+        int rows = 0;
+        for (int y = 0; y < image.height(); ++y) rows += image.pixelColor(x, y) == cutColour;
+        if (rows > image.height() * 9 / 10) columns.push_back(x);
+    }
+    ASSERT_EQ(columns.size(), 2u);
+    const double pixelsPerSecond = (image.width() - 1) / kToneFileSeconds;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        EXPECT_GE(columns[i], std::floor(kMarks[i].earliest * pixelsPerSecond)) << kMarks[i].name;
+        EXPECT_LE(columns[i], std::ceil(kMarks[i].latest * pixelsPerSecond)) << kMarks[i].name;
+    }
+}
+
+TEST_F(WindowTest, TheStripMarksWhereTheTrimStepCut)
+{
+    Open("Level=0\nEncode=0\n");
+    WriteToneBetweenSilences(dir.File("tone.wav"));
+    Drop({QString::fromStdString(dir.File("tone.wav"))});
+    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+
+    ui::LoudnessStrip& strip = *host.Progress().picLoudness;
+    const TrimPicture& picture = strip.Picture();
+    ASSERT_TRUE(picture.Complete);
+    EXPECT_NEAR(picture.Seconds, kToneFileSeconds, 1.0 / 44100);
+    // The whole file is measured for the strip, not only the two ends the searches reach.
+    EXPECT_GE(picture.Windows.size(), kToneFileSeconds * 20);
+    for (const Mark& mark : kMarks) {
+        ASSERT_TRUE(picture.*mark.at) << mark.name;
+        EXPECT_GE(*(picture.*mark.at), mark.earliest) << mark.name;
+        EXPECT_LE(*(picture.*mark.at), mark.latest) << mark.name;
+    }
+    ExpectCutColumns(strip.grab().toImage(), strip.palette().color(QPalette::Highlight));
+}
+
+// The pictures the real program writes without a display, one per source.
+TEST(LoudnessPlot, WritesOnePngPerSourceWithTheCutsAtTheirColumns)
+{
+    TempDir dir;
+    WriteText(dir.File("varnook.ini"), "[Values]\nAnalyze=0\nLevel=0\nTrim=1\nEncode=0\n");
+    for (const char* name : {"one.wav", "two.wav"}) WriteToneBetweenSilences(dir.File(name));
+    const CapturedRun run = RunCaptured(VARNOOK_EXE, {dir.File("one.wav"), dir.File("two.wav"), "/plot", dir.File("plots")},
+                                        {{"VARNOOK_INI", dir.File("varnook.ini")}});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    for (const char* name : {"one.wav.png", "two.wav.png"}) {
+        const QImage image(QString::fromStdString(dir.File("plots/") + name));
+        ASSERT_EQ(image.size(), ui::kPlotSize) << name;
+        ExpectCutColumns(image, ui::PlotPalette().color(QPalette::Highlight));
+    }
 }
 
 }  // namespace
