@@ -1,14 +1,34 @@
+// The shared helpers: file error numbers and the locale's numbers. Moves over an older file show
+// in the end-to-end runs, across file systems too.
+#include "io/errors.h"
 #include "io/numbers.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <optional>
 
+#include "support/recording_host.h"
 #include "support/scoped_env.h"
 
 namespace varnook {
 namespace {
+
+// The common file errors (53, 61, 70) show in the steps' own tests; here the rarer ones and the
+// box an unexpected error shows before it is raised again.
+TEST(FileErrors, RareNumbersAndTheUnexpectedErrorsBox)
+{
+    EXPECT_EQ(FileErrorFromErrno(ENOTDIR).LogText(), "76: Path not found");
+    EXPECT_EQ(FileErrorFromErrno(EXDEV).LogText(), "74: Can't rename with different drive");
+    test::RecordingHost host;
+    try {
+        throw ProgramError(program_errors::kDivisionByZero, "Division by zero");
+    } catch (...) {
+        EXPECT_THROW(ShowErrorBoxAndRethrow(host, "WavTime"), ProgramError);
+    }
+    EXPECT_EQ(host.errorBoxes, std::vector<std::string>{"'WavTime' Error Number: 11\r\nDivision by zero"});
+}
 
 // 0.125 and 0.375 are exact in binary, so true halves: to even. 2.675 is stored just below the
 // half and must not round up. Every general form reads back in the comma notation.
