@@ -37,8 +37,7 @@ TEST(Conversion, SoundHeadersKeepEverySampleAndDitherIsReproducible)
 
     // 24-bit full scale, up and down in turn (bytes FF FF 7F, 00 00 80): the dither must clip
     // there, not wrap round to the other end.
-    WavLayout deep;
-    deep.bitsPerSample = 24;
+    const WavLayout deep{1, 44100, 24, 1, 16, {}, {}};
     std::vector<int16_t> words;
     for (int i = 0; i < 1000; ++i) words.insert(words.end(), {-1, 127, -32768});
     WriteAllBytes(dir.File("24.wav"), BuildWav(deep, words));
