@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <numeric>
 #include <random>
@@ -23,32 +24,26 @@ using Lines = std::vector<std::string>;
 constexpr int32_t kBlock = 8192;
 constexpr size_t kWindow = 2205;  // 50 ms at 44100 Hz
 
+// The sums of the two Yule-Walker arrays, worked out from the published table rather than from
+// our source: a set filed under the wrong rate or a mistyped digit shows. The high-pass stops
+// 0 Hz and passes half the rate unchanged: a mistyped digit in any of its five values breaks one
+// of the two.
 TEST(FilterSets, EachRateHasItsPublishedSet)
 {
-    // The sums of the two Yule-Walker arrays, worked out from the published table rather than
-    // from our source: a set filed under the wrong rate or a mistyped digit shows.
-    const struct {
-        int32_t rate;
-        double sumYuleB, sumYuleA;
-    } rows[] = {
+    const std::array<double, 3> rows[] = {
         {48000, 0.01197981636834, -0.97152250670034}, {44100, 0.01492573223926, -0.96497526769083},
         {32000, 0.03010869355705, -0.92721868660422}, {24000, 0.02045225040505, -0.94076355402740},
         {22050, 0.02429388348345, -0.92671189509386}, {16000, 0.08100724263758, -0.73662990675336},
         {12000, 0.03526226169574, -0.84205307097348}, {11025, 0.04825795974398, -0.76278603993359},
-        {8000, 0.04702066186920, -0.61022765846650},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.rate);
-        const auto c = FilterForRate(row.rate);
+        {8000, 0.04702066186920, -0.61022765846650}};
+    for (const auto& [rate, sumYuleB, sumYuleA] : rows) {
+        SCOPED_TRACE(rate);
+        const auto c = FilterForRate(static_cast<int32_t>(rate));
         ASSERT_TRUE(c.has_value());
-        EXPECT_NEAR(std::accumulate(c->YuleB.begin(), c->YuleB.end(), 0.0), row.sumYuleB, 1e-13);
-        EXPECT_NEAR(std::accumulate(c->YuleA.begin(), c->YuleA.end(), 0.0), row.sumYuleA, 1e-13);
-        // The high-pass stops 0 Hz and passes half the rate unchanged: a mistyped digit in any
-        // of its five values breaks one of the two.
-        const auto& b = c->ButterB;
-        const auto& a = c->ButterA;
-        EXPECT_NEAR(b[0] + b[1] + b[2], 0.0, 1e-13);
-        EXPECT_NEAR(b[0] - b[1] + b[2], 1 - a[1] + a[2], 1e-13);
+        EXPECT_NEAR(std::accumulate(c->YuleB.begin(), c->YuleB.end(), 0.0), sumYuleB, 1e-13);
+        EXPECT_NEAR(std::accumulate(c->YuleA.begin(), c->YuleA.end(), 0.0), sumYuleA, 1e-13);
+        EXPECT_NEAR(c->ButterB[0] + c->ButterB[1] + c->ButterB[2], 0.0, 1e-13);
+        EXPECT_NEAR(c->ButterB[0] - c->ButterB[1] + c->ButterB[2], 1 - c->ButterA[1] + c->ButterA[2], 1e-13);
     }
     EXPECT_FALSE(FilterForRate(44101).has_value());
 }

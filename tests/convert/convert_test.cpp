@@ -1,5 +1,5 @@
 // What the end-to-end runs cannot see: sound 16-bit WAVs that the header check refuses keep every
-// sample, and the dither gives the same bytes on every run.
+// sample, the dither gives the same bytes on every run and clips at full scale.
 #include "convert/convert.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +34,17 @@ TEST(Conversion, SoundHeadersKeepEverySampleAndDitherIsReproducible)
     ConvertToPcm16(dir.File("f.wav"), dir.File("once.wav"), [] {});
     ConvertToPcm16(dir.File("f.wav"), dir.File("twice.wav"), [] {});
     EXPECT_EQ(ReadAllBytes(dir.File("once.wav")), ReadAllBytes(dir.File("twice.wav")));
+
+    // 24-bit full scale, up and down in turn (bytes FF FF 7F, 00 00 80): the dither must clip
+    // there, not wrap round to the other end.
+    const WavLayout deep{1, 44100, 24, 1, 16, {}, {}};
+    std::vector<int16_t> words;
+    for (int i = 0; i < 1000; ++i) words.insert(words.end(), {-1, 127, -32768});
+    WriteAllBytes(dir.File("24.wav"), BuildWav(deep, words));
+    ASSERT_TRUE(ConvertToPcm16(dir.File("24.wav"), dir.File("16.wav"), [] {}).Ok);
+    const auto clipped = SamplesAt(ReadAllBytes(dir.File("16.wav")), 44, 2000);
+    for (size_t i = 0; i < clipped.size(); i += 2)
+        EXPECT_TRUE(clipped[i] == 32767 && clipped[i + 1] <= -32767) << i;
 }
 
 TEST(Conversion, HighRatesGoToTheirFamilysBase)

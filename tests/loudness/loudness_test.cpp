@@ -37,9 +37,7 @@ TEST(Loudness, KnownSignals)
                 {PhasedSine(kRate / 4.0, 16384, std::numbers::pi / 4), -2.67, -6.02},
                 {Silence(2 * kRate * 3), -HUGE_VAL, -HUGE_VAL}};
     TempDir dir;
-    WavLayout layout;
-    layout.channels = 2;
-    layout.sampleRate = kRate;
+    const WavLayout layout{2, kRate, 16, 1, 16, {}, {}};
     for (const auto& row : rows) {
         WriteAllBytes(dir.File("s.wav"), BuildWav(layout, row.samples));
         const auto measure = MeasureLoudness({dir.File("s.wav"), 2, kRate, static_cast<int64_t>(DataOffset(layout)),

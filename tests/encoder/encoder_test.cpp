@@ -1,11 +1,15 @@
+// The encoder's parts: starting and waiting for lame and the options it gets. Whether its output
+// is whole shows in the end-to-end runs that cut it short.
 #include "encoder/child_process.h"
+#include "encoder/encoder.h"
+#include "encoder/lame_arguments.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include "base/context.h"
-#include "encoder/encoder.h"
+#include "base/run_settings.h"
 #include "io/errors.h"
 #include "support/recording_host.h"
 #include "support/stand_in_encoder.h"
@@ -15,7 +19,10 @@
 namespace varnook {
 namespace {
 
-TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpretedAndFailuresToStartAreFileErrors)
+using Words = std::vector<std::string>;
+
+// A program that cannot start is a file error, which the end-to-end runs show for a missing lame.
+TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpreted)
 {
     test::TempDir dir;
     const std::string out = dir.File("args");
@@ -24,16 +31,6 @@ TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpretedAndFailuresToStartAreFi
     ASSERT_EQ(ExitCodeOf(ReapChild(pid)), 0);
     EXPECT_EQ(test::ReadText(out), "[a b][$HOME][*][]");
 
-    test::WriteText(dir.File("not-runnable"), "#!/bin/sh\nexit 0\n");
-    for (const auto& [name, number] : {std::pair{"missing", file_errors::kFileNotFound},
-                                       std::pair{"not-runnable", file_errors::kPermissionDenied}}) {
-        try {
-            StartChild(dir.File(name), {name});
-            ADD_FAILURE() << name << " started";
-        } catch (const FileError& e) {
-            EXPECT_EQ(e.Number(), number) << name;
-        }
-    }
 }
 
 // A lame beside the program comes before the one on the search path, unless it may not be run
@@ -76,6 +73,51 @@ TEST(WaitForProcess, PollingYieldsAndAChildAlreadyReapedReadsAsZeroOnlyWhenPolli
     ReapChild(pid);
     EXPECT_EQ(WaitForProcess(pid, false, host), 0);
     EXPECT_THROW(WaitForProcess(pid, true, host), ProgramError);
+}
+
+TEST(SplitArguments, SplitsAtBlanksOutsideQuotes)
+{
+    for (const auto& [text, words] : std::vector<std::pair<std::string, Words>>{
+             {"  \t ", {}},
+             {"  -b   192\t-q 2 ", {"-b", "192", "-q", "2"}},
+             {"--preset \"insane mode\" -h", {"--preset", "insane mode", "-h"}},
+             {"--tc=\"a b\"c", {"--tc=a bc"}},
+             {"--tc \"\"", {"--tc", ""}},
+             {"-x \"a b", {"-x", "a b"}}})  // an unclosed quote runs to the end
+        EXPECT_EQ(SplitArguments(text), words) << text;
+}
+
+const Words kTagOptions{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors"};
+
+Words With(Words head, const Words& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+TEST(LameArguments, TagsComeFirstInTheirFixedOrderVersionTwoFirst)
+{
+    const Id3TagSet full{"title", "artist", "album", "year", "comment", "genre", "track"};
+    std::array<bool, 7> keep{};
+    keep.fill(true);
+    EXPECT_EQ(LameArguments(keep, full, {}, "-h", "in.wav", "mp3.tmp"),
+              With(kTagOptions, {"--tt", "title", "--ta", "artist", "--tl", "album", "--ty", "year",
+                                 "--tn", "track", "--tg", "genre", "--tc", "comment",
+                                 "-h", "in.wav", "mp3.tmp"}));
+    // Version 2 wins, version 1 fills its gaps.
+    const Id3TagSet v2{.Title = "Title 2"};
+    const Id3TagSet v1{.Title = "Title 1", .Artist = "Artist 1"};
+    EXPECT_EQ(LameArguments(keep, v2, v1, "-h", "a", "b"),
+              With(kTagOptions, {"--tt", "Title 2", "--ta", "Artist 1", "-h", "a", "b"}));
+    // Selected but empty in both sets: nothing to carry, not even the tag options.
+    EXPECT_EQ(LameArguments(keep, {}, {}, "-b 192", "a", "b"), (Words{"-b", "192", "a", "b"}));
+
+    // Fields not kept are left out; with none kept there are no tag options at all.
+    keep.fill(false);
+    EXPECT_EQ(LameArguments(keep, full, full, "-h", "a", "b"), (Words{"-h", "a", "b"}));
+    keep[kTagComment] = true;
+    EXPECT_EQ(LameArguments(keep, full, {}, "-h", "a", "b"),
+              With(kTagOptions, {"--tc", "comment", "-h", "a", "b"}));
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+// Where the outputs go: their names, the order the sources of a folder are taken in, the locks
+// that keep two runs out of one folder; and the host slot a run's file watch reports through.
+#include "control/folder_lock.h"
+#include "control/library_walk.h"
+#include "control/output_naming.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "base/context.h"
+#include "base/stop_request.h"
+#include "control/file_watch.h"
+#include "io/text.h"
+#include "support/param_name.h"
+#include "support/recording_host.h"
+#include "support/temp_dir.h"
+
+namespace varnook {
+namespace {
+
+struct NamingCase {
+    const char* name;
+    std::string source;
+    std::string dest;
+    bool encode;
+    bool caseInsensitive;  // whether the file system folds letter case
+    std::string path;
+    bool encodes;
+};
+
+class NameOutputTable : public testing::TestWithParam<NamingCase> {};
+
+TEST_P(NameOutputTable, NamesTheOutputAndDecidesTheEncoding)
+{
+    const NamingCase& c = GetParam();
+    FileProbe probe;
+    probe.FolderExists = [](const std::string& folder) { return folder == "/m/" || folder == "/out/"; };
+    probe.SameFile = [&](const std::string& a, const std::string& b) {
+        return c.caseInsensitive ? EqualsNoCase(a, b) : a == b;
+    };
+    const OutputName out = NameOutput(c.source, c.dest, c.encode, probe);
+    EXPECT_EQ(out.Path, c.path);
+    EXPECT_EQ(out.Encode, c.encodes);
+}
+
+// Plain wav and mp3 names and the simple "dest" forms are pinned by the end-to-end runs.
+INSTANTIATE_TEST_SUITE_P(Outputs, NameOutputTable, testing::Values(
+    NamingCase{"LastDotOnly", "/a.b/take.one.wav", "", true, false, "/a.b/take.one.mp3", true},
+    NamingCase{"CaseFolding", "/m/SONG.WAV", "", false, true, "/m/_SONG.wav", false},
+    NamingCase{"CaseKeeping", "/m/SONG.WAV", "", false, false, "/m/SONG.wav", false},
+    NamingCase{"DestCapitals", "/m/song.wav", "/out/x.MP3", false, false, "/out/x.MP3", true},
+    NamingCase{"DestOther", "/m/song.wav", "/out/x.ogg", true, false, "/out/x.ogg", false},
+    NamingCase{"DestSlash", "/m/song.wav", "/out/", true, false, "/out/song.mp3", true},
+    NamingCase{"DestNoSlash", "/m/song.wav", "/out", false, false, "/out/song.wav", false},
+    NamingCase{"DestIsSource", "/m/song.wav", "/m/song.wav", true, false, "/m/_song.wav", false}),
+    test::RowName());
+
+// Numbers by their value, leading zeros aside; letter case only to break a tie.
+TEST(NaturalLess, PutsTheFirstOfEachPairBeforeTheSecond)
+{
+    for (const auto& [first, second] : std::vector<std::pair<std::string, std::string>>{
+             {"track 2.wav", "track 10.wav"}, {"track 02.wav", "track 3.wav"},
+             {"apple.wav", "Banana.wav"}, {"Track 1.wav", "track 1.wav"},
+             {"99999999999999999999.wav", "100000000000000000000.wav"}}) {
+        EXPECT_TRUE(NaturalLess(first, second)) << first;
+        EXPECT_FALSE(NaturalLess(second, first)) << first;
+    }
+}
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+TEST(FolderLocks, ASecondHolderWaitsSaysSoOnceAndGivesUpOnAStop)
+{
+    const test::TempDir dir;
+    const std::string folder = dir.Path().string();
+    test::RecordingHost host;
+    StopRequest stop;
+    {
+        // One folder under two spellings is locked once, or the run would wait for itself.
+        FolderLocks first;
+        ASSERT_TRUE(first.Acquire({folder + "/", folder + "/./"}, host, stop));
+        EXPECT_EQ(host.lines, Lines{});
+
+        FolderLocks second;
+        std::thread user([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            stop.Request();
+        });
+        EXPECT_FALSE(second.Acquire({folder}, host, stop));
+        user.join();
+        EXPECT_EQ(host.lines, Lines{"Waiting for another Varnook run in " + fs::canonical(folder).string() + "..."});
+    }
+    // Both gone: the folder is free again, and a folder that does not exist is no obstacle.
+    const StopRequest noStop;
+    FolderLocks third;
+    EXPECT_TRUE(third.Acquire({folder, folder + "/missing/"}, host, noStop));
+    EXPECT_EQ(host.lines.size(), 1u);
+}
+
+TEST(StopRequest, ATerminationSignalTakenInBatchModeBecomesARequest)
+{
+    sigset_t before;
+    ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &before), 0);
+    StopRequest stop;
+    stop.TakeTerminationSignals();
+    EXPECT_FALSE(stop.Requested());
+    ::raise(SIGTERM);  // blocked now, so it waits to be collected instead of ending the tests
+    EXPECT_TRUE(stop.Requested());
+    EXPECT_TRUE(stop.Requested());
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+// A wrapper built around the slot itself and put into it would pass every call round in a
+// circle; the slot stops the program at once instead. One around the slot's target serves.
+TEST(HostSlotDeathTest, AWrapperAroundTheSlotIsRefusedAndOneAroundItsTargetServes)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    test::RecordingHost console;
+    HostSlot slot(console);
+    FileWatch aroundSlot(slot);
+    EXPECT_DEATH(slot.ReportTo(aroundSlot), "must wrap the slot's Target");
+
+    FileWatch aroundTarget(slot.Target());
+    const ReportingThrough reporting(slot, aroundTarget);
+    slot.LogLine("through the watch");
+    EXPECT_EQ(console.lines, std::vector<std::string>{"through the watch"});
+}
+
+}  // namespace
+}  // namespace varnook

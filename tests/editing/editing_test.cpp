@@ -1,0 +1,354 @@
+// The editing steps on work files written in the test: leveling (amplify) and trimming.
+#include "editing/amplify.h"
+#include "editing/trim.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "base/context.h"
+#include "io/byte_order.h"
+#include "settings/run_settings_file.h"
+#include "support/param_name.h"
+#include "support/recording_host.h"
+#include "support/temp_dir.h"
+#include "support/wav_builder.h"
+#include "wav/wav_time.h"
+
+namespace varnook::test {
+namespace {
+
+// A WAV work file written for an editing test, with a Context whose WAV info the header check
+// filled in, as the pipeline has it.
+struct WorkFile {
+    WorkFile()
+    {
+        ctx.request.WorkPath = dir.File("work.wav");
+        ctx.request.TempPath = dir.File("VRK.tmp");
+    }
+
+    // A header with an extended "fmt " chunk and a chunk before the samples, then `trailer`.
+    void Write(int16_t channels, const std::vector<int16_t>& samples,
+               std::vector<Chunk> trailer = {}, int32_t sampleRate = 44100)
+    {
+        const std::vector<Chunk> before{{"LIST", {'I', 'N', 'F', 'O'}}};
+        bytes = BuildWav({channels, sampleRate, 16, 1, 18, before, std::move(trailer)}, samples);
+        WriteAllBytes(ctx.request.WorkPath, bytes);
+        ASSERT_GE(WavTime(host, ctx.wav, ctx.request.WorkPath), 0);
+    }
+
+    RecordingHost host;
+    Context ctx{host};
+    TempDir dir;
+    std::vector<uint8_t> bytes;  // the work file as written
+};
+
+constexpr size_t kBlock = 16384;
+constexpr size_t kLong = 2 * (3 * kBlock + 5001);  // ends in a partial block
+
+// A gain whose factor 10^(gain / 20) is exactly `factor`, so that products land on exact halves.
+double GainForExactFactor(double factor)
+{
+    double gain = 20 * std::log10(factor);
+    for (int i = 0; i < 64 && std::pow(10.0, gain / 20) != factor; ++i)
+        gain = std::nextafter(gain, std::pow(10.0, gain / 20) < factor ? 100.0 : -100.0);
+    return gain;
+}
+
+// The output must be the work file byte for byte, with `samples` in place of its own; a difference
+// is shown by where it starts rather than by printing the files.
+void ExpectOutput(const WorkFile& work, const std::vector<int16_t>& samples)
+{
+    auto expected = work.bytes;
+    for (size_t i = 0; i < samples.size(); ++i)
+        StoreLE16(expected.data() + work.ctx.wav.DataStart + 2 * i, samples[i]);
+    const auto out = ReadAllBytes(work.ctx.request.TempPath);
+    const auto differ = std::ranges::mismatch(out, expected).in1 - out.begin();
+    EXPECT_TRUE(out == expected) << "sizes " << out.size() << " and " << expected.size()
+                                 << ", first difference at byte " << differ;
+}
+
+struct LevelCase {
+    const char* name;
+    int16_t channels;
+    size_t samples;  // all zero but the points
+    double factor;
+    std::vector<std::array<int, 3>> points;  // sample index, value, value afterwards
+    std::array<int64_t, 3> seen;  // peak read, peak written, half-waves limited
+    bool accepted = true;
+    bool oddSize = false;  // the last sample's high byte belongs to no sample
+};
+
+class LeveledFile : public ::testing::TestWithParam<LevelCase> {};
+
+TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
+{
+    const LevelCase& row = GetParam();
+    std::vector<int16_t> samples(row.samples);
+    for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = static_cast<int16_t>(value);
+    WorkFile work;
+    work.Write(row.channels, samples, {Chunk{"id3 ", std::vector<uint8_t>(777, 0xA5)}});
+    work.ctx.wav.DataSize -= row.oddSize ? 1 : 0;
+    const std::vector<uint8_t> oldTemp(300000, 9);  // left by an earlier file, longer than this one
+    WriteAllBytes(work.ctx.request.TempPath, oldTemp);
+
+    LevelFindings seen;
+    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor), &seen), row.accepted);
+    EXPECT_TRUE(work.host.lines.empty());
+    if (!row.accepted) {
+        EXPECT_EQ(ReadAllBytes(work.ctx.request.TempPath), oldTemp);
+        return;
+    }
+    for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = static_cast<int16_t>(after);
+    ExpectOutput(work, samples);
+    EXPECT_EQ((std::array<int64_t, 3>{seen.PeakBefore, seen.PeakAfter, seen.HalfWavesLimited}), row.seen);
+}
+
+// Above 0 dB a half-wave (a run of one sign) is scaled as one piece: by the factor, or by the
+// one that puts its peak on 31744 (31744 / 20000 = 1.5872, 31744 / 16000 = 1.984). The peaks
+// seen leave out what is no sample: the unpaired last one, the odd byte, the trailer chunk.
+INSTANTIATE_TEST_SUITE_P(
+    Gains, LeveledFile,
+    ::testing::Values(
+        LevelCase{"HalvedTiesToEven", 1, kLong, 0.5,
+                  {{0, 3, 2}, {1, 5, 2}, {2, -3, -2}, {3, -5, -2}, {4, -32768, -16384}, {kLong - 1, 7, 4}},
+                  {32768, 16384, 0}},
+        LevelCase{"DoubledUpToThePeakLimit", 1, kLong, 2,
+                  {{100, 1000, 1587}, {101, 20000, 31744}, {102, 3000, 4762}, {200, -1000, -2000},
+                   {201, -5, -10}, {kLong - 2, 100, 200}}, {20000, 31744, 1}},
+        // One half-wave across the first block edge, its peak after it.
+        LevelCase{"HalfWaveAcrossTheBlockEdge", 1, kLong, 2,
+                  {{16381, 1000, 1984}, {16382, 1000, 1984}, {16383, 1000, 1984},
+                   {16384, 1000, 1984}, {16385, 16000, 31744}, {16386, 1000, 1984}}, {16000, 31744, 1}},
+        LevelCase{"StereoChannelsApartUnpairedLastKept", 2, kLong + 1, 2,
+                  {{100, 20000, 31744}, {101, 1000, 2000}, {kLong, 30000, 30000}}, {20000, 31744, 1}},
+        LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true, true},
+        LevelCase{"ZeroGainCopiesAShortFile", 2, 1000, 1, {{5, 3, 3}, {999, -7, -7}}, {7, 7, 0}},
+        LevelCase{"Mono32767Refused", 1, 32767, 0.5, {}, {}, false},
+        LevelCase{"Mono32768", 1, 32768, 0.5, {{32767, 3, 2}}, {3, 2, 0}},
+        LevelCase{"Stereo32769", 2, 32769, 0.5, {{32767, 3, 2}, {32768, 300, 300}}, {3, 2, 0}}),
+    RowName());
+
+TEST(Leveled, PeakDbfsIsRelativeToFullScaleAndSilenceHasNone)
+{
+    EXPECT_EQ(PeakDbfs(32768), 0.0);
+    EXPECT_NEAR(*PeakDbfs(16384), -6.0206, 1e-4);  // 20 log10(1/2), to the digits given
+    EXPECT_FALSE(PeakDbfs(0).has_value());
+}
+
+TEST(Leveled, AHalfWaveLongerThanTheLookAheadIsCutAtTheBufferEnd)
+{
+    for (int16_t channels : {1, 2}) {
+        SCOPED_TRACE(channels);
+        // One positive run, 30000 in its first frame and 100 after it: scaled as one piece
+        // (31744 / 30000) to the end of the first buffer, 32768 samples of all channels
+        // together; what follows starts afresh and is doubled.
+        std::vector<int16_t> samples(3 * kBlock * static_cast<size_t>(channels), 100);
+        std::fill_n(samples.begin(), channels, 30000);
+        std::vector<int16_t> expected(samples.size(), 200);
+        std::fill_n(expected.begin(), 2 * kBlock, 106);
+        std::fill_n(expected.begin(), channels, 31744);
+        WorkFile work;
+        work.Write(channels, samples);
+        ASSERT_TRUE(Leveled(work.ctx, GainForExactFactor(2)));
+        ExpectOutput(work, expected);
+    }
+}
+
+TEST(Leveled, CaptionsShowHeaderProgressAndTrailerAndItYieldsPerCycle)
+{
+    WorkFile work;
+    work.Write(1, Noise(1, 1000, 12 * kBlock), {{"junk", {1, 2, 3}}});
+    ASSERT_TRUE(Leveled(work.ctx, 2));
+    // Percentages of the twelve blocks read, shown every second of the eleven cycles.
+    EXPECT_EQ(work.host.captions, (std::vector<std::string>{"Copying header", "8", "25", "42", "58",
+                                                             "75", "Copying trailer", "0"}));
+    EXPECT_EQ(work.host.yields, 13);  // and once before the header and the trailer chunk
+}
+
+// A full disk shows in the end-to-end runs; here the file errors of a source that is not what the
+// header said, or gone.
+TEST(Leveled, FileErrorsAreLoggedWithTheirNumber)
+{
+    WorkFile work;
+    work.Write(1, Noise(2, 1000, 3 * kBlock));
+    work.ctx.wav.DataSize += 4000;  // claims more samples than the file holds
+    EXPECT_FALSE(Leveled(work.ctx, -3));
+    work.ctx.request.WorkPath = work.dir.File("gone.wav");
+    EXPECT_FALSE(Leveled(work.ctx, 0));
+    EXPECT_EQ(work.host.lines, (std::vector<std::string>{"62: Input past end of file", "53: File not found"}));
+    EXPECT_TRUE(work.host.errorBoxes.empty());
+}
+
+
+// At 44100 Hz a window is 2205 frames and the searches step by 1102: window w covers frames
+// [1102 w, 1102 w + 2205). The signal puts its edges on that grid:
+//   noise floor | quiet from 67223 | loud 78743-408342 | quiet to 419862 | noise floor
+// The quiet part (about 25.5 dB below the reference) is audible for a threshold of 30 once
+// half a window holds it, for 27 only when a whole window does, never for 24 or 20; any loud
+// sample makes a window audible for all four. With thresholds 30/24/24/30 the searches stop at
+// windows 60, 70, 370 and 380: cut-in at frame 66120, fade-in to 77140, fade-out from 409945,
+// cut-out at 420965; lead silence is 22050 frames a second.
+constexpr size_t kFrames = 487085;  // 440 steps and a window
+// Where a default fade scales by exactly one half (its 5510th frame; the last sample of that
+// frame in stereo). 339 / 2 = 169.5 goes to the even 170, 337 / 2 = 168.5 to 168; a factor a
+// step off rounds the other way.
+constexpr int64_t kFadeInHalf = 71629;
+constexpr int64_t kFadeOutHalf = 415454;
+
+void WritePlanned(WorkFile& work, int16_t channels, bool loudFromStart,
+                  std::vector<Chunk> trailer = {})
+{
+    const auto quiet = Sine(1000, 340, 44100, kFrames, channels);
+    const auto loud = Sine(1000, 20000, 44100, kFrames, channels);
+    auto samples = Noise(17, 2, kFrames * static_cast<size_t>(channels));  // not silent
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const auto frame = static_cast<int64_t>(i) / channels;
+        if (frame >= (loudFromStart ? 0 : 78743) && frame < 408342)
+            samples[i] = loud[i];
+        else if (frame >= (loudFromStart ? 0 : 67223) && frame < 419862)
+            samples[i] = quiet[i];
+        if (frame == kFadeInHalf) samples[i] = 339;
+        if (frame == kFadeOutHalf) samples[i] = 337;
+    }
+    work.Write(channels, samples, std::move(trailer));
+    SetDefaults(work.ctx.settings);
+    work.ctx.settings.TrimLevel = {30, 24, 24, 30};
+}
+
+struct TrimCase {
+    const char* name;
+    int16_t channels;
+    std::array<double, 2> lead;
+    std::array<double, 4> thresholds;
+    double newLevel;
+    bool loudFromStart;
+    // Frames from the old data start: the new data start, the cut-in, the fade-in's end, the
+    // fade-out's start, the cut-out and the new data end.
+    int64_t leadStart, cutIn, fadeIn, fadeOut, cutOut, end;
+};
+
+class TrimLayout : public ::testing::TestWithParam<TrimCase> {};
+
+TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
+{
+    const TrimCase& row = GetParam();
+    // Longer than any move, so the trailer's move outwards overlaps itself.
+    std::vector<uint8_t> trailer(200001);
+    for (size_t i = 0; i < trailer.size(); ++i) trailer[i] = static_cast<uint8_t>(i * 13 + 5);
+    WorkFile work;
+    WritePlanned(work, row.channels, row.loudFromStart, {{"id3 ", trailer}});
+    work.ctx.settings.Lead = row.lead;
+    work.ctx.settings.TrimLevel = row.thresholds;
+    work.ctx.settings.NewLevel = row.newLevel;
+    const int64_t ds = work.ctx.wav.DataStart;
+    const int64_t fb = 2 * row.channels;
+    const auto at = [&](int64_t frame) { return ds + frame * fb; };
+
+    ASSERT_TRUE(Trimmed(work.ctx));
+    EXPECT_EQ(work.host.lines, std::vector<std::string>{"New EOF set"});
+    const auto& in = work.bytes;
+    const auto out = ReadAllBytes(work.ctx.request.WorkPath);
+    ASSERT_EQ(out.size(), static_cast<size_t>(at(row.end)) + trailer.size() + 8);
+    const auto same = [&](int64_t from, int64_t to) {
+        return std::equal(out.begin() + from, out.begin() + to, in.begin() + from);
+    };
+    const auto silent = [&](int64_t from, int64_t to) {
+        return std::all_of(out.begin() + from, out.begin() + to, [](uint8_t b) { return b == 0; });
+    };
+    const auto sample = [&](int64_t frame) { return LoadLE16(out.data() + at(frame + 1) - 2); };
+
+    // The old start stays where it was, hidden in a chunk of its own when there is one.
+    EXPECT_EQ(LoadLE32(out.data() + 4), static_cast<int32_t>(out.size() - 8));
+    const std::string hidden(out.begin() + ds - 8, out.begin() + ds - 4);
+    EXPECT_EQ(hidden, row.leadStart > 0 ? "tRsH" : "data");
+    EXPECT_TRUE(same(8, ds - 8) && (row.leadStart == 0 || same(ds, at(row.leadStart) - 8)));
+    EXPECT_EQ(std::string(out.begin() + at(row.leadStart) - 8, out.begin() + at(row.leadStart) - 4), "data");
+    EXPECT_EQ(LoadLE32(out.data() + at(row.leadStart) - 4), (row.end - row.leadStart) * fb);
+    EXPECT_EQ(work.ctx.wav.DataStart, at(row.leadStart));
+    EXPECT_EQ(work.ctx.wav.DataSize, (row.end - row.leadStart) * fb);
+
+    EXPECT_TRUE(silent(at(row.leadStart), at(row.cutIn)));
+    if (row.fadeIn == 77140) {
+        EXPECT_EQ(sample(kFadeInHalf), 170);
+    }
+    EXPECT_TRUE(same(at(row.fadeIn), at(row.fadeOut)));
+    if (row.fadeOut == 409945 && row.cutOut == 420965) {
+        EXPECT_EQ(sample(kFadeOutHalf), 168);
+    }
+    if (row.fadeOut < row.cutOut) {
+        EXPECT_EQ(sample(row.cutOut - 1), 0);
+    }
+    EXPECT_TRUE(silent(at(row.cutOut), at(row.end)));
+    EXPECT_TRUE(std::equal(out.end() - static_cast<int64_t>(trailer.size()) - 8, out.end(),
+                           in.end() - static_cast<int64_t>(trailer.size()) - 8));
+
+    // The header check walks past the hidden start to the same samples.
+    WavInfo again;
+    ASSERT_GE(WavTime(work.host, again, work.ctx.request.WorkPath), 0);
+    EXPECT_EQ(std::pair(again.DataStart, again.DataSize), std::pair(work.ctx.wav.DataStart, work.ctx.wav.DataSize));
+}
+
+const TrimCase kLayouts[] = {
+    {"Mono", 1, {.5, .3}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945, 420965, 434195},
+    {"Stereo", 2, {.5, .3}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945, 420965, 434195},
+    {"NoLeads", 2, {0, 0}, {30, 24, 24, 30}, 0, false, 66120, 66120, 77140, 409945, 420965, 420965},
+    // 2 s of lead-out where only 1.5 s of material was; 2 s of lead-in find 1.5 s of room.
+    {"LeadOutPastTheOldEnd", 2, {.5, 2}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945,
+     420965, 509165},
+    {"LeadInLongerThanTheRoom", 1, {2, .3}, {30, 24, 24, 30}, 0, false, 0, 66120, 77140, 409945,
+     420965, 434195},
+    {"LoudFromTheFirstWindow", 2, {.5, .3}, {30, 24, 24, 30}, 0, true, 0, 0, 0, 409945, 420965, 434195},
+    // A window's level is its gain plus NewLevel: 6 dB down, thresholds 6 dB lower.
+    {"NewLevelCounts", 1, {.5, .3}, {24, 18, 18, 24}, -6, false, 44070, 66120, 77140, 409945, 420965, 434195},
+    {"OwnFadeOutThreshold", 1, {.5, .3}, {30, 24, 27, 30}, 0, false, 44070, 66120, 77140, 419863, 420965, 434195},
+    {"OwnCutOutThreshold", 1, {.5, .3}, {30, 24, 24, 20}, 0, false, 44070, 66120, 77140, 409945, 409945, 423175},
+};
+
+INSTANTIATE_TEST_SUITE_P(Layouts, TrimLayout, ::testing::ValuesIn(kLayouts), RowName());
+
+TEST(Trimmed, LeavesQuietShortAndUnfilterableFilesAlone)
+{
+    const struct {
+        int32_t sampleRate;
+        size_t frames;
+        bool result;
+        std::vector<std::string> lines;
+    } rows[] = {{44100, 44100 * 4, true, {}},  // the noise floor throughout
+                {44100, 2000, true, {}},       // shorter than a window
+                {44101, 44100 * 4, false, {"No filter for this frequency"}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.frames + row.sampleRate);
+        WorkFile work;
+        work.Write(2, Noise(3, 2, row.frames * 2), {{"LIST", {1, 2, 3, 4}}}, row.sampleRate);
+        SetDefaults(work.ctx.settings);
+        work.ctx.settings.TrimLevel = {30, 24, 24, 30};
+        EXPECT_EQ(Trimmed(work.ctx), row.result);
+        EXPECT_EQ(work.host.lines, row.lines);
+        EXPECT_EQ(ReadAllBytes(work.ctx.request.WorkPath), work.bytes);
+    }
+}
+
+TEST(Trimmed, AFailedCutIsReportedAndTheRiffSizeFollowsTheFile)
+{
+    WorkFile work;
+    WritePlanned(work, 1, false);
+    // Another writer holds the file, so the cut is refused; the step still finishes.
+    const int other = ::open(work.ctx.request.WorkPath.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    EXPECT_TRUE(Trimmed(work.ctx));
+    ::close(other);
+    EXPECT_EQ(work.host.lines, std::vector<std::string>{"Could not set new EOF"});
+    const auto out = ReadAllBytes(work.ctx.request.WorkPath);
+    ASSERT_EQ(out.size(), work.bytes.size());
+    EXPECT_EQ(LoadLE32(out.data() + 4), static_cast<int32_t>(out.size() - 8));
+}
+
+}  // namespace
+}  // namespace varnook::test
