@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "io/byte_order.h"
+
 #include "support/captured_run.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
@@ -42,9 +44,10 @@ TEST(Conversion, SoundHeadersKeepEverySampleAndDitherIsReproducible)
     for (int i = 0; i < 1000; ++i) words.insert(words.end(), {-1, 127, -32768});
     WriteAllBytes(dir.File("24.wav"), BuildWav(deep, words));
     ASSERT_TRUE(ConvertToPcm16(dir.File("24.wav"), dir.File("16.wav"), [] {}).Ok);
-    const auto clipped = SamplesAt(ReadAllBytes(dir.File("16.wav")), 44, 2000);
-    for (size_t i = 0; i < clipped.size(); i += 2)
-        EXPECT_TRUE(clipped[i] == 32767 && clipped[i + 1] <= -32767) << i;
+    const auto clipped = ReadAllBytes(dir.File("16.wav"));
+    ASSERT_GE(clipped.size(), 44U + 4000U);
+    for (size_t i = 44; i < 44 + 4000; i += 4)
+        EXPECT_TRUE(LoadLE16(&clipped[i]) == 32767 && LoadLE16(&clipped[i + 2]) <= -32767) << i;
 }
 
 TEST(Conversion, HighRatesGoToTheirFamilysBase)
