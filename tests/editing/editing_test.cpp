@@ -161,6 +161,22 @@ TEST(Leveled, AHalfWaveLongerThanTheLookAheadIsCutAtTheBufferEnd)
     }
 }
 
+// A half-wave that starts on the first sample of the look-ahead waits for the next cycle, where
+// the whole of it is in view: its peak (30000) lies beyond the current buffer's end.
+TEST(Leveled, AHalfWaveStartingInTheLookAheadWaitsForTheNextCycle)
+{
+    std::vector<int16_t> samples(kBlock, 100);
+    samples.resize(3 * kBlock, -100);
+    samples[2 * kBlock + 10] = -30000;
+    std::vector<int16_t> expected(kBlock, 200);
+    expected.resize(3 * kBlock, -106);
+    expected[2 * kBlock + 10] = -31744;
+    WorkFile work;
+    work.Write(1, samples);
+    ASSERT_TRUE(Leveled(work.ctx, GainForExactFactor(2)));
+    ExpectOutput(work, expected);
+}
+
 TEST(Leveled, CaptionsShowHeaderProgressAndTrailerAndItYieldsPerCycle)
 {
     WorkFile work;
