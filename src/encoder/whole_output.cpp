@@ -6,14 +6,13 @@
 
 #include "io/byte_order.h"
 #include "io/errors.h"
+#include "id3/id3v2_header.h"
 #include "io/file.h"
 #include "wav/wav_layout.h"
 
 namespace varnook {
 namespace {
 
-constexpr int64_t kId3v2HeaderBytes = 10;
-constexpr uint8_t kId3v2FooterFlag = 0x10;
 constexpr int64_t kId3v1Bytes = 128;
 constexpr uint32_t kFrameSync = 0x7FF;
 constexpr uint32_t kMpeg1 = 3;
@@ -90,12 +89,8 @@ bool Mp3OutputWhole(const std::string& path)
         const File file(path, File::Mode::Read);
         const int64_t size = file.Size();
         int64_t at = 0;
-        std::array<uint8_t, kId3v2HeaderBytes> id3{};
-        if (file.ReadAt(0, id3) == id3.size() && id3[0] == 'I' && id3[1] == 'D' && id3[2] == '3') {
-            // The tag size is stored in 7 bits per byte.
-            at = kId3v2HeaderBytes + ((int64_t{id3[6]} << 21) | (id3[7] << 14) | (id3[8] << 7) | id3[9]);
-            if (id3[5] & kId3v2FooterFlag) at += kId3v2HeaderBytes;
-        }
+        std::array<uint8_t, kId3v2HeaderSize> id3{};
+        if (file.ReadAt(0, id3) == id3.size() && IsId3v2Header(id3)) at = Id3v2TagBytes(id3);
         const int64_t firstFrame = at;
         std::optional<uint32_t> taggedFrames;
         std::optional<uint32_t> taggedBytes;

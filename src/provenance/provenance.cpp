@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/run_settings.h"
+#include "id3/id3v2_header.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
@@ -30,7 +31,6 @@ constexpr int kMaxChunks = 64;
 // Our frame follows at most the seven carried-over text frames and lame's own; a tag body is
 // read no further than this.
 constexpr uint32_t kMaxTagRead = 1 << 16;
-constexpr size_t kId3HeaderSize = 10;
 constexpr size_t kFrameHeaderSize = 10;
 
 constexpr uint64_t kFnvOffset = 14695981039346656037ULL;
@@ -102,12 +102,6 @@ std::string DecodeTerminated(std::span<const uint8_t> bytes, size_t& pos, uint8_
     return text;
 }
 
-// An ID3v2 size: seven bits a byte, big-endian, so that no byte looks like a frame sync.
-uint32_t Synchsafe(const uint8_t* p)
-{
-    return (p[0] & 0x7FU) << 21 | (p[1] & 0x7FU) << 14 | (p[2] & 0x7FU) << 7 | (p[3] & 0x7FU);
-}
-
 // Our TXXX frame's value in an ID3v2.3 or 2.4 tag body, frame by frame.
 std::optional<std::string> FrameValue(std::span<const uint8_t> body, uint8_t major)
 {
@@ -116,7 +110,7 @@ std::optional<std::string> FrameValue(std::span<const uint8_t> body, uint8_t maj
         const uint8_t* h = body.data() + pos;
         uint32_t size = LoadBE32(h + 4);
         // 2.4 sizes are synchsafe: seven bits a byte.
-        if (major == 4) size = Synchsafe(h + 4);
+        if (major == 4) size = Synchsafe32(h + 4);
         pos += kFrameHeaderSize;
         if (size > body.size() - pos) return std::nullopt;
         if (std::string_view(reinterpret_cast<const char*>(h), 4) == "TXXX" && size > 1) {
@@ -132,14 +126,13 @@ std::optional<std::string> FrameValue(std::span<const uint8_t> body, uint8_t maj
 
 std::optional<std::string> TagProvenance(const File& file)
 {
-    std::array<uint8_t, kId3HeaderSize> header{};
-    if (file.ReadAt(0, header) != header.size()) return std::nullopt;
-    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3') return std::nullopt;
-    const uint8_t major = header[3];
+    std::array<uint8_t, kId3v2HeaderSize> header{};
+    if (file.ReadAt(0, header) != header.size() || !IsId3v2Header(header)) return std::nullopt;
+    const uint8_t major = header[kId3v2MajorVersionAt];
     if (major != 3 && major != 4) return std::nullopt;
-    const uint32_t size = Synchsafe(header.data() + 6);
+    const uint32_t size = Synchsafe32(header.data() + kId3v2SizeAt);
     std::vector<uint8_t> body(std::min(size, kMaxTagRead));
-    body.resize(file.ReadAt(kId3HeaderSize, body));
+    body.resize(file.ReadAt(kId3v2HeaderSize, body));
     return FrameValue(body, major);
 }
 
