@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "control/command_line.h"
+#include "cli/command_line.h"
 #include "base/context.h"
 #include "base/host.h"
 #include "fuzz_support.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "control/batch.h"
+#include "library/batch.h"
 #include "base/context.h"
-#include "control/console_host.h"
-#include "control/start_up.h"
+#include "cli/console_host.h"
+#include "cli/start_up.h"
 
 #if VARNOOK_HAVE_GUI
 #include "ui/windows.h"

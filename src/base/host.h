@@ -1,5 +1,5 @@
 // The one way the core reaches the user. Program control and every processing step report
-// through a Host: the Qt windows implement it in window mode, the console (control/console_host.h)
+// through a Host: the Qt windows implement it in window mode, the console (cli/console_host.h)
 // in batch mode without a display, and tests record what was said. Nothing in the core may
 // depend on Qt.
 #pragma once

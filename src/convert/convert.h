@@ -2,7 +2,7 @@
 // WAV variants today's header check refuses) becomes a plain 16-bit PCM work WAV, which the
 // later steps take like any other WAV. Rates above 48 kHz are resampled on the way, since MP3
 // cannot hold them and the analysis knows only the rates up to 48 kHz.
-// Depends on libsndfile, libsoxr and io/ only: never on control/, the other steps or Qt.
+// Depends on libsndfile, libsoxr and io/ only: never on the orchestration (pipeline/, library/, cli/), the other steps or Qt.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Loudness by ITU-R BS.1770-4 through libebur128: the integrated loudness (with its gating) that
 // the "r128" mode levels to, and the true peak (4x oversampled) that the ceiling keeps under a
 // limit. It reads 16-bit PCM samples of a WAV whose layout the header check found; it depends on
-// io/ and libebur128 only, never on control/, the other steps or Qt.
+// io/ and libebur128 only, never on the orchestration (pipeline/, library/, cli/), the other steps or Qt.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The run report: one row per source, for a script or a spreadsheet to read. Knows nothing of
-// the pipeline: control/ fills the rows, this folder only writes them. nlohmann-json is used here
+// the pipeline: library/ fills the rows, this folder only writes them. nlohmann-json is used here
 // and nowhere else.
 #pragma once
 

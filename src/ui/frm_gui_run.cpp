@@ -5,10 +5,10 @@
 // when it ends, and Interrupt ends every job.
 #include "ui/frm_gui.h"
 
-#include "control/batch.h"
+#include "library/batch.h"
 #include "base/context.h"
-#include "control/file_watch.h"
-#include "control/library_walk.h"
+#include "library/file_watch.h"
+#include "library/walk.h"
 #include "report/report_writer.h"
 #include "ui/file_list_box.h"
 

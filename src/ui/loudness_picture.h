@@ -5,7 +5,7 @@
 
 #include "base/trim_picture.h"
 #include "base/host.h"
-#include "control/console_host.h"
+#include "cli/console_host.h"
 
 #include <QPalette>
 #include <QRect>

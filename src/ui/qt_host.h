@@ -3,7 +3,7 @@
 #pragma once
 
 #include "base/host.h"
-#include "control/console_host.h"
+#include "cli/console_host.h"
 
 #include <QElapsedTimer>
 

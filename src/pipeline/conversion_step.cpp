@@ -1,4 +1,4 @@
-#include "control/conversion_step.h"
+#include "pipeline/conversion_step.h"
 
 #include <unistd.h>
 

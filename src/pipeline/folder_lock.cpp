@@ -1,4 +1,4 @@
-#include "control/folder_lock.h"
+#include "pipeline/folder_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

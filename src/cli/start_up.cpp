@@ -1,4 +1,4 @@
-#include "control/start_up.h"
+#include "cli/start_up.h"
 
 #include <filesystem>
 #include <system_error>

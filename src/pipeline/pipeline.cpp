@@ -1,4 +1,4 @@
-#include "control/pipeline.h"
+#include "pipeline/pipeline.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,10 +11,10 @@
 #include "analysis/filter.h"
 #include "base/context.h"
 #include "base/trim_picture.h"
-#include "control/conversion_step.h"
-#include "control/folder_lock.h"
-#include "control/loudness_step.h"
-#include "control/output_naming.h"
+#include "pipeline/conversion_step.h"
+#include "pipeline/folder_lock.h"
+#include "pipeline/loudness_step.h"
+#include "pipeline/output_naming.h"
 #include "convert/convert.h"
 #include "editing/amplify.h"
 #include "editing/trim.h"

@@ -1,4 +1,4 @@
-#include "control/status_line.h"
+#include "cli/status_line.h"
 
 #include <unistd.h>
 

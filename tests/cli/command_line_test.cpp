@@ -1,11 +1,11 @@
-#include "control/command_line.h"
+#include "cli/command_line.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "base/context.h"
-#include "control/start_up.h"
+#include "cli/start_up.h"
 #include "settings/run_settings_file.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "control/command_line.h"
+#include "cli/command_line.h"
 
 namespace varnook {
 

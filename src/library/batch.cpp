@@ -1,4 +1,4 @@
-#include "control/batch.h"
+#include "library/batch.h"
 
 #include <unistd.h>
 
@@ -14,16 +14,16 @@
 #include <string_view>
 #include <thread>
 
-#include "control/command_line.h"
+#include "cli/command_line.h"
 #include "base/context.h"
 #include "io/exist_file.h"
-#include "control/file_watch.h"
-#include "control/library_walk.h"
+#include "library/file_watch.h"
+#include "library/walk.h"
 #include "io/numbers.h"
-#include "control/output_naming.h"
+#include "pipeline/output_naming.h"
 #include "io/paths.h"
-#include "control/pipeline.h"
-#include "control/status_line.h"
+#include "pipeline/pipeline.h"
+#include "cli/status_line.h"
 #include "io/errors.h"
 #include "report/report_writer.h"
 

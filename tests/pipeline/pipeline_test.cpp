@@ -1,4 +1,4 @@
-#include "control/pipeline.h"
+#include "pipeline/pipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <memory>
 #include <set>
 
-#include "control/batch.h"
-#include "control/command_line.h"
+#include "library/batch.h"
+#include "cli/command_line.h"
 #include "base/context.h"
 #include "settings/run_settings_file.h"
 #include "support/captured_run.h"

@@ -1,4 +1,4 @@
-#include "control/console_host.h"
+#include "cli/console_host.h"
 
 #include <cstdio>
 

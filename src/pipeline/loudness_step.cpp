@@ -1,4 +1,4 @@
-#include "control/loudness_step.h"
+#include "pipeline/loudness_step.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "control/output_naming.h"
+#include "pipeline/output_naming.h"
 
 #include "io/exist_file.h"
 #include "io/text.h"

@@ -1,4 +1,4 @@
-#include "control/library_walk.h"
+#include "library/walk.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "control/output_naming.h"
+#include "pipeline/output_naming.h"
 #include "io/paths.h"
 #include "io/text.h"
 

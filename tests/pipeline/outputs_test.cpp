@@ -1,8 +1,8 @@
 // Where the outputs go: their names, the order the sources of a folder are taken in, the locks
 // that keep two runs out of one folder; and the host slot a run's file watch reports through.
-#include "control/folder_lock.h"
-#include "control/library_walk.h"
-#include "control/output_naming.h"
+#include "pipeline/folder_lock.h"
+#include "library/walk.h"
+#include "pipeline/output_naming.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 
 #include "base/context.h"
 #include "base/stop_request.h"
-#include "control/file_watch.h"
+#include "library/file_watch.h"
 #include "io/text.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"
