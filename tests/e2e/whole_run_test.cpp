@@ -262,6 +262,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, WholeRun, testing::Values(
             {"Encoding...", "Could not encode", "lame: unrecognized option --bogus"}, {"song.wav"}}),
     RowName());
 
+#if !VARNOOK_HAVE_GUI
+// The pictures are drawn by the windows' layer, which this build leaves out.
+INSTANTIATE_TEST_SUITE_P(NoWindows, WholeRun, testing::Values(
+    RunCase{"PlotIsAUsageError", {"wav song.wav"}, "{dir}/song.wav /plot {dir}/plots", 2, {}, {"song.wav"}, {}, "",
+            "/plot needs a build with the windows"}), RowName());
+#endif
+
 // What a user or the desktop hands over in odd shapes.
 INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
     RunCase{"Help", {}, "/ana0 --help", 0, {"Usage: varnook ", "  /dest PATH"}},
