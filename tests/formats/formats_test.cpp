@@ -91,18 +91,5 @@ TEST(FormatTable, EveryFormatReadIsNamedWherePeopleLook)
     }
 }
 
-TEST(FormatTable, FindsEachExtensionOnceInAnyLetterCase)
-{
-    std::set<std::string_view> seen;
-    for (const Format& format : Formats()) {
-        EXPECT_TRUE(seen.insert(format.Ext).second) << format.Ext << " has two rows";
-        std::string upper(format.Ext);
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        EXPECT_EQ(FormatOf("/m/Song" + upper), &format) << upper;
-    }
-    for (const char* path : {"/m/notes.txt", "/m/wav", "/m.wav/song", "/m/song.wav.tmp"})
-        EXPECT_FALSE(TakesAsSource(path)) << path;
-}
-
 }  // namespace
 }  // namespace varnook::test
