@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <regex>
 #include <set>
@@ -38,13 +37,8 @@ std::string AsRead(const std::string& text)
 // True when `text` holds `word` on its own: ".aif" is not found in ".aiff", "AIFF" not in "AIFF-C".
 bool Names(const std::string& text, std::string_view word)
 {
-    const auto joins = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
-    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
-        const size_t end = at + word.size();
-        if ((at == 0 || !joins(text[at - 1]) || word.front() == '.') && (end == text.size() || !joins(text[end])))
-            return true;
-    }
-    return false;
+    const std::string escaped = std::regex_replace(std::string(word), std::regex(R"([.+])"), R"(\$&)");
+    return std::regex_search(text, std::regex("(^|[^A-Za-z0-9-])" + escaped + "($|[^A-Za-z0-9-])"));
 }
 
 std::set<std::string> Captures(const std::string& text, const std::string& pattern)
