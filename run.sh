@@ -5,7 +5,9 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/scripts/ensure-packages.sh"
-varnook_ensure_packages build-essential cmake pkg-config qt6-base-dev lame libgtest-dev libbenchmark-dev
+# The one list of packages, the same as test.sh's: what CMake needs to configure grows with the
+# libraries, and a list of run.sh's own fell behind it.
+varnook_ensure_packages "${VARNOOK_PACKAGES[@]}"
 build="$here/build"
 if [ ! -x "$build/varnook" ] || [ -n "$(find "$here/src" "$here/CMakeLists.txt" -newer "$build/varnook" -print -quit)" ]; then
   cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

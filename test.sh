@@ -12,7 +12,7 @@ options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOOK_WERROR=ON)
 build=${VARNOOK_BUILD_DIR:-build}
 if [ "${1:-}" = --sanitize ]; then
   build=${VARNOOK_BUILD_DIR:-build-asan}
-  options+=(-DVARNOOK_SANITIZE=ON -DVARNOOK_BENCH=OFF)
+  options+=(-DVARNOOK_SANITIZE=ON)
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
   export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Varnook needs to build, run and test, when any is missing.
 # Sourced by test.sh and run.sh. As root it installs them; otherwise it says what to install.
+# VARNOOK_PACKAGES is the one list: a test (tests/data/package_list.sh) asks dpkg which package
+# holds each library CMake looks for and fails when that package is not here.
 set -euo pipefail
 
 VARNOOK_PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkgconf
   libgtest-dev libbenchmark-dev
   qt6-base-dev
   libtag1-dev

@@ -21,6 +21,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitUnavailable = 2;
 constexpr int kExitUsage = 2;
 
+#if VARNOOK_HAVE_GUI
 void RefuseWindowMode(const char* why)
 {
     std::fprintf(stderr,
@@ -28,6 +29,7 @@ void RefuseWindowMode(const char* why)
                  "batch mode (see --help)\n",
                  why);
 }
+#endif
 
 }  // namespace
 
@@ -58,6 +60,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "varnook: %s (see --help)\n", commandLine.UsageError.c_str());
         return kExitUsage;
     }
+#if !VARNOOK_HAVE_GUI
+    // The pictures are drawn by the Qt layer, which this build left out.
+    if (!ctx.request.PlotFolder.empty()) {
+        std::fputs("varnook: /plot needs a build with the windows (VARNOOK_GUI=ON)\n", stderr);
+        return kExitUsage;
+    }
+#endif
     // Batch mode reports missing sources in its log, beside the files it did process. On a
     // display the progress window shows the log as well; closing it stops before the next file.
     if (!ctx.request.SourcePath.empty()) {

@@ -4,21 +4,29 @@
 #include <system_error>
 
 #include "base/context.h"
+#include "formats/formats.h"
 #include "io/numbers.h"
 #include "base/run_settings.h"
 #include "settings/run_settings_file.h"
 
 namespace varnook {
 
+namespace {
+
+// The usage's lines are this long at most, to fit a terminal of 100 columns.
+constexpr size_t kUsageWidth = 95;
+
+}  // namespace
+
 std::string UsageText()
 {
     return R"(Usage: varnook [FILE...] [/KEY VALUE...]
        varnook --help | --version
 
-Brings music files (16-bit PCM WAV, or MP3 through lame; FLAC, Ogg, Opus, AIFF and other WAVs
-converted to 16-bit WAV first) to an even loudness: analyse, amplify without clipping, trim
-silence with fades and lead silence, encode to MP3.
-
+Brings music files to an even loudness: analyse, amplify without clipping, trim silence with
+fades and lead silence, encode to MP3. A 16-bit PCM WAV is worked on as it is, an MP3 is
+decoded by lame, any other source is converted to a 16-bit WAV first.
+)" + SourceFormatsSentence(kUsageWidth) + R"(
 With no FILE the main window opens. Each FILE is processed in turn (batch mode), with the
 options of the settings file overridden by the keys below for this run only.
 
@@ -49,8 +57,8 @@ Keys (case does not matter; the value may follow the key directly or as the next
   /jobs N      files processed at once (default: one per CPU; 1 runs them in turn)
   /skip 1|0    pass over files whose output is up to date (default 0)
   /report PATH append a row per file to PATH (.csv, or .jsonl for JSON lines)
-A FILE may be a folder: its .wav and .mp3 files are taken, subfolders included, in natural
-order; with /dest naming a folder the outputs mirror the folder tree below it.
+A FILE may be a folder: its sources are taken, subfolders included, in natural order; with
+/dest naming a folder the outputs mirror the folder tree below it.
 Numbers may be written with "," or "." as the decimal separator. A value a key does not take
 (a switch other than 0 or 1, a level or threshold beyond 200 dB either way, a lead over 3600 s,
 /rp outside (0, 1], a negative /rd) is a usage error.

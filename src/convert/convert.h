@@ -1,8 +1,8 @@
-// Source conversion: every format libsndfile reads (FLAC, Ogg Vorbis, Opus, AIFF/AIFF-C and the
-// WAV variants today's header check refuses) becomes a plain 16-bit PCM work WAV, which the
+// Source conversion: every source the format table (formats/) marks as converted, and the WAV
+// variants today's header check refuses, becomes a plain 16-bit PCM work WAV, which the
 // later steps take like any other WAV. Rates above 48 kHz are resampled on the way, since MP3
 // cannot hold them and the analysis knows only the rates up to 48 kHz.
-// Depends on libsndfile, libsoxr and io/ only: never on the orchestration (pipeline/, library/, cli/), the other steps or Qt.
+// Depends on libsndfile, libsoxr, formats/ and io/ only: never on the orchestration (pipeline/, library/, cli/), the other steps or Qt.
 #pragma once
 
 #include <cstdint>
@@ -16,13 +16,14 @@ enum class SourceKind {
     Mp3,        // decoded by lame
     PlainWav,   // today's path: the header check and the steps work on the file itself
     Convert,    // turned into a work WAV first
-    Unknown,    // "Not a valid file format!"
+    Unknown,    // not a format the table reads: "Not a valid file format!"
 };
 
-// Decides by the extension and, for ".wav", by the header: a RIFF/WAVE file whose first chunk
-// is a PCM "fmt " of 16 bits and whose data size is not the streaming marker 0xFFFFFFFF takes
-// today's path (the header check repairs or refuses it as it always has); any other WAV (8, 24
-// or 32-bit, float, WAVE_FORMAT_EXTENSIBLE, RF64, a chunk before "fmt ") is converted.
+// Decides by the extension's row of the format table and, for a WAV, by the header: a RIFF/WAVE
+// file whose first chunk is a PCM "fmt " of 16 bits and whose data size is not the streaming
+// marker 0xFFFFFFFF takes today's path (the header check repairs or refuses it as it always
+// has); any other WAV (8, 24 or 32-bit, float, WAVE_FORMAT_EXTENSIBLE, RF64, a chunk before
+// "fmt ") is converted.
 SourceKind ClassifySource(const std::string& path, const std::string& ext);
 
 // The rate a source of `rate` Hz is converted to: unchanged up to 48000; above it 44100 from a

@@ -1,19 +1,14 @@
 #include "convert/convert.h"
 
-#include <array>
-#include <string_view>
-
+#include "formats/formats.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
-#include "io/text.h"
 #include "wav/wav_layout.h"
 
 namespace varnook {
 namespace {
 
-constexpr std::array<std::string_view, 7> kConvertedExts{".flac", ".ogg", ".oga", ".opus",
-                                                         ".aif", ".aiff", ".aifc"};
 constexpr int16_t kPlainBits = 16;
 // Streaming recorders leave the data size at its largest value, meaning "up to the end".
 constexpr uint32_t kOpenEndedSize = 0xFFFFFFFF;
@@ -47,20 +42,21 @@ bool HasPlainHeader(const std::string& path)
 
 SourceKind ClassifySource(const std::string& path, const std::string& ext)
 {
-    if (EqualsNoCase(ext, ".mp3")) return SourceKind::Mp3;
-    if (EqualsNoCase(ext, ".wav")) {
-        try {
-            if (HasPlainHeader(path)) return SourceKind::PlainWav;
-        } catch (const FileError&) {
-            return SourceKind::PlainWav;  // the header check reports it
-        }
-        // What libsndfile cannot read either goes to the header check, which says what is wrong.
-        const ConvertResult probe = ProbeSource(path);
-        return probe.Ok || !probe.Reason.empty() ? SourceKind::Convert : SourceKind::PlainWav;
+    const Format* format = FindFormat(ext);
+    if (format == nullptr || !format->Reads()) return SourceKind::Unknown;
+    switch (format->Kind) {
+    case FormatKind::Mp3: return SourceKind::Mp3;
+    case FormatKind::Converted: return SourceKind::Convert;
+    case FormatKind::Wav: break;
     }
-    for (const std::string_view known : kConvertedExts)
-        if (EqualsNoCase(ext, known)) return SourceKind::Convert;
-    return SourceKind::Unknown;
+    try {
+        if (HasPlainHeader(path)) return SourceKind::PlainWav;
+    } catch (const FileError&) {
+        return SourceKind::PlainWav;  // the header check reports it
+    }
+    // What libsndfile cannot read either goes to the header check, which says what is wrong.
+    const ConvertResult probe = ProbeSource(path);
+    return probe.Ok || !probe.Reason.empty() ? SourceKind::Convert : SourceKind::PlainWav;
 }
 
 }  // namespace varnook

@@ -218,13 +218,13 @@ SourceFrames OtherFormatFrames(const std::string& path)
 
 SourceFrames ReadSourceFrames(const std::string& path)
 {
-    switch (TagSourceOf(path)) {
-    case TagSource::Mp3: return WalkTag(LeadingTag(path));
-    case TagSource::RiffChunks: {
+    switch (TagReaderOf(path)) {
+    case TagReader::Id3: return WalkTag(LeadingTag(path));
+    case TagReader::Chunks: {
         const std::vector<uint8_t> tag = ReadRiffTagChunks(path).Id3;
         return WalkTag(ByteVector(reinterpret_cast<const char*>(tag.data()), static_cast<unsigned>(tag.size())));
     }
-    case TagSource::OtherFormat: break;
+    case TagReader::TagLib: break;
     }
     return OtherFormatFrames(path);
 }

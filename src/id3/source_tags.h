@@ -1,19 +1,21 @@
 // The tags of a source of any format, as the encoder step needs them: the two tag sets that
 // decide the seven fields handed to lame (source_tags), and every other frame carried whole into
-// the new MP3 (carry_over). Both are keyed by the source's path and pick the reader by its
-// extension, so a format that becomes a source brings its tags along by the same rules:
-// - ".mp3": the ID3v1 tag and the ID3v2 tag at the start of the file, read by Varnook's own
+// the new MP3 (carry_over). Both are keyed by the source's path and take the reader the format
+// table (formats/) names for its extension, so a format that becomes a source brings its tags
+// along by the same rules:
+// - Id3 (MP3): the ID3v1 tag and the ID3v2 tag at the start of the file, read by Varnook's own
 //   readers (id3_reader.h);
-// - ".wav", ".aif", ".aiff", ".aifc": the LIST/INFO chunk as the version 1 set and the ID3 chunk
-//   as the version 2 set (riff_tag_chunks.h);
-// - anything else TagLib can open (FLAC and Ogg Vorbis comments, ...): its tag as the
-//   version 2 set.
+// - Chunks (WAV, AIFF): the LIST/INFO chunk as the version 1 set and the ID3 chunk as the
+//   version 2 set (riff_tag_chunks.h);
+// - TagLib (FLAC and Ogg's Vorbis comments, ..., and any extension the table does not know):
+//   whatever tag TagLib can open, as the version 2 set.
 // TagLib is used in this folder only. Never writes to the source, never logs.
 #pragma once
 
 #include <string>
 
 #include "base/id3_tags.h"
+#include "formats/formats.h"
 
 namespace varnook {
 
@@ -32,8 +34,7 @@ SourceTagSets ReadSourceTagSets(const std::string& path);
 // as GetId3v1 and GetId3v2 do, and then goes on to the caller.
 SourceTagSets ReadSourceTagSets(const std::string& path, Host& host);
 
-// How a source's path is told apart: its extension, lower case, "" when it has none.
-enum class TagSource { Mp3, RiffChunks, OtherFormat };
-TagSource TagSourceOf(const std::string& path);
+// The reader for `path`: its format's, TagLib for an extension the table does not know.
+TagReader TagReaderOf(const std::string& path);
 
 }  // namespace varnook

@@ -1,24 +1,19 @@
 #include "library/walk.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <filesystem>
 #include <set>
 #include <string_view>
 #include <system_error>
 
+#include "formats/formats.h"
 #include "pipeline/output_naming.h"
-#include "io/paths.h"
-#include "io/text.h"
 
 namespace varnook {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The one list of what the pipeline takes; a format added to the pipeline is added here.
-constexpr std::array<std::string_view, 2> kSourceExtensions{".wav", ".mp3"};
 
 bool IsDigit(char c)
 {
@@ -98,7 +93,7 @@ void Walk(const fs::path& folder, const std::string& mirror, bool encode, std::v
     // What the sources of this folder would write beside themselves: never a source.
     std::set<std::string> outputs;
     for (const Entry& e : entries) {
-        if (e.folder || !IsSourceExtension(SplitPath(e.name).Ext)) continue;
+        if (e.folder || !TakesAsSource(e.name)) continue;
         outputs.insert(NameOutput(prefix + e.name, "", encode, RealFileProbe()).Path);
     }
 
@@ -106,7 +101,7 @@ void Walk(const fs::path& folder, const std::string& mirror, bool encode, std::v
         const std::string path = prefix + e.name;
         if (e.folder) {
             Walk(folder / e.name, mirror + e.name + "/", encode, out);
-        } else if (IsSourceExtension(SplitPath(e.name).Ext) && outputs.count(path) == 0) {
+        } else if (TakesAsSource(e.name) && outputs.count(path) == 0) {
             out.push_back({path, mirror, true});
         }
     }
@@ -118,12 +113,6 @@ bool NaturalLess(const std::string& a, const std::string& b)
 {
     const int c = NaturalCompare(a, b);
     return c != 0 ? c < 0 : a < b;
-}
-
-bool IsSourceExtension(const std::string& ext)
-{
-    return std::any_of(kSourceExtensions.begin(), kSourceExtensions.end(),
-                       [&](std::string_view known) { return EqualsNoCase(ext, known); });
 }
 
 std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode)

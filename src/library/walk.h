@@ -19,13 +19,10 @@ struct LibrarySource {
 // letter case; names equal by that measure fall back to plain byte order, so the order is total.
 bool NaturalLess(const std::string& a, const std::string& b);
 
-// True for an extension (with its dot, any letter case) that the pipeline reads as a source.
-bool IsSourceExtension(const std::string& ext);
-
 // Every source below `folder` (absolute, with or without a trailing "/"). A file is taken when
-// its extension is a source extension and no sibling source would write it beside itself under
-// `encode` with no destination given: that is what an earlier run over the same folder left
-// there ("_song.wav" beside "song.wav" without encoding, "song.mp3" beside "song.wav" with it).
+// the format table takes it as a source (formats.h) and no sibling source would write it beside
+// itself under `encode` with no destination given: that is what an earlier run over the same
+// folder left there ("_song.wav" beside "song.wav" without encoding, "song.mp3" beside "song.wav" with it).
 // Varnook's work files end in ".tmp" and are never taken. Unreadable folders are passed over.
 std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode);
 

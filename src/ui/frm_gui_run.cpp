@@ -1,18 +1,21 @@
-// The file list and the run over it: drops and Delete fill and prune the list, Go takes every
-// entry through the pipeline and marks it with its result. With one job the entries go one after
-// the other, the log and the selection following the file in hand, and Interrupt stops before
-// the next file; with several the batch's jobs take them, each file's lines logged as one block
-// when it ends, and Interrupt ends every job.
+// The file list and the run over it: drops and Delete fill and prune the list (a drop keeps what
+// the format table takes as a source, each path once), Go takes every entry through the pipeline
+// and marks it with its result. With one job the entries go one after the other, the log and the
+// selection following the file in hand, and Interrupt stops before the next file; with several
+// the batch's jobs take them, each file's lines logged as one block when it ends, and Interrupt
+// ends every job.
 #include "ui/frm_gui.h"
 
 #include "library/batch.h"
 #include "base/context.h"
 #include "library/file_watch.h"
+#include "formats/formats.h"
 #include "library/walk.h"
 #include "report/report_writer.h"
 #include "ui/file_list_box.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QStyle>
 
 #include <QCheckBox>
@@ -25,15 +28,34 @@ namespace varnook::ui {
 void frmGUI::lbxList_OLEDragDrop(const QStringList& paths)
 {
     if (busy_) return;
+    QSet<QString> listed;
+    for (int i = 0; i < lbxList->count(); ++i) listed.insert(lbxList->item(i)->text());
+    int notAudio = 0, twice = 0;
+    const auto take = [&](const QString& path) {
+        if (listed.contains(path)) {
+            ++twice;
+            return;
+        }
+        listed.insert(path);
+        lbxList->addItem(path);
+    };
     for (const QString& path : paths) {
         if (!QFileInfo(path).isDir()) {
-            lbxList->addItem(path);
+            if (TakesAsSource(path.toStdString())) {
+                take(path);
+            } else {
+                ++notAudio;
+            }
             continue;
         }
         // A folder brings its sources, as a folder on the command line does.
         const std::vector<LibrarySource> found = WalkFolder(path.toStdString(), ctx_.settings.Encode);
         if (found.empty()) ctx_.host.LogLine("No sources in " + path.toStdString());
-        for (const LibrarySource& source : found) lbxList->addItem(QString::fromStdString(source.Path));
+        for (const LibrarySource& source : found) take(QString::fromStdString(source.Path));
+    }
+    for (const auto& [count, why] : {std::pair{notAudio, "not audio"}, {twice, "already in the list"}}) {
+        if (count > 0)
+            ctx_.host.LogLine(std::to_string(count) + (count == 1 ? " file" : " files") + " passed over: " + why);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/context.h"
+#include "formats/formats.h"
 #include "io/numbers.h"
 #include "settings/ini_file.h"
 #include "settings/run_settings_file.h"
@@ -211,6 +212,29 @@ TEST_F(WindowTest, ADroppedFolderBringsItsSourcesAndARunMarksEachEntry)
         const QProgressBar* bar = host.Progress().barRun;
         EXPECT_TRUE(bar->isVisible() && bar->value() == 3 && bar->maximum() == 3);
     }
+}
+
+// A drop takes every format of the table, loose in any letter case or found in a folder (but
+// not what a source there would write), each path once; what is not a source or already listed
+// is passed over, and the log counts it.
+TEST_F(WindowTest, ADropTakesEveryFormatOfTheTableOnce)
+{
+    Open();
+    const std::string lib = dir.File("lib/");
+    std::filesystem::create_directory(lib);
+    QStringList walked, loose;
+    for (const Format& format : Formats()) {
+        const std::string ext(format.Ext), name = ext.substr(1) + ext;  // "flac.flac": no output of another
+        WriteText(lib + name, "");
+        WriteText(lib + ext.substr(1) + ".mp3", "");  // what an earlier run made of it, or a source
+        walked << QString::fromStdString(lib + name);
+        loose << QString::fromStdString("/m/song" + ext).toUpper();
+    }
+    WriteText(lib + "notes.txt", "");
+    walked.sort();
+    Drop(QStringList{QString::fromStdString(lib)} + loose + QStringList{"/m/notes.txt", walked[0], loose[0]});
+    EXPECT_EQ(Entries(), walked + loose);
+    EXPECT_EQ(Log(), (QStringList{"1 file passed over: not audio", "2 files passed over: already in the list"}));
 }
 
 // A run with Analyze off (which took Trim with it on loading), watched as a user would: the
