@@ -9,7 +9,7 @@ VARNOOK_PACKAGES=(
   build-essential cmake pkgconf
   libgtest-dev libbenchmark-dev
   qt6-base-dev
-  libtag1-dev
+  libtag1-dev zlib1g-dev
   lame
   libsndfile1-dev libsoxr-dev libebur128-dev
   sox libsox-fmt-base ffmpeg

@@ -1,12 +1,14 @@
 #include "convert/convert.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <sndfile.h>
 
 #include "convert/resampler.h"
 #include "convert/tpdf_dither.h"
+#include "convert/whole_stream.h"
 #include "convert/work_wav.h"
 
 namespace varnook {
@@ -17,21 +19,11 @@ constexpr int32_t kHighestKeptRate = 48000;
 constexpr int32_t kCdRate = 44100;
 constexpr int kMaxChannels = 2;
 
-struct SndFileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using SndFile = std::unique_ptr<SNDFILE, SndFileCloser>;
-
-SndFile OpenSource(const std::string& path, SF_INFO& info)
-{
-    info = {};
-    return SndFile(sf_open(path.c_str(), SFM_READ, &info));
-}
-
-ConvertResult Describe(const SndFile& file, const SF_INFO& info)
+ConvertResult Describe(const WholeStream& source)
 {
     ConvertResult result;
-    if (!file) return result;
+    if (source.Get() == nullptr) return result;
+    const SF_INFO& info = source.Info();
     result.Channels = info.channels;
     result.SourceRate = info.samplerate;
     if (info.channels < 1 || info.channels > kMaxChannels) {
@@ -53,15 +45,19 @@ bool KeepsSamplesExactly(const SF_INFO& info)
     return narrow && ConvertedRate(info.samplerate) == info.samplerate;
 }
 
-void CopyExactly(SNDFILE* source, int channels, WorkWavWriter& out, const std::function<void()>& yield)
+// Each returns the frames it read from the source.
+int64_t CopyExactly(SNDFILE* source, int channels, WorkWavWriter& out, const std::function<void()>& yield)
 {
     std::vector<int16_t> block(static_cast<size_t>(kBlockFrames * channels));
+    int64_t framesRead = 0;
     for (;;) {
         const sf_count_t frames = sf_readf_short(source, block.data(), kBlockFrames);
         if (frames <= 0) break;
+        framesRead += frames;
         out.Append(std::span(block.data(), static_cast<size_t>(frames * channels)));
         yield();
     }
+    return framesRead;
 }
 
 void Quantize(std::span<const float> samples, TpdfDither& dither, std::vector<int16_t>& pcm, WorkWavWriter& out)
@@ -71,9 +67,10 @@ void Quantize(std::span<const float> samples, TpdfDither& dither, std::vector<in
     out.Append(pcm);
 }
 
-void ConvertThroughFloat(SNDFILE* source, const SF_INFO& info, int32_t rate, WorkWavWriter& out,
-                         const std::function<void()>& yield)
+int64_t ConvertThroughFloat(SNDFILE* source, const SF_INFO& info, int32_t rate, WorkWavWriter& out,
+                            const std::function<void()>& yield)
 {
+    int64_t framesRead = 0;
     const int channels = info.channels;
     std::vector<float> block(static_cast<size_t>(kBlockFrames * channels));
     std::vector<int16_t> pcm;
@@ -83,11 +80,13 @@ void ConvertThroughFloat(SNDFILE* source, const SF_INFO& info, int32_t rate, Wor
     for (;;) {
         const sf_count_t frames = sf_readf_float(source, block.data(), kBlockFrames);
         if (frames <= 0) break;
+        framesRead += frames;
         const std::span<const float> read(block.data(), static_cast<size_t>(frames * channels));
         Quantize(resampler ? resampler->Process(read) : read, dither, pcm, out);
         yield();
     }
     if (resampler) Quantize(resampler->Flush(), dither, pcm, out);
+    return framesRead;
 }
 
 }  // namespace
@@ -100,32 +99,37 @@ int32_t ConvertedRate(int32_t rate)
 
 ConvertResult ProbeSource(const std::string& source)
 {
-    SF_INFO info;
-    const SndFile file = OpenSource(source, info);
-    return Describe(file, info);
+    return Describe(WholeStream(source));
 }
 
 ConvertResult ConvertToPcm16(const std::string& source, const std::string& work,
                              const std::function<void()>& yield)
 {
-    SF_INFO info;
-    const SndFile file = OpenSource(source, info);
-    ConvertResult result = Describe(file, info);
+    const WholeStream stream(source);
+    ConvertResult result = Describe(stream);
     if (!result.Ok) return result;
 
+    const SF_INFO& info = stream.Info();
     WorkWavWriter out(work, result.Channels, result.Rate);
-    if (KeepsSamplesExactly(info)) {
-        CopyExactly(file.get(), info.channels, out, yield);
-    } else {
-        ConvertThroughFloat(file.get(), info, result.Rate, out, yield);
-    }
+    const int64_t read = KeepsSamplesExactly(info) ? CopyExactly(stream.Get(), info.channels, out, yield)
+                                                   : ConvertThroughFloat(stream.Get(), info, result.Rate, out, yield);
     out.Finish();
-    // A stream that breaks off midway reads as its end; the work file must not pass for the
-    // whole song then.
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
-        result.Ok = false;
-        result.Reason = sf_strerror(file.get());
+    // A stream that breaks off midway, or ends before the length its header gives, reads as its
+    // end: the work file must not pass for the whole song then. One that goes on past that
+    // length is taken whole.
+    const std::optional<int64_t> counted = stream.HeaderFrames();
+    if (sf_error(stream.Get()) != SF_ERR_NO_ERROR) {
+        result.Reason = sf_strerror(stream.Get());
+    } else if (!stream.ReadError().empty()) {
+        result.Reason = stream.ReadError();
+    } else if (counted && read < *counted) {
+        result.Reason = "The stream ends after " + std::to_string(read) + " of the " + std::to_string(*counted) +
+                        " samples its header counts";
+    } else if (counted && read > *counted) {
+        result.Note = "The header counts " + std::to_string(*counted) + " samples; the stream holds " +
+                      std::to_string(read);
     }
+    result.Ok = result.Reason.empty();
     return result;
 }
 

@@ -37,6 +37,9 @@ struct ConvertResult {
     int32_t SourceRate = 0;
     int32_t Rate = 0;
     int Channels = 0;
+    // For the log when the conversion went well but found the header wrong: it counts fewer
+    // samples than the stream holds (all of which are converted).
+    std::string Note;
 };
 
 // Opens the source just to see whether it can be converted; writes nothing.
@@ -45,10 +48,12 @@ ConvertResult ProbeSource(const std::string& source);
 // Writes `source` as a 16-bit PCM mono or stereo WAV with a plain 44-byte header to `work`.
 // 8 and 16-bit integer sources at rates up to 48000 keep their samples exactly; everything else
 // goes through float, the resampler where the rate calls for it, and TPDF dither from a fixed
-// seed, so the same source always gives the same bytes. Other channel counts are refused with a
-// reason and write nothing; a stream that breaks off gives Ok false with libsndfile's reason
-// after the work file was written. A file error (FileError) is raised to the caller; `yield` is called
-// between blocks so the windows stay responsive.
+// seed, so the same source always gives the same bytes. The stream is decoded to its end,
+// whatever length its header gives (see whole_stream.h). Other channel counts are refused with a
+// reason and write nothing; a stream that breaks off, or ends before the length its header gives,
+// gives Ok false with the reason after the work file was written. A file error (FileError) while
+// writing is raised to the caller; `yield` is called between blocks so the windows stay
+// responsive.
 ConvertResult ConvertToPcm16(const std::string& source, const std::string& work,
                              const std::function<void()>& yield);
 

@@ -20,6 +20,7 @@
 #include <taglib/unsynchronizedlyricsframe.h>
 #include <taglib/xiphcomment.h>
 
+#include "id3/compressed_frame.h"
 #include "id3/riff_tag_chunks.h"
 #include "id3/source_tags.h"
 #include "io/errors.h"
@@ -34,6 +35,10 @@ using TagLib::ID3v2::Frame;
 using FramePtr = std::unique_ptr<Frame>;
 
 constexpr unsigned kTagHeaderSize = 10;
+constexpr unsigned kTagFlagsAt = 5;
+constexpr char kUnsynchronisedTag = '\x80';
+// 2.3 and 2.4 frames: identifier 0-3, size 4-7, status flags 8, format flags 9.
+constexpr unsigned kFormatFlagsAt = 9;
 constexpr unsigned kExtendedSizeBytes = 4;
 // A tag's size is four 7-bit digits.
 constexpr unsigned kTagSizeLimit = 1u << 28;
@@ -61,8 +66,12 @@ constexpr std::array<std::string_view, 2> kFalseComments{"iTunNORM", "iTunSMPB"}
 struct SourceFrames {
     std::vector<FramePtr> Frames;
     std::vector<std::string> Broken;
-    // The language and description of the first comment frame: the one the Comment field reads.
+    // The language and description of the first comment frame: the one the Comment field reads,
+    // unless the reader passed over it.
     std::optional<std::pair<ByteVector, TagLib::String>> FieldComment;
+    bool CommentSeen = false;
+    // The seven fields' frames that the readers passed over: the encoder got nothing from them.
+    std::vector<std::string> UnreadFields;
 };
 
 std::string Id(const Frame& frame)
@@ -75,8 +84,8 @@ std::string Utf8(const TagLib::String& text)
     return text.to8Bit(true);
 }
 
-template <size_t N>
-bool Among(std::string_view id, const std::array<std::string_view, N>& ids)
+template <typename Ids>
+bool Among(std::string_view id, const Ids& ids)
 {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
@@ -116,7 +125,7 @@ unsigned ClaimedFrameSize(const ByteVector& body, unsigned at, unsigned major)
 
 // Walks the frames of a whole ID3v2 tag (header included) and lets TagLib make each one on its
 // own: a frame it refuses, or one broken inside, is named and skipped by its claimed size, and
-// the walk goes on with the next.
+// the walk goes on with the next. Compressed frames are inflated here first.
 SourceFrames WalkTag(const ByteVector& tag)
 {
     SourceFrames result;
@@ -124,9 +133,16 @@ SourceFrames WalkTag(const ByteVector& tag)
     const TagLib::ID3v2::Header header(tag.mid(0, kTagHeaderSize));
     const unsigned major = header.majorVersion();
     if (major < 2 || major > 4 || header.tagSize() >= kTagSizeLimit) return result;
-    ByteVector body = tag.mid(kTagHeaderSize, header.tagSize());
-    // 2.4 marks unsynchronisation per frame, and TagLib undoes it there.
-    if (major <= 3 && header.unsynchronisation()) body = TagLib::ID3v2::SynchData::decode(body);
+    // 2.4 marks unsynchronisation per frame, and TagLib undoes it there. The body is never
+    // written to: the frames TagLib makes share its bytes, so a write access (even a non-const
+    // operator[]) would copy the whole body again for every frame, each copy kept alive by a frame.
+    const ByteVector body = major <= 3 && header.unsynchronisation()
+                                ? TagLib::ID3v2::SynchData::decode(tag.mid(kTagHeaderSize, header.tagSize()))
+                                : tag.mid(kTagHeaderSize, header.tagSize());
+    // An inflated frame holds no unsynchronisation for TagLib to undo.
+    ByteVector plainHeaderBytes = tag.mid(0, kTagHeaderSize);
+    plainHeaderBytes[kTagFlagsAt] = static_cast<char>(plainHeaderBytes[kTagFlagsAt] & ~kUnsynchronisedTag);
+    const TagLib::ID3v2::Header plainHeader(plainHeaderBytes);
 
     unsigned at = 0;
     if (header.extendedHeader() && body.size() >= kExtendedSizeBytes) {
@@ -140,15 +156,24 @@ SourceFrames WalkTag(const ByteVector& tag)
     while (at < body.size() && body.size() - at >= frameHeaderSize) {
         // Padding: a frame identifier never starts with a zero byte.
         if (body[at] == 0) break;
-        FramePtr frame(factory->createFrame(body.mid(at), &header));
-        const unsigned size = frame ? frame->size() : ClaimedFrameSize(body, at, major);
+        const unsigned size = ClaimedFrameSize(body, at, major);
+        const unsigned held = std::min(size, body.size() - at - frameHeaderSize);
+        const std::optional<PlainFrame> plain =
+            WithoutCompression(body.mid(at, frameHeaderSize + held), major, header.unsynchronisation());
+        FramePtr frame(plain ? factory->createFrame(plain->Bytes, plain->Inflated ? &plainHeader : &header) : nullptr);
         if (!frame || IsBroken(*frame)) {
             result.Broken.push_back(PrintableId(body, at, idLength));
         } else {
-            if (!result.FieldComment && Id(*frame) == "COMM") {
-                if (const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame.get()))
-                    result.FieldComment.emplace(comment->language(), comment->description());
+            // The readers of the seven fields pass over a frame with format flags (compressed,
+            // grouped, ...), so the encoder got nothing from it: such a frame is carried.
+            const bool unread = major >= 3 && body[at + kFormatFlagsAt] != 0;
+            if (!result.CommentSeen && Id(*frame) == "COMM") {
+                result.CommentSeen = true;
+                const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame.get());
+                if (comment != nullptr && !unread) result.FieldComment.emplace(comment->language(), comment->description());
             }
+            if (unread && Among(Id(*frame), kSevenFieldFrames) && !Among(Id(*frame), result.UnreadFields))
+                result.UnreadFields.push_back(Id(*frame));
             result.Frames.push_back(std::move(frame));
         }
         if (size > body.size() - at - frameHeaderSize) break;
@@ -310,11 +335,15 @@ CarriedFrames::CarriedFrames(const std::string& sourcePath) : frames_(std::make_
     SourceFrames source = ReadSourceFrames(sourcePath);
     frames_->Broken = std::move(source.Broken);
     for (FramePtr& frame : source.Frames) {
-        if (Among(Id(*frame), kSevenFieldFrames) || IsFieldComment(*frame, source) || IsFalseNow(*frame))
+        const std::string id = Id(*frame);
+        if ((Among(id, kSevenFieldFrames) && !Among(id, source.UnreadFields)) || IsFieldComment(*frame, source) ||
+            IsFalseNow(*frame))
             continue;
         frames_->Carried.push_back(std::move(frame));
     }
 }
+
+CarriedFrames::CarriedFrames() : frames_(std::make_unique<Frames>()) {}
 
 CarriedFrames::~CarriedFrames() = default;
 CarriedFrames::CarriedFrames(CarriedFrames&&) noexcept = default;
@@ -342,25 +371,27 @@ size_t CarriedFrames::RoomNeeded() const
 bool CarriedFrames::WriteInto(const std::string& newMp3)
 {
     std::vector<FramePtr> carried = std::move(frames_->Carried);
-    if (carried.empty()) return true;
     ByteVector tagBytes;
     int64_t audioStart = 0;
     {
         TagLib::MPEG::File file(newMp3.c_str(), false);
-        if (!file.isValid()) return false;
+        if (!file.isValid()) return carried.empty();
         file.seek(0);
-        // lame writes its tag at the very start; a tag anywhere else is not one we rewrite.
+        // lame writes its tag at the very start; a tag anywhere else is not one we rewrite, and
+        // without lame's tag there is no comment to mend.
         const bool leading = file.readBlock(3) == "ID3";
-        if (!leading && file.hasID3v2Tag()) return false;
+        if (!leading && (carried.empty() || file.hasID3v2Tag())) return carried.empty();
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
         if (leading) audioStart = tag->header()->completeTagSize();
-        bool added = false;
+        // lame writes its comments in UTF-16 with an empty description that lacks its byte order
+        // mark, which ffprobe refuses ("Incorrect BOM value"); TagLib renders them with one.
+        bool changed = !tag->frameList("COMM").isEmpty();
         for (FramePtr& frame : carried) {
             if (NewTagHasIt(*tag, *frame)) continue;
             tag->addFrame(frame.release());
-            added = true;
+            changed = true;
         }
-        if (!added) return true;
+        if (!changed) return true;
         tagBytes = tag->render(TagLib::ID3v2::v3);
     }
     try {

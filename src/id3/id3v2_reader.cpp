@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "id3/genres.h"
 #include "id3/id3_reader.h"
 #include "id3/id3v2_frames.h"
 #include "id3/tag_text.h"
@@ -67,16 +69,20 @@ std::optional<TagBody> ReadTagBody(const std::string& path)
     return body;
 }
 
-// "(17)Rock" names its genre twice; the text after the reference is the name. A bare "(17)"
-// gives nothing: the number is not looked up.
+// "(17)Rock" names its genre twice; the text after the reference is the name. A bare "(17)", as
+// taggers write a genre from the list, is that list's name, as in a version 1 tag; any other bare
+// reference ("(RX)", "(200)") gives nothing.
 std::string GenreText(std::string text)
 {
     if (text.empty() || text.front() != '(') return text;
     const size_t close = text.find(')', 1);
     if (close == std::string::npos) return text;
     const size_t begin = text.find_first_not_of(' ', close + 1);
-    if (begin == std::string::npos) return {};
-    return text.substr(begin, text.find_last_not_of(' ') + 1 - begin);
+    if (begin != std::string::npos) return text.substr(begin, text.find_last_not_of(' ') + 1 - begin);
+    size_t index = 0;
+    const auto [end, error] = std::from_chars(text.data() + 1, text.data() + close, index);
+    if (error != std::errc{} || end != text.data() + close || index >= Genres.size()) return {};
+    return std::string(Genres[index]);
 }
 
 // A comment frame holds a language code and a short description before the text. In one-byte

@@ -33,6 +33,7 @@ std::optional<std::string> ConvertSource(Context& ctx, const std::string& workPa
         throw;
     }
     if (done && result.Ok) {
+        if (!result.Note.empty()) host.LogLine(result.Note);
         host.LogLine("Converted OK");
         return std::nullopt;
     }

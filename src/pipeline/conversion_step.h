@@ -10,7 +10,8 @@ namespace varnook {
 struct Context;
 
 // Converts ctx.request.SourcePath to the 16-bit work WAV `workPath`, logging "Converting..."
-// (also as caption) and "Converted OK". Empty when the work WAV is ready; otherwise the line
+// (also as caption), a header that counts fewer samples than the stream holds, and "Converted
+// OK". Empty when the work WAV is ready; otherwise the line
 // that ends the file: "Not a valid file format!" (with the reason when libsndfile read the file
 // but its layout is refused; nothing is announced then) or "Could not convert" (after the
 // reason or file error, with the partial work WAV removed).

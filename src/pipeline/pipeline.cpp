@@ -364,12 +364,11 @@ private:
     }
 
     // Encodes (or recodes) to the output, with the source's other tag frames carried into the
-    // new MP3 when KeepAllTags is on; a broken frame of the source is left out and named.
+    // new MP3 when KeepAllTags is on (a broken frame of the source is left out and named), and
+    // lame's comment frames mended either way.
     bool EncodedWithTags(const std::string& inFile, const char* done, const char* failed)
     {
-        if (!settings_.KeepAllTags)
-            return EncodedAndLogged(ctx_, settings_.Arguments, inFile, req_.OutputPath, done, failed);
-        CarriedFrames frames(req_.SourcePath);
+        CarriedFrames frames = settings_.KeepAllTags ? CarriedFrames(req_.SourcePath) : CarriedFrames();
         for (const std::string& id : frames.BrokenFrames()) Log("Broken tag frame left out: " + id);
         const TagCarry carry{frames.RoomNeeded(), [&](const std::string& tempOut) {
                                  if (frames.WriteInto(tempOut)) return true;

@@ -31,6 +31,7 @@ namespace varnook::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using Names = std::vector<std::string>;
 
 // The bytes of 1.7 s of the 2.5 s song as a 44.1 kHz WAV, and as an MP3 at lame's 128 kb/s: a
@@ -97,6 +98,7 @@ protected:
             ASSERT_EQ(RunCaptured(what, {rest.begin() + (what == "sox" ? 3 : 0), rest.end()}).exitCode, 0);
         }
         if (what == "fifo") { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }
+        if (what == "samples" || what == "cut" || what == "frames") Craft(what, at, rest);
         if (what == "room") {  // leaves room on the disk for all of the WAV's MP3 but its last page
             fs::copy_file(at, config.File("whole.wav"));
             ASSERT_EQ(Run({config.File("whole.wav"), "/ana0", "/lev0", "/tr0", "/enc1"}).exitCode, 0);
@@ -113,6 +115,34 @@ protected:
             if (::mount("tmpfs", dir.File("disk").c_str(), "tmpfs", 0, ("size=" + name).c_str()) != 0)
                 GTEST_SKIP() << "could not mount a tmpfs: " << std::strerror(errno);
         }
+    }
+
+    // "samples NAME N": the FLAC's STREAMINFO counts N samples (36 bits from the low half of
+    // byte 21 on). "cut NAME": the FLAC ends where its first frame past a third begins (sox's
+    // frames start with the sync bytes FF F8). "frames NAME N": N TXXX frames of 20 bytes in a
+    // 2.3 tag before the MP3.
+    static void Craft(const std::string& what, const std::string& at, const Names& rest)
+    {
+        Bytes bytes = ReadAllBytes(at);
+        if (what == "samples") {
+            const uint64_t samples = std::stoull(rest.at(0));
+            bytes.at(21) = static_cast<uint8_t>((bytes[21] & 0xF0) | samples >> 32);
+            for (int i = 0; i < 4; ++i) bytes.at(22 + i) = static_cast<uint8_t>(samples >> (24 - 8 * i));
+        }
+        if (what == "cut") {
+            const uint8_t sync[] = {0xFF, 0xF8};
+            bytes.erase(std::search(bytes.begin() + bytes.size() / 3, bytes.end(), sync, sync + 2), bytes.end());
+        }
+        if (what == "frames") {
+            std::string body;
+            for (int i = 0, count = std::stoi(rest.at(0)); i < count; ++i)
+                body += "TXXX\0\0\0\x0A\0\0\0K"s + std::to_string(1000000 + i).substr(1) + "\0v"s;
+            std::string tag = "ID3\x03\0\0"s;
+            for (int shift = 21; shift >= 0; shift -= 7) tag += static_cast<char>((body.size() >> shift) & 0x7F);
+            tag += body;
+            bytes.insert(bytes.begin(), tag.begin(), tag.end());
+        }
+        WriteAllBytes(at, bytes);
     }
 
     Env env_;
@@ -289,6 +319,24 @@ INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
             {"song.wav", "b.wav"}, {"_song.wav", "_b.wav"}, "{ sleep 0.3; exec \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}"},
     RunCase{"SourceNamedLikeAWorkFile", {"wav VRK.tmp"}, "{dir}/VRK.tmp" + kLevelToWav, 1,
             {"Not a valid file: named like a work file of Varnook"}, {"VRK.tmp"}}),
+    RowName());
+
+// Sources that lie about their length, and a tag whose frames once cost time and memory as the
+// square of their number (under a memory limit; the sanitizers reserve more address space than
+// any limit leaves).
+#if defined(__SANITIZE_ADDRESS__)
+const std::string kBoundedMemory = "exec \"$@\"";
+#else
+const std::string kBoundedMemory = "ulimit -v 512000; exec \"$@\"";
+#endif
+INSTANTIATE_TEST_SUITE_P(Crafted, WholeRun, testing::Values(
+    RunCase{"FlacCountingTooFewSamplesGivesAll", {"sox s.flac", "samples s.flac 1000"}, "{dir}/s.flac" + kJustEncode, 0,
+            {"The header counts 1000 samples; the stream holds 110250", "Converted OK", "Encoded OK"}, {"s.flac"}, {"s.mp3"}},
+    RunCase{"FlacCutAtAFrameFails", {"sox s.flac", "cut s.flac"}, "{dir}/s.flac" + kJustEncode, 1,
+            {"The stream ends after 45056 of the 110250 samples its header counts", "Could not convert"}, {"s.flac"}},
+    // 50,000 frames, a megabyte of tag.
+    RunCase{"TagOfManyFramesInBoundedMemory", {"mp3 s.mp3", "frames s.mp3 50000"}, "{dir}/s.mp3 /ana0 /lev0 /tr0 /enc1", 0,
+            {"Recoded OK"}, {"s.mp3"}, {"_s.mp3"}, kBoundedMemory}),
     RowName());
 
 // Paths and tag texts that would break a command line reach lame intact: the stand-in records

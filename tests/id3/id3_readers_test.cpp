@@ -138,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(Frames, Id3v2Tags, testing::Values(
     TagCase{"QuotesKeptZerosBecomeBlanks",
             TagFile(3, Frame("TIT2", "Say \"Hi\"") + Frame("TPE1", " A\0B\0\0"s)),
             {.Title = "Say \"Hi\"", .Artist = "A B"}},
-    TagCase{"GenreNumberAloneIsNotLookedUp", OneFrame("TCON", "(17)"), {}},
+    TagCase{"GenreNumberAloneIsLookedUp", OneFrame("TCON", "(52)\0"s, 3, 4), {.Genre = "Electronic"}},
+    TagCase{"GenreNumberPastTheList", OneFrame("TCON", "(148)"), {}},
     TagCase{"GenreNameAfterNumber", OneFrame("TCON", "(17)  Hard Rock "), {.Genre = "Hard Rock"}},
     TagCase{"CommentAfterDescription", OneFrame("COMM", "engNotes\0Nice\0one\0"s), {.Comment = "Nice one"}},
     // Each claims exactly its one frame of 16 bytes.
