@@ -1,13 +1,11 @@
 #include "cli/start_up.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <utility>
-#include <vector>
 
 #include "base/context.h"
 #include "io/numbers.h"
@@ -40,22 +38,16 @@ std::string_view GroupTitle(KeyGroup group)
 std::string ValueWord(const KeyRow& row)
 {
     if (row.Kind == KeyKind::Switch) return "1|0";
-    if (row.Kind != KeyKind::Choice) return std::string(row.Placeholder);
-    std::string names;
-    for (const std::string_view name : row.Choices) names += (names.empty() ? "" : "|") + std::string(name);
-    return names;
+    return row.Kind == KeyKind::Choice ? ChoiceNames(row, "|") : std::string(row.Placeholder);
 }
 
-// The help of a row with what it takes and its default: "(from -200 to 200; default 0)".
+// The help of a row with what it takes and its default: "... (from -200 to 200; default 0)".
 std::string HelpLine(const KeyRow& row)
 {
-    std::vector<std::string> notes;
-    if (row.Kind == KeyKind::Number) notes.push_back(RangeText(row.Range, '.'));
-    if (!row.Default.empty()) notes.push_back("default " + std::string(row.Default));
-    else if (row.Kind == KeyKind::Number) notes.emplace_back("default none");
-    std::string line(row.Help);
-    for (size_t i = 0; i < notes.size(); ++i) line += (i == 0 ? " (" : "; ") + notes[i];
-    return notes.empty() ? line : line + ")";
+    const std::string help(row.Help);
+    const std::string fallback = row.Default.empty() ? "none" : std::string(row.Default);
+    if (row.Kind == KeyKind::Number) return help + " (" + RangeText(row.Range, '.') + "; default " + fallback + ")";
+    return row.Default.empty() ? help : help + " (default " + fallback + ")";
 }
 
 // `head` in the key column and `text` wrapped at blanks into the help column.

@@ -278,13 +278,19 @@ std::string TakesText(const KeyRow& row, char decimalSeparator)
     case Switch: return "0 or 1";
     case Number: return "a number " + RangeText(row.Range, decimalSeparator);
     case Text: return "any text";
-    case Choice: {
-        std::string names;
-        for (const std::string_view name : row.Choices) names += (names.empty() ? "" : " or ") + std::string(name);
-        return names;
-    }
+    case Choice: return ChoiceNames(row, " or ");
     }
     throw std::logic_error("a key row of no kind");
+}
+
+std::string ChoiceNames(const KeyRow& row, std::string_view between)
+{
+    std::string names;
+    for (const std::string_view name : row.Choices) {
+        if (!names.empty()) names += between;
+        names += name;
+    }
+    return names;
 }
 
 std::string RangeText(const NumberRange& range, char decimalSeparator)

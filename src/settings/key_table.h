@@ -94,6 +94,9 @@ std::string FieldText(const KeyRow& row, char decimalSeparator, RunSettings& set
 // What the row takes, for messages: "0 or 1", "a number from -200 to 200", "rg1 or r128".
 std::string TakesText(const KeyRow& row, char decimalSeparator);
 
+// The names of a choice, `between` each two: ChoiceNames(row, "|") is "rg1|r128".
+std::string ChoiceNames(const KeyRow& row, std::string_view between);
+
 // "from -200 to 200", "above 0 up to 1", "up to 3600": what a range accepts.
 std::string RangeText(const NumberRange& range, char decimalSeparator);
 
