@@ -1,20 +1,93 @@
 #include "cli/start_up.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "base/context.h"
 #include "formats/formats.h"
 #include "io/numbers.h"
-#include "base/run_settings.h"
+#include "settings/key_table.h"
 #include "settings/run_settings_file.h"
 
 namespace varnook {
 
 namespace {
 
-// The usage's lines are this long at most, to fit a terminal of 100 columns.
+// As wide as the prose around the keys.
 constexpr size_t kUsageWidth = 95;
+// Where the help of a key starts; a key with a longer value name has its help on the next line.
+constexpr size_t kHelpColumn = 18;
+
+constexpr std::pair<KeyGroup, std::string_view> kGroupTitles[] = {
+    {KeyGroup::Steps, "Steps"},     {KeyGroup::Amplify, "Amplify"},   {KeyGroup::Trim, "Trim"},
+    {KeyGroup::Analysis, "Analysis"}, {KeyGroup::Loudness, "Loudness"}, {KeyGroup::Output, "Output"},
+    {KeyGroup::Library, "Library runs"}};
+
+std::string_view GroupTitle(KeyGroup group)
+{
+    for (const auto& [titled, title] : kGroupTitles) {
+        if (titled == group) return title;
+    }
+    return {};
+}
+
+// What --help shows for the value: "1|0", "rg1|r128", or the row's own word ("DB").
+std::string ValueWord(const KeyRow& row)
+{
+    if (row.Kind == KeyKind::Switch) return "1|0";
+    return row.Kind == KeyKind::Choice ? ChoiceNames(row, "|") : std::string(row.Placeholder);
+}
+
+// The help of a row with what it takes and its default: "... (from -200 to 200; default 0)".
+std::string HelpLine(const KeyRow& row)
+{
+    const std::string help(row.Help);
+    const std::string fallback = row.Default.empty() ? "none" : std::string(row.Default);
+    if (row.Kind == KeyKind::Number) return help + " (" + RangeText(row.Range, '.') + "; default " + fallback + ")";
+    return row.Default.empty() ? help : help + " (default " + fallback + ")";
+}
+
+// `head` in the key column and `text` wrapped at blanks into the help column.
+std::string KeyLines(const std::string& head, std::string_view text)
+{
+    std::string lines = head;
+    size_t column = head.size();
+    if (column >= kHelpColumn) {
+        lines += '\n';
+        column = 0;
+    }
+    while (!text.empty()) {
+        const size_t end = std::min(text.find(' '), text.size());
+        const std::string_view word = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (column > kHelpColumn && column + 1 + word.size() > kUsageWidth) {
+            lines += '\n';
+            column = 0;
+        }
+        const size_t gap = column < kHelpColumn ? kHelpColumn - column : 1;
+        lines.append(gap, ' ').append(word);
+        column += gap + word.size();
+    }
+    return lines + '\n';
+}
+
+// Every command-line key of the key table, under its group's title.
+std::string KeyList()
+{
+    std::string list;
+    std::optional<KeyGroup> group;
+    for (const KeyRow& row : KeyTable()) {
+        if (row.CommandKey.empty()) continue;
+        if (row.Group != group) list += std::string(GroupTitle(row.Group)) + ":\n";
+        group = row.Group;
+        list += KeyLines("  /" + std::string(row.CommandKey) + " " + ValueWord(row), HelpLine(row));
+    }
+    return list;
+}
 
 }  // namespace
 
@@ -31,37 +104,13 @@ With no FILE the main window opens. Each FILE is processed in turn (batch mode),
 options of the settings file overridden by the keys below for this run only.
 
 Keys (case does not matter; the value may follow the key directly or as the next words):
-  /ana 1|0     analyse the loudness and derive the recommended gain
-  /lev 1|0     amplify (by the new level, plus the recommended gain when analysing)
-  /tr 1|0      trim silence at start and end, fade, add lead silence
-  /enc 1|0     encode the result to MP3 with lame
-  /nl DB       new level in dB, relative to the recommended level (to the file's own level
-               without analysis)
-  /li SEC      lead-in silence in seconds         /lo SEC   lead-out silence in seconds
-  /ci DB       cut-in threshold, dB below average  /fi DB    fade-in threshold
-  /co DB       cut-out threshold                   /fo DB    fade-out threshold
-  /pr DB       pink noise reference level          /rp FRAC  representative percentile (0 to 1)
-  /rd DB       difference to silence
-  /mode rg1|r128  loudness measure: rg1 (default) the equal-loudness analysis; r128 the
-               integrated loudness (ITU-R BS.1770-4), levelled to /target
-  /target LUFS the r128 target loudness (default -18)
-  /tp DBTP     true-peak ceiling: the gain is lowered so the result's true peak stays at or
-               below it (default: no ceiling)
-  /lame ARGS   extra lame arguments, up to the next key (default -h)
-  /keeptags 1|0  carry every other tag frame and the cover art into the new MP3 (default 1)
-  /dest PATH   output folder, name and extension; empty parts come from the source. An
-               extension .mp3 turns encoding on, any other turns it off. Give a folder with
-               a trailing "/" as its own word: /dest /srv/out/
-  /plot FOLDER write a 1200x300 PNG of each file's window loudness, thresholds and trim
-               marks to FOLDER, named after the file (FILE.wav.png); needs no display
-  /jobs N      files processed at once (default: one per CPU; 1 runs them in turn)
-  /skip 1|0    pass over files whose output is up to date (default 0)
-  /report PATH append a row per file to PATH (.csv, or .jsonl for JSON lines)
+)" + KeyList() + R"(
 A FILE may be a folder: its sources are taken, subfolders included, in natural order; with
 /dest naming a folder the outputs mirror the folder tree below it.
 Numbers may be written with "," or "." as the decimal separator. A value a key does not take
-(a switch other than 0 or 1, a level or threshold beyond 200 dB either way, a lead over 3600 s,
-/rp outside (0, 1], a negative /rd) is a usage error.
+(a switch other than 0 or 1, a number outside its range, a name not offered) is a usage error.
+/dest: an extension .mp3 turns encoding on, any other turns it off. Give a folder with a
+trailing "/" as its own word: /dest /srv/out/. /plot needs no display.
 
 Example:
   varnook take1.wav /ana1 /lev1 /nl -1,5 /tr0 /lame -b 192 /dest /srv/out/.mp3

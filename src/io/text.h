@@ -19,12 +19,12 @@ inline std::string_view TrimBlanks(std::string_view text)
     return text;
 }
 
-inline char LowerAscii(char c)
+constexpr char LowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-inline bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
     if (text.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i) {
@@ -33,7 +33,7 @@ inline bool StartsWithNoCase(std::string_view text, std::string_view prefix)
     return true;
 }
 
-inline bool EqualsNoCase(std::string_view a, std::string_view b)
+constexpr bool EqualsNoCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && StartsWithNoCase(a, b);
 }

@@ -1,7 +1,7 @@
 #include "ui/frm_gui.h"
 
 #include "base/context.h"
-#include "base/run_settings.h"
+#include "settings/key_table.h"
 #include "settings/run_settings_file.h"
 #include "ui/file_list_box.h"
 #include "ui/frm_progress.h"
@@ -210,7 +210,11 @@ void frmGUI::CreateControls()
     lblLoudness = design(MakeLabel(Frame1, "lblLoudness", "Loudness"), 2400, 1290, 1560, 195);
     cboLoudness = new QComboBox(Frame1);
     cboLoudness->setObjectName("cboLoudness");
-    cboLoudness->addItems({"rg1", "r128"});
+    // The choice's names in the order of its values, as the settings file holds them.
+    if (const KeyRow* mode = RowOfField(ctx_.settings, ctx_.request, &ctx_.settings.Loudness)) {
+        for (const std::string_view name : mode->Choices)
+            cboLoudness->addItem(QString::fromStdString(std::string(name)));
+    }
     cboLoudness->setToolTip("rg1: equal-loudness analysis; r128: integrated loudness (BS.1770) to the target");
     design(cboLoudness, 4200, 1245, 855, 285);
     lblTarget = design(MakeLabel(Frame1, "lblTarget", "Target (LUFS)"), 2400, 1680, 1560, 195);
@@ -328,25 +332,16 @@ void frmGUI::Form_Load(frmProgress& progress)
 {
     const RunSettings& settings = ctx_.settings;
     busy_ = false;
-    tbxPink->setText(NumberText(settings.PinkRef));
-    tbxPercent->setText(NumberText(settings.RmsPercent));
-    tbxDiff->setText(NumberText(settings.RmsDiff));
+    for (const TextBox& box : textBoxes_) box.box->setText(FieldText(*box.row));
     // Shown without storing: the choice stores on the user's pick only, so a first start writes
     // no keys it did not write before.
-    cboLoudness->setCurrentIndex(settings.Loudness == LoudnessMode::R128 ? 1 : 0);
-    tbxTarget->setText(NumberText(settings.Target));
-    tbxTruePeak->setText(QString::fromStdString(SettingText(settings.TruePeak, ctx_.decimalSeparator)));
+    cboLoudness->setCurrentIndex(static_cast<int>(settings.Loudness));
     // A box whose state the load changes behaves as if clicked: its handler runs and stores it.
     // That is how the first start creates the settings file, and how a switch the command line
     // turned off is stored.
     for (int i = 0; i < 7; ++i) chkID3[i]->setChecked(settings.KeepTag[i]);
     chkKeepAll->setChecked(settings.KeepAllTags);
-    for (int i = 0; i < 4; ++i) tbxLevel[i]->setText(NumberText(settings.TrimLevel[i]));
-    for (int i = 0; i < 2; ++i) tbxLead[i]->setText(NumberText(settings.Lead[i]));
-    tbxNewLev->setText(NumberText(settings.NewLevel));
-    tbxArg->setText(QString::fromStdString(settings.Arguments));
     chkSkip->setChecked(settings.SkipDone);
-    tbxJobs->setText(QString::number(settings.Jobs));
     // One after the other, each read when its turn comes: clearing Analyze clears Trim too.
     chkAnalyze->setChecked(settings.Analyze);
     chkLevel->setChecked(settings.Amplify);
@@ -384,12 +379,11 @@ void frmGUI::resizeEvent(QResizeEvent* event)
 void frmGUI::cmdDefault_Click()
 {
     SetDefaults(ctx_.settings);
-    tbxPink->setText(NumberText(ctx_.settings.PinkRef));
-    tbxPink_LostFocus();
-    tbxPercent->setText(NumberText(ctx_.settings.RmsPercent));
-    tbxPercent_LostFocus();
-    tbxDiff->setText(NumberText(ctx_.settings.RmsDiff));
-    tbxDiff_LostFocus();
+    for (const TextBox& box : textBoxes_) {
+        if (box.row->Group != KeyGroup::Analysis) continue;
+        box.box->setText(FieldText(*box.row));
+        tbx_LostFocus(box);
+    }
 }
 
 }  // namespace varnook::ui

@@ -3,11 +3,9 @@
 // moment the user changes it; a run locks the options so every file sees the same settings.
 #pragma once
 
-#include <QHash>
 #include <QWidget>
 
 #include <array>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +19,7 @@ class QPushButton;
 
 namespace varnook {
 struct Context;
+struct KeyRow;
 }
 
 namespace varnook::ui {
@@ -81,6 +80,9 @@ public:
     QLabel* lblJobs;
     QLineEdit* tbxJobs;
 
+    // The text box that shows the row's field, or null.
+    QLineEdit* BoxOf(const KeyRow& row) const;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -111,22 +113,21 @@ private:
     void chkID3_Click(int index);
     void chkKeepAll_Click();
     void chkSkip_Click();
-    void tbxJobs_LostFocus();
-    void tbxNewLev_LostFocus();
-    void tbxLevel_LostFocus(int index);
-    void tbxLead_LostFocus(int index);
-    void tbxPink_LostFocus();
-    void tbxPercent_LostFocus();
-    void tbxDiff_LostFocus();
     void cboLoudness_Click();
-    void tbxTarget_LostFocus();
-    void tbxTruePeak_LostFocus();
-    void tbxArg_LostFocus();
-    void LeaveNumberBox(QLineEdit* box, double& field, const std::string& key);
-    void Store(const std::string& key, const std::string& value);
-    void StoreSwitch(const std::string& key, bool value);
-    void StoreNumber(const std::string& key, double value);
-    QString NumberText(double value) const;
+    // Every text box stands for a row of the key table. A value the row does not take is marked
+    // as it is typed, with what the row takes as the box's tooltip; when the focus leaves, a value
+    // the row takes is set and stored, any other gives way to the stored value.
+    struct TextBox {
+        QLineEdit* box;
+        const KeyRow* row;
+        QString toolTip;  // the box's own, shown while its value is taken
+    };
+    void AddTextBox(QLineEdit* box, const void* field);
+    void tbx_Change(const TextBox& box);
+    void tbx_LostFocus(const TextBox& box);
+    void Store(const KeyRow& row);
+    void StoreField(const void* field);
+    QString FieldText(const KeyRow& row);
 
     // File list and run control.
     void lbxList_OLEDragDrop(const QStringList& paths);
@@ -150,8 +151,8 @@ private:
     bool interrupted_ = false;
     // Every control but the list, in creation order: a run disables them all.
     std::vector<QWidget*> controls_;
-    // What to do when the focus leaves a text box, by box.
-    QHash<QObject*, std::function<void()>> leaveHandlers_;
+    // The text boxes, in the order the Default button stores them.
+    std::vector<TextBox> textBoxes_;
 };
 
 }  // namespace varnook::ui

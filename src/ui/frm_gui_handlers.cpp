@@ -1,12 +1,11 @@
 // The option handlers of the main window: each control writes its Run settings field and stores
-// it in the settings file at once.
+// it in the settings file at once, under its row of the key table, whose range a text box keeps.
 #include "ui/frm_gui.h"
 
 #include "base/context.h"
 #include "io/numbers.h"
-#include "base/run_settings.h"
-#include "settings/run_settings_file.h"
 #include "settings/ini_file.h"
+#include "settings/key_table.h"
 #include "ui/file_list_box.h"
 
 #include <QCheckBox>
@@ -15,6 +14,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolTip>
+
+#include <stdexcept>
 
 namespace varnook::ui {
 
@@ -22,6 +24,14 @@ namespace {
 
 constexpr const char* kRecommendedCaption = "dB (ref. recommended level)";
 constexpr const char* kPresentCaption = "dB (ref. present level)";
+// The background of a text box holding a value its key does not take.
+const QColor kRefusedColour(255, 200, 200);
+
+QPalette RefusedPalette(QPalette palette)
+{
+    palette.setColor(QPalette::Base, kRefusedColour);
+    return palette;
+}
 
 }  // namespace
 
@@ -38,24 +48,21 @@ void frmGUI::ConnectHandlers()
     }
     connect(chkKeepAll, &QCheckBox::toggled, this, [this] { chkKeepAll_Click(); });
 
-    leaveHandlers_.insert(tbxNewLev, [this] { tbxNewLev_LostFocus(); });
-    for (int i = 0; i < 4; ++i) {
-        leaveHandlers_.insert(tbxLevel[i], [this, i] { tbxLevel_LostFocus(i); });
-    }
-    for (int i = 0; i < 2; ++i) {
-        leaveHandlers_.insert(tbxLead[i], [this, i] { tbxLead_LostFocus(i); });
-    }
-    leaveHandlers_.insert(tbxPink, [this] { tbxPink_LostFocus(); });
-    leaveHandlers_.insert(tbxPercent, [this] { tbxPercent_LostFocus(); });
-    leaveHandlers_.insert(tbxDiff, [this] { tbxDiff_LostFocus(); });
-    leaveHandlers_.insert(tbxArg, [this] { tbxArg_LostFocus(); });
-    leaveHandlers_.insert(tbxTarget, [this] { tbxTarget_LostFocus(); });
-    leaveHandlers_.insert(tbxTruePeak, [this] { tbxTruePeak_LostFocus(); });
+    // The order Default stores the analysis parameters in: Pink, Percent, Diff.
+    RunSettings& settings = ctx_.settings;
+    AddTextBox(tbxNewLev, &settings.NewLevel);
+    for (int i = 0; i < 4; ++i) AddTextBox(tbxLevel[i], &settings.TrimLevel[i]);
+    for (int i = 0; i < 2; ++i) AddTextBox(tbxLead[i], &settings.Lead[i]);
+    AddTextBox(tbxPink, &settings.PinkRef);
+    AddTextBox(tbxPercent, &settings.RmsPercent);
+    AddTextBox(tbxDiff, &settings.RmsDiff);
+    AddTextBox(tbxArg, &settings.Arguments);
+    AddTextBox(tbxTarget, &settings.Target);
+    AddTextBox(tbxTruePeak, &settings.TruePeak);
+    AddTextBox(tbxJobs, &settings.Jobs);
     // activated: the user's pick only, not the load showing the setting.
     connect(cboLoudness, &QComboBox::activated, this, [this] { cboLoudness_Click(); });
-    leaveHandlers_.insert(tbxJobs, [this] { tbxJobs_LostFocus(); });
     connect(chkSkip, &QCheckBox::toggled, this, [this] { chkSkip_Click(); });
-    for (QObject* box : leaveHandlers_.keys()) box->installEventFilter(this);
 
     connect(cmdAbout, &QPushButton::clicked, Frame1, &QWidget::show);
     connect(cmdClose, &QPushButton::clicked, Frame1, &QWidget::hide);
@@ -67,6 +74,26 @@ void frmGUI::ConnectHandlers()
     connect(lbxList, &FileListBox::DeleteReleased, this, [this] { lbxList_KeyUp(); });
 }
 
+void frmGUI::AddTextBox(QLineEdit* box, const void* field)
+{
+    const KeyRow* row = RowOfField(ctx_.settings, ctx_.request, field);
+    if (!row) throw std::logic_error("no key row for " + box->objectName().toStdString());
+    textBoxes_.push_back({box, row, box->toolTip()});
+    box->installEventFilter(this);
+    // Every change, the program's own included, so that a value put back is unmarked.
+    connect(box, &QLineEdit::textChanged, this, [this, index = textBoxes_.size() - 1] {
+        tbx_Change(textBoxes_[index]);
+    });
+}
+
+QLineEdit* frmGUI::BoxOf(const KeyRow& row) const
+{
+    for (const TextBox& box : textBoxes_) {
+        if (box.row == &row) return box.box;
+    }
+    return nullptr;
+}
+
 bool frmGUI::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusOut) {
@@ -74,34 +101,29 @@ bool frmGUI::eventFilter(QObject* watched, QEvent* event)
         // that control's click runs, so Go sees a value typed just before). Switching to another
         // window or opening the box's context menu is no leaving: the focus comes back.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        const auto handler = leaveHandlers_.constFind(watched);
-        if (handler != leaveHandlers_.cend() && reason != Qt::ActiveWindowFocusReason &&
-            reason != Qt::PopupFocusReason) {
-            (*handler)();
+        for (const TextBox& box : textBoxes_) {
+            if (box.box == watched && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                tbx_LostFocus(box);
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-QString frmGUI::NumberText(double value) const
+QString frmGUI::FieldText(const KeyRow& row)
 {
-    // The boxes show a number as the settings file holds it.
-    return QString::fromStdString(SettingText(value, ctx_.decimalSeparator));
+    // The boxes show a value as the settings file holds it.
+    return QString::fromStdString(varnook::FieldText(row, ctx_.decimalSeparator, ctx_.settings, ctx_.request));
 }
 
-void frmGUI::Store(const std::string& key, const std::string& value)
+void frmGUI::Store(const KeyRow& row)
 {
-    WriteIni(ctx_.host, ctx_.settings.SettingsPath, ctx_.settings.SettingsSection, key, value);
+    WriteIni(ctx_.host, ctx_.settings.SettingsPath, ctx_.settings.SettingsSection, std::string(row.SettingsKey),
+             FieldText(row).toStdString());
 }
 
-void frmGUI::StoreSwitch(const std::string& key, bool value)
+void frmGUI::StoreField(const void* field)
 {
-    Store(key, SettingText(value));
-}
-
-void frmGUI::StoreNumber(const std::string& key, double value)
-{
-    Store(key, SettingText(value, ctx_.decimalSeparator));
+    if (const KeyRow* row = RowOfField(ctx_.settings, ctx_.request, field)) Store(*row);
 }
 
 void frmGUI::chkAnalyze_Click()
@@ -116,13 +138,13 @@ void frmGUI::chkAnalyze_Click()
         chkTrim->setChecked(false);
         chkTrim->setEnabled(false);
     }
-    StoreSwitch(kKeyAnalyze, ctx_.settings.Analyze);
+    StoreField(&ctx_.settings.Analyze);
 }
 
 void frmGUI::chkLevel_Click()
 {
     ctx_.settings.Amplify = chkLevel->isChecked();
-    StoreSwitch(kKeyAmplify, ctx_.settings.Amplify);
+    StoreField(&ctx_.settings.Amplify);
 }
 
 void frmGUI::chkTrim_Click()
@@ -131,114 +153,70 @@ void frmGUI::chkTrim_Click()
     // again, nested, which stores the "0"; this run then stores it once more.
     if (!chkAnalyze->isChecked() && chkTrim->isChecked()) chkTrim->setChecked(false);
     ctx_.settings.Trim = chkTrim->isChecked();
-    StoreSwitch(kKeyTrim, ctx_.settings.Trim);
+    StoreField(&ctx_.settings.Trim);
 }
 
 void frmGUI::chkEncode_Click()
 {
     ctx_.settings.Encode = chkEncode->isChecked();
-    StoreSwitch(kKeyEncode, ctx_.settings.Encode);
+    StoreField(&ctx_.settings.Encode);
 }
 
 void frmGUI::chkID3_Click(int index)
 {
     ctx_.settings.KeepTag[index] = chkID3[index]->isChecked();
-    StoreSwitch(IndexedKey(index, kWordKeepTag), ctx_.settings.KeepTag[index]);
+    StoreField(&ctx_.settings.KeepTag[index]);
 }
 
 void frmGUI::chkKeepAll_Click()
 {
     ctx_.settings.KeepAllTags = chkKeepAll->isChecked();
-    StoreSwitch(kKeyKeepAllTags, ctx_.settings.KeepAllTags);
+    StoreField(&ctx_.settings.KeepAllTags);
 }
 
-void frmGUI::LeaveNumberBox(QLineEdit* box, double& field, const std::string& key)
+void frmGUI::tbx_Change(const TextBox& box)
+{
+    const std::string typed = box.box->text().toStdString();
+    const bool refused = CheckValue(*box.row, typed, ctx_.decimalSeparator, Notation::Locale) != ValueFit::Taken;
+    box.box->setPalette(refused ? RefusedPalette(box.box->palette()) : QPalette());
+    if (!refused) {
+        box.box->setToolTip(box.toolTip);
+        return;
+    }
+    QString takes = QString::fromStdString("Takes " + TakesText(*box.row, ctx_.decimalSeparator));
+    if (box.row->Kind == KeyKind::Number && box.row->Default.empty()) takes += ", or nothing for none";
+    box.box->setToolTip(takes);
+    // Said where the user looks, not only on hovering.
+    if (box.box->hasFocus())
+        QToolTip::showText(box.box->mapToGlobal(QPoint(0, box.box->height())), takes, box.box);
+}
+
+void frmGUI::tbx_LostFocus(const TextBox& box)
 {
     // Only the locale's own notation counts here: a typed "1.5" in a comma locale is no number
-    // and brings the previous value back. What the box shows as typed ("030") stays.
-    if (const auto value = ParseLocaleNumber(box->text().toStdString(), ctx_.decimalSeparator)) {
-        field = *value;
-    } else {
-        box->setText(NumberText(field));
-    }
-    StoreNumber(key, field);
-}
-
-void frmGUI::tbxNewLev_LostFocus()
-{
-    LeaveNumberBox(tbxNewLev, ctx_.settings.NewLevel, kKeyNewLevel);
-}
-
-void frmGUI::tbxLevel_LostFocus(int index)
-{
-    LeaveNumberBox(tbxLevel[index], ctx_.settings.TrimLevel[index],
-                   IndexedKey(index, kWordTrimLevel));
-}
-
-void frmGUI::tbxLead_LostFocus(int index)
-{
-    LeaveNumberBox(tbxLead[index], ctx_.settings.Lead[index], IndexedKey(index, kWordLead));
-}
-
-void frmGUI::tbxPink_LostFocus()
-{
-    LeaveNumberBox(tbxPink, ctx_.settings.PinkRef, kKeyPinkRef);
-}
-
-void frmGUI::tbxPercent_LostFocus()
-{
-    LeaveNumberBox(tbxPercent, ctx_.settings.RmsPercent, kKeyRmsPercent);
-}
-
-void frmGUI::tbxDiff_LostFocus()
-{
-    LeaveNumberBox(tbxDiff, ctx_.settings.RmsDiff, kKeyRmsDiff);
+    // and brings the stored value back, as does a number out of range. The box keeps what was
+    // typed ("030") unless the field holds another value (a Jobs count is whole).
+    const std::string typed = box.box->text().toStdString();
+    const char separator = ctx_.decimalSeparator;
+    const bool taken =
+        SetValue(*box.row, typed, separator, Notation::Locale, ctx_.settings, ctx_.request) == ValueFit::Taken;
+    const QString stored = FieldText(*box.row);
+    if (!taken || ParseLocaleNumber(typed, separator) != ParseLocaleNumber(stored.toStdString(), separator))
+        box.box->setText(stored);
+    QToolTip::hideText();
+    Store(*box.row);
 }
 
 void frmGUI::cboLoudness_Click()
 {
-    ctx_.settings.Loudness = cboLoudness->currentIndex() == 1 ? LoudnessMode::R128 : LoudnessMode::Rg1;
-    Store(kKeyLoudness, SettingText(ctx_.settings.Loudness));
-}
-
-void frmGUI::tbxTarget_LostFocus()
-{
-    LeaveNumberBox(tbxTarget, ctx_.settings.Target, kKeyTarget);
-}
-
-void frmGUI::tbxTruePeak_LostFocus()
-{
-    // Empty turns the ceiling off; anything else must be a number, as in the other boxes.
-    const std::string text = tbxTruePeak->text().trimmed().toStdString();
-    if (text.empty()) {
-        ctx_.settings.TruePeak.reset();
-    } else if (const auto value = ParseLocaleNumber(text, ctx_.decimalSeparator)) {
-        ctx_.settings.TruePeak = *value;
-    } else {
-        tbxTruePeak->setText(QString::fromStdString(SettingText(ctx_.settings.TruePeak, ctx_.decimalSeparator)));
-    }
-    Store(kKeyTruePeak, SettingText(ctx_.settings.TruePeak, ctx_.decimalSeparator));
+    ctx_.settings.Loudness = static_cast<LoudnessMode>(cboLoudness->currentIndex());
+    StoreField(&ctx_.settings.Loudness);
 }
 
 void frmGUI::chkSkip_Click()
 {
     ctx_.settings.SkipDone = chkSkip->isChecked();
-    StoreSwitch(kKeySkipDone, ctx_.settings.SkipDone);
-}
-
-void frmGUI::tbxJobs_LostFocus()
-{
-    // Whole jobs only: what is no count of jobs brings the previous value back.
-    if (const auto value = ParseLocaleNumber(tbxJobs->text().toStdString(), ctx_.decimalSeparator))
-        ctx_.settings.Jobs = JobCount(*value);
-    tbxJobs->setText(QString::number(ctx_.settings.Jobs));
-    Store(kKeyJobs, std::to_string(ctx_.settings.Jobs));
-}
-
-void frmGUI::tbxArg_LostFocus()
-{
-    ctx_.settings.Arguments = tbxArg->text().toStdString();
-    Store(kKeyArguments, ctx_.settings.Arguments);
+    StoreField(&ctx_.settings.SkipDone);
 }
 
 }  // namespace varnook::ui

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <limits>
+#include <regex>
 
 #include "base/context.h"
 #include "cli/start_up.h"
+#include "io/numbers.h"
+#include "settings/key_table.h"
 #include "settings/run_settings_file.h"
-#include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
 
@@ -31,53 +35,28 @@ protected:
     Context ctx{host};
 };
 
-struct ValueCase {
-    const char* name;
-    Words args;
-    double RunSettings::*field;  // null: only the usage error is checked
-    double expected;
-    std::string error;           // a part of the usage error; empty when the value is taken
-};
-
-class CommandLineValue : public CommandLineTest, public ::testing::WithParamInterface<ValueCase> {};
-
-// Numbers read with either separator, whatever the locale's; a value outside what its key
-// takes is a usage error naming the key and its range, and leaves the loaded value.
-TEST_P(CommandLineValue, IsTakenOrNamedInTheUsageError)
+// Numbers read with either separator, whatever the locale's; a value a key does not take is a
+// usage error naming the key, what it takes and the value, and leaves the loaded value.
+TEST_F(CommandLineTest, ValuesAreTakenOrNamedInTheUsageError)
 {
-    const ValueCase& row = GetParam();
-    const RunSettings loaded = ctx.settings;
-    for (const char sep : {'.', ','}) {
-        SCOPED_TRACE(sep);
-        ctx.settings = loaded;
-        ctx.decimalSeparator = sep;
-        const ParsedCommandLine parsed = Parse(row.args);
-        EXPECT_FALSE(parsed.ShowHelp);
-        EXPECT_EQ(parsed.UsageError.empty(), row.error.empty()) << parsed.UsageError;
-        EXPECT_NE(parsed.UsageError.find(row.error), std::string::npos) << parsed.UsageError;
-        if (row.field) {
-            EXPECT_EQ(ctx.settings.*row.field, row.expected);
+    const struct { Words args; double newLevel; std::string error; } rows[] = {
+        {{"/nl", "2,5"}, 2.5, ""}, {{"/NL-1.5"}, -1.5, ""}, {{"/lame", "--help"}, 0, ""},
+        {{"/nl", "1.000,5"}, 0, "/nl takes a number from -200 to 200, not \"1.000,5\""},
+        {{"/nl", "1", "2"}, 0, "/nl takes a number from -200 to 200, not \"1 2\""},
+        {{"/rp0"}, 0, "/rp takes a number above 0 up to 1, not \"0\""},
+        {{"/lo", "3600.5"}, 0, "/lo takes a number up to 3600, not \"3600.5\""},
+        {{"/encode", "0"}, 0, "/enc takes 0 or 1, not \"ode\""}};
+    for (const char separator : {'.', ','}) {
+        for (const auto& row : rows) {
+            ctx.settings.NewLevel = 0;
+            ctx.decimalSeparator = separator;
+            const ParsedCommandLine parsed = Parse(row.args);
+            EXPECT_FALSE(parsed.ShowHelp);
+            EXPECT_EQ(parsed.UsageError, row.error) << separator;
+            EXPECT_EQ(ctx.settings.NewLevel, row.newLevel) << row.args[0] << " " << separator;
         }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Keys, CommandLineValue, ::testing::Values(
-    ValueCase{"CommaNumber", {"/nl", "2,5"}, &RunSettings::NewLevel, 2.5, ""},
-    ValueCase{"ValueJoinedToKey", {"/NL-1.5"}, &RunSettings::NewLevel, -1.5, ""},
-    ValueCase{"NumberGrouped", {"/nl", "1.000,5"}, &RunSettings::NewLevel, 0, "/nl takes a number from -200 to 200"},
-    ValueCase{"NumberOfTwoWords", {"/nl", "1", "2"}, &RunSettings::NewLevel, 0, "not \"1 2\""},
-    ValueCase{"Difference", {"/rd3"}, &RunSettings::RmsDiff, 3, ""},
-    ValueCase{"DifferenceNegative", {"/rd-3"}, &RunSettings::RmsDiff, 30, "/rd takes a number from 0"},
-    ValueCase{"PercentileZero", {"/rp0"}, &RunSettings::RmsPercent, 0.95, "/rp takes a number above 0 up to 1"},
-    ValueCase{"PercentileAboveOne", {"/rp", "1,01"}, &RunSettings::RmsPercent, 0.95, "/rp"},
-    ValueCase{"PercentileOne", {"/rp1"}, &RunSettings::RmsPercent, 1, ""},
-    ValueCase{"LeadOfAnHour", {"/li", "3600"}, nullptr, 0, ""},
-    ValueCase{"LeadBeyondAnHour", {"/lo", "3600.5"}, nullptr, 0, "/lo takes a number up to 3600"},
-    ValueCase{"ThresholdBeyond200dB", {"/ci", "-200,5"}, nullptr, 0, "/ci"},
-    ValueCase{"Level200dB", {"/pr", "200", "/fo", "-200"}, &RunSettings::PinkRef, 200, ""},
-    ValueCase{"SwitchWithTextAfterTheKey", {"/encode", "0"}, nullptr, 0, "/enc takes 0 or 1, not \"ode\""},
-    ValueCase{"SwitchYes", {"/TR", "yes"}, nullptr, 0, "/tr takes 0 or 1"},
-    ValueCase{"HelpAsEncoderArgument", {"/lame", "--help"}, nullptr, 0, ""}), test::RowName());
 
 TEST_F(CommandLineTest, ArraySwitchAndTextKeysReachTheirFields)
 {
@@ -90,9 +69,6 @@ TEST_F(CommandLineTest, ArraySwitchAndTextKeysReachTheirFields)
     EXPECT_EQ((std::array{ctx.settings.Analyze, ctx.settings.Amplify, ctx.settings.Trim, ctx.settings.Encode}),
               (std::array{true, false, true, true}));
 
-    Parse({"/lame", "--tt", "\"A title\"", "/dest", "/srv/out/\".mp3\""});
-    EXPECT_EQ(ctx.settings.Arguments, "--tt \"A title\"");  // kept as typed
-    EXPECT_EQ(ctx.request.DestPath, "/srv/out/.mp3");
     // "/tr/ash" starts like a key but holds a second "/": a word, so a path.
     Parse({"/lame-V2", "/dest", "/tr/ash", "/lev/x"});
     EXPECT_EQ(ctx.settings.Arguments, "-V2");
@@ -130,12 +106,79 @@ TEST_F(CommandLineTest, AbsurdCommandLinesChangeNothing)
     EXPECT_FALSE(std::filesystem::exists(ctx.settings.SettingsPath));
 }
 
-TEST(StartUp, UsageNamesEveryKey)
+// A row of the key table through every reader: --help and the manual page name its keys; a value
+// it takes reaches its field from the command line and from the settings file, while one it does
+// not take is a usage error on the command line and gives the default in the file (with a log
+// line when it is a number out of range); a missing settings key gives the default.
+class KeyRowTest : public CommandLineTest, public ::testing::WithParamInterface<size_t> {
+protected:
+    struct Value { std::string typed, taken; bool outOfRange = false; };  // taken empty: refused
+    // The range's top and what lies beyond its ends, the names of a choice.
+    static std::vector<Value> Values(const KeyRow& row)
+    {
+        const auto number = [](double v) { return FormatGeneral(v, '.'); };
+        const NumberRange r = row.Range;
+        switch (row.Kind) {
+        case KeyKind::Switch: return {{"0", "0"}, {"1", "1"}, {"yes", ""}, {"", ""}};
+        case KeyKind::Text: return {{"a \"b\" c", row.Unquoted ? "a b c" : "a \"b\" c"}};
+        case KeyKind::Choice: return {{"R128", "r128"}, {"Rg1", "rg1"}, {"r12", ""}};
+        case KeyKind::Number:
+            std::vector<Value> values{{number(r.High), number(r.High)}, {"1x", ""}, {number(r.High + 1), "", true}};
+            if (r.Low != std::numeric_limits<double>::lowest())
+                values.push_back({number(r.LowIncluded ? r.Low - 1 : r.Low), "", true});
+            return values;
+        }
+        return {};
+    }
+    std::string Field(const KeyRow& row) { return FieldText(row, '.', ctx.settings, ctx.request); }
+};
+
+TEST_P(KeyRowTest, IsReadByEveryReader)
 {
-    for (const char* key : {"/dest", "/ana", "/lev", "/tr", "/enc", "/nl", "/li", "/lo", "/ci",
-                            "/co", "/fi", "/fo", "/lame", "/pr", "/rp", "/rd", "VARNOOK_INI"})
-        EXPECT_NE(UsageText().find(std::string(key) + " "), std::string::npos) << key;
+    const KeyRow& row = KeyTable()[GetParam()];
+    const auto field = std::visit([](auto* f) -> const void* { return f; }, row.Field(ctx.settings, ctx.request));
+    EXPECT_EQ(RowOfField(ctx.settings, ctx.request, field), &row) << "a field set by two rows";
+    const std::string man = test::ReadText(std::string(std::getenv("VARNOOK_SOURCE_DIR")) + "/data/varnook.1");
+    const auto documented = [&man](std::string_view name) {
+        return std::regex_search(man, std::regex("(^|[^A-Za-z0-9])" + std::string(name) + "([^A-Za-z0-9]|$)"));
+    };
+    if (!row.CommandKey.empty()) {
+        const std::string key = "/" + std::string(row.CommandKey), help = UsageText();
+        EXPECT_TRUE(documented(key)) << key << " in the manual page";
+        const size_t at = help.find("\n  " + key + " ");
+        ASSERT_NE(at, std::string::npos) << key << " in --help";
+        const std::string lines = help.substr(at, help.find("\n  /", at + 1) - at);
+        EXPECT_TRUE(row.Kind != KeyKind::Number || lines.find(RangeText(row.Range, '.')) != lines.npos) << lines;
+        for (const Value& v : Values(row)) {
+            const std::string before = Field(row), error = Parse({key, v.typed}).UsageError;
+            if (v.typed.empty()) continue;  // a key without its value does nothing
+            EXPECT_EQ(Field(row), v.taken.empty() ? before : v.taken) << key << " " << v.typed;
+            const std::string refusal = key + " takes " + TakesText(row, '.') + ", not \"" + v.typed + "\"";
+            EXPECT_EQ(error, v.taken.empty() ? refusal : "");
+        }
+    }
+    if (row.SettingsKey.empty()) return;
+    const std::string key(row.SettingsKey);
+    EXPECT_TRUE(documented(key)) << key << " in the manual page";
+    // Any text but "1" is a switch off.
+    const std::string fallback = row.Kind == KeyKind::Switch ? "0" : std::string(row.Default);
+    for (const Value& v : Values(row)) {
+        test::WriteText(ctx.settings.SettingsPath, "[Values]\n" + key + "=" + v.typed + "\n");
+        host.lines.clear();
+        LoadSettings(ctx);
+        EXPECT_EQ(Field(row), v.taken.empty() ? fallback : v.taken) << key << "=" << v.typed;
+        const std::string said = key + "=" + v.typed + " in the settings file is out of range; the default " +
+                                 (fallback.empty() ? "(none)" : fallback) + " is used";
+        EXPECT_EQ(host.lines, v.outOfRange ? std::vector{said} : std::vector<std::string>{});
+    }
+    test::WriteText(ctx.settings.SettingsPath, "[Values]\n");
+    LoadSettings(ctx);
+    EXPECT_EQ(Field(row), row.Default);
 }
+
+INSTANTIATE_TEST_SUITE_P(KeyTable, KeyRowTest, ::testing::Range<size_t>(0, KeyTable().size()), [](const auto& info) {
+    return std::string(KeyTable()[info.param].CommandKey) + std::string(KeyTable()[info.param].SettingsKey);
+});
 
 }  // namespace
 }  // namespace varnook

@@ -17,6 +17,7 @@
 #include "formats/formats.h"
 #include "io/numbers.h"
 #include "settings/ini_file.h"
+#include "settings/key_table.h"
 #include "settings/run_settings_file.h"
 #include "support/captured_run.h"
 #include "support/scoped_env.h"
@@ -146,7 +147,7 @@ TEST_F(WindowTest, FirstStartStoresTheTagKeysAndAnalyzeOffTakesTrimWithIt)
 // Text boxes take their value when the focus leaves them, which a button's click does before the
 // click runs. Default resets and stores only the analysis parameters; the other boxes and the
 // switches of the More... panel store what is typed or picked, numbers only in the locale's own
-// notation (anything else puts the previous value back).
+// notation and within their key's range (anything else puts the previous value back).
 TEST_F(WindowTest, DefaultAndTheMorePanel)
 {
     Open("PinkRef=80\nRmsPercent=0.5\nRmsDiff=10\n");
@@ -166,27 +167,39 @@ TEST_F(WindowTest, DefaultAndTheMorePanel)
     emit gui->cboLoudness->activated(1);
     EXPECT_EQ(Stored("SkipDone") + " " + Stored("Loudness"), "1 r128");
 
-    // What the box shows and what is stored once the focus leaves it.
-    struct Row { const char *box, *key, *typed, *locale, *shown, *stored; };
-    for (const Row& row : {Row{"tbxLevel(2)", "2Level", "abc", "C", "24", "24"},
-                           Row{"tbxLevel(0)", "0Level", "030", "C", "030", "30"},
-                           Row{"tbxLead(0)", "0Lead", "-3", "C", "-3", "-3"},
-                           Row{"tbxJobs", "Jobs", "3", "C", "3", "3"},
-                           Row{"tbxTarget", "Target", "-16", "C", "-16", "-16"},
-                           Row{"tbxTruePeak", "TruePeak", "-1.5", "C", "-1.5", "-1.5"},
-                           Row{"tbxTruePeak", "TruePeak", "loud", "C", "-1.5", "-1.5"},
-                           Row{"tbxTruePeak", "TruePeak", "", "C", "", ""},
-                           Row{"tbxPink", "PinkRef", "70,5", kCommaLocale, "70,5", "70,5"},
-                           Row{"tbxPink", "PinkRef", "1.5", kCommaLocale, "70,5", "70,5"}}) {
+    // What a box shows and what is stored once the focus leaves it: a few notations, then for
+    // every number row of the key table its top, beyond its top, and no number. A value refused
+    // (nothing stored below) is marked as it is typed, the tooltip saying the range, and gives way
+    // to the value the field keeps, in the box and in the file.
+    struct Row { QLineEdit* box; std::string key, typed; std::optional<std::string> stored; const char* locale = "C"; };
+    std::vector<Row> rows{{gui->tbxLevel[0], "0Level", "030", "30"}, {gui->tbxLead[0], "0Lead", "-3", "-3"},
+                          {gui->tbxTruePeak, "TruePeak", "-1.5", "-1.5"}, {gui->tbxTruePeak, "TruePeak", "", ""},
+                          {gui->tbxPink, "PinkRef", "70,5", "70,5", kCommaLocale},
+                          {gui->tbxPink, "PinkRef", "1.5", {}, kCommaLocale}};
+    for (const KeyRow& key : KeyTable()) {
+        if (key.Kind != KeyKind::Number) continue;
+        const std::string name(key.SettingsKey), top = FormatGeneral(key.Range.High, '.');
+        for (const std::string& refused : {FormatGeneral(key.Range.High + 1, '.'), std::string("1x")})
+            rows.push_back({gui->BoxOf(key), name, refused, {}});
+        rows.push_back({gui->BoxOf(key), name, top, top});
+    }
+    const QColor plain = gui->tbxArg->palette().color(QPalette::Base);
+    for (const Row& row : rows) {
         const ScopedLocale locale(row.locale);
         if (!locale.Active()) GTEST_SKIP() << "no " << row.locale;
         ctx.decimalSeparator = FindDecimalSeparator();
-        auto* box = gui->findChild<QLineEdit*>(row.box);
-        ASSERT_NE(box, nullptr) << row.box;
-        Type(box, row.typed);
+        ASSERT_NE(row.box, nullptr) << row.key;
+        const KeyRow& key =
+            *std::find_if(KeyTable().begin(), KeyTable().end(), [&](auto& k) { return k.SettingsKey == row.key; });
+        const std::string before = FieldText(key, ctx.decimalSeparator, ctx.settings, ctx.request);
+        const QString range = QString::fromStdString(RangeText(key.Range, ctx.decimalSeparator));
+        Type(row.box, QString::fromStdString(row.typed));
+        EXPECT_EQ(row.box->palette().color(QPalette::Base) != plain, !row.stored) << row.key << " " << row.typed;
+        EXPECT_EQ(row.box->toolTip().contains(range), !row.stored) << row.key << " " << row.typed;
         gui->tbxArg->setFocus(Qt::TabFocusReason);
-        EXPECT_EQ(box->text().toStdString() + " " + Stored(row.key),
-                  std::string(row.shown) + " " + row.stored) << row.typed;
+        EXPECT_EQ(row.box->text().toStdString() + " " + Stored(row.key),
+                  row.stored ? row.typed + " " + *row.stored : before + " " + before) << row.key << " " << row.typed;
+        EXPECT_EQ(row.box->palette().color(QPalette::Base), plain);
     }
 }
 
