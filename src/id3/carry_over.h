@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+namespace TagLib::ID3v2 {
+class Frame;
+}
+
 namespace varnook {
 
 // The frames of one source to carry, read before lame runs so that lame can be asked to leave
@@ -25,6 +29,8 @@ namespace varnook {
 // that outgrows its room moves the whole audio behind it.
 class CarriedFrames {
 public:
+    // Nothing to carry: what an output gets with KeepAllTags off.
+    CarriedFrames();
     // Reads the frames of `sourcePath`'s tag (see source_tags.h for the formats).
     explicit CarriedFrames(const std::string& sourcePath);
     ~CarriedFrames();
@@ -36,6 +42,8 @@ public:
     size_t RoomNeeded() const;
     // The identifiers of the source's frames that were broken and left out, in tag order.
     const std::vector<std::string>& BrokenFrames() const;
+    // The frames, for the tags of the other outputs (output_tags.h).
+    const std::vector<std::unique_ptr<TagLib::ID3v2::Frame>>& Carried() const;
     // Adds the frames to the ID3v2 tag at the start of `newMp3` (once: they move into it), in
     // place. True when there was nothing to carry or the file was written. False when it could
     // not be read or written: it may then be cut short or half moved and must not be used (it
