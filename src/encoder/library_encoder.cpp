@@ -49,7 +49,7 @@ std::unique_ptr<CodecWriter> MakeWriter(OutputFormat format, const CodecSettings
     throw ProgramError(program_errors::kInvalidArgument, "No library writes this format");
 }
 
-// The samples of `count` frames from `bytes`, each widened to 32 bits.
+// The samples in `bytes`, each widened to 32 bits.
 void Unpack(std::span<const uint8_t> bytes, int bits, std::vector<int32_t>& samples)
 {
     const size_t width = static_cast<size_t>(bits / kBitsPerByte);

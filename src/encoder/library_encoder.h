@@ -19,7 +19,7 @@ struct WavInfo;
 // How hard each library works; what no setting names keeps these defaults.
 struct CodecSettings {
     int FlacLevel = 5;         // 0 (fastest) to 8 (smallest)
-    int OpusKbps = 160;        // 6 to 256 per channel
+    int OpusKbps = 160;        // 6 to 256 per channel, as opusenc takes it
     double VorbisQuality = 6;  // -1 to 10, as oggenc counts
 };
 

@@ -63,7 +63,8 @@ public:
             (error = ope_encoder_ctl(encoder_.get(), OPUS_SET_VBR_CONSTRAINT(0))) != OPE_OK ||
             (error = ope_encoder_ctl(encoder_.get(), OPE_SET_SERIALNO(kSerialNumber))) != OPE_OK)
             throw CodecRefusal(Refused(error));
-        if (layout.Rate != kOpusRate) resampler_.emplace(layout.Rate, kOpusRate, layout.Channels, Resampler::Quality::High);
+        if (layout.Rate != kOpusRate)
+            resampler_.emplace(layout.Rate, kOpusRate, layout.Channels, Resampler::Quality::High);
     }
 
     void Write(std::span<const int32_t> samples) override

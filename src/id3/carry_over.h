@@ -2,7 +2,9 @@
 // fields did not already carry, pictures byte for byte. Uses TagLib to read the frames (one by
 // one, so a broken frame costs that frame only) and to write them into the new file's ID3v2
 // tag, which stays version 2.3 as lame wrote it (TagLib turns 2.2 frames such as PIC into their
-// 2.3 forms on the way; the few 2.4 frames 2.3 has no place for are left out by TagLib).
+// 2.3 forms on the way; the few 2.4 frames 2.3 has no place for are left out by TagLib). A
+// source with Vorbis comments (FLAC, Ogg) has them read as frames through the table of
+// tag_mapping.h. The frames chosen here go into the other outputs too (output_tags.h).
 //
 // Not carried:
 // - the seven fields' frames (title, artist, album, year, track, genre, and the comment the

@@ -191,10 +191,12 @@ size_t OutputTagRoom(const Id3TagSet& fields, const CarriedFrames& carried)
 bool WriteOutputTags(const std::string& path, OutputFormat format, const Id3TagSet& fields,
                      const CarriedFrames& carried)
 {
+    using OpusFile = TagLib::Ogg::Opus::File;
+    using VorbisFile = TagLib::Ogg::Vorbis::File;
     switch (format) {
     case OutputFormat::Flac: return WriteFlac(path, Comments(fields, carried), Pictures(carried));
-    case OutputFormat::Opus: return WriteOgg<TagLib::Ogg::Opus::File>(path, Comments(fields, carried), Pictures(carried));
-    case OutputFormat::Vorbis: return WriteOgg<TagLib::Ogg::Vorbis::File>(path, Comments(fields, carried), Pictures(carried));
+    case OutputFormat::Opus: return WriteOgg<OpusFile>(path, Comments(fields, carried), Pictures(carried));
+    case OutputFormat::Vorbis: return WriteOgg<VorbisFile>(path, Comments(fields, carried), Pictures(carried));
     case OutputFormat::Wav: return WriteWav(path, fields, carried);
     case OutputFormat::Mp3: break;
     }

@@ -7,7 +7,7 @@
 // - ".wav", ".aif", ".aiff", ".aifc": the LIST/INFO chunk as the version 1 set and the ID3 chunk
 //   as the version 2 set (riff_tag_chunks.h);
 // - anything else TagLib can open (FLAC and Ogg Vorbis comments, ...): its tag as the
-//   version 2 set.
+//   version 2 set, by the names of tag_mapping.h.
 // TagLib is used in this folder only. Never writes to the source, never logs.
 #pragma once
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 
 #include <taglib/commentsframe.h>
 #include <taglib/id3v2frame.h>
@@ -96,7 +95,10 @@ struct NumberPair {
 constexpr std::array kNumberPairs{NumberPair{"TRCK", "TRACKNUMBER", "TRACKTOTAL"},
                                   NumberPair{"TPOS", "DISCNUMBER", "DISCTOTAL"}};
 
-// Comment names for frames of these kinds with a description: "COMMENT:NOTES".
+// How a row names a TXXX frame by its description and a UFID frame by its owner.
+constexpr std::string_view kUserTextPrefix = "TXXX:";
+constexpr std::string_view kUniqueIdPrefix = "UFID:";
+// Comment names for COMM and USLT frames with a description: "COMMENT:NOTES".
 constexpr std::string_view kDescribedSeparator = ":";
 constexpr const char* kDefaultLanguage = "eng";
 
@@ -226,30 +228,32 @@ FramePtr UrlFrame(std::string_view id, const TagLib::String& url)
     return frame;
 }
 
-// The frames of one comment name and its texts.
+// The frames of one comment name and its texts. "COMMENT:NOTES" is a COMM frame described
+// "NOTES", "LYRICS:NOTES" likewise a USLT frame; a name the table does not know is a TXXX frame.
 void AddFrames(std::vector<FramePtr>& frames, const std::string& name, const TagLib::StringList& values)
 {
-    const Row* row = RowOfComment(name);
+    const size_t separator = name.find(kDescribedSeparator);
+    const Row* row = RowOfComment(name.substr(0, separator));
+    TagLib::String description;
+    if (separator != std::string::npos) {
+        description = FromUtf8(std::string_view(name).substr(separator + kDescribedSeparator.size()));
+        if (row != nullptr && row->Frame != "COMM" && row->Frame != "USLT") row = nullptr;
+    }
     const std::string_view key = row != nullptr ? row->Frame : std::string_view();
-    const auto described = [&](std::string_view base) -> std::optional<TagLib::String> {
-        if (name == base) return TagLib::String();
-        if (name.starts_with(std::string(base) + std::string(kDescribedSeparator)))
-            return FromUtf8(std::string_view(name).substr(base.size() + kDescribedSeparator.size()));
-        return std::nullopt;
-    };
-    if (const auto description = key == "COMM" ? TagLib::String() : described("COMMENT")) {
+    if (key == "COMM") {
         for (const TagLib::String& value : values)
-            frames.push_back(LanguageFrame<TagLib::ID3v2::CommentsFrame>(*description, value));
-    } else if (const auto lyrics = described("LYRICS")) {
+            frames.push_back(LanguageFrame<TagLib::ID3v2::CommentsFrame>(description, value));
+    } else if (key == "USLT") {
         for (const TagLib::String& value : values)
-            frames.push_back(LanguageFrame<TagLib::ID3v2::UnsynchronizedLyricsFrame>(*lyrics, value));
-    } else if (key.starts_with("TXXX:")) {
+            frames.push_back(LanguageFrame<TagLib::ID3v2::UnsynchronizedLyricsFrame>(description, value));
+    } else if (key.starts_with(kUserTextPrefix)) {
         frames.push_back(std::make_unique<TagLib::ID3v2::UserTextIdentificationFrame>(
-            FromUtf8(key.substr(5)), values, TagLib::String::UTF8));
-    } else if (key.starts_with("UFID:")) {
+            FromUtf8(key.substr(kUserTextPrefix.size())), values, TagLib::String::UTF8));
+    } else if (key.starts_with(kUniqueIdPrefix)) {
         const std::string id = Utf8(values.front());
         frames.push_back(std::make_unique<TagLib::ID3v2::UniqueFileIdentifierFrame>(
-            FromUtf8(key.substr(5)), TagLib::ByteVector(id.data(), static_cast<unsigned>(id.size()))));
+            FromUtf8(key.substr(kUniqueIdPrefix.size())),
+            TagLib::ByteVector(id.data(), static_cast<unsigned>(id.size()))));
     } else if (key.starts_with("W")) {
         frames.push_back(UrlFrame(key, values.front()));
     } else if (!key.empty()) {
@@ -268,7 +272,7 @@ std::vector<VorbisComment> CommentsOfFrame(const Frame& frame)
     std::vector<VorbisComment> comments;
     if (const auto* user = dynamic_cast<const TagLib::ID3v2::UserTextIdentificationFrame*>(&frame)) {
         const std::string description = Utf8(user->description());
-        const Row* row = RowOfFrame("TXXX:" + description);
+        const Row* row = RowOfFrame(std::string(kUserTextPrefix) + description);
         TagLib::StringList values = user->fieldList();
         if (!values.isEmpty()) values.erase(values.begin());  // the description
         Append(comments, row != nullptr ? std::string(row->Comment) : UpperAscii(description), values);
@@ -283,7 +287,7 @@ std::vector<VorbisComment> CommentsOfFrame(const Frame& frame)
     } else if (const auto* lyrics = dynamic_cast<const TagLib::ID3v2::UnsynchronizedLyricsFrame*>(&frame)) {
         Append(comments, DescribedName(RowOfFrame("USLT")->Comment, lyrics->description()), lyrics->text());
     } else if (const auto* ufid = dynamic_cast<const TagLib::ID3v2::UniqueFileIdentifierFrame*>(&frame)) {
-        if (const Row* row = RowOfFrame("UFID:" + Utf8(ufid->owner()))) {
+        if (const Row* row = RowOfFrame(std::string(kUniqueIdPrefix) + Utf8(ufid->owner()))) {
             const TagLib::ByteVector bytes = ufid->identifier();
             comments.push_back({std::string(row->Comment), std::string(bytes.data(), bytes.size())});
         }

@@ -77,7 +77,8 @@ std::vector<int32_t> WorkSamples(const EncodeRow& row)
 
 class LibraryEncoder : public testing::TestWithParam<EncodeRow> {
 protected:
-    LibraryEncoder() : row(GetParam()), work(dir.File("work.wav")), out(dir.File(std::string("out") + Extension(row.format)))
+    LibraryEncoder()
+        : row(GetParam()), work(dir.File("work.wav")), out(dir.File(std::string("out") + Extension(row.format)))
     {
         samples = WorkSamples(row);
         WriteAllBytes(work, BuildWav({row.channels, row.rate, row.bits, 1, 16, {}, {}}, samples));
@@ -100,11 +101,12 @@ protected:
     // The output as ffmpeg decodes it: interleaved, full scale at 2^31.
     std::vector<int32_t> Decoded() const
     {
-        EXPECT_EQ(RunCaptured("ffmpeg", {"-v", "error", "-i", out, "-f", "s32le", dir.File("decoded.raw")}).exitCode, 0);
-        const std::vector<uint8_t> bytes = ReadAllBytes(dir.File("decoded.raw"));
+        const std::string raw = dir.File("decoded.raw");
+        EXPECT_EQ(RunCaptured("ffmpeg", {"-v", "error", "-i", out, "-f", "s32le", raw}).exitCode, 0);
+        const std::vector<uint8_t> bytes = ReadAllBytes(raw);
         std::vector<int32_t> decoded(bytes.size() / 4);
         for (size_t i = 0; i < decoded.size(); ++i) decoded[i] = LoadLE32(&bytes[4 * i]);
-        fs::remove(dir.File("decoded.raw"));
+        fs::remove(raw);
         return decoded;
     }
 
@@ -124,8 +126,8 @@ TEST_P(LibraryEncoder, DecodesToTheWorkFilesLengthRateAndDepth)
     const CapturedRun probe = RunCaptured("ffprobe", {"-v", "error", "-show_entries",
         "stream=codec_name,sample_rate,channels,bits_per_raw_sample", "-of", "csv=p=0", out});
     const bool lossless = row.format == OutputFormat::Flac;
-    EXPECT_EQ(probe.out, std::string(row.codec) + "," + std::to_string(row.outRate) + "," + std::to_string(row.channels) +
-                             "," + (lossless ? std::to_string(row.bits) : "N/A") + "\n");
+    EXPECT_EQ(probe.out, std::string(row.codec) + "," + std::to_string(row.outRate) + "," +
+                             std::to_string(row.channels) + "," + (lossless ? std::to_string(row.bits) : "N/A") + "\n");
 
     const int64_t frames = int64_t{row.rate + kExtraFrames} * row.outRate / row.rate;
     // The length the stream itself declares, in its last granule position or STREAMINFO; an Opus
@@ -203,21 +205,41 @@ private:
 enum class Trouble { DiskFull, DiskFullDuringTags, Stop, CutShort, ByteFlipped, Md5Flipped };
 constexpr size_t kStreamInfoMd5At = 26;
 
+// How the encoder ends after each trouble, and the start of what it logs ("": nothing).
+std::pair<EncodeOutcome, std::string> Expected(Trouble trouble)
+{
+    switch (trouble) {
+    case Trouble::Stop: return {EncodeOutcome::Stopped, ""};
+    case Trouble::DiskFull: return {EncodeOutcome::Failed, "Processing interrupted"};
+    // TagLib does not report a failed write: the tags' writer finds them short when it reads
+    // them back, and refuses (its caller says so). A FLAC output leaves room for its tags, so
+    // writing them never grows it: no row for it.
+    case Trouble::DiskFullDuringTags: return {EncodeOutcome::Failed, ""};
+    default: return {EncodeOutcome::Failed, "Incomplete output"};
+    }
+}
+
 struct TroubleRow {
     const char* name;
     OutputFormat format;
     Trouble trouble;
-    EncodeOutcome outcome;
-    std::string firstLine;  // the start of what the encoder logs; "": nothing
 };
 void PrintTo(const TroubleRow& row, std::ostream* os) { *os << row.name; }
 
 class NothingDelivered : public testing::TestWithParam<TroubleRow> {};
 
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
 // A full disk is a file size limit in a child process: past it a write fails as it does on a
 // full disk (SIGXFSZ ignored, so the write returns EFBIG instead of killing the child). The
 // child's log comes back through a pipe, which no limit applies to.
-std::pair<EncodeOutcome, std::string> EncodeWithSizeLimit(rlim_t bytes, const std::function<EncodeOutcome(Host&)>& encode)
+std::pair<EncodeOutcome, std::string> EncodeWithSizeLimit(rlim_t bytes,
+                                                          const std::function<EncodeOutcome(Host&)>& encode)
 {
     int pipeEnds[2];
     EXPECT_EQ(::pipe(pipeEnds), 0);
@@ -229,10 +251,8 @@ std::pair<EncodeOutcome, std::string> EncodeWithSizeLimit(rlim_t bytes, const st
         ::setrlimit(RLIMIT_FSIZE, &limit);
         RecordingHost host;
         const EncodeOutcome outcome = encode(host);
-        std::string log;
-        for (const std::string& line : host.lines) log += line + "\n";
-        if (::write(pipeEnds[1], log.data(), log.size()) < 0) ::_exit(99);
-        ::_exit(static_cast<int>(outcome));
+        const std::string log = Joined(host.lines);
+        ::_exit(::write(pipeEnds[1], log.data(), log.size()) < 0 ? 99 : static_cast<int>(outcome));
     }
     ::close(pipeEnds[1]);
     std::string log;
@@ -254,48 +274,51 @@ TEST_P(NothingDelivered, OldOutputKeptAndNoWorkFileLeft)
     RecordingHost host;
     WavInfo wav;
     ASSERT_GT(WavTime(host, wav, work), 0);
-    const std::string source = SourceWithPicture(dir);
-    const CarriedFrames carried(source);
-    const TagCarry carry{OutputTagRoom({}, carried),
-                         [&](const std::string& temp) { return WriteOutputTags(temp, row.format, {}, carried); }};
-    StopRequest stop;
+    const CarriedFrames carried(SourceWithPicture(dir));
+    const TagCarry tags{OutputTagRoom({}, carried),
+                        [&](const std::string& temp) { return WriteOutputTags(temp, row.format, {}, carried); }};
     const TagCarry damage{0, [&](const std::string& temp) {
                               if (row.trouble == Trouble::CutShort) {
                                   fs::resize_file(temp, fs::file_size(temp) / 2);
                                   return true;
                               }
                               std::vector<uint8_t> bytes = ReadAllBytes(temp);
-                              bytes[row.trouble == Trouble::Md5Flipped ? kStreamInfoMd5At : bytes.size() * 3 / 4] ^= 0x10;
+                              const bool inMd5 = row.trouble == Trouble::Md5Flipped;
+                              bytes[inMd5 ? kStreamInfoMd5At : bytes.size() * 3 / 4] ^= 0x10;
                               WriteAllBytes(temp, bytes);
                               return true;
                           }};
-    const auto encode = [&](Host& reportTo) {
-        const TagCarry* tags = row.trouble == Trouble::DiskFullDuringTags ? &carry
-                               : row.trouble >= Trouble::CutShort                 ? &damage
-                                                                                  : nullptr;
-        return EncodedByLibrary(row.format, CodecSettings{}, work, wav, out, 0, reportTo, stop, tags);
+    StopRequest stop;
+    const auto encode = [&](Host& reportTo, const TagCarry* carry) {
+        return EncodedByLibrary(row.format, CodecSettings{}, work, wav, out, 0, reportTo, stop, carry);
     };
 
     // The untagged output's size: the tags' trouble comes after it, the encode's well before.
-    ASSERT_EQ(EncodedByLibrary(row.format, CodecSettings{}, work, wav, out, 0, host, stop), EncodeOutcome::Done);
+    ASSERT_EQ(encode(host, nullptr), EncodeOutcome::Done);
     const uintmax_t encoded = fs::file_size(out);
     WriteText(out, "the old output");
-    const std::set<std::string> before{"out" + fs::path(out).extension().string(), "source.mp3", "work.wav"};
+    const std::set<std::string> before{fs::path(out).filename().string(), "source.mp3", "work.wav"};
 
     std::pair<EncodeOutcome, std::string> result;
-    if (row.trouble == Trouble::Stop) {
-        StopOnYield stopper(stop);
-        result = {encode(stopper), stopper.lines.empty() ? "" : stopper.lines.front()};
+    StopOnYield stopper(stop);
+    switch (row.trouble) {
+    case Trouble::DiskFull:
+        result = EncodeWithSizeLimit(encoded / 2, [&](Host& child) { return encode(child, nullptr); });
+        break;
+    case Trouble::DiskFullDuringTags:
+        result = EncodeWithSizeLimit(encoded + 4096, [&](Host& child) { return encode(child, &tags); });
+        break;
+    case Trouble::Stop:
+        result = {encode(stopper, nullptr), Joined(stopper.lines)};
         EXPECT_EQ(stopper.yields, 1) << "the stop is looked at before every block";
-    } else if (row.trouble >= Trouble::CutShort) {
-        RecordingHost damaged;
-        result = {encode(damaged), damaged.lines.empty() ? "" : damaged.lines.front()};
-    } else {
-        result = EncodeWithSizeLimit(row.trouble == Trouble::DiskFull ? encoded / 2 : encoded + 4096, encode);
+        break;
+    default:
+        result = {encode(host, &damage), Joined(host.lines)};
     }
-    EXPECT_EQ(result.first, row.outcome);
-    if (row.firstLine.empty()) EXPECT_EQ(result.second, "");
-    else EXPECT_TRUE(result.second.starts_with(row.firstLine)) << result.second;
+    const auto [outcome, firstLine] = Expected(row.trouble);
+    EXPECT_EQ(result.first, outcome);
+    if (firstLine.empty()) EXPECT_EQ(result.second, "");
+    else EXPECT_TRUE(result.second.starts_with(firstLine)) << result.second;
     EXPECT_TRUE(ReadText(out) == "the old output") << "delivered";
     std::set<std::string> after;
     for (const auto& entry : fs::directory_iterator(dir.Path())) after.insert(entry.path().filename().string());
@@ -303,22 +326,19 @@ TEST_P(NothingDelivered, OldOutputKeptAndNoWorkFileLeft)
 }
 
 INSTANTIATE_TEST_SUITE_P(Troubles, NothingDelivered, testing::Values(
-    TroubleRow{"FlacDiskFull", OutputFormat::Flac, Trouble::DiskFull, EncodeOutcome::Failed, "Processing interrupted"},
-    TroubleRow{"OpusDiskFull", OutputFormat::Opus, Trouble::DiskFull, EncodeOutcome::Failed, "Processing interrupted"},
-    TroubleRow{"VorbisDiskFull", OutputFormat::Vorbis, Trouble::DiskFull, EncodeOutcome::Failed, "Processing interrupted"},
-    // TagLib does not report a failed write; the tags' writer finds them short when it reads
-    // them back, and says so itself. (A FLAC output leaves room for its tags, so writing them
-    // never grows it.)
-    TroubleRow{"OpusDiskFullDuringTags", OutputFormat::Opus, Trouble::DiskFullDuringTags, EncodeOutcome::Failed, ""},
-    TroubleRow{"VorbisDiskFullDuringTags", OutputFormat::Vorbis, Trouble::DiskFullDuringTags, EncodeOutcome::Failed, ""},
-    TroubleRow{"FlacCutShort", OutputFormat::Flac, Trouble::CutShort, EncodeOutcome::Failed, "Incomplete output"},
-    TroubleRow{"OpusCutShort", OutputFormat::Opus, Trouble::CutShort, EncodeOutcome::Failed, "Incomplete output"},
-    TroubleRow{"VorbisCutShort", OutputFormat::Vorbis, Trouble::CutShort, EncodeOutcome::Failed, "Incomplete output"},
-    TroubleRow{"FlacByteFlipped", OutputFormat::Flac, Trouble::ByteFlipped, EncodeOutcome::Failed, "Incomplete output"},
-    TroubleRow{"FlacMd5Flipped", OutputFormat::Flac, Trouble::Md5Flipped, EncodeOutcome::Failed, "Incomplete output"},
-    TroubleRow{"FlacStopped", OutputFormat::Flac, Trouble::Stop, EncodeOutcome::Stopped, ""},
-    TroubleRow{"OpusStopped", OutputFormat::Opus, Trouble::Stop, EncodeOutcome::Stopped, ""},
-    TroubleRow{"VorbisStopped", OutputFormat::Vorbis, Trouble::Stop, EncodeOutcome::Stopped, ""}),
+    TroubleRow{"FlacDiskFull", OutputFormat::Flac, Trouble::DiskFull},
+    TroubleRow{"OpusDiskFull", OutputFormat::Opus, Trouble::DiskFull},
+    TroubleRow{"VorbisDiskFull", OutputFormat::Vorbis, Trouble::DiskFull},
+    TroubleRow{"OpusDiskFullDuringTags", OutputFormat::Opus, Trouble::DiskFullDuringTags},
+    TroubleRow{"VorbisDiskFullDuringTags", OutputFormat::Vorbis, Trouble::DiskFullDuringTags},
+    TroubleRow{"FlacCutShort", OutputFormat::Flac, Trouble::CutShort},
+    TroubleRow{"OpusCutShort", OutputFormat::Opus, Trouble::CutShort},
+    TroubleRow{"VorbisCutShort", OutputFormat::Vorbis, Trouble::CutShort},
+    TroubleRow{"FlacByteFlipped", OutputFormat::Flac, Trouble::ByteFlipped},
+    TroubleRow{"FlacMd5Flipped", OutputFormat::Flac, Trouble::Md5Flipped},
+    TroubleRow{"FlacStopped", OutputFormat::Flac, Trouble::Stop},
+    TroubleRow{"OpusStopped", OutputFormat::Opus, Trouble::Stop},
+    TroubleRow{"VorbisStopped", OutputFormat::Vorbis, Trouble::Stop}),
     RowName());
 
 }  // namespace
