@@ -51,7 +51,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 row() { # label ours theirs
   read -r ow oc <<<"$2"
   read -r tw tc <<<"$3"
-  printf '| %-34s | %6s | %6s | %6s | %6s | %5sx | %5sx |\n' "$1" "$ow" "$oc" "$tw" "$tc" \
+  printf '| %-34s | %6s | %6s | %11s | %10s | %9sx | %8sx |\n' "$1" "$ow" "$oc" "$tw" "$tc" \
     "$(ratio "$ow" "$tw")" "$(ratio "$oc" "$tc")"
 }
 
@@ -64,8 +64,8 @@ vorbis_plain() { oggenc -Q -q6 -o "$work/peer.ogg" "$work/in.wav"; }
 vorbis_checked() { vorbis_plain && oggdec -Q -o /dev/null "$work/peer.ogg"; }
 
 echo
-echo "| format: varnook against                 | wall s | cpu s  | peer wall | peer cpu | wall  | cpu   |"
-echo "|------------------------------------|--------|--------|--------|--------|-------|-------|"
+echo "| varnook against                    | wall s | cpu s  | peer wall s | peer cpu s | wall ratio | cpu ratio |"
+echo "|------------------------------------|--------|--------|-------------|------------|------------|-----------|"
 for format in flac opus vorbis; do
   mine=$(best ours "$format")
   case $format in
