@@ -12,6 +12,7 @@ VARNOOK_PACKAGES=(
   libtag1-dev zlib1g-dev
   lame
   libsndfile1-dev libsoxr-dev libebur128-dev
+  libflac-dev libopusenc-dev libopusfile-dev libvorbis-dev libogg-dev
   sox libsox-fmt-base ffmpeg
   locales
   xvfb xauth openbox

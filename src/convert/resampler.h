@@ -1,5 +1,7 @@
-// The rate change of a conversion: libsoxr at its very high quality setting, on interleaved
-// float samples, block by block.
+// A rate change: libsoxr on interleaved float samples, block by block; at its very high quality
+// setting for a conversion to the work file, which later steps measure and may keep losslessly,
+// and at its high setting (a noise floor far below 16 bits, for half the work) where a lossy
+// encoder takes the result.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +14,10 @@ namespace varnook {
 
 class Resampler {
 public:
+    enum class Quality { VeryHigh, High };
+
     // Throws ProgramError when libsoxr refuses the rates or channel count.
-    Resampler(int32_t inRate, int32_t outRate, int channels);
+    Resampler(int32_t inRate, int32_t outRate, int channels, Quality quality = Quality::VeryHigh);
     ~Resampler();
     Resampler(const Resampler&) = delete;
     Resampler& operator=(const Resampler&) = delete;

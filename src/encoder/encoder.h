@@ -9,16 +9,18 @@
 
 namespace varnook {
 
-// lame always writes here, in the output's folder, first: a failed run never leaves a
-// half-written file under the output's own name, and an existing output survives until the new
-// one is complete. A run holding that folder removes one a killed run left.
+// lame (and a library encoder, see library_encoder.h) always writes here, in the output's folder,
+// first: a failed run never leaves a half-written file under the output's own name, and an
+// existing output survives until the new one is complete. A run holding that folder removes one
+// a killed run left.
 inline constexpr const char* kEncoderWorkName = "mp3.tmp";
 
 struct Context;
 
-// Frames added to lame's tag once it has written the new MP3 (the pipeline carries the source's
-// other tag frames this way): `Room` is the padding asked of lame (0 for its usual), and `Write`
-// gets the temporary output before it takes the output's name; false fails the encode.
+// Tags added to an encoder's output once it is written (the pipeline carries the source's other
+// tag frames into an MP3 this way, and every tag into a library's output): `Room` is the space
+// the encoder leaves for them (lame's ID3v2 padding, a FLAC PADDING block; 0 for none), and
+// `Write` gets the temporary output before it takes the output's name; false fails the encode.
 struct TagCarry {
     size_t Room = 0;
     std::function<bool(const std::string& tempOut)> Write;

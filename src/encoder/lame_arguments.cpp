@@ -1,26 +1,24 @@
 #include "encoder/lame_arguments.h"
 
-#include "base/run_settings.h"
 #include "io/text.h"
 
 namespace varnook {
 namespace {
 
 struct TagOption {
-    TagIndex index;
     const char* option;
     std::string Id3TagSet::*field;
 };
 
-// The order in which lame receives the tag options; it is also the order of KeepTag.
+// The order in which lame receives the tag options.
 constexpr std::array<TagOption, 7> kTagOptions{{
-    {kTagTitle, "--tt", &Id3TagSet::Title},
-    {kTagArtist, "--ta", &Id3TagSet::Artist},
-    {kTagAlbum, "--tl", &Id3TagSet::Album},
-    {kTagYear, "--ty", &Id3TagSet::Year},
-    {kTagTrack, "--tn", &Id3TagSet::Track},
-    {kTagGenre, "--tg", &Id3TagSet::Genre},
-    {kTagComment, "--tc", &Id3TagSet::Comment},
+    {"--tt", &Id3TagSet::Title},
+    {"--ta", &Id3TagSet::Artist},
+    {"--tl", &Id3TagSet::Album},
+    {"--ty", &Id3TagSet::Year},
+    {"--tn", &Id3TagSet::Track},
+    {"--tg", &Id3TagSet::Genre},
+    {"--tc", &Id3TagSet::Comment},
 }};
 
 }  // namespace
@@ -55,10 +53,9 @@ std::vector<std::string> LameArguments(const std::array<bool, 7>& keepTag, const
 {
     std::vector<std::string> tagArgs;
     if (options != kDecodeOption) {
+        const Id3TagSet kept = KeptTags(keepTag, v2, v1);
         for (const TagOption& tag : kTagOptions) {
-            if (!keepTag[tag.index]) continue;
-            const std::string& preferred = v2.*tag.field;
-            const std::string& text = preferred.empty() ? v1.*tag.field : preferred;
+            const std::string& text = kept.*tag.field;
             if (text.empty()) continue;
             tagArgs.push_back(tag.option);
             tagArgs.push_back(text);

@@ -23,6 +23,7 @@
 #include "id3/compressed_frame.h"
 #include "id3/riff_tag_chunks.h"
 #include "id3/source_tags.h"
+#include "id3/tag_mapping.h"
 #include "io/errors.h"
 #include "io/file.h"
 #include "io/text.h"
@@ -49,14 +50,6 @@ constexpr int kLastTextEncoding = TagLib::String::UTF8;
 constexpr size_t kSpareRoom = 512;
 // lame pads its tag by at most this much, whatever it is asked for.
 constexpr size_t kLameMaxPadding = 128000;
-
-// The seven fields' frames as TagLib names them (2.2 and 2.3 frames are read in their 2.4 form;
-// TYER is listed for the frames TagLib keeps as they are).
-constexpr std::array<std::string_view, 7> kSevenFieldFrames{"TIT2", "TPE1", "TALB", "TDRC",
-                                                            "TYER", "TRCK", "TCON"};
-// The property names of the seven fields in other formats' tags (the comment under two names).
-constexpr std::array<const char*, 8> kSevenFieldProperties{
-    "TITLE", "ARTIST", "ALBUM", "DATE", "TRACKNUMBER", "GENRE", "COMMENT", "DESCRIPTION"};
 
 // Made false by encoding again, see the header.
 constexpr std::array<std::string_view, 6> kFalseFrames{"RVA2", "RVAD", "RGAD", "TLEN", "TSSE", "TENC"};
@@ -172,7 +165,7 @@ SourceFrames WalkTag(const ByteVector& tag)
                 const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame.get());
                 if (comment != nullptr && !unread) result.FieldComment.emplace(comment->language(), comment->description());
             }
-            if (unread && Among(Id(*frame), kSevenFieldFrames) && !Among(Id(*frame), result.UnreadFields))
+            if (unread && IsFieldFrame(Id(*frame)) && !Among(Id(*frame), result.UnreadFields))
                 result.UnreadFields.push_back(Id(*frame));
             result.Frames.push_back(std::move(frame));
         }
@@ -213,24 +206,17 @@ FramePtr PictureFrame(const TagLib::FLAC::Picture& picture)
     return frame;
 }
 
-// A tag of another kind (FLAC and Ogg Vorbis comments, ...) in ID3v2 frames, as TagLib maps
-// its properties; pictures become APIC frames.
+// A tag of another kind (FLAC and Ogg Vorbis comments, ...) in ID3v2 frames, through the one
+// table of tag_mapping.h, without the seven fields' names; pictures become APIC frames.
 SourceFrames OtherFormatFrames(const std::string& path)
 {
     SourceFrames result;
     const TagLib::FileRef ref(path.c_str(), false);
     if (ref.isNull()) return result;
-    TagLib::PropertyMap properties = ref.file()->properties();
-    for (const char* key : kSevenFieldProperties) properties.erase(key);
-    TagLib::ID3v2::Tag scratch;
-    scratch.setProperties(properties);
-    // Taken out of the scratch tag before it goes, which would delete them. The pointers are
-    // copied first: a copy of TagLib's list shares its "delete the frames" flag.
-    const std::vector<Frame*> made(scratch.frameList().begin(), scratch.frameList().end());
-    for (Frame* frame : made) {
-        scratch.removeFrame(frame, false);
-        result.Frames.emplace_back(frame);
-    }
+    TagLib::PropertyMap properties;
+    for (const auto& [name, values] : ref.file()->properties())
+        if (!IsFieldName(Utf8(name))) properties.insert(name, values);
+    result.Frames = FramesOfComments(properties);
     TagLib::List<TagLib::FLAC::Picture*> pictures;
     if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(ref.file())) {
         pictures = flac->pictureList();
@@ -330,20 +316,20 @@ struct CarriedFrames::Frames {
     std::vector<std::string> Broken;
 };
 
+CarriedFrames::CarriedFrames() : frames_(std::make_unique<Frames>()) {}
+
 CarriedFrames::CarriedFrames(const std::string& sourcePath) : frames_(std::make_unique<Frames>())
 {
     SourceFrames source = ReadSourceFrames(sourcePath);
     frames_->Broken = std::move(source.Broken);
     for (FramePtr& frame : source.Frames) {
         const std::string id = Id(*frame);
-        if ((Among(id, kSevenFieldFrames) && !Among(id, source.UnreadFields)) || IsFieldComment(*frame, source) ||
+        if ((IsFieldFrame(id) && !Among(id, source.UnreadFields)) || IsFieldComment(*frame, source) ||
             IsFalseNow(*frame))
             continue;
         frames_->Carried.push_back(std::move(frame));
     }
 }
-
-CarriedFrames::CarriedFrames() : frames_(std::make_unique<Frames>()) {}
 
 CarriedFrames::~CarriedFrames() = default;
 CarriedFrames::CarriedFrames(CarriedFrames&&) noexcept = default;
@@ -352,6 +338,11 @@ CarriedFrames& CarriedFrames::operator=(CarriedFrames&&) noexcept = default;
 const std::vector<std::string>& CarriedFrames::BrokenFrames() const
 {
     return frames_->Broken;
+}
+
+const std::vector<std::unique_ptr<Frame>>& CarriedFrames::Carried() const
+{
+    return frames_->Carried;
 }
 
 size_t CarriedFrames::RoomNeeded() const

@@ -3,7 +3,9 @@
 // one, so a broken frame costs that frame only; compressed ones are inflated first, see
 // compressed_frame.h) and to write them into the new file's ID3v2 tag, which stays version 2.3
 // as lame wrote it (TagLib turns 2.2 frames such as PIC into their 2.3 forms on the way; the few
-// 2.4 frames 2.3 has no place for are left out by TagLib).
+// 2.4 frames 2.3 has no place for are left out by TagLib). A source with Vorbis comments (FLAC,
+// Ogg) has them read as frames through the table of tag_mapping.h. The frames chosen here go
+// into the other outputs too (output_tags.h).
 //
 // Not carried:
 // - the seven fields' frames (title, artist, album, year, track, genre, and the comment the
@@ -22,6 +24,10 @@
 #include <string>
 #include <vector>
 
+namespace TagLib::ID3v2 {
+class Frame;
+}
+
 namespace varnook {
 
 // The frames of one source to carry, read before lame runs so that lame can be asked to leave
@@ -31,7 +37,8 @@ class CarriedFrames {
 public:
     // Reads the frames of `sourcePath`'s tag (see source_tags.h for the formats).
     explicit CarriedFrames(const std::string& sourcePath);
-    // Nothing to carry (the source's tag is not wanted): WriteInto only mends lame's comments.
+    // Nothing to carry (the source's tag is not wanted, KeepAllTags off): WriteInto only mends
+    // lame's comments.
     CarriedFrames();
     ~CarriedFrames();
     CarriedFrames(CarriedFrames&&) noexcept;
@@ -42,6 +49,8 @@ public:
     size_t RoomNeeded() const;
     // The identifiers of the source's frames that were broken and left out, in tag order.
     const std::vector<std::string>& BrokenFrames() const;
+    // The frames, for the tags of the other outputs (output_tags.h).
+    const std::vector<std::unique_ptr<TagLib::ID3v2::Frame>>& Carried() const;
     // Adds the frames to the ID3v2 tag at the start of `newMp3` (once: they move into it), in
     // place, and writes lame's comment frames again with the byte order mark lame leaves out of
     // their empty description. True when there was nothing to do or the file was written. False

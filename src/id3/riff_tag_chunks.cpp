@@ -35,21 +35,6 @@ std::string InfoText(std::span<const uint8_t> value)
     return text.substr(begin, text.find_last_not_of(' ') + 1 - begin);
 }
 
-struct InfoField {
-    std::string_view id;
-    std::string Id3TagSet::*field;
-};
-
-constexpr std::array<InfoField, 7> kInfoFields{{
-    {"INAM", &Id3TagSet::Title},
-    {"IART", &Id3TagSet::Artist},
-    {"IPRD", &Id3TagSet::Album},
-    {"ICRD", &Id3TagSet::Year},
-    {"ICMT", &Id3TagSet::Comment},
-    {"IGNR", &Id3TagSet::Genre},
-    {"ITRK", &Id3TagSet::Track},
-}};
-
 // The sub-chunks of a LIST/INFO body (the "INFO" word already skipped); always little-endian
 // in WAV, the only format that has them.
 void ReadInfo(std::span<const uint8_t> list, Id3TagSet& info)

@@ -5,16 +5,34 @@
 // empty result.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/id3_tags.h"
 
 namespace varnook {
 
+// The LIST/INFO texts of the seven fields, as they are read and written.
+struct InfoField {
+    std::string_view id;
+    std::string Id3TagSet::*field;
+};
+
+inline constexpr std::array<InfoField, 7> kInfoFields{{
+    {"INAM", &Id3TagSet::Title},
+    {"IART", &Id3TagSet::Artist},
+    {"IPRD", &Id3TagSet::Album},
+    {"ICRD", &Id3TagSet::Year},
+    {"ICMT", &Id3TagSet::Comment},
+    {"IGNR", &Id3TagSet::Genre},
+    {"ITRK", &Id3TagSet::Track},
+}};
+
 struct RiffTagChunks {
-    // INAM title, IART artist, IPRD album, ICRD year, ICMT comment, IGNR genre, ITRK track.
+    // The texts of kInfoFields.
     Id3TagSet Info;
     // The ID3v2 tag of an "id3 " (WAV) or "ID3 " (WAV, AIFF) chunk, header included; empty
     // when there is none.

@@ -8,7 +8,7 @@
 // - Chunks (WAV, AIFF): the LIST/INFO chunk as the version 1 set and the ID3 chunk as the
 //   version 2 set (riff_tag_chunks.h);
 // - TagLib (FLAC and Ogg's Vorbis comments, ..., and any extension the table does not know):
-//   whatever tag TagLib can open, as the version 2 set.
+//   whatever tag TagLib can open, as the version 2 set, by the names of tag_mapping.h.
 // TagLib is used in this folder only. Never writes to the source, never logs.
 #pragma once
 

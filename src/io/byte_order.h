@@ -22,6 +22,14 @@ inline int32_t LoadLE32(const uint8_t* p)
     return static_cast<int32_t>(v);
 }
 
+// A 24-bit sample, sign-extended.
+inline int32_t LoadLE24(const uint8_t* p)
+{
+    const uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                       (static_cast<uint32_t>(p[2]) << 16);
+    return static_cast<int32_t>(v << 8) >> 8;
+}
+
 inline uint32_t LoadBE32(const uint8_t* p)
 {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |

@@ -1,5 +1,5 @@
 // The names of Varnook's work files: the edited copy beside the source, the decoded WAV of an
-// MP3 source when its own name is taken, and lame's output beside the output. Every name is
+// MP3 source when its own name is taken, and the encoder's output beside the output. Every name is
 // made here, so that what creates a work file and what cleans one up cannot disagree.
 #pragma once
 
@@ -10,7 +10,7 @@ namespace varnook {
 enum class WorkFile {
     Edit,    // "VRK.tmp": the amplified and trimmed copy
     Decode,  // "VRKdec.tmp": an MP3 decoded where its own WAV name is the output
-    Encode,  // "mp3.tmp": lame's output until it is complete
+    Encode,  // "mp3.tmp": the encoder's output (lame's, or a library's) until it is complete
 };
 
 // The file name (no folder) of a work file of job `job`. Job 0, the only job of a run with one,

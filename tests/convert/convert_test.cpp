@@ -37,12 +37,12 @@ TEST(Conversion, SoundHeadersKeepEverySampleAndDitherIsReproducible)
     ConvertToPcm16(dir.File("f.wav"), dir.File("twice.wav"), [] {});
     EXPECT_EQ(ReadAllBytes(dir.File("once.wav")), ReadAllBytes(dir.File("twice.wav")));
 
-    // 24-bit full scale, up and down in turn (bytes FF FF 7F, 00 00 80): the dither must clip
-    // there, not wrap round to the other end.
+    // 24-bit full scale, up and down in turn: the dither must clip there, not wrap round to the
+    // other end.
     const WavLayout deep{1, 44100, 24, 1, 16, {}, {}};
-    std::vector<int16_t> words;
-    for (int i = 0; i < 1000; ++i) words.insert(words.end(), {-1, 127, -32768});
-    WriteAllBytes(dir.File("24.wav"), BuildWav(deep, words));
+    std::vector<int32_t> extremes;
+    for (int i = 0; i < 1000; ++i) extremes.insert(extremes.end(), {0x7FFFFF, -0x800000});
+    WriteAllBytes(dir.File("24.wav"), BuildWav(deep, extremes));
     ASSERT_TRUE(ConvertToPcm16(dir.File("24.wav"), dir.File("16.wav"), [] {}).Ok);
     const auto clipped = ReadAllBytes(dir.File("16.wav"));
     ASSERT_GE(clipped.size(), 44U + 4000U);

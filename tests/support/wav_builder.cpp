@@ -44,6 +44,12 @@ size_t DataOffset(const WavLayout& layout)
 
 std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int16_t>& samples)
 {
+    return BuildWav(layout, std::vector<int32_t>(samples.begin(), samples.end()));
+}
+
+std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int32_t>& samples)
+{
+    const int width = layout.bitsPerSample / 8;
     std::vector<uint8_t> out;
     AppendId(out, "RIFF");
     AppendLE(out, 0, 4);  // patched below
@@ -60,8 +66,8 @@ std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int16_t
     out.resize(out.size() + static_cast<size_t>(std::max(0, layout.fmtSize - 16)), 0);
     AppendChunks(out, layout.before);
     AppendId(out, "data");
-    AppendLE(out, static_cast<int32_t>(samples.size() * 2), 4);
-    for (int16_t s : samples) AppendLE(out, s, 2);
+    AppendLE(out, static_cast<int32_t>(samples.size()) * width, 4);
+    for (int32_t s : samples) AppendLE(out, s, width);
     AppendChunks(out, layout.after);
     StoreLE32(out.data() + 4, static_cast<int32_t>(out.size() - 8));
     return out;

@@ -23,8 +23,10 @@ struct WavLayout {
     std::vector<Chunk> after;         // chunks after the sample data (the trailer)
 };
 
-// A complete, consistent WAV file holding `samples` (interleaved) as its "data" chunk.
+// A complete, consistent WAV file holding `samples` (interleaved) as its "data" chunk, each in
+// layout.bitsPerSample / 8 bytes (the 32-bit form for 24-bit files).
 std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int16_t>& samples);
+std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int32_t>& samples);
 
 // Offset of the first sample byte in BuildWav's output for this layout.
 size_t DataOffset(const WavLayout& layout);

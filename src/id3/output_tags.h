@@ -1,0 +1,29 @@
+// The tags of the outputs lame does not write. FLAC, Ogg Opus and Ogg Vorbis files get Vorbis
+// comments and picture blocks; a WAV file gets a LIST/INFO chunk of the seven fields and an
+// ID3v2 tag in an "ID3 " chunk, which players read both. Each carries the seven fields the user
+// keeps and the source's other frames as the carry-over (carry_over.h) chose them, drop list
+// and all, through the one table of tag_mapping.h. TagLib writes them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "base/id3_tags.h"
+#include "base/output_format.h"
+
+namespace varnook {
+
+class CarriedFrames;
+
+// The room a FLAC output should leave for these tags (its PADDING block), so that writing them
+// moves no audio.
+size_t OutputTagRoom(const Id3TagSet& fields, const CarriedFrames& carried);
+
+// Writes `fields` (the texts of the seven fields the output carries, see KeptTags) and the
+// frames of `carried` into the finished output at `path` of `format` (Flac, Opus, Vorbis or Wav),
+// in place of any tag it had. True when they were written and the file reads back whole; false
+// when it could not be read or written, and it must not then be used.
+bool WriteOutputTags(const std::string& path, OutputFormat format, const Id3TagSet& fields,
+                     const CarriedFrames& carried);
+
+}  // namespace varnook

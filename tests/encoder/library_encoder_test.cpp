@@ -1,0 +1,345 @@
+// The library encoders as the pipeline runs them: a work WAV of 16 or 24 bits encoded, and the
+// output decoded by ffmpeg to the expected length, rate and depth (a FLAC to the very samples,
+// each channel of a lossy one to its level); a full disk, during the encode or while the tags go
+// in, and a stop each end the encode with nothing delivered, the old output kept and no work file.
+#include "encoder/library_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <numbers>
+#include <set>
+
+#include "base/stop_request.h"
+#include "base/wav_info.h"
+#include "encoder/encoder.h"
+#include "id3/carry_over.h"
+#include "id3/output_tags.h"
+#include "io/byte_order.h"
+#include "support/captured_run.h"
+#include "support/param_name.h"
+#include "support/recording_host.h"
+#include "support/temp_dir.h"
+#include "support/wav_builder.h"
+#include "wav/wav_time.h"
+
+namespace varnook::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A second and 147 * 7 frames: not a whole number of blocks, and 44.1 kHz goes to 48 kHz in
+// whole frames (147 frames become 160).
+constexpr int32_t kExtraFrames = 1029;
+// A tone per channel, so a swapped or mis-scaled channel shows in its level.
+constexpr std::array<double, 2> kToneHz{440, 1000};
+constexpr std::array<double, 2> kToneLevel{0.5, 0.25};
+// libopus's look-ahead at 48 kHz (the pre-skip of the stream), and libvorbis's short block at
+// the rates below.
+constexpr int64_t kOpusLookAhead = 312;
+constexpr int64_t kVorbisShortBlock = 256;
+
+struct EncodeRow {
+    const char* name;
+    OutputFormat format;
+    int16_t bits;
+    int32_t rate;
+    int16_t channels;
+    const char* codec;
+    int32_t outRate;
+};
+void PrintTo(const EncodeRow& row, std::ostream* os) { *os << row.name; }
+
+const char* Extension(OutputFormat format)
+{
+    return format == OutputFormat::Flac ? ".flac" : format == OutputFormat::Opus ? ".opus" : ".ogg";
+}
+
+// The tones at the row's depth, with the lowest bits in use: a 24-bit file cut to 16 bits differs.
+std::vector<int32_t> WorkSamples(const EncodeRow& row)
+{
+    const double fullScale = std::ldexp(1.0, row.bits - 1);
+    std::vector<int32_t> samples;
+    for (int32_t i = 0; i < row.rate + kExtraFrames; ++i) {
+        for (int c = 0; c < row.channels; ++c) {
+            const double v = kToneLevel[c] * std::sin(2 * std::numbers::pi * kToneHz[c] * i / row.rate);
+            samples.push_back(static_cast<int32_t>(std::lround(v * fullScale)) + (i % 3) - 1);
+        }
+    }
+    return samples;
+}
+
+class LibraryEncoder : public testing::TestWithParam<EncodeRow> {
+protected:
+    LibraryEncoder()
+        : row(GetParam()), work(dir.File("work.wav")), out(dir.File(std::string("out") + Extension(row.format)))
+    {
+        samples = WorkSamples(row);
+        WriteAllBytes(work, BuildWav({row.channels, row.rate, row.bits, 1, 16, {}, {}}, samples));
+        EXPECT_GT(WavTime(host, wav, work), 0);
+        WriteText(out, "the old output");
+    }
+
+    EncodeOutcome Encode(Host& reportTo, const TagCarry* carry = nullptr)
+    {
+        return EncodedByLibrary(row.format, CodecSettings{}, work, wav, out, 0, reportTo, stop, carry);
+    }
+
+    std::set<std::string> Listing() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.Path())) names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    // The output as ffmpeg decodes it: interleaved, full scale at 2^31.
+    std::vector<int32_t> Decoded() const
+    {
+        const std::string raw = dir.File("decoded.raw");
+        EXPECT_EQ(RunCaptured("ffmpeg", {"-v", "error", "-i", out, "-f", "s32le", raw}).exitCode, 0);
+        const std::vector<uint8_t> bytes = ReadAllBytes(raw);
+        std::vector<int32_t> decoded(bytes.size() / 4);
+        for (size_t i = 0; i < decoded.size(); ++i) decoded[i] = LoadLE32(&bytes[4 * i]);
+        fs::remove(raw);
+        return decoded;
+    }
+
+    const EncodeRow& row;
+    TempDir dir;
+    std::string work, out;
+    std::vector<int32_t> samples;
+    RecordingHost host;
+    WavInfo wav;
+    StopRequest stop;
+};
+
+TEST_P(LibraryEncoder, DecodesToTheWorkFilesLengthRateAndDepth)
+{
+    ASSERT_EQ(Encode(host), EncodeOutcome::Done);
+    EXPECT_EQ(Listing(), (std::set<std::string>{"work.wav", fs::path(out).filename().string()}));
+    const CapturedRun probe = RunCaptured("ffprobe", {"-v", "error", "-show_entries",
+        "stream=codec_name,sample_rate,channels,bits_per_raw_sample", "-of", "csv=p=0", out});
+    const bool lossless = row.format == OutputFormat::Flac;
+    EXPECT_EQ(probe.out, std::string(row.codec) + "," + std::to_string(row.outRate) + "," +
+                             std::to_string(row.channels) + "," + (lossless ? std::to_string(row.bits) : "N/A") + "\n");
+
+    const int64_t frames = int64_t{row.rate + kExtraFrames} * row.outRate / row.rate;
+    // The length the stream itself declares, in its last granule position or STREAMINFO; an Opus
+    // stream counts its encoder's look-ahead too, which decoders skip.
+    const CapturedRun length = RunCaptured("ffprobe", {"-v", "error", "-show_entries", "stream=duration_ts",
+                                                       "-of", "csv=p=0", out});
+    EXPECT_EQ(length.out, std::to_string(frames + (row.format == OutputFormat::Opus ? kOpusLookAhead : 0)) + "\n");
+    const std::vector<int32_t> decoded = Decoded();
+    if (row.format == OutputFormat::Vorbis) {
+        // ffmpeg's decoder drops the first half short block that libvorbisfile, the reference,
+        // keeps, in oggenc's files too.
+        ASSERT_LE(static_cast<int64_t>(decoded.size()), frames * row.channels);
+        ASSERT_GE(static_cast<int64_t>(decoded.size()), (frames - kVorbisShortBlock / 2) * row.channels);
+    } else {
+        ASSERT_EQ(static_cast<int64_t>(decoded.size()), frames * row.channels);
+    }
+    if (lossless) {
+        for (size_t i = 0; i < samples.size(); ++i)
+            ASSERT_EQ(decoded[i] >> (32 - row.bits), samples[i]) << "sample " << i;
+        return;
+    }
+    // A lossy codec keeps each tone's level to a few hundredths of a decibel; a channel swapped,
+    // dropped or scaled for the wrong depth is off by decibels.
+    for (int c = 0; c < row.channels; ++c) {
+        double energy = 0;
+        for (size_t i = static_cast<size_t>(c); i < decoded.size(); i += static_cast<size_t>(row.channels))
+            energy += std::pow(std::ldexp(decoded[i], -31), 2);
+        EXPECT_NEAR(std::sqrt(2 * energy / static_cast<double>(frames)), kToneLevel[c], 0.01) << "channel " << c;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LibraryEncoder, testing::Values(
+    EncodeRow{"Flac16", OutputFormat::Flac, 16, 44100, 2, "flac", 44100},
+    EncodeRow{"Flac24At96k", OutputFormat::Flac, 24, 96000, 2, "flac", 96000},
+    EncodeRow{"Opus16Resampled", OutputFormat::Opus, 16, 44100, 2, "opus", 48000},
+    EncodeRow{"Opus24Mono", OutputFormat::Opus, 24, 48000, 1, "opus", 48000},
+    EncodeRow{"Vorbis16", OutputFormat::Vorbis, 16, 44100, 2, "vorbis", 44100},
+    EncodeRow{"Vorbis24Mono", OutputFormat::Vorbis, 24, 48000, 1, "vorbis", 48000}),
+    RowName());
+
+// An MP3 source whose tag is only a 400 kB picture (an ID3v2.3 APIC frame): its tags make an
+// Ogg output grow by that much as TagLib writes them.
+std::string SourceWithPicture(const TempDir& dir)
+{
+    const std::string body = std::string("\0image/png\0\x03\0", 14) + std::string(400000, '\x5A');
+    std::string tag = "ID3\x03";
+    tag += std::string(2, '\0');
+    const size_t frameSize = body.size();
+    const size_t tagSize = 10 + frameSize;
+    for (int shift = 21; shift >= 0; shift -= 7) tag += static_cast<char>((tagSize >> shift) & 0x7F);
+    tag += "APIC";
+    for (int shift = 24; shift >= 0; shift -= 8) tag += static_cast<char>(frameSize >> shift);
+    tag += std::string(2, '\0') + body;
+    WriteText(dir.File("source.mp3"), tag + std::string(1000, '\xAA'));
+    return dir.File("source.mp3");
+}
+
+// A host whose first yield, after the first block, asks for a stop.
+class StopOnYield : public RecordingHost {
+public:
+    explicit StopOnYield(StopRequest& stop) : stop_(stop) {}
+    void Yield() override
+    {
+        RecordingHost::Yield();
+        stop_.Request();
+    }
+
+private:
+    StopRequest& stop_;
+};
+
+// Damaged: what is left when the tags' writer reports success over a file it cut short (the
+// file truncated to half) or spoilt (one byte flipped: at three quarters, in the audio, or in
+// the MD5 of a FLAC's STREAMINFO, after "fLaC", the block header and 18 bytes of the block).
+enum class Trouble { DiskFull, DiskFullDuringTags, Stop, CutShort, ByteFlipped, Md5Flipped };
+constexpr size_t kStreamInfoMd5At = 26;
+
+// How the encoder ends after each trouble, and the start of what it logs ("": nothing).
+std::pair<EncodeOutcome, std::string> Expected(Trouble trouble)
+{
+    switch (trouble) {
+    case Trouble::Stop: return {EncodeOutcome::Stopped, ""};
+    case Trouble::DiskFull: return {EncodeOutcome::Failed, "Processing interrupted"};
+    // TagLib does not report a failed write: the tags' writer finds them short when it reads
+    // them back, and refuses (its caller says so). A FLAC output leaves room for its tags, so
+    // writing them never grows it: no row for it.
+    case Trouble::DiskFullDuringTags: return {EncodeOutcome::Failed, ""};
+    default: return {EncodeOutcome::Failed, "Incomplete output"};
+    }
+}
+
+struct TroubleRow {
+    const char* name;
+    OutputFormat format;
+    Trouble trouble;
+};
+void PrintTo(const TroubleRow& row, std::ostream* os) { *os << row.name; }
+
+class NothingDelivered : public testing::TestWithParam<TroubleRow> {};
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
+// A full disk is a file size limit in a child process: past it a write fails as it does on a
+// full disk (SIGXFSZ ignored, so the write returns EFBIG instead of killing the child). The
+// child's log comes back through a pipe, which no limit applies to.
+std::pair<EncodeOutcome, std::string> EncodeWithSizeLimit(rlim_t bytes,
+                                                          const std::function<EncodeOutcome(Host&)>& encode)
+{
+    int pipeEnds[2];
+    EXPECT_EQ(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, bytes};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        RecordingHost host;
+        const EncodeOutcome outcome = encode(host);
+        const std::string log = Joined(host.lines);
+        ::_exit(::write(pipeEnds[1], log.data(), log.size()) < 0 ? 99 : static_cast<int>(outcome));
+    }
+    ::close(pipeEnds[1]);
+    std::string log;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) log.append(buffer, static_cast<size_t>(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    return {static_cast<EncodeOutcome>(WEXITSTATUS(status)), log};
+}
+
+TEST_P(NothingDelivered, OldOutputKeptAndNoWorkFileLeft)
+{
+    const TroubleRow& row = GetParam();
+    TempDir dir;
+    const std::string work = dir.File("work.wav"), out = dir.File(std::string("out") + Extension(row.format));
+    WriteAllBytes(work, BuildWav({2, 48000, 16, 1, 16, {}, {}}, Sine(440, 8000, 48000, 3 * 48000, 2)));
+    RecordingHost host;
+    WavInfo wav;
+    ASSERT_GT(WavTime(host, wav, work), 0);
+    const CarriedFrames carried(SourceWithPicture(dir));
+    const TagCarry tags{OutputTagRoom({}, carried),
+                        [&](const std::string& temp) { return WriteOutputTags(temp, row.format, {}, carried); }};
+    const TagCarry damage{0, [&](const std::string& temp) {
+                              if (row.trouble == Trouble::CutShort) {
+                                  fs::resize_file(temp, fs::file_size(temp) / 2);
+                                  return true;
+                              }
+                              std::vector<uint8_t> bytes = ReadAllBytes(temp);
+                              const bool inMd5 = row.trouble == Trouble::Md5Flipped;
+                              bytes[inMd5 ? kStreamInfoMd5At : bytes.size() * 3 / 4] ^= 0x10;
+                              WriteAllBytes(temp, bytes);
+                              return true;
+                          }};
+    StopRequest stop;
+    const auto encode = [&](Host& reportTo, const TagCarry* carry) {
+        return EncodedByLibrary(row.format, CodecSettings{}, work, wav, out, 0, reportTo, stop, carry);
+    };
+
+    // The untagged output's size: the tags' trouble comes after it, the encode's well before.
+    ASSERT_EQ(encode(host, nullptr), EncodeOutcome::Done);
+    const uintmax_t encoded = fs::file_size(out);
+    WriteText(out, "the old output");
+    const std::set<std::string> before{fs::path(out).filename().string(), "source.mp3", "work.wav"};
+
+    std::pair<EncodeOutcome, std::string> result;
+    StopOnYield stopper(stop);
+    switch (row.trouble) {
+    case Trouble::DiskFull:
+        result = EncodeWithSizeLimit(encoded / 2, [&](Host& child) { return encode(child, nullptr); });
+        break;
+    case Trouble::DiskFullDuringTags:
+        result = EncodeWithSizeLimit(encoded + 4096, [&](Host& child) { return encode(child, &tags); });
+        break;
+    case Trouble::Stop:
+        result = {encode(stopper, nullptr), Joined(stopper.lines)};
+        EXPECT_EQ(stopper.yields, 1) << "the stop is looked at before every block";
+        break;
+    default:
+        result = {encode(host, &damage), Joined(host.lines)};
+    }
+    const auto [outcome, firstLine] = Expected(row.trouble);
+    EXPECT_EQ(result.first, outcome);
+    if (firstLine.empty()) EXPECT_EQ(result.second, "");
+    else EXPECT_TRUE(result.second.starts_with(firstLine)) << result.second;
+    EXPECT_TRUE(ReadText(out) == "the old output") << "delivered";
+    std::set<std::string> after;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) after.insert(entry.path().filename().string());
+    EXPECT_EQ(after, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Troubles, NothingDelivered, testing::Values(
+    TroubleRow{"FlacDiskFull", OutputFormat::Flac, Trouble::DiskFull},
+    TroubleRow{"OpusDiskFull", OutputFormat::Opus, Trouble::DiskFull},
+    TroubleRow{"VorbisDiskFull", OutputFormat::Vorbis, Trouble::DiskFull},
+    TroubleRow{"OpusDiskFullDuringTags", OutputFormat::Opus, Trouble::DiskFullDuringTags},
+    TroubleRow{"VorbisDiskFullDuringTags", OutputFormat::Vorbis, Trouble::DiskFullDuringTags},
+    TroubleRow{"FlacCutShort", OutputFormat::Flac, Trouble::CutShort},
+    TroubleRow{"OpusCutShort", OutputFormat::Opus, Trouble::CutShort},
+    TroubleRow{"VorbisCutShort", OutputFormat::Vorbis, Trouble::CutShort},
+    TroubleRow{"FlacByteFlipped", OutputFormat::Flac, Trouble::ByteFlipped},
+    TroubleRow{"FlacMd5Flipped", OutputFormat::Flac, Trouble::Md5Flipped},
+    TroubleRow{"FlacStopped", OutputFormat::Flac, Trouble::Stop},
+    TroubleRow{"OpusStopped", OutputFormat::Opus, Trouble::Stop},
+    TroubleRow{"VorbisStopped", OutputFormat::Vorbis, Trouble::Stop}),
+    RowName());
+
+}  // namespace
+}  // namespace varnook::test

@@ -1,0 +1,218 @@
+// Tags in every output, read back with mutagen frame by frame: an MP3 source tagged by mid3v2
+// gives its seven fields and its other frames (less the gain tags) to FLAC, Opus and Ogg
+// outputs as Vorbis comments and picture blocks, and to a WAV output as an INFO list and an ID3
+// chunk; and the one table takes the tag MP3 -> FLAC -> MP3 with nothing lost but the gain tags
+// and what a Vorbis comment name cannot hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "base/context.h"
+#include "base/stop_request.h"
+#include "base/wav_info.h"
+#include "encoder/encoder.h"
+#include "encoder/library_encoder.h"
+#include "id3/carry_over.h"
+#include "id3/output_tags.h"
+#include "id3/source_tags.h"
+#include "support/captured_run.h"
+#include "support/param_name.h"
+#include "support/recording_host.h"
+#include "support/temp_dir.h"
+#include "support/wav_builder.h"
+#include "wav/wav_time.h"
+
+namespace varnook::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// One line per frame or comment, sorted. ID3 frames as mutagen keys them (TDRC read as TYER, the
+// form lame writes), Vorbis comments by their names; a picture as "type mime SHA-1" under
+// "APIC:<description>" or "PICTURE:<description>", other binary data as its SHA-1.
+const std::string kDump = R"(import base64, hashlib, sys
+import mutagen, mutagen.id3
+from mutagen.flac import Picture
+def sha(data): return hashlib.sha1(data).hexdigest()
+def picture(p): return '%d %s %s' % (p.type, p.mime, sha(p.data))
+f = mutagen.File(sys.argv[1])
+lines = []
+if isinstance(f.tags, mutagen.id3.ID3):
+    for fr in f.tags.values():
+        key = 'TYER' if fr.HashKey == 'TDRC' else fr.HashKey
+        if fr.FrameID == 'APIC': value = picture(fr)
+        elif hasattr(fr, 'data'): value = sha(fr.data)
+        elif hasattr(fr, 'url'): value = fr.url
+        else: value = '/'.join(str(t) for t in fr.text) if isinstance(fr.text, list) else str(fr.text)
+        lines.append(key + '=' + value)
+else:
+    for k, v in f.tags:
+        if k.upper() == 'METADATA_BLOCK_PICTURE':
+            p = Picture(base64.b64decode(v)); lines.append('PICTURE:' + p.desc + '=' + picture(p))
+        else: lines.append(k + '=' + v)
+    for p in getattr(f, 'pictures', []): lines.append('PICTURE:' + p.desc + '=' + picture(p))
+print('\n'.join(sorted(lines))))";
+
+Lines Dump(const std::string& path)
+{
+    const CapturedRun dump = RunCaptured("/usr/bin/python3", {"-c", kDump, path});
+    EXPECT_EQ(dump.exitCode, 0) << dump.err;
+    Lines lines = dump.Lines();
+    std::erase(lines, "");
+    return lines;
+}
+
+std::string ValueOf(const Lines& lines, const std::string& key)
+{
+    const auto found =
+        std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(key + "="); });
+    return found == lines.end() ? "" : found->substr(key.size() + 1);
+}
+
+// The source's gain tags, which never carry over.
+bool IsGainTag(const std::string& line)
+{
+    return line.starts_with("TXXX:REPLAYGAIN") || line.starts_with("COMM:iTunNORM");
+}
+
+Lines Sorted(Lines lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+class TaggedSource : public testing::Test {
+protected:
+    TaggedSource()
+    {
+        // A 100 kB picture of fixed noise, so a changed byte shows in its hash.
+        std::mt19937 random(7);
+        std::vector<uint8_t> cover(100 * 1000);
+        for (uint8_t& byte : cover) byte = static_cast<uint8_t>(random());
+        WriteAllBytes(dir.File("cover.jpg"), cover);
+        WriteAllBytes(work, BuildWav({2, 44100, 16, 1, 16, {}, {}}, Sine(440, 6000, 44100, 44100, 2)));
+        EXPECT_GT(WavTime(host, wav, work), 0);
+        EXPECT_EQ(RunCaptured("lame", {"--quiet", work, source}).exitCode, 0);
+        const CapturedRun tagged = RunCaptured("mid3v2", {
+            "-t", "Bj\u00F6rk \"J\u00F3ga\"", "-a", "\u041A\u0438\u043D\u043E", "-A", "Album", "-y", "2024",
+            "-T", "3/12",
+            "-g", "Rock", "-c", "first comment", "-c", "Other:second comment:deu", "-c", "iTunNORM: 000001F4:eng",
+            "--TPE2", "Various", "--TPOS", "1/2", "--TCOM", "\uC791\uACE1\uAC00", "--USLT", "la la",
+            "--TXXX", "MusicBrainz Album Id:89ad4ac3", "--TXXX", "CATALOGNUMBER:XYZ-1",
+            "--TXXX", "REPLAYGAIN_TRACK_GAIN:-6.20 dB", "--WOAR", "https://example.org/a",
+            "-p", dir.File("cover.jpg") + ":Cover:3:image/jpeg", source});
+        EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
+    }
+
+    // Writes `output` from the work file with the tags of `from`, every field kept.
+    void Tag(const std::string& from, OutputFormat format, const std::string& output)
+    {
+        const SourceTagSets sets = ReadSourceTagSets(from);
+        std::array<bool, 7> keepAll{};
+        keepAll.fill(true);
+        const Id3TagSet fields = KeptTags(keepAll, sets.V2, sets.V1);
+        const CarriedFrames carried(from);
+        if (format == OutputFormat::Wav) {
+            WriteAllBytes(output, ReadAllBytes(work));
+            ASSERT_TRUE(WriteOutputTags(output, format, fields, carried));
+            return;
+        }
+        const TagCarry carry{OutputTagRoom(fields, carried),
+                             [&](const std::string& temp) { return WriteOutputTags(temp, format, fields, carried); }};
+        const StopRequest stop;
+        ASSERT_EQ(EncodedByLibrary(format, CodecSettings{}, work, wav, output, 0, host, stop, &carry),
+                  EncodeOutcome::Done);
+    }
+
+    TempDir dir;
+    std::string work = dir.File("work.wav"), source = dir.File("source.mp3");
+    RecordingHost host;
+    WavInfo wav;
+};
+
+// What the source's tag becomes in Vorbis comments, its picture apart.
+const Lines kVorbisComments{
+    "TITLE=Bj\u00F6rk \"J\u00F3ga\"", "ARTIST=\u041A\u0438\u043D\u043E", "ALBUM=Album", "DATE=2024",
+    "TRACKNUMBER=3", "TRACKTOTAL=12", "GENRE=Rock", "COMMENT=first comment", "ALBUMARTIST=Various",
+    "DISCNUMBER=1", "DISCTOTAL=2", "COMPOSER=\uC791\uACE1\uAC00", "LYRICS=la la", "COMMENT:OTHER=second comment",
+    "MUSICBRAINZ_ALBUMID=89ad4ac3", "CATALOGNUMBER=XYZ-1", "WEBSITE=https://example.org/a"};
+
+struct OutputRow {
+    const char* name;
+    OutputFormat format;
+    const char* extension;
+};
+void PrintTo(const OutputRow& row, std::ostream* os) { *os << row.name; }
+
+class OutputTags : public TaggedSource, public testing::WithParamInterface<OutputRow> {};
+
+TEST_P(OutputTags, CarryTheSourcesTagLessTheGainTags)
+{
+    const OutputRow& row = GetParam();
+    const std::string output = dir.File(std::string("out") + row.extension);
+    Tag(source, row.format, output);
+    const Lines before = Dump(source);
+    const std::string cover = ValueOf(before, "APIC:Cover");
+    ASSERT_FALSE(cover.empty());
+    if (row.format != OutputFormat::Wav) {
+        Lines expected = kVorbisComments;
+        expected.push_back("PICTURE:Cover=" + cover);
+        EXPECT_EQ(Dump(output), Sorted(expected));
+        return;
+    }
+    // The ID3 chunk: the seven fields made anew, every other frame as the source had it.
+    Lines expected;
+    for (const std::string& line : before)
+        if (!IsGainTag(line)) expected.push_back(line);
+    EXPECT_EQ(Dump(output), expected);
+    // The INFO list, as ffmpeg reads it.
+    const CapturedRun info = RunCaptured("ffprobe", {"-v", "error", "-show_entries",
+        "format_tags=title,artist,album,date,comment,genre,track", "-of", "default=nw=1", output});
+    EXPECT_EQ(Sorted(info.Lines()), Sorted({"TAG:title=Bj\u00F6rk \"J\u00F3ga\"", "TAG:artist=\u041A\u0438\u043D\u043E",
+                                             "TAG:album=Album", "TAG:date=2024", "TAG:comment=first comment",
+                                             "TAG:genre=Rock", "TAG:track=3/12"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, OutputTags, testing::Values(
+    OutputRow{"Flac", OutputFormat::Flac, ".flac"},
+    OutputRow{"Opus", OutputFormat::Opus, ".opus"},
+    OutputRow{"Vorbis", OutputFormat::Vorbis, ".ogg"},
+    OutputRow{"Wav", OutputFormat::Wav, ".wav"}),
+    RowName());
+
+// A Vorbis comment's name has no letter case and no language: a described comment comes back
+// with its description in capitals and in the language "eng". lame writes the Comment field's
+// frame in its own language, and frames of its own.
+std::string Comparable(const std::string& line)
+{
+    if (!line.starts_with("COMM:")) return line;
+    const size_t description = 5, language = line.find(':', description), text = line.find('=');
+    std::string upper = line.substr(description, language - description);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return "COMM:" + upper + line.substr(text);
+}
+
+TEST_F(TaggedSource, TableRoundTripsMp3ThroughFlacBackToMp3)
+{
+    Tag(source, OutputFormat::Flac, dir.File("middle.flac"));
+    Context ctx(host);
+    ctx.settings.KeepTag.fill(true);
+    const SourceTagSets sets = ReadSourceTagSets(dir.File("middle.flac"));
+    ctx.tagsV1 = sets.V1;
+    ctx.tagsV2 = sets.V2;
+    CarriedFrames carried(dir.File("middle.flac"));
+    const TagCarry carry{carried.RoomNeeded(), [&](const std::string& temp) { return carried.WriteInto(temp); }};
+    ASSERT_TRUE(Encoded(ctx, "--quiet", work, dir.File("back.mp3"), nullptr, &carry));
+
+    Lines expected, back;
+    for (const std::string& line : Dump(source))
+        if (!IsGainTag(line)) expected.push_back(Comparable(line));
+    for (const std::string& line : Dump(dir.File("back.mp3")))
+        if (!line.starts_with("TSSE") && !line.starts_with("TLEN") && !line.starts_with("COMM:ID3v1 Comment"))
+            back.push_back(Comparable(line));
+    EXPECT_EQ(Sorted(back), Sorted(expected));
+}
+
+}  // namespace
+}  // namespace varnook::test
