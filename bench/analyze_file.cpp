@@ -44,7 +44,7 @@ bool AnalyzeFile(const std::string& path)
         return false;
     }
     double gain = 0;
-    if (!SetFilter(ctx) || !Analyzed(ctx, gain, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign)) {
+    if (!SetFilter(ctx) || Analyzed(ctx, gain, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign) != StepEnd::Finished) {
         std::fprintf(stderr, "%s: Could not analyze\n", path.c_str());
         return false;
     }

@@ -33,7 +33,7 @@ bool Encode(const std::string& format, const std::string& in, const std::string&
     WavInfo wav;
     if (WavTime(host, wav, in) < 0) return false;
     const StopRequest stop;
-    return EncodedByLibrary(output, CodecSettings{}, in, wav, out, 0, host, stop) == EncodeOutcome::Done;
+    return EncodedByLibrary(output, CodecSettings{}, in, wav, out, 0, host, stop) == StepEnd::Finished;
 }
 
 }  // namespace

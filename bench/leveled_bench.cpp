@@ -159,7 +159,7 @@ void BM_Leveled(benchmark::State& state)
     ctx.wav.DataStart = kHeaderBytes;
     ctx.wav.DataSize = static_cast<int32_t>(kFrames * 2 * channels);
     for (auto _ : state) {
-        if (!varnook::Leveled(ctx, gain)) state.SkipWithError("Leveled failed");
+        if (varnook::Leveled(ctx, gain) != varnook::StepEnd::Finished) state.SkipWithError("Leveled failed");
     }
     ReportRates(state, channels);
 }

@@ -185,7 +185,7 @@ double RecommendedGain(std::vector<double>& windows, double pinkRef, double rmsP
     return pinkRef - 10 * std::log10(representative);
 }
 
-bool Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
+StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
 {
     bool stopped = false;
     const bool done = Guarded(
@@ -199,7 +199,8 @@ bool Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
                 gain = RecommendedGain(*windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
         },
         kInterruptedIntro);
-    return done && !stopped;
+    if (!done) return StepEnd::Failed;
+    return stopped ? StepEnd::Stopped : StepEnd::Finished;
 }
 
 }  // namespace varnook

@@ -7,21 +7,23 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/step_end.h"
+
 namespace varnook {
 
 struct Context;
 
 // Analyses frameCount frames of ctx.request.WorkPath starting at byte `position`, with the
 // filter in ctx.filter, the WAV layout in ctx.wav and PinkRef/RmsPercent/RmsDiff from
-// ctx.settings. On success stores the recommended gain in dB in `gain` and returns true.
+// ctx.settings. When it finishes, stores the recommended gain in dB in `gain`.
 // Opens the file read-only for the call. Used by the pipeline for the whole data and by the
 // trim step for single windows (a stretch shorter than 50 ms is one window of its own length).
 // Warnings that still give a gain: "EOF reached before time!" (the file ended first; the windows
 // read so far count) and "No more samples left in chunk!" (frameCount below 1; gain 90). A file
-// error logs "Processing interrupted. Error message:" and "<number>: <text>" and returns false;
-// any other error shows the error box and is raised again. A stop asked for through ctx.stop
-// ends the reading within one block and returns false, logging nothing.
-bool Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount);
+// error logs "Processing interrupted. Error message:" and "<number>: <text>" and fails; any other
+// error shows the error box and is raised again. A stop asked for through ctx.stop ends the
+// reading within one block, logging nothing.
+StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount);
 
 // Sorts values[first..last] ascending in place, without recursion. An empty or reversed range
 // (first >= last) is left alone; the range must lie inside the vector.

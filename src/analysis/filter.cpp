@@ -115,7 +115,7 @@ bool SetFilter(Context& ctx)
 {
     const std::optional<FilterCoefficients> coefficients = FilterForRate(ctx.wav.SampleRate);
     if (!coefficients) {
-        ctx.host.LogLine("No filter for this frequency");
+        ctx.host.LogLine(kNoFilter);
         return false;
     }
     ctx.filter = *coefficients;

@@ -12,6 +12,9 @@ namespace varnook {
 
 struct Context;
 
+// What SetFilter logs for a rate without a set, and so the reason a file's result gives.
+inline constexpr const char* kNoFilter = "No filter for this frequency";
+
 // The coefficient set for exactly this rate, or none.
 std::optional<FilterCoefficients> FilterForRate(int32_t sampleRate);
 

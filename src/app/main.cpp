@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "library/batch.h"
+#include "cli/batch.h"
 #include "base/context.h"
 #include "cli/console_host.h"
 #include "cli/start_up.h"

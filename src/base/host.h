@@ -44,6 +44,25 @@ public:
     }
 };
 
+// Passes every call on to another host. A host that adds to another's work derives from it and
+// overrides only what it adds, so that a call added to Host later is passed on by every such
+// host without anyone remembering to.
+class ForwardingHost : public Host {
+public:
+    explicit ForwardingHost(Host& inner) : inner_(inner) {}
+
+    void LogLine(const std::string& line) override { inner_.LogLine(line); }
+    void SetCaption(const std::string& caption) override { inner_.SetCaption(caption); }
+    void Yield() override { inner_.Yield(); }
+    void ErrorBox(const std::string& text) override { inner_.ErrorBox(text); }
+    WindowState ProgressWindowState() const override { return inner_.ProgressWindowState(); }
+    bool TrimMeasured(const TrimPicture& picture) override { return inner_.TrimMeasured(picture); }
+    void ShowProgress(size_t finished, size_t total) override { inner_.ShowProgress(finished, total); }
+
+private:
+    Host& inner_;
+};
+
 // Drops everything: for benchmarks, fuzzing and tools that want a step's result, not its log.
 class QuietHost : public Host {
 public:

@@ -1,6 +1,7 @@
 // The Run request: the paths of the file in hand. Never stored in the settings file.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,9 @@ namespace varnook {
 
 struct RunRequest {
     std::string SourcePath;  // the file to process; empty means window mode
-    std::vector<std::string> RunSources;  // every source of the run: no output may replace one
+    // Every source of the run, no output may replace one; shared by the run's files, since a
+    // copy for each would make a file's cost grow with the number of files.
+    std::shared_ptr<const std::vector<std::string>> RunSources;
     std::string DestPath;    // batch-mode destination pattern; empty means beside the source
     std::string PlotFolder;  // /plot: where each source's trim picture goes as a PNG; empty: none
     std::string ReportPath;  // batch-mode report file (".csv" or ".jsonl"); empty means none

@@ -1,7 +1,8 @@
 // A request to stop processing, asked for from outside the running step: by SIGINT or SIGTERM in
 // batch mode, or by the windows when the user closes the progress window during a run. Steps
-// that wait (for lame, for another Varnook run's folder lock) poll it; the batch checks it
-// before every file. Depends on nothing but the C++ and POSIX libraries.
+// poll it as they go (the analysis, amplify and trim once a block, the waits for lame and for
+// another Varnook run's folder lock as they wait); the run loop checks it before every file.
+// Depends on nothing but the C++ and POSIX libraries.
 #pragma once
 
 #include <atomic>
@@ -13,9 +14,9 @@ namespace varnook {
 class StopRequest {
 public:
     StopRequest() = default;
-    // A request of a part of the run (the jobs of one window run) that also holds when `outer`
-    // does: a Request() here ends only that part, a stop of the whole program ends it as well,
-    // as soon as a step that waits looks.
+    // A request of a part of the program (one run's files) that also holds when `outer` does: a
+    // Request() here ends only that part, a stop of the whole program ends it as well, as soon
+    // as a step looks.
     explicit StopRequest(std::shared_ptr<const StopRequest> outer) : outer_(std::move(outer)) {}
 
     // Asks for a stop. Safe from any thread; it only sets an atomic flag.

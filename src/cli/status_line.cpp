@@ -22,7 +22,7 @@ std::string Clock(int64_t seconds)
 
 }  // namespace
 
-std::string StatusText(const BatchProgress& progress, std::chrono::seconds elapsed)
+std::string StatusText(const RunProgress& progress, std::chrono::seconds elapsed)
 {
     const auto total = static_cast<double>(progress.BytesTotal);
     const double share = total > 0 ? static_cast<double>(progress.BytesDone) / total : 0.0;
@@ -38,14 +38,14 @@ std::string StatusText(const BatchProgress& progress, std::chrono::seconds elaps
     return text;
 }
 
-StatusLine::StatusLine(bool enabled) : enabled_(enabled && ::isatty(STDERR_FILENO) == 1) {}
+StatusLine::StatusLine() : enabled_(::isatty(STDERR_FILENO) == 1) {}
 
 StatusLine::~StatusLine()
 {
     Clear();
 }
 
-void StatusLine::Draw(const BatchProgress& progress)
+void StatusLine::Draw(const RunProgress& progress)
 {
     if (!enabled_) return;
     const auto elapsed =

@@ -6,31 +6,23 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "library/run_loop.h"
 
 namespace varnook {
 
-struct BatchProgress {
-    size_t Finished = 0;
-    size_t Total = 0;
-    int64_t BytesDone = 0;   // source bytes of the finished files: the measure of "the audio"
-    int64_t BytesTotal = 0;
-    std::vector<std::string> InHand;  // names (no folder) of the files being processed
-};
-
 // The text of the line, without the redraw controls: "3/8 files  42%  0:12 elapsed  0:17 left
 // a.wav, b.wav". The time left is estimated from the share done, and left out until some is.
-std::string StatusText(const BatchProgress& progress, std::chrono::seconds elapsed);
+std::string StatusText(const RunProgress& progress, std::chrono::seconds elapsed);
 
 class StatusLine {
 public:
-    // Draws only when `enabled` and standard error is a terminal.
-    explicit StatusLine(bool enabled);
+    // Draws only when standard error is a terminal.
+    StatusLine();
     ~StatusLine();
 
-    void Draw(const BatchProgress& progress);
+    void Draw(const RunProgress& progress);
     // Wipes the line, so that a log line written next starts on a clean line.
     void Clear();
 

@@ -58,26 +58,30 @@ int SamplePeak(std::span<const uint8_t> bytes)
 
 // Copies `length` bytes from `in` at `from` to `out` at `to`, in chunks of the buffer's size,
 // handing each chunk to chunkRead before it is written: a long header or trailer keeps the
-// windows alive through it, and a copied stretch of samples can be looked at on its way.
+// windows alive through it, and a copied stretch of samples can be looked at on its way. A
+// chunkRead that returns false ends the copy there (a stop); CopyBytes then returns false.
 template <typename ChunkRead>
-void CopyBytes(const File& in, int64_t from, File& out, int64_t to, int64_t length,
+bool CopyBytes(const File& in, int64_t from, File& out, int64_t to, int64_t length,
                std::span<uint8_t> buffer, ChunkRead chunkRead)
 {
     while (length > 0) {
         const auto n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(buffer.size())));
         in.ReadExactAt(from, buffer.first(n));
-        chunkRead(std::span<const uint8_t>(buffer.first(n)));
+        if (!chunkRead(std::span<const uint8_t>(buffer.first(n)))) return false;
         out.WriteAt(to, buffer.first(n));
         from += static_cast<int64_t>(n);
         to += static_cast<int64_t>(n);
         length -= static_cast<int64_t>(n);
     }
+    return true;
 }
 
 // Gain 0 is a byte-for-byte copy, so the samples cannot pick up a rounding step. The whole
 // samples of the data (as far as the file holds them) are looked at on their way through, so
-// the copy finds the peak without a pass of its own. Returns that peak.
-int CopyWholeFile(const std::string& from, const std::string& to, int64_t dataStart, int64_t dataSize)
+// the copy finds the peak without a pass of its own. Returns that peak, or nothing when a stop
+// ended the copy.
+std::optional<int> CopyWholeFile(const std::string& from, const std::string& to, int64_t dataStart,
+                                 int64_t dataSize, const StopRequest& stop)
 {
     const File in(from, File::Mode::Read);
     File out = CreateWorkFile(to);
@@ -86,11 +90,15 @@ int CopyWholeFile(const std::string& from, const std::string& to, int64_t dataSt
     const int64_t samplesFrom = std::clamp<int64_t>(dataStart, 0, size);
     const int64_t samplesTo = samplesFrom + std::clamp<int64_t>(dataSize, 0, size - samplesFrom) / 2 * 2;
     int peak = 0;
-    const auto pass = [](std::span<const uint8_t>) {};
+    const auto pass = [](std::span<const uint8_t>) { return true; };
     CopyBytes(in, 0, out, 0, samplesFrom, buffer, pass);
     // Chunks of an even size from the first sample on: no sample is split between two.
-    CopyBytes(in, samplesFrom, out, samplesFrom, samplesTo - samplesFrom, buffer,
-              [&peak](std::span<const uint8_t> chunk) { peak = std::max(peak, SamplePeak(chunk)); });
+    const bool copied = CopyBytes(in, samplesFrom, out, samplesFrom, samplesTo - samplesFrom, buffer,
+                                  [&peak, &stop](std::span<const uint8_t> chunk) {
+                                      peak = std::max(peak, SamplePeak(chunk));
+                                      return !stop.Requested();
+                                  });
+    if (!copied) return std::nullopt;
     CopyBytes(in, samplesTo, out, samplesTo, size - samplesTo, buffer, pass);
     out.Close();
     return peak;
@@ -184,8 +192,9 @@ public:
     static constexpr int64_t kBufLen = kBufferSamples / Channels;
     static constexpr int64_t kHalf = kBufLen / 2;  // frames; one block fills one half
 
-    Amplifier(Host& host, double factor, int64_t samples, LevelFindings& findings)
+    Amplifier(Host& host, const StopRequest& stop, double factor, int64_t samples, LevelFindings& findings)
         : host_(host),
+          stop_(stop),
           findings_(findings),
           factor_(factor),
           samples_(samples),
@@ -194,11 +203,14 @@ public:
     {
     }
 
-    void Run(const File& in, File& out, int64_t dataStart)
+    // False when a stop ended the pass before the last block; what was written is then no use.
+    bool Run(const File& in, File& out, int64_t dataStart)
     {
         host_.SetCaption("Copying header");
-        CopyBytes(in, 0, out, 0, dataStart, std::span(block_).first(kCopyChunk),
-                  [this](std::span<const uint8_t>) { host_.Yield(); });
+        CopyBytes(in, 0, out, 0, dataStart, std::span(block_).first(kCopyChunk), [this](std::span<const uint8_t>) {
+            host_.Yield();
+            return true;
+        });
 
         int64_t readPos = dataStart;
         int64_t writePos = dataStart;
@@ -212,6 +224,8 @@ public:
         double writeFactor = 1;
         while (!last) {
             host_.Yield();
+            // Looked at once a block, as the analysis does: an hour of audio takes seconds.
+            if (stop_.Requested()) return false;
             ShowProgress(remaining);
             if (remaining > kBlockSamples) {
                 in.ReadExactAt(readPos, block_);
@@ -248,7 +262,11 @@ public:
         host_.SetCaption("Copying trailer");
         const int64_t trailerLength = in.Size() - readPos;
         CopyBytes(in, readPos, out, readPos, trailerLength, std::span(block_).first(kCopyChunk),
-                  [this](std::span<const uint8_t>) { host_.Yield(); });
+                  [this](std::span<const uint8_t>) {
+                      host_.Yield();
+                      return true;
+                  });
+        return true;
     }
 
 private:
@@ -315,6 +333,7 @@ private:
     }
 
     Host& host_;
+    const StopRequest& stop_;
     LevelFindings& findings_;
     const double factor_;
     const int64_t samples_;
@@ -326,10 +345,10 @@ private:
 };
 
 template <int Channels>
-void Amplify(Host& host, const File& in, File& out, int64_t dataStart, double factor, int64_t samples,
-             LevelFindings& findings)
+bool Amplify(Host& host, const StopRequest& stop, const File& in, File& out, int64_t dataStart, double factor,
+             int64_t samples, LevelFindings& findings)
 {
-    Amplifier<Channels>(host, factor, samples, findings).Run(in, out, dataStart);
+    return Amplifier<Channels>(host, stop, factor, samples, findings).Run(in, out, dataStart);
 }
 
 }  // namespace
@@ -340,38 +359,43 @@ std::optional<double> PeakDbfs(int magnitude)
     return 20 * std::log10(magnitude / kFullScale);
 }
 
-bool Leveled(Context& ctx, double gain, LevelFindings* found)
+StepEnd Leveled(Context& ctx, double gain, LevelFindings* found)
 {
     LevelFindings unused;
     LevelFindings& findings = found != nullptr ? *found : unused;
     findings = LevelFindings{};
     const RunRequest& request = ctx.request;
+    const StopRequest& stop = *ctx.stop;
+    bool finished = false;
+    const auto ended = [&finished](bool guarded) {
+        if (!guarded) return StepEnd::Failed;
+        return finished ? StepEnd::Finished : StepEnd::Stopped;
+    };
     if (ExistFile(request.WorkPath) && gain == 0) {
-        return Guarded(ctx.host, kProcedure, [&] {
-            findings.PeakBefore =
-                CopyWholeFile(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize);
-            findings.PeakAfter = findings.PeakBefore;
-        });
+        return ended(Guarded(ctx.host, kProcedure, [&] {
+            const std::optional<int> peak =
+                CopyWholeFile(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize, stop);
+            findings.PeakBefore = findings.PeakAfter = peak.value_or(0);
+            finished = peak.has_value();
+        }));
     }
 
     const int channels = ctx.wav.Channels;
-    if ((channels != 1 && channels != 2) || std::isnan(gain)) return false;
+    if ((channels != 1 && channels != 2) || std::isnan(gain)) return StepEnd::Failed;
     // An odd data size leaves a byte that belongs to no sample; it goes through with the trailer.
     const int64_t totalSamples = ctx.wav.DataSize / 2;
-    if (totalSamples < kMinimumSamples) return false;
+    if (totalSamples < kMinimumSamples) return StepEnd::Failed;
     const int64_t samples = totalSamples - totalSamples % channels;
 
-    return Guarded(ctx.host, kProcedure, [&] {
+    return ended(Guarded(ctx.host, kProcedure, [&] {
         const File in(request.WorkPath, File::Mode::Read);
         File out = CreateWorkFile(request.TempPath);
         const double factor = std::pow(10.0, gain / 20);
-        if (channels == 1)
-            Amplify<1>(ctx.host, in, out, ctx.wav.DataStart, factor, samples, findings);
-        else
-            Amplify<2>(ctx.host, in, out, ctx.wav.DataStart, factor, samples, findings);
-        ctx.host.SetCaption("0");
+        finished = channels == 1 ? Amplify<1>(ctx.host, stop, in, out, ctx.wav.DataStart, factor, samples, findings)
+                                 : Amplify<2>(ctx.host, stop, in, out, ctx.wav.DataStart, factor, samples, findings);
+        if (finished) ctx.host.SetCaption("0");
         out.Close();
-    });
+    }));
 }
 
 }  // namespace varnook

@@ -34,6 +34,7 @@ constexpr const char* kProcedure = "Trimmed";
 // How often the host sees the picture grow while windows are measured: once a second of audio.
 constexpr size_t kWindowsPerPictureUpdate = 20;
 constexpr const char* kPlotExtension = ".png";
+constexpr const char* kCutFailed = "Could not set new EOF";
 
 // Whole bytes for `seconds` of sound: rounded to the nearest byte (halves to even), then cut
 // to whole frames. Empty when the length cannot be a size in a WAV file; a negative length
@@ -132,33 +133,38 @@ public:
     }
 
     // The steps below, then the finished picture to the host once the first measurement began.
-    bool Run()
+    // A stopped pass has no finished picture: it is left as far as it got, and nobody keeps it.
+    StepEnd Run(TrimFindings& findings)
     {
-        const bool ran = Steps();
-        if (pictureStarted_) {
+        const StepEnd end = Steps();
+        if (pictureStarted_ && end != StepEnd::Stopped) {
             picture_.Complete = true;
             host_.TrimMeasured(picture_);
         }
-        return ran;
+        findings.Picture = std::move(picture_);
+        findings.Failure = failure_;
+        return end;
     }
 
 private:
-    bool Steps()
+    StepEnd Steps()
     {
-        if (!Open()) return false;
+        if (!Open()) return StepEnd::Failed;
         const int64_t dataStart = wav_.DataStart;
         const int64_t dataSize = wav_.DataSize;
         const int64_t dataEnd = dataStart + dataSize;
         // A file shorter than one window has nothing that could be measured as its start or end.
-        if (dataSize < winBytes_) return true;
+        if (dataSize < winBytes_) return StepEnd::Finished;
 
         const auto leadInBytes = LeadBytes(wav_.ByteRate, wav_.BlockAlign, Lead(kLeadIn));
         const auto leadOutBytes = LeadBytes(wav_.ByteRate, wav_.BlockAlign, Lead(kLeadOut));
-        if (!leadOutBytes || dataEnd + *leadOutBytes + TrailerLength(dataEnd) > kMaxWavFileLength) return false;
+        if (!leadOutBytes || dataEnd + *leadOutBytes + TrailerLength(dataEnd) > kMaxWavFileLength)
+            return StepEnd::Failed;
         StartPicture(dataSize, leadInBytes.value_or(0), *leadOutBytes);
 
         host_.SetCaption("Find Cut In");
         const int64_t cutIn = SearchForward(dataStart, dataSize, Threshold(kCutIn));
+        if (stopped_) return StepEnd::Stopped;
         Found(picture_.CutIn, cutIn);
         const int64_t leadStart = LeadStart(cutIn, leadInBytes);
         const bool hideStart = leadStart > dataStart + kChunkHeaderBytes;
@@ -170,35 +176,42 @@ private:
         // part be left as it was instead of being cut down the middle.
         host_.SetCaption("Find Fade In");
         const int64_t fadeIn = SearchForward(cutIn, sizeAfterStart, Threshold(kFadeIn));
+        if (stopped_) return StepEnd::Stopped;
         Found(picture_.FadeInEnd, fadeIn);
         host_.SetCaption("Find Cut Out");
         const int64_t cutOutWindow = SearchBackward(dataEnd - winBytes_, sizeAfterStart, Threshold(kCutOut));
+        if (stopped_) return StepEnd::Stopped;
         if (cutOutWindow <= fadeIn) {
             // Left as it was: nothing was cut, so the picture shows no marks.
             picture_.CutIn.reset();
             picture_.FadeInEnd.reset();
-            return true;
+            return StepEnd::Finished;
         }
         const int64_t cutOut = cutOutWindow + winBytes_;
         Found(picture_.CutOut, cutOut);
 
-        if (!Guard([&] { RewriteStart(cutIn, leadStart, hideStart, fadeIn); })) return false;
+        if (!Guard([&] { RewriteStart(cutIn, leadStart, hideStart, fadeIn); })) return StepEnd::Failed;
 
         // Measured after the start is rewritten: where the music is short, this search may reach
         // back into the fade-in and must hear it as it now is.
         host_.SetCaption("Find Fade Out");
         const int64_t fadeOutWindow = SearchBackward(cutOutWindow, wav_.DataSize, Threshold(kFadeOut));
+        if (stopped_) return StepEnd::Stopped;
         // However far back that search ran, the fade-out stays inside the sample data.
         const int64_t fadeOut = std::max<int64_t>(fadeOutWindow + winBytes_, wav_.DataStart);
         Found(picture_.FadeOutStart, fadeOut);
         if (drawn_) MeasureBetween(fadeIn, fadeOutWindow);
+        if (stopped_) return StepEnd::Stopped;
         int64_t newLength = 0;
         if (!Guard([&] { newLength = RewriteEnd(fadeOut, cutOut, dataEnd, *leadOutBytes); }))
-            return false;
+            return StepEnd::Failed;
 
+        // A file that keeps its old length still plays as trimmed (the sizes say where it ends);
+        // the step goes on, and the file's result names the failure.
         const bool cut = TruncateFile(ctx_.request.WorkPath, static_cast<int32_t>(newLength));
-        host_.LogLine(cut ? "New EOF set" : "Could not set new EOF");
-        return Guard([&] { FixRiffSize(); });
+        host_.LogLine(cut ? "New EOF set" : kCutFailed);
+        if (!cut) failure_ = kCutFailed;
+        return Guard([&] { FixRiffSize(); }) ? StepEnd::Finished : StepEnd::Failed;
     }
 
     template <typename Action>
@@ -225,12 +238,14 @@ private:
 
     // Whether the window at `offset` sounds louder than `threshold`: its recommended gain plus
     // NewLevel lies below it. A window the analysis cannot measure ends the search like an
-    // audible one.
+    // audible one; so does a stop, which the search's caller then sees.
     bool Audible(int64_t offset, double threshold)
     {
         double gain = 0;
-        if (!Analyzed(ctx_, gain, static_cast<int32_t>(offset), static_cast<int32_t>(winFrames_))) {
-            host_.LogLine("Fail");
+        const StepEnd end = Analyzed(ctx_, gain, static_cast<int32_t>(offset), static_cast<int32_t>(winFrames_));
+        stopped_ = end == StepEnd::Stopped;
+        if (end != StepEnd::Finished) {
+            if (!stopped_) host_.LogLine("Fail");
             return true;
         }
         const double level = gain + ctx_.settings.NewLevel;
@@ -284,7 +299,9 @@ private:
     {
         for (int64_t offset = from + winBytes_; offset + winBytes_ <= to; offset += winBytes_) {
             double gain = 0;
-            if (!Analyzed(ctx_, gain, static_cast<int32_t>(offset), static_cast<int32_t>(winFrames_))) return;
+            const StepEnd end = Analyzed(ctx_, gain, static_cast<int32_t>(offset), static_cast<int32_t>(winFrames_));
+            stopped_ = end == StepEnd::Stopped;
+            if (end != StepEnd::Finished) return;
             Measured(offset, gain + ctx_.settings.NewLevel);
         }
     }
@@ -398,16 +415,24 @@ private:
     int64_t pictureDataStart_ = 0;
     bool pictureStarted_ = false;
     bool drawn_ = false;  // the host draws the picture
+    bool stopped_ = false;  // a stop ended the last measurement
+    std::string failure_;   // a failure the step met and went on after
 };
 
 }  // namespace
 
-bool Trimmed(Context& ctx)
+StepEnd Trimmed(Context& ctx, TrimFindings* found)
 {
+    TrimFindings unused;
+    TrimFindings& findings = found != nullptr ? *found : unused;
+    findings = TrimFindings{};
     // Measured with the filter of this file's own rate, whatever the analysis step did or did
     // not select before; at a rate without a filter every window would be mismeasured.
-    if (!SetFilter(ctx)) return false;
-    return Trimmer(ctx).Run();
+    if (!SetFilter(ctx)) {
+        findings.Failure = kNoFilter;
+        return StepEnd::Failed;
+    }
+    return Trimmer(ctx).Run(findings);
 }
 
 }  // namespace varnook

@@ -53,8 +53,8 @@ std::string Absolute(const std::string& path)
 
 }  // namespace
 
-bool Encoded(Context& ctx, const std::string& options, const std::string& inFile,
-             const std::string& outFile, std::string* encoderError, const TagCarry* carry)
+StepEnd Encoded(Context& ctx, const std::string& options, const std::string& inFile,
+                const std::string& outFile, std::string* encoderError, const TagCarry* carry)
 {
     const std::string tempOut = Absolute(FolderOf(outFile) + WorkFileName(WorkFile::Encode, ctx.request.Job));
 
@@ -79,26 +79,27 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
         kInterruptedIntro);
     if (!started) {
         RemoveWorkFile(tempOut);
-        return false;
+        return StepEnd::Failed;
     }
 
     const int exitCode = WaitForProcess(child, false, ctx.host, ctx.stop.get(), &*errors);
-    // A stopped lame's last words are about the stop, which the log tells already.
-    if (exitCode != 0 && encoderError && !ctx.stop->Requested()) *encoderError = errors->Last();
     if (exitCode != 0) {
         RemoveWorkFile(tempOut);
-        return false;
+        // A lame ended by a stop did not fail; its last words are about the stop anyway.
+        if (ctx.stop->Requested()) return StepEnd::Stopped;
+        if (encoderError) *encoderError = errors->Last();
+        return StepEnd::Failed;
     }
     // lame's exit code says it ran to the end, not that its output reached the disk.
     const bool whole = options == kDecodeOption ? WavOutputWhole(tempOut) : Mp3OutputWhole(tempOut);
     if (!whole) {
         if (ExistFile(tempOut)) ctx.host.LogLine("Incomplete output from lame (is the disk full?)");
         RemoveWorkFile(tempOut);
-        return false;
+        return StepEnd::Failed;
     }
     if (carry != nullptr && !carry->Write(tempOut)) {
         RemoveWorkFile(tempOut);
-        return false;
+        return StepEnd::Failed;
     }
     try {
         ReplaceByRename(tempOut, outFile);
@@ -106,7 +107,7 @@ bool Encoded(Context& ctx, const std::string& options, const std::string& inFile
         ::unlink(tempOut.c_str());
         throw;
     }
-    return true;
+    return StepEnd::Finished;
 }
 
 }  // namespace varnook

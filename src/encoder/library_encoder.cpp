@@ -85,14 +85,14 @@ bool EncodeSamples(CodecWriter& writer, const File& work, const WavInfo& wav, co
 
 }  // namespace
 
-EncodeOutcome EncodedByLibrary(OutputFormat format, const CodecSettings& codec, const std::string& workWav,
+StepEnd EncodedByLibrary(OutputFormat format, const CodecSettings& codec, const std::string& workWav,
                                const WavInfo& wav, const std::string& outFile, int job, Host& host,
                                const StopRequest& stop, const TagCarry* carry)
 {
     const PcmLayout layout = LayoutOf(wav);
     const std::string tempOut = FolderOf(outFile) + WorkFileName(WorkFile::Encode, job);
     bool made = false;
-    EncodeOutcome outcome = EncodeOutcome::Failed;
+    StepEnd outcome = StepEnd::Failed;
     const auto encode = [&] {
         {
             const File source(workWav, File::Mode::Read);
@@ -103,7 +103,7 @@ EncodeOutcome EncodedByLibrary(OutputFormat format, const CodecSettings& codec, 
             try {
                 writer = MakeWriter(format, codec, sink, layout, carry != nullptr ? carry->Room : 0);
                 if (!EncodeSamples(*writer, source, wav, layout, host, stop)) {
-                    outcome = EncodeOutcome::Stopped;
+                    outcome = StepEnd::Stopped;
                     return;
                 }
             } catch (const CodecRefusal& refusal) {
@@ -118,15 +118,15 @@ EncodeOutcome EncodedByLibrary(OutputFormat format, const CodecSettings& codec, 
             }
         }
         ReplaceByRename(tempOut, outFile);
-        outcome = EncodeOutcome::Done;
+        outcome = StepEnd::Finished;
     };
     try {
-        if (!Guarded(host, "EncodedByLibrary", encode, kInterruptedIntro)) outcome = EncodeOutcome::Failed;
+        if (!Guarded(host, "EncodedByLibrary", encode, kInterruptedIntro)) outcome = StepEnd::Failed;
     } catch (...) {
         if (made) ::unlink(tempOut.c_str());
         throw;
     }
-    if (made && outcome != EncodeOutcome::Done) ::unlink(tempOut.c_str());
+    if (made && outcome != StepEnd::Finished) ::unlink(tempOut.c_str());
     return outcome;
 }
 

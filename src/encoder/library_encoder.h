@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/output_format.h"
+#include "base/step_end.h"
 
 namespace varnook {
 
@@ -23,8 +24,6 @@ struct CodecSettings {
     double VorbisQuality = 6;  // -1 to 10, as oggenc counts
 };
 
-enum class EncodeOutcome { Done, Failed, Stopped };
-
 // Encodes the samples of `workWav`, laid out as `wav` says (WavTime's record of that file), as
 // `format` (Flac, Opus or Vorbis) to `outFile`. Writes the encoder's work file of `job` (see
 // WorkFileName) in outFile's folder, made new (never through a link there), then, when `carry`
@@ -38,7 +37,7 @@ enum class EncodeOutcome { Done, Failed, Stopped };
 // or a file that does not decode back whole (logged); anything else shows the error box. After
 // anything but Done the work file is gone and outFile untouched. The host yields after every
 // block, so the windows stay responsive.
-EncodeOutcome EncodedByLibrary(OutputFormat format, const CodecSettings& codec, const std::string& workWav,
+StepEnd EncodedByLibrary(OutputFormat format, const CodecSettings& codec, const std::string& workWav,
                                const WavInfo& wav, const std::string& outFile, int job, Host& host,
                                const StopRequest& stop, const TagCarry* carry = nullptr);
 

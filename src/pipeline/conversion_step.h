@@ -2,8 +2,9 @@
 // refusal with its reason, the step's log lines, and no half-written work WAV left behind.
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "base/step_end.h"
 
 namespace varnook {
 
@@ -11,10 +12,12 @@ struct Context;
 
 // Converts ctx.request.SourcePath to the 16-bit work WAV `workPath`, logging "Converting..."
 // (also as caption), a header that counts fewer samples than the stream holds, and "Converted
-// OK". Empty when the work WAV is ready; otherwise the line
-// that ends the file: "Not a valid file format!" (with the reason when libsndfile read the file
-// but its layout is refused; nothing is announced then) or "Could not convert" (after the
-// reason or file error, with the partial work WAV removed).
-std::optional<std::string> ConvertSource(Context& ctx, const std::string& workPath);
+// OK". Finished when the work WAV is ready. Failed, with the line that ends the file in
+// `failure`: "Not a valid file format!" (with the reason when libsndfile read the file but its
+// layout is refused; nothing is announced then) or "Could not convert" (after the reason or file
+// error, with the partial work WAV removed). Stopped when a stop was asked for through ctx.stop
+// by the end of the conversion, with the work WAV removed, nothing more logged and "Could not
+// convert" in `failure`.
+StepEnd ConvertSource(Context& ctx, const std::string& workPath, std::string& failure);
 
 }  // namespace varnook

@@ -71,12 +71,13 @@ bool AlreadyDone(Context& ctx)
 }
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
+constexpr const char* kTagsNotWritten = "Could not write the tags";
 
 // True when `path` names one of the run's sources: an output there would destroy it.
 bool IsRunSource(const RunRequest& req, const std::string& path)
 {
-    return std::any_of(req.RunSources.begin(), req.RunSources.end(),
-                       [&](const std::string& source) { return SameFile(source, path); });
+    return req.RunSources && std::any_of(req.RunSources->begin(), req.RunSources->end(),
+                                         [&](const std::string& source) { return SameFile(source, path); });
 }
 
 // Removes the work files of a file that ended (or of a run that was killed) in these folders,
@@ -104,52 +105,16 @@ std::string SourceRefusal(const RunRequest& req)
     return {};
 }
 
-// Runs lame as Encoded does and logs `done` or `failed`; a failure is followed by lame's own
-// last error line, which tells the user why ("lame: unrecognized option --bogus").
-bool EncodedAndLogged(Context& ctx, const std::string& options, const std::string& inFile,
-                      const std::string& outFile, const char* done, const char* failed,
-                      const TagCarry* carry = nullptr)
-{
-    std::string encoderError;
-    const bool encoded = Encoded(ctx, options, inFile, outFile, &encoderError, carry);
-    ctx.host.LogLine(encoded ? done : failed);
-    if (!encoded && !encoderError.empty()) ctx.host.LogLine(encoderError);
-    return encoded;
-}
-
-// Passes everything on, keeping the trim step's finished picture: where it cut goes into the
-// report row whether or not anybody draws it.
-class PictureTap final : public Host {
-public:
-    explicit PictureTap(Host& inner) : inner_(inner) {}
-
-    void LogLine(const std::string& line) override { inner_.LogLine(line); }
-    void SetCaption(const std::string& caption) override { inner_.SetCaption(caption); }
-    void Yield() override { inner_.Yield(); }
-    void ErrorBox(const std::string& text) override { inner_.ErrorBox(text); }
-    WindowState ProgressWindowState() const override { return inner_.ProgressWindowState(); }
-    void ShowProgress(size_t finished, size_t total) override { inner_.ShowProgress(finished, total); }
-    bool TrimMeasured(const TrimPicture& picture) override
-    {
-        if (picture.Complete) finished_ = picture;
-        return inner_.TrimMeasured(picture);
-    }
-
-    const std::optional<TrimPicture>& Finished() const { return finished_; }
-
-private:
-    Host& inner_;
-    std::optional<TrimPicture> finished_;
-};
-
-// One file on its way through the steps, in order. Each step returns false when the file ended
-// early: its reason is logged, the caption stays where it was and nothing is cleaned up (but
-// after a failed trim), so the leftovers show what got how far until the next run removes them.
+// One file on its way through the steps, in order, noting in the file's result how each ended.
+// Each step returns false when the file ended early: its reason is logged, the caption stays
+// where it was and nothing is cleaned up (but after a failed trim), so the leftovers show what
+// got how far until the next run removes them. A stop is different: nothing of the file is
+// worth keeping, so its work files go at once.
 class FileRun {
 public:
-    FileRun(Context& ctx, ReportRow& facts)
-        : ctx_(ctx), host_(ctx.host), req_(ctx.request), settings_(ctx.settings), facts_(facts),
-          start_(std::chrono::steady_clock::now())
+    FileRun(Context& ctx, FileResult& result)
+        : ctx_(ctx), host_(ctx.host), req_(ctx.request), settings_(ctx.settings), result_(result),
+          facts_(result.Facts), start_(std::chrono::steady_clock::now())
     {
     }
 
@@ -197,8 +162,10 @@ private:
     {
         // Like a decode, into Varnook's own work file.
         req_.WorkPath = DecodeTempPath(req_);
-        if (const std::optional<std::string> failure = ConvertSource(ctx_, req_.WorkPath)) return EndEarly(*failure);
-        return true;
+        std::string failure;
+        const StepEnd end = ConvertSource(ctx_, req_.WorkPath, failure);
+        if (end == StepEnd::Stopped) NoteStopped();
+        return end == StepEnd::Finished || EndEarly(failure);
     }
 
     bool PrepareMp3()
@@ -206,18 +173,33 @@ private:
         if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
             // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
             Announce("Recoding...");
-            EncodedWithTags(req_.SourcePath, "Recoded OK", "Could not recode");
+            if (EncodedWithTags(req_.SourcePath, "Recoded OK", "Could not recode") == StepEnd::Finished)
+                result_.Delivered = req_.OutputPath;
             Log("");
             host_.SetCaption(kIdleCaption);
             return false;
         }
         Announce("Decoding...");
         req_.WorkPath = DecodeTempPath(req_);
-        if (!EncodedAndLogged(ctx_, kDecodeOption, req_.SourcePath, req_.WorkPath, "Decoded OK", "Could not decode")) {
+        if (EncodedAndLogged(kDecodeOption, req_.SourcePath, req_.WorkPath, "Decoded OK", "Could not decode") !=
+            StepEnd::Finished) {
             Log("");
             return false;
         }
         return true;
+    }
+
+    // Runs lame as Encoded does and logs `done` or `failed`; a failure is followed by lame's own
+    // last error line, which tells the user why ("lame: unrecognized option --bogus").
+    StepEnd EncodedAndLogged(const std::string& options, const std::string& inFile, const std::string& outFile,
+                             const char* done, const char* failed, const TagCarry* carry = nullptr)
+    {
+        std::string encoderError;
+        const StepEnd end = Encoded(ctx_, options, inFile, outFile, &encoderError, carry);
+        Log(end == StepEnd::Finished ? done : failed);
+        if (end != StepEnd::Finished && !encoderError.empty()) Log(encoderError);
+        Ended(end, failed);
+        return end;
     }
 
     bool CheckSource()
@@ -248,7 +230,8 @@ private:
             // The r128 mode needs no filter set: libebur128 weights every rate itself.
             if (settings_.Loudness == LoudnessMode::R128 || SetFilter(ctx_)) {
                 double recommended = 0;
-                if (MeasuredGain(recommended)) {
+                const StepEnd end = MeasuredGain(recommended);
+                if (end == StepEnd::Finished) {
                     gain = settings_.NewLevel + recommended;
                     facts_.RecommendedGain = recommended;
                     Log("Recommended gain: " + Fixed2(recommended) + " dB");
@@ -256,6 +239,9 @@ private:
                 } else {
                     Log("Could not analyze");
                 }
+                Ended(end, "Could not analyze");
+            } else {
+                NoteFailure(kNoFilter);
             }
         }
         host_.Yield();
@@ -263,12 +249,12 @@ private:
     }
 
     // The recommended gain by the loudness mode in force, for the whole data of the work WAV.
-    bool MeasuredGain(double& recommended)
+    StepEnd MeasuredGain(double& recommended)
     {
         if (settings_.Loudness == LoudnessMode::R128) {
             const std::optional<double> gain = R128Analyzed(ctx_);
             if (gain) recommended = *gain;
-            return gain.has_value();
+            return gain ? StepEnd::Finished : StepEnd::Failed;
         }
         return Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign);
     }
@@ -280,12 +266,14 @@ private:
             host_.SetCaption("Leveling...");
             Log("Leveling with: " + Fixed2(gain) + " dB...");
             LevelFindings findings;
-            const bool leveled = Leveled(ctx_, gain, &findings);
+            const StepEnd end = Leveled(ctx_, gain, &findings);
+            const bool leveled = end == StepEnd::Finished;
             // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
             // of the whole song; without it the next steps take the unleveled file.
             if (!leveled) RemoveWorkFile(req_.TempPath);
             if (leveled) NoteLevelFindings(gain, findings);
             Log(leveled ? "Leveled OK" : "Could not level");
+            Ended(end, "Could not level");
             if (leveled) facts_.TruePeakAfter = LogTruePeakAfter(ctx_);
             LogProcessingTime();
         }
@@ -310,20 +298,20 @@ private:
             // Trimming rewrites its file in place, so it must never work on the source itself.
             if (!ExistFile(req_.TempPath)) CopyFile(req_.WorkPath, req_.TempPath);
             req_.WorkPath = req_.TempPath;
-            PictureTap tap(ctx_.host.Target());
-            bool trimmed = false;
-            {
-                const ReportingThrough reporting(ctx_.host, tap);
-                trimmed = Trimmed(ctx_);
-            }
+            TrimFindings findings;
+            const StepEnd end = Trimmed(ctx_, &findings);
+            const bool trimmed = end == StepEnd::Finished;
             Log(trimmed ? "Trimmed OK" : "Could not trim");
+            // The step's own words come first: they say why ("No filter for this frequency").
+            if (!findings.Failure.empty() && end != StepEnd::Stopped) NoteFailure(findings.Failure);
+            Ended(end, "Could not trim");
             if (trimmed) {
                 facts_.LeadIn = std::max(0.0, settings_.Lead[kLeadIn]);
                 facts_.LeadOut = std::max(0.0, settings_.Lead[kLeadOut]);
-                if (const std::optional<TrimPicture>& picture = tap.Finished()) {
-                    facts_.CutIn = picture->CutIn;
-                    facts_.CutOut = picture->CutOut;
-                    if (!picture->PlotPath.empty()) facts_.Plot = picture->PlotPath;
+                if (const TrimPicture& picture = findings.Picture; picture.Complete) {
+                    facts_.CutIn = picture.CutIn;
+                    facts_.CutOut = picture.CutOut;
+                    if (!picture.PlotPath.empty()) facts_.Plot = picture.PlotPath;
                 }
             }
             LogProcessingTime();
@@ -350,13 +338,19 @@ private:
     // Encodes the work file to the output, or moves an edited WAV there.
     void Deliver()
     {
+        // An output made after a failure (the analysis failed, so the song was leveled by the
+        // new level alone) is not what these settings make: left unmarked, a later run with
+        // SkipDone makes it again instead of passing it over for ever.
+        if (result_.Outcome == FileOutcome::Failed) req_.Provenance.clear();
         if (settings_.Encode) {
             Announce("Encoding...");
-            EncodedWithTags(req_.WorkPath, "Encoded OK", "Could not encode");
+            if (EncodedWithTags(req_.WorkPath, "Encoded OK", "Could not encode") == StepEnd::Finished)
+                result_.Delivered = req_.OutputPath;
         } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath)) {
             // Marked before the move, so the output never shows up without its provenance.
             if (!req_.Provenance.empty()) AppendProvenanceChunk(req_.WorkPath, req_.Provenance);
             if (!SameFile(req_.OutputPath, req_.WorkPath)) ReplaceByRename(req_.WorkPath, req_.OutputPath);
+            result_.Delivered = req_.OutputPath;
         }
         LogProcessingTime();
         Log("");
@@ -366,16 +360,17 @@ private:
     // Encodes (or recodes) to the output, with the source's other tag frames carried into the
     // new MP3 when KeepAllTags is on (a broken frame of the source is left out and named), and
     // lame's comment frames mended either way.
-    bool EncodedWithTags(const std::string& inFile, const char* done, const char* failed)
+    StepEnd EncodedWithTags(const std::string& inFile, const char* done, const char* failed)
     {
         CarriedFrames frames = settings_.KeepAllTags ? CarriedFrames(req_.SourcePath) : CarriedFrames();
         for (const std::string& id : frames.BrokenFrames()) Log("Broken tag frame left out: " + id);
         const TagCarry carry{frames.RoomNeeded(), [&](const std::string& tempOut) {
                                  if (frames.WriteInto(tempOut)) return true;
-                                 Log("Could not write the tags");
+                                 Log(kTagsNotWritten);
+                                 NoteFailure(kTagsNotWritten);
                                  return false;
                              }};
-        return EncodedAndLogged(ctx_, settings_.Arguments, inFile, req_.OutputPath, done, failed, &carry);
+        return EncodedAndLogged(settings_.Arguments, inFile, req_.OutputPath, done, failed, &carry);
     }
 
     void CleanUp()
@@ -393,20 +388,42 @@ private:
         host_.LogLine(title);
     }
 
-    // After a stop: unlike an early end, nothing of the file is worth keeping, so the work
+    // Between steps: true when the step before was stopped, or a stop was asked for while it
+    // ran to its end. Unlike an early end, nothing of the file is worth keeping, so the work
     // files go (the work copy, and the decoded WAV of an MP3 source).
     bool Stopped()
     {
-        if (!ctx_.stop->Requested()) return false;
-        RemoveWorkFiles(req_);
+        if (result_.Outcome != FileOutcome::Stopped && !ctx_.stop->Requested()) return false;
+        NoteStopped();
         host_.LogLine("");
         return true;
+    }
+
+    // Notes how a step ended: a failure in `failure`, the step's words.
+    void Ended(StepEnd end, const std::string& failure)
+    {
+        if (end == StepEnd::Failed) NoteFailure(failure);
+        if (end == StepEnd::Stopped) NoteStopped();
+    }
+
+    // The first failure gives the reason; the file may still go on.
+    void NoteFailure(const std::string& reason)
+    {
+        if (result_.Reason.empty()) result_.Reason = reason;
+        if (result_.Outcome != FileOutcome::Stopped) result_.Outcome = FileOutcome::Failed;
+    }
+
+    void NoteStopped()
+    {
+        result_.Outcome = FileOutcome::Stopped;
+        RemoveWorkFiles(req_);
     }
 
     bool EndEarly(const std::string& reason)
     {
         host_.LogLine(reason);
         host_.LogLine("");
+        if (result_.Outcome != FileOutcome::Stopped) NoteFailure(reason);
         return false;
     }
 
@@ -422,6 +439,7 @@ private:
     Host& host_;
     RunRequest& req_;
     const RunSettings& settings_;
+    FileResult& result_;
     ReportRow& facts_;
     std::chrono::steady_clock::time_point start_;
 };
@@ -445,28 +463,24 @@ void NameFiles(Context& ctx)
     ctx.settings.Encode = output.Encode;
 }
 
-}  // namespace
-
-void ProcessFile(Context& ctx, ReportRow* facts)
+// ProcessFile up to an error a step raised.
+void RunFile(Context& ctx, FileResult& result)
 {
     RunRequest& req = ctx.request;
-    ReportRow unused;
-    ReportRow& found = facts != nullptr ? *facts : unused;
+    ReportRow& found = result.Facts;
 
-    // Emptied here so a source without tags never carries the previous file's title.
-    ctx.tagsV1 = {};
-    ctx.tagsV2 = {};
     NameFiles(ctx);
     if (const std::string refusal = SourceRefusal(req); !refusal.empty()) {
         for (const std::string& line : {std::string("Now processing:"), req.SourcePath, refusal, std::string()})
             ctx.host.LogLine(line);
-        found.Status = "failed";
-        found.Reason = refusal;
+        result.Outcome = FileOutcome::Failed;
+        result.Reason = refusal;
         return;
     }
     found.Output = req.OutputPath;
     if (AlreadyDone(ctx)) {
-        found.Status = "skipped";
+        result.Outcome = FileOutcome::Skipped;
+        result.Delivered = req.OutputPath;
         return;
     }
 
@@ -474,10 +488,12 @@ void ProcessFile(Context& ctx, ReportRow* facts)
     // run's job 0, and so on), so another Varnook process must wait; this process's other jobs
     // have names of their own and share the lock. A work file left by a file that ended early
     // in this folder (or by a run that was killed) would be taken for this file's amplified copy.
+    // A lock given up on is given up on for a stop.
+    const auto stopped = [&result] { result.Outcome = FileOutcome::Stopped; };
     FolderLocks locks;
     if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
                        RemoveEveryJobsWorkFiles))
-        return;
+        return stopped();
     // The names (a "_" before one that would be the source, a destination folder that exists)
     // hold only once no other run can change the folders; named before, they only showed which
     // folders to lock.
@@ -488,17 +504,17 @@ void ProcessFile(Context& ctx, ReportRow* facts)
     if (!SameFile(req.OutputFolder, lockedOutputFolder) && !SameFile(req.OutputFolder, req.SourceFolder) &&
         !movedOutput.Acquire({req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
                              RemoveEveryJobsWorkFiles)) {
-        return;
+        return stopped();
     }
     // Work files left by a file that ended early in these folders (or by a run that was
     // killed) would be taken for this file's own.
     RemoveWorkFiles(req);
 
     try {
-        FileRun(ctx, found).Run();
+        FileRun(ctx, result).Run();
     } catch (...) {
-        // An error the caller reports (an output that could not be moved into place) must not
-        // leave the work files behind as well; a failed delete here would only hide that error.
+        // An error reported below (an output that could not be moved into place) must not leave
+        // the work files behind as well; a failed delete here would only hide that error.
         try {
             RemoveWorkFiles(req);
         } catch (...) {
@@ -507,17 +523,22 @@ void ProcessFile(Context& ctx, ReportRow* facts)
     }
 }
 
-bool ProcessFileLoggingErrors(Context& ctx, ReportRow* facts)
+}  // namespace
+
+FileResult ProcessFile(Context& ctx)
 {
+    FileResult result;
     try {
-        ProcessFile(ctx, facts);
-        return true;
+        RunFile(ctx, result);
     } catch (...) {
         const ErrorDescription error = DescribeCurrentException();
-        ctx.host.LogLine(std::to_string(error.number) + ": " + error.text);
+        const std::string line = std::to_string(error.number) + ": " + error.text;
+        ctx.host.LogLine(line);
         ctx.host.LogLine("");
-        return false;
+        if (result.Reason.empty()) result.Reason = line;
+        result.Outcome = FileOutcome::Failed;
     }
+    return result;
 }
 
 }  // namespace varnook

@@ -15,8 +15,8 @@ namespace varnook {
 struct ReportRow {
     std::string Source;
     std::string Output;
-    std::string Status;  // "done", "skipped", "failed" or "missing"
-    std::string Reason;  // the failing log line, for a failed or missing source
+    std::string Status;  // "done", "skipped", "failed", "stopped" or "missing"
+    std::string Reason;  // the failing step's words, for a failed or missing source
     std::optional<double> DurationSeconds;
     std::optional<int64_t> SampleRate;
     std::optional<int64_t> Channels;

@@ -19,6 +19,7 @@ class QPushButton;
 
 namespace varnook {
 struct Context;
+struct FileResult;
 struct KeyRow;
 }
 
@@ -134,13 +135,9 @@ private:
     void lbxList_KeyUp();
     void cmdGo_Click();
     void cmdIntrpt_Click();
-    // Go's run with one job, and with several (JobsFor the Jobs setting and the entries).
-    void RunInTurn(int count);
-    void RunJobs(int count);
-    void RunOneFile(QListWidgetItem* entry);
     // Shows a file's result on its entry: the mark, the status as its data, the reason as its
     // tooltip.
-    void MarkEntry(QListWidgetItem* entry, const std::string& status, const std::string& reason);
+    void MarkEntry(QListWidgetItem* entry, const FileResult& result);
     void SetControlsEnabled(bool enabled);
 
     Context& ctx_;

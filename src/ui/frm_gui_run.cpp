@@ -1,17 +1,15 @@
 // The file list and the run over it: drops and Delete fill and prune the list (a drop keeps what
-// the format table takes as a source, each path once), Go takes every entry through the pipeline
-// and marks it with its result. With one job the entries go one after the other, the log and the
-// selection following the file in hand, and Interrupt stops before the next file; with several
-// the batch's jobs take them, each file's lines logged as one block when it ends, and Interrupt
-// ends every job.
+// the format table takes as a source, each path once), Go takes every entry through the run loop
+// and marks it with its result, the selection following the files in hand. With one job the
+// entries go one after the other, the log following the file in hand, and Interrupt stops before
+// the next file; with several, each file's lines are logged as one block in the order of the
+// list, and Interrupt ends every job.
 #include "ui/frm_gui.h"
 
-#include "library/batch.h"
 #include "base/context.h"
-#include "library/file_watch.h"
 #include "formats/formats.h"
+#include "library/run_loop.h"
 #include "library/walk.h"
-#include "report/report_writer.h"
 #include "ui/file_list_box.h"
 
 #include <QFileInfo>
@@ -89,78 +87,50 @@ void frmGUI::cmdGo_Click()
     cmdIntrpt->setEnabled(true);
     lbxList->clearSelection();
 
-    // Drops and Delete are refused while busy, so the count cannot change during the run.
-    const int count = lbxList->count();
-    for (int i = 0; i < count; ++i) {
-        lbxList->item(i)->setIcon(QIcon());
-        lbxList->item(i)->setToolTip({});
-        lbxList->item(i)->setData(Qt::UserRole, QVariant());
+    // Drops and Delete are refused while busy, so the list cannot change during the run.
+    std::vector<RunItem> items;
+    for (int i = 0; i < lbxList->count(); ++i) {
+        QListWidgetItem* entry = lbxList->item(i);
+        entry->setIcon(QIcon());
+        entry->setToolTip({});
+        entry->setData(Qt::UserRole, QVariant());
+        items.push_back({entry->text().toStdString(), "", false});
     }
-    if (JobsFor(ctx_.settings.Jobs, static_cast<size_t>(count)) > 1) {
-        RunJobs(count);
-    } else {
-        RunInTurn(count);
-    }
+    // The loop calls back on this thread, where Qt allows the entries to be changed, and keeps
+    // the window's events flowing through the host. No summary line: a window run's log ends
+    // with its last file.
+    RunFrontEnd frontEnd;
+    frontEnd.FileStarted = [this](size_t index) {
+        QListWidgetItem* entry = lbxList->item(static_cast<int>(index));
+        entry->setSelected(true);
+        lbxList->scrollToItem(entry);
+    };
+    frontEnd.FileEnded = [this](size_t index, const FileResult& result) {
+        QListWidgetItem* entry = lbxList->item(static_cast<int>(index));
+        MarkEntry(entry, result);
+        entry->setSelected(false);
+    };
+    frontEnd.Progress = [this](const RunProgress& progress) { ctx_.host.ShowProgress(progress.Finished, progress.Total); };
+    frontEnd.StopAsked = [this] { return interrupted_; };
+    frontEnd.HeadEveryFileFirst = true;
+    RunFiles(ctx_, items, ctx_.host, frontEnd);
 
     SetControlsEnabled(true);
     busy_ = false;
 }
 
-void frmGUI::RunJobs(int count)
+void frmGUI::MarkEntry(QListWidgetItem* entry, const FileResult& result)
 {
-    std::vector<BatchItem> items;
-    for (int i = 0; i < count; ++i) items.push_back({lbxList->item(i)->text().toStdString(), "", false});
-    // The run's own thread pumps the window's events while the jobs work, and hears of each
-    // file there, so the marks are set where Qt allows it. No summary line: the window's log
-    // ends as a one-job run's does.
-    RunFiles(
-        ctx_, items, false, [this] { return interrupted_; },
-        [this](const BatchFileResult& file) {
-            MarkEntry(lbxList->item(static_cast<int>(file.Index)), file.Status, file.Reason);
-        });
-}
-
-void frmGUI::RunInTurn(int count)
-{
-    ctx_.request.RunSources.clear();
-    for (int i = 0; i < count; ++i) ctx_.request.RunSources.push_back(lbxList->item(i)->text().toStdString());
-    ctx_.host.ShowProgress(0, static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        QListWidgetItem* entry = lbxList->item(i);
-        entry->setSelected(true);
-        lbxList->scrollToItem(entry);
-        ctx_.host.LogLine("File " + std::to_string(i + 1) + " of " + std::to_string(count));
-        ctx_.host.Yield();
-        if (interrupted_ || ctx_.stop->Requested()) {
-            ctx_.host.LogLine("Interrupted by user");
-            break;
-        }
-        RunOneFile(entry);
-        entry->setSelected(false);
-        ctx_.host.ShowProgress(static_cast<size_t>(i + 1), static_cast<size_t>(count));
-    }
-}
-
-void frmGUI::RunOneFile(QListWidgetItem* entry)
-{
-    // The file reports through a watch, which tells its result; the records it changes come
-    // back to the window's context. Nothing may be thrown through Qt's event handling: a step
-    // that met an unexpected error has shown its error box, and the item logs it.
-    FileWatch watch(ctx_.host.Target());
-    const ReportingThrough reporting(ctx_.host, watch);
-    ReportRow row;
-    ProcessItem(ctx_, watch, {entry->text().toStdString(), "", false}, row);
-    MarkEntry(entry, row.Status, row.Reason);
-}
-
-void frmGUI::MarkEntry(QListWidgetItem* entry, const std::string& statusText, const std::string& reason)
-{
-    const QString status = QString::fromStdString(statusText);
+    const QString status = StatusText(result.Outcome);
     entry->setData(Qt::UserRole, status);
-    entry->setToolTip(reason.empty() ? status : status + ": " + QString::fromStdString(reason));
-    const QStyle::StandardPixmap mark = statusText == "done"      ? QStyle::SP_DialogApplyButton
-                                        : statusText == "skipped" ? QStyle::SP_MediaSkipForward
-                                                                  : QStyle::SP_MessageBoxCritical;
+    entry->setToolTip(result.Reason.empty() ? status : status + ": " + QString::fromStdString(result.Reason));
+    QStyle::StandardPixmap mark = QStyle::SP_MessageBoxCritical;
+    switch (result.Outcome) {
+    case FileOutcome::Done: mark = QStyle::SP_DialogApplyButton; break;
+    case FileOutcome::Skipped: mark = QStyle::SP_MediaSkipForward; break;
+    case FileOutcome::Stopped: mark = QStyle::SP_BrowserStop; break;
+    case FileOutcome::Failed: break;
+    }
     entry->setIcon(style()->standardIcon(mark));
 }
 

@@ -74,12 +74,12 @@ std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx)
     const DisplayApplication display(argc, argv);
     if (!display.Opened()) return std::nullopt;
     QtHost host;
-    const ReportingThrough reporting(ctx.host, host);
-    ctx.request.DestPath.clear();
+    Context windows(ctx, host);
+    windows.request.DestPath.clear();
     // The report is the batch's record; a window run, one job or several, writes none.
-    ctx.request.ReportPath.clear();
+    windows.request.ReportPath.clear();
     host.SetCaption(kIdleCaption);
-    const std::unique_ptr<frmGUI> gui = OpenWindows(host, ctx);
+    const std::unique_ptr<frmGUI> gui = OpenWindows(host, windows);
     return QApplication::exec();
 }
 
@@ -102,12 +102,12 @@ std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, c
     if (!display.Opened()) return std::nullopt;
     QtHost host;
     host.SetEchoToStandardOutput(true);
-    const ReportingThrough reporting(ctx.host, host);
+    Context run(ctx, host);
     host.SetCaption(kIdleCaption);
     frmProgress& progress = host.Progress();
-    StopOnClose(progress, ctx);
+    StopOnClose(progress, run);
     progress.show();
-    const int status = batch(ctx, [&progress] { return progress.Closed(); });
+    const int status = batch(run, [&progress] { return progress.Closed(); });
     progress.close();
     return status;
 }
@@ -118,8 +118,8 @@ int RunWithPlots(int& argc, char** argv, Context& ctx, const std::function<int(C
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     PlotHost host;
-    const ReportingThrough reporting(ctx.host, host);
-    return batch(ctx);
+    Context run(ctx, host);
+    return batch(run);
 }
 
 }  // namespace varnook::ui

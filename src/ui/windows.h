@@ -23,9 +23,9 @@ class QtHost;
 bool HasDisplay();
 
 // Window mode: shows the progress window and the main window beside it, both showing the
-// records start-up left in `started` (settings as loaded, with the command line applied), and
-// runs until the progress window is closed. Returns the exit status, or nothing when no
-// display could be opened (a stale DISPLAY); then no window was shown.
+// records start-up left in ctx (settings as loaded, with the command line applied), and runs
+// until the progress window is closed. Returns the exit status, or nothing when no display could
+// be opened (a stale DISPLAY); then no window was shown.
 std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx);
 
 // Shows the progress window and the main window beside it, owned by it, for ctx (whose host is
@@ -35,17 +35,17 @@ std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx);
 std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx);
 
 // Batch mode on a display: shows the progress window, hands `batch` a context with the records
-// of `started` that reports through it, and closes the window when `batch` returns. Its log
-// lines also go to standard output, one per line; `closed()` turns true once the user has closed
-// the window, and a batch of several files should then stop before the next one. The records
-// are copied back to `started` at the end. Returns what `batch` returns, or nothing without
-// calling it when no display could be opened: the batch then belongs on the console.
+// of ctx that reports through it, and closes the window when `batch` returns. Its log lines also
+// go to standard output, one per line; `closed()` turns true once the user has closed the
+// window, and a batch of several files should then stop before the next one. Returns what
+// `batch` returns, or nothing without calling it when no display could be opened: the batch
+// then belongs on the console.
 using BatchWithWindow = std::function<int(Context& ctx, const std::function<bool()>& closed)>;
 std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch);
 
-// Batch mode without a display when /plot asks for pictures: `batch` runs on ctx, which reports
-// to the console and draws the pictures offscreen (the offscreen platform, no display needed)
-// until it returns. Returns what `batch` returns.
+// Batch mode without a display when /plot asks for pictures: `batch` runs on a context with the
+// records of ctx that reports to the console and draws the pictures offscreen (the offscreen
+// platform, no display needed). Returns what `batch` returns.
 int RunWithPlots(int& argc, char** argv, Context& ctx, const std::function<int(Context& ctx)>& batch);
 
 }  // namespace varnook::ui

@@ -62,7 +62,7 @@ protected:
         EXPECT_GE(WavTime(ctx.host, ctx.wav, ctx.request.WorkPath), 0);
         EXPECT_TRUE(SetFilter(ctx));
         double gain = -1000;
-        EXPECT_TRUE(Analyzed(ctx, gain, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign));
+        EXPECT_EQ(Analyzed(ctx, gain, ctx.wav.DataStart, ctx.wav.DataSize / ctx.wav.BlockAlign), StepEnd::Finished);
         return gain;
     }
 
@@ -122,7 +122,7 @@ TEST_F(AnalysisTest, StretchesWarningsAndFileErrors)
         SCOPED_TRACE(frames);
         host.lines.clear();
         double gain = 0;
-        EXPECT_TRUE(Analyzed(ctx, gain, ctx.wav.DataStart + 2 * at, frames));
+        EXPECT_EQ(Analyzed(ctx, gain, ctx.wav.DataStart + 2 * at, frames), StepEnd::Finished);
         EXPECT_EQ(host.lines, lines);
         EXPECT_EQ(gain, expected);
     };
@@ -134,7 +134,7 @@ TEST_F(AnalysisTest, StretchesWarningsAndFileErrors)
     host.lines.clear();
     ctx.request.WorkPath = dir.File("gone.wav");
     double gain = 12.5;
-    EXPECT_FALSE(Analyzed(ctx, gain, 44, 1000));
+    EXPECT_EQ(Analyzed(ctx, gain, 44, 1000), StepEnd::Failed);
     EXPECT_EQ(host.lines, (Lines{"Processing interrupted. Error message:", "53: File not found"}));
     EXPECT_EQ(gain, 12.5);
 }

@@ -31,7 +31,7 @@ Names Taken(const CapturedRun& run, const fs::path& root)
 }
 
 // Hidden files and folders, a link back up, and the outputs of an earlier run are passed over;
-// "track 2" comes before "track 10".
+// "track 2" comes before "track 10". A folder of one source still ends with the summary.
 TEST_F(BatchRun, FolderSourceTakesTheSameSourcesInNaturalOrderAndMirrorsTheDestination)
 {
     const fs::path lib = dir.Path() / "lib";
@@ -48,6 +48,7 @@ TEST_F(BatchRun, FolderSourceTakesTheSameSourcesInNaturalOrderAndMirrorsTheDesti
     const CapturedRun inPlace = Run(keys);
     EXPECT_EQ(inPlace.exitCode, 0) << inPlace.out;
     EXPECT_EQ(Taken(inPlace, lib), taken);
+    EXPECT_TRUE(Run({(lib / ".hidden").string(), "/enc0"}).Lines().back().starts_with("Files done: 1, skipped: 0, failed: 0"));
     fs::create_directory(dir.Path() / "out");
     EXPECT_EQ(Taken(Run(Join(keys, {"/dest", dir.File("out/")})), lib), taken);
     Names mirrored;
@@ -62,20 +63,25 @@ std::string Fixed2(double number)
     return text;
 }
 
-size_t UpToDate(const CapturedRun& run)
+// The log without its times: no "Processing time" lines, the summary's counts without seconds.
+Names Untimed(const CapturedRun& run)
 {
-    size_t count = 0;
-    for (const std::string& line : run.Lines()) count += line.starts_with("Up to date: ");
-    return count;
+    Names lines;
+    for (const std::string& line : run.Lines())
+        if (!line.starts_with("Processing time ")) lines.push_back(line.substr(0, line.find("; ")));
+    return lines;
 }
 
-// One folder of four sources: the report agrees with the log, two jobs make what one makes, and
-// with SkipDone a second run passes over every file that is still up to date.
+// One folder of four sources, the first of them long: four jobs make what one makes and log what
+// one logs, with SkipDone a second run passes over every file that is still up to date, and the
+// report agrees with the log and gives the size of each output made or kept.
 TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
 {
     const fs::path lib = dir.Path() / "lib";
     fs::create_directory(lib);
-    for (const char* name : {"a.wav", "b.wav", "c.wav"}) MakeWav("lib/" + std::string(name), 3000);
+    // Ten times the others' length, so that with four jobs it ends last and its lines must wait.
+    WriteAllBytes((lib / "a.wav").string(), BuildWav({}, Sine(440, 3000, 44100, 44100 * 25)));
+    for (const char* name : {"b.wav", "c.wav"}) MakeWav("lib/" + std::string(name), 3000);
     fs::rename(MakeMp3("d.mp3"), lib / "d.mp3");
     const std::map<std::string, Bytes> sources = Contents(lib);
     const Names run{lib.string(), "/ana1", "/lev1", "/tr1", "/enc1", "/skip1"};
@@ -90,13 +96,22 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
     ASSERT_EQ(one.exitCode, 0) << one.out;
     const std::map<std::string, Bytes> made = outputs();
     ASSERT_EQ(made.size(), 4u);
+
+    // Four jobs: everything, then nothing, then the touched source, then all under new settings.
+    for (const auto& [name, bytes] : made) fs::remove(lib / name);
+    const Names skip = Join(run, {"/jobs4"});
+    // The same log, so the jobs never waited for each other either ("Waiting for another...").
+    EXPECT_EQ(Untimed(Run(skip)), Untimed(one)) << "four jobs logged otherwise";
+    EXPECT_TRUE(outputs() == made) << "four jobs made other bytes";
+    EXPECT_EQ(Untimed(Run(Join(skip, {"/report", report}))).back(), "Files done: 0, skipped: 4, failed: 0, stopped: 0");
     std::ifstream in(report);
     size_t rows = 0;
     for (std::string text; std::getline(in, text); ++rows) {
         const nlohmann::json row = nlohmann::json::parse(text);
         SCOPED_TRACE(text);
-        EXPECT_EQ(row["status"], "done");
+        EXPECT_EQ(row["status"], rows < 4 ? "done" : "skipped");
         EXPECT_EQ(row["output_bytes"], fs::file_size(row["output"].get<std::string>()));
+        if (rows >= 4) continue;
         ASSERT_TRUE(row["cut_in_s"].is_number() && row["cut_out_s"].is_number());
         EXPECT_LT(row["cut_in_s"].get<double>(), row["cut_out_s"].get<double>());
         EXPECT_LE(row["cut_out_s"].get<double>(), row["duration_s"].get<double>());
@@ -104,22 +119,13 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
                             "Recommended gain: " + Fixed2(row["recommended_gain_db"]) + " dB",
                             "Leveling with: " + Fixed2(row["applied_gain_db"]) + " dB..."});
     }
-    EXPECT_EQ(rows, 4u);
-
-    // Two jobs: everything, then nothing, then the touched source, then all under new settings.
-    for (const auto& [name, bytes] : made) fs::remove(lib / name);
-    const Names skip = Join(run, {"/jobs2"});
-    const CapturedRun two = Run(skip);
-    EXPECT_EQ(UpToDate(two), 0u);
-    EXPECT_TRUE(outputs() == made) << "two jobs made other bytes";
-    EXPECT_EQ(two.out.find("Waiting for another"), std::string::npos) << "the jobs waited for each other";
-    EXPECT_EQ(UpToDate(Run(skip)), 4u);
+    EXPECT_EQ(rows, 8u);
     const std::string touched = (lib / "c.wav").string();
     ASSERT_EQ(::utimensat(AT_FDCWD, touched.c_str(), nullptr, 0), 0);
     const CapturedRun afterTouch = Run(skip);
-    EXPECT_EQ(UpToDate(afterTouch), 3u);
+    EXPECT_EQ(Untimed(afterTouch).back(), "Files done: 1, skipped: 3, failed: 0, stopped: 0");
     EXPECT_FALSE(HasLine(afterTouch.Lines(), "Up to date: " + (lib / "c.mp3").string()));
-    EXPECT_EQ(UpToDate(Run(Join(skip, {"/nl", "-1"}))), 0u);
+    EXPECT_EQ(Untimed(Run(Join(skip, {"/nl", "-1"}))).back(), "Files done: 4, skipped: 0, failed: 0, stopped: 0");
     EXPECT_TRUE(Contents(lib).size() == 8u && ReadAllBytes(touched) == sources.at("c.wav"));
 }
 

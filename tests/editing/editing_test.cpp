@@ -99,7 +99,7 @@ TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
     WriteAllBytes(work.ctx.request.TempPath, oldTemp);
 
     LevelFindings seen;
-    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor), &seen), row.accepted);
+    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor), &seen), row.accepted ? StepEnd::Finished : StepEnd::Failed);
     EXPECT_TRUE(work.host.lines.empty());
     if (!row.accepted) {
         EXPECT_EQ(ReadAllBytes(work.ctx.request.TempPath), oldTemp);
@@ -156,7 +156,7 @@ TEST(Leveled, AHalfWaveLongerThanTheLookAheadIsCutAtTheBufferEnd)
         std::fill_n(expected.begin(), channels, 31744);
         WorkFile work;
         work.Write(channels, samples);
-        ASSERT_TRUE(Leveled(work.ctx, GainForExactFactor(2)));
+        ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(2)), StepEnd::Finished);
         ExpectOutput(work, expected);
     }
 }
@@ -173,7 +173,7 @@ TEST(Leveled, AHalfWaveStartingInTheLookAheadWaitsForTheNextCycle)
     expected[2 * kBlock + 10] = -31744;
     WorkFile work;
     work.Write(1, samples);
-    ASSERT_TRUE(Leveled(work.ctx, GainForExactFactor(2)));
+    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(2)), StepEnd::Finished);
     ExpectOutput(work, expected);
 }
 
@@ -181,7 +181,7 @@ TEST(Leveled, CaptionsShowHeaderProgressAndTrailerAndItYieldsPerCycle)
 {
     WorkFile work;
     work.Write(1, Noise(1, 1000, 12 * kBlock), {{"junk", {1, 2, 3}}});
-    ASSERT_TRUE(Leveled(work.ctx, 2));
+    ASSERT_EQ(Leveled(work.ctx, 2), StepEnd::Finished);
     // Percentages of the twelve blocks read, shown every second of the eleven cycles.
     EXPECT_EQ(work.host.captions, (std::vector<std::string>{"Copying header", "8", "25", "42", "58",
                                                              "75", "Copying trailer", "0"}));
@@ -195,9 +195,9 @@ TEST(Leveled, FileErrorsAreLoggedWithTheirNumber)
     WorkFile work;
     work.Write(1, Noise(2, 1000, 3 * kBlock));
     work.ctx.wav.DataSize += 4000;  // claims more samples than the file holds
-    EXPECT_FALSE(Leveled(work.ctx, -3));
+    EXPECT_EQ(Leveled(work.ctx, -3), StepEnd::Failed);
     work.ctx.request.WorkPath = work.dir.File("gone.wav");
-    EXPECT_FALSE(Leveled(work.ctx, 0));
+    EXPECT_EQ(Leveled(work.ctx, 0), StepEnd::Failed);
     EXPECT_EQ(work.host.lines, (std::vector<std::string>{"62: Input past end of file", "53: File not found"}));
     EXPECT_TRUE(work.host.errorBoxes.empty());
 }
@@ -267,7 +267,7 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     const int64_t fb = 2 * row.channels;
     const auto at = [&](int64_t frame) { return ds + frame * fb; };
 
-    ASSERT_TRUE(Trimmed(work.ctx));
+    ASSERT_EQ(Trimmed(work.ctx), StepEnd::Finished);
     EXPECT_EQ(work.host.lines, std::vector<std::string>{"New EOF set"});
     const auto& in = work.bytes;
     const auto out = ReadAllBytes(work.ctx.request.WorkPath);
@@ -345,7 +345,7 @@ TEST(Trimmed, LeavesQuietShortAndUnfilterableFilesAlone)
         work.Write(2, Noise(3, 2, row.frames * 2), {{"LIST", {1, 2, 3, 4}}}, row.sampleRate);
         SetDefaults(work.ctx.settings);
         work.ctx.settings.TrimLevel = {30, 24, 24, 30};
-        EXPECT_EQ(Trimmed(work.ctx), row.result);
+        EXPECT_EQ(Trimmed(work.ctx), row.result ? StepEnd::Finished : StepEnd::Failed);
         EXPECT_EQ(work.host.lines, row.lines);
         EXPECT_EQ(ReadAllBytes(work.ctx.request.WorkPath), work.bytes);
     }
@@ -358,9 +358,11 @@ TEST(Trimmed, AFailedCutIsReportedAndTheRiffSizeFollowsTheFile)
     // Another writer holds the file, so the cut is refused; the step still finishes.
     const int other = ::open(work.ctx.request.WorkPath.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(other, LOCK_EX), 0);
-    EXPECT_TRUE(Trimmed(work.ctx));
+    TrimFindings findings;
+    EXPECT_EQ(Trimmed(work.ctx, &findings), StepEnd::Finished);
     ::close(other);
     EXPECT_EQ(work.host.lines, std::vector<std::string>{"Could not set new EOF"});
+    EXPECT_EQ(findings.Failure, "Could not set new EOF");
     const auto out = ReadAllBytes(work.ctx.request.WorkPath);
     ASSERT_EQ(out.size(), work.bytes.size());
     EXPECT_EQ(LoadLE32(out.data() + 4), static_cast<int32_t>(out.size() - 8));

@@ -58,10 +58,10 @@ TEST(ChildProcess, ProgramBesideVarnookComesBeforeThePath)
     Context ctx(host);
     const std::string source = beside.File("tone.wav");
     test::WriteAllBytes(source, test::BuildWav({}, test::Sine(440, 8000, 44100, 22050)));
-    ASSERT_TRUE(Encoded(ctx, "-h", source, beside.File("first.mp3")));
+    ASSERT_EQ(Encoded(ctx, "-h", source, beside.File("first.mp3")), StepEnd::Finished);
     const test::StandInEncoder standIn(test::StandIn::SucceedWithoutOutput);
     ctx.programPath = standIn.Folder() + "/varnook";
-    EXPECT_FALSE(Encoded(ctx, "-h", source, beside.File("second.mp3")));
+    EXPECT_EQ(Encoded(ctx, "-h", source, beside.File("second.mp3")), StepEnd::Failed);
 }
 
 TEST(WaitForProcess, PollingYieldsAndAChildAlreadyReapedReadsAsZeroOnlyWhenPolling)

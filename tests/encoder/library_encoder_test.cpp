@@ -86,7 +86,7 @@ protected:
         WriteText(out, "the old output");
     }
 
-    EncodeOutcome Encode(Host& reportTo, const TagCarry* carry = nullptr)
+    StepEnd Encode(Host& reportTo, const TagCarry* carry = nullptr)
     {
         return EncodedByLibrary(row.format, CodecSettings{}, work, wav, out, 0, reportTo, stop, carry);
     }
@@ -121,7 +121,7 @@ protected:
 
 TEST_P(LibraryEncoder, DecodesToTheWorkFilesLengthRateAndDepth)
 {
-    ASSERT_EQ(Encode(host), EncodeOutcome::Done);
+    ASSERT_EQ(Encode(host), StepEnd::Finished);
     EXPECT_EQ(Listing(), (std::set<std::string>{"work.wav", fs::path(out).filename().string()}));
     const CapturedRun probe = RunCaptured("ffprobe", {"-v", "error", "-show_entries",
         "stream=codec_name,sample_rate,channels,bits_per_raw_sample", "-of", "csv=p=0", out});
@@ -206,16 +206,16 @@ enum class Trouble { DiskFull, DiskFullDuringTags, Stop, CutShort, ByteFlipped, 
 constexpr size_t kStreamInfoMd5At = 26;
 
 // How the encoder ends after each trouble, and the start of what it logs ("": nothing).
-std::pair<EncodeOutcome, std::string> Expected(Trouble trouble)
+std::pair<StepEnd, std::string> Expected(Trouble trouble)
 {
     switch (trouble) {
-    case Trouble::Stop: return {EncodeOutcome::Stopped, ""};
-    case Trouble::DiskFull: return {EncodeOutcome::Failed, "Processing interrupted"};
+    case Trouble::Stop: return {StepEnd::Stopped, ""};
+    case Trouble::DiskFull: return {StepEnd::Failed, "Processing interrupted"};
     // TagLib does not report a failed write: the tags' writer finds them short when it reads
     // them back, and refuses (its caller says so). A FLAC output leaves room for its tags, so
     // writing them never grows it: no row for it.
-    case Trouble::DiskFullDuringTags: return {EncodeOutcome::Failed, ""};
-    default: return {EncodeOutcome::Failed, "Incomplete output"};
+    case Trouble::DiskFullDuringTags: return {StepEnd::Failed, ""};
+    default: return {StepEnd::Failed, "Incomplete output"};
     }
 }
 
@@ -238,8 +238,8 @@ std::string Joined(const std::vector<std::string>& lines)
 // A full disk is a file size limit in a child process: past it a write fails as it does on a
 // full disk (SIGXFSZ ignored, so the write returns EFBIG instead of killing the child). The
 // child's log comes back through a pipe, which no limit applies to.
-std::pair<EncodeOutcome, std::string> EncodeWithSizeLimit(rlim_t bytes,
-                                                          const std::function<EncodeOutcome(Host&)>& encode)
+std::pair<StepEnd, std::string> EncodeWithSizeLimit(rlim_t bytes,
+                                                          const std::function<StepEnd(Host&)>& encode)
 {
     int pipeEnds[2];
     EXPECT_EQ(::pipe(pipeEnds), 0);
@@ -250,7 +250,7 @@ std::pair<EncodeOutcome, std::string> EncodeWithSizeLimit(rlim_t bytes,
         const rlimit limit{bytes, bytes};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         RecordingHost host;
-        const EncodeOutcome outcome = encode(host);
+        const StepEnd outcome = encode(host);
         const std::string log = Joined(host.lines);
         ::_exit(::write(pipeEnds[1], log.data(), log.size()) < 0 ? 99 : static_cast<int>(outcome));
     }
@@ -262,7 +262,7 @@ std::pair<EncodeOutcome, std::string> EncodeWithSizeLimit(rlim_t bytes,
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status)) << status;
-    return {static_cast<EncodeOutcome>(WEXITSTATUS(status)), log};
+    return {static_cast<StepEnd>(WEXITSTATUS(status)), log};
 }
 
 TEST_P(NothingDelivered, OldOutputKeptAndNoWorkFileLeft)
@@ -294,12 +294,12 @@ TEST_P(NothingDelivered, OldOutputKeptAndNoWorkFileLeft)
     };
 
     // The untagged output's size: the tags' trouble comes after it, the encode's well before.
-    ASSERT_EQ(encode(host, nullptr), EncodeOutcome::Done);
+    ASSERT_EQ(encode(host, nullptr), StepEnd::Finished);
     const uintmax_t encoded = fs::file_size(out);
     WriteText(out, "the old output");
     const std::set<std::string> before{fs::path(out).filename().string(), "source.mp3", "work.wav"};
 
-    std::pair<EncodeOutcome, std::string> result;
+    std::pair<StepEnd, std::string> result;
     StopOnYield stopper(stop);
     switch (row.trouble) {
     case Trouble::DiskFull:

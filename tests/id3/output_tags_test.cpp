@@ -122,7 +122,7 @@ protected:
                              [&](const std::string& temp) { return WriteOutputTags(temp, format, fields, carried); }};
         const StopRequest stop;
         ASSERT_EQ(EncodedByLibrary(format, CodecSettings{}, work, wav, output, 0, host, stop, &carry),
-                  EncodeOutcome::Done);
+                  StepEnd::Finished);
     }
 
     TempDir dir;
@@ -203,7 +203,7 @@ TEST_F(TaggedSource, TableRoundTripsMp3ThroughFlacBackToMp3)
     ctx.tagsV2 = sets.V2;
     CarriedFrames carried(dir.File("middle.flac"));
     const TagCarry carry{carried.RoomNeeded(), [&](const std::string& temp) { return carried.WriteInto(temp); }};
-    ASSERT_TRUE(Encoded(ctx, "--quiet", work, dir.File("back.mp3"), nullptr, &carry));
+    ASSERT_EQ(Encoded(ctx, "--quiet", work, dir.File("back.mp3"), nullptr, &carry), StepEnd::Finished);
 
     Lines expected, back;
     for (const std::string& line : Dump(source))

@@ -1,5 +1,5 @@
-// Where the outputs go: their names, the order the sources of a folder are taken in, the locks
-// that keep two runs out of one folder; and the host slot a run's file watch reports through.
+// Where the outputs go: their names, the order the sources of a folder are taken in, and the
+// locks that keep two runs out of one folder.
 #include "pipeline/folder_lock.h"
 #include "library/walk.h"
 #include "pipeline/output_naming.h"
@@ -13,9 +13,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "base/context.h"
 #include "base/stop_request.h"
-#include "library/file_watch.h"
 #include "io/text.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"
@@ -115,22 +113,6 @@ TEST(StopRequest, ATerminationSignalTakenInBatchModeBecomesARequest)
     EXPECT_TRUE(stop.Requested());
     EXPECT_TRUE(stop.Requested());
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-}
-
-// A wrapper built around the slot itself and put into it would pass every call round in a
-// circle; the slot stops the program at once instead. One around the slot's target serves.
-TEST(HostSlotDeathTest, AWrapperAroundTheSlotIsRefusedAndOneAroundItsTargetServes)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    test::RecordingHost console;
-    HostSlot slot(console);
-    FileWatch aroundSlot(slot);
-    EXPECT_DEATH(slot.ReportTo(aroundSlot), "must wrap the slot's Target");
-
-    FileWatch aroundTarget(slot.Target());
-    const ReportingThrough reporting(slot, aroundTarget);
-    slot.LogLine("through the watch");
-    EXPECT_EQ(console.lines, std::vector<std::string>{"through the watch"});
 }
 
 }  // namespace

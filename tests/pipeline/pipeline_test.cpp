@@ -4,13 +4,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <latch>
 #include <map>
 #include <memory>
 #include <set>
 
-#include "library/batch.h"
-#include "cli/command_line.h"
 #include "base/context.h"
+#include "cli/batch.h"
+#include "cli/command_line.h"
+#include "library/run_loop.h"
 #include "settings/run_settings_file.h"
 #include "support/captured_run.h"
 #include "support/param_name.h"
@@ -26,49 +28,28 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-// Asks for a stop when the analysis starts, as a user watching the log would.
-class StopAtAnalysis : public test::RecordingHost {
-public:
-    void LogLine(const std::string& line) override
-    {
-        RecordingHost::LogLine(line);
-        if (stopAtAnalysis && line == "Analyzing...") stop->Request();
-    }
-    std::shared_ptr<StopRequest> stop;
-    bool stopAtAnalysis = false;
-};
-
 class RunBatchTest : public testing::Test {
 protected:
     // The defaults, as a first start without a settings file has them: every switch on.
     RunBatchTest() : ctx(host)
     {
-        host.stop = ctx.stop;
         ctx.settings.SettingsPath = dir.File("absent.ini");
         LoadSettings(ctx);
     }
 
     // Half a second of silence, two seconds of a full-scale 1000 Hz tone (14.17 dB too loud),
-    // half a second of silence; an MP3 of it made by the real lame.
+    // half a second of silence; an MP3 or a FLAC file of it made by the real lame or sox.
     std::string MakeSource(const std::string& name, int32_t rate = 44100)
     {
         test::WavLayout layout;
         layout.sampleRate = rate;
         const auto edge = test::Silence(static_cast<size_t>(rate / 2));
         const auto tone = test::Sine(1000, 32767, rate, static_cast<size_t>(2 * rate));
-        const std::string wav = name.ends_with(".mp3") ? scratch.File("tone.wav") : dir.File(name);
-        test::WriteAllBytes(wav, test::BuildWav(layout, test::Concat(test::Concat(edge, tone), edge)));
-        if (name.ends_with(".mp3")) {
-            EXPECT_EQ(test::RunCaptured("lame", {"--quiet", wav, dir.File(name)}).exitCode, 0);
-        }
+        const bool wav = name.ends_with(".wav"), mp3 = name.ends_with(".mp3");
+        const std::string made = wav ? dir.File(name) : scratch.File("tone.wav");
+        test::WriteAllBytes(made, test::BuildWav(layout, test::Concat(test::Concat(edge, tone), edge)));
+        EXPECT_TRUE(wav || test::RunCaptured(mp3 ? "lame" : "sox", {mp3 ? "--quiet" : "-q", made, dir.File(name)}).exitCode == 0);
         return dir.File(name);
-    }
-
-    int Run(const std::vector<std::string>& sources)
-    {
-        ParsedCommandLine commandLine;
-        commandLine.Sources = sources;
-        return RunBatch(ctx, commandLine);
     }
 
     std::map<std::string, std::vector<uint8_t>> Contents() const
@@ -80,10 +61,22 @@ protected:
     }
     bool Logged(const std::string& line) const { return std::ranges::count(host.lines, line) > 0; }
 
-    StopAtAnalysis host;
+    test::RecordingHost host;
     Context ctx;
     test::TempDir dir;
     test::TempDir scratch;
+};
+
+// Asks for a stop when a line starting with `at` is logged, as a user watching the log would.
+struct StopAtLine : ForwardingHost {
+    StopAtLine(Host& inner, std::string at, StopRequest& stop) : ForwardingHost(inner), at(std::move(at)), stop(stop) {}
+    void LogLine(const std::string& line) override
+    {
+        ForwardingHost::LogLine(line);
+        if (!at.empty() && line.starts_with(at)) stop.Request();
+    }
+    std::string at;
+    StopRequest& stop;
 };
 
 struct StepCase {
@@ -94,20 +87,44 @@ struct StepCase {
     Lines log;                  // found in this order
     std::set<std::string> after;
     bool usersWav = false;      // a "song.wav" of the user's own beside the source
+    // When set, a stop is asked for at the first line of `log`, with a second source beside the
+    // first, in this many jobs.
+    int stopJobs = 0;
 };
+void PrintTo(const StepCase& row, std::ostream* os) { *os << row.name; }
 
 class Steps : public RunBatchTest, public testing::WithParamInterface<StepCase> {};
 
-TEST_P(Steps, RunInTurnAndWriteOnlyTheOutput)
+// The steps run in turn and write only the output. A stop in the middle of a step (Ctrl+C, the
+// progress window closed) ends the file there as "stopped": nothing is delivered, no work file is
+// left (not even the decoded WAV), and the report and the summary say so. With one job the second
+// file is never taken; two jobs take both before either goes on, each stopping at its own line.
+TEST_P(Steps, RunInTurnAndWriteOnlyTheOutputOrStopAndLeaveNothing)
 {
     const StepCase& row = GetParam();
-    const std::string source = MakeSource(row.source);
+    const bool stop = row.stopJobs > 0;
+    const int jobs = std::max(row.stopJobs, 1);
+    std::vector<RunItem> items{{MakeSource(row.source), "", false}};
+    if (stop) items.push_back({MakeSource("2" + row.source), "", false});
     if (row.usersWav) test::WriteText(dir.File("song.wav"), "the user's own");
     const auto before = Contents();
     std::tie(ctx.settings.Analyze, ctx.settings.Amplify, ctx.settings.Trim, ctx.settings.Encode) =
         std::tuple_cat(row.steps);
     ctx.settings.NewLevel = row.newLevel;
-    EXPECT_EQ(Run({source}), kBatchSucceeded);
+    ctx.settings.Jobs = jobs;
+    Lines reported;
+    const RunFrontEnd frontEnd{.FileEnded = [&](size_t i, const FileResult& result) {
+                                   reported.push_back(ReportRowFor(items[i], result, 0).Status);
+                               },
+                               .Summary = true};
+    std::latch everyJobTookItsFile(jobs);
+    EXPECT_EQ(RunFiles(ctx, items, host, frontEnd, [&](Context& file) {
+        everyJobTookItsFile.arrive_and_wait();
+        StopAtLine watching(file.host, stop ? row.log[0] : "", *file.stop);
+        Context watched(file, watching);
+        return ProcessFile(watched);
+    }).Succeeded(), !stop);
+    EXPECT_EQ(reported, Lines(static_cast<size_t>(jobs), stop ? "stopped" : "done"));
     auto at = host.lines.begin();
     for (const std::string& line : row.log) {
         at = std::find(at, host.lines.end(), line);
@@ -117,27 +134,37 @@ TEST_P(Steps, RunInTurnAndWriteOnlyTheOutput)
     for (const auto& [name, bytes] : Contents()) after.insert(name);
     EXPECT_EQ(after, row.after);
     for (const auto& [name, bytes] : before) EXPECT_EQ(test::ReadAllBytes(dir.File(name)), bytes);
-    if (row.steps[2] && !row.steps[3]) {
-        EXPECT_LT(fs::file_size(dir.File("_song.wav")), fs::file_size(source)) << "not trimmed";
+    if (row.steps[2] && !row.steps[3] && !stop) {
+        EXPECT_LT(fs::file_size(dir.File("_song.wav")), fs::file_size(items[0].Path)) << "not trimmed";
     }
+    if (!stop) return;
+    EXPECT_TRUE(host.lines.rbegin()[1].starts_with("Files done: 0, skipped: 0, failed: 0, stopped: " +
+                                                   std::to_string(jobs) + ";")) << host.lines.rbegin()[1];
+    EXPECT_EQ(host.lines.back(), "Interrupted by user");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Steps,
-    testing::Values(
-        StepCase{"AnalysedGainPlusNewLevel", "song.wav", {1, 1, 0, 0}, -4,
-                 {"Recommended gain: -14.17 dB", "Leveling with: -18.17 dB...", "Leveled OK"},
-                 {"song.wav", "_song.wav"}},
-        StepCase{"NewLevelAloneWithoutAnalysis", "song.wav", {0, 1, 0, 0}, -4,
-                 {"Leveling with: -4.00 dB..."}, {"song.wav", "_song.wav"}},
-        StepCase{"WavTrimmedOnly", "song.wav", {1, 0, 1, 0}, 0, {"Trimming...", "Trimmed OK"},
-                 {"song.wav", "_song.wav"}},
-        StepCase{"Mp3TrimmedOnlyIsDecodedFirst", "song.mp3", {1, 0, 1, 1}, 0,
-                 {"Decoding...", "Decoded OK", "Trimming...", "Trimmed OK", "Encoded OK"},
-                 {"song.mp3", "_song.mp3"}},
-        StepCase{"Mp3BesideTheUsersWav", "song.mp3", {0, 1, 0, 1}, 0,
-                 {"Decoded OK", "Leveled OK", "Encoded OK"}, {"song.mp3", "song.wav", "_song.mp3"},
-                 true}),
+const std::array<bool, 4> kAllSteps{1, 1, 1, 1};
+const std::set<std::string> kTwoSongs{"song.wav", "2song.wav"};
+INSTANTIATE_TEST_SUITE_P(Rows, Steps, testing::Values(
+    StepCase{"AnalysedGainPlusNewLevel", "song.wav", {1, 1, 0, 0}, -4,
+             {"Recommended gain: -14.17 dB", "Leveling with: -18.17 dB...", "Leveled OK"}, {"song.wav", "_song.wav"}},
+    StepCase{"NewLevelAloneWithoutAnalysis", "song.wav", {0, 1, 0, 0}, -4, {"Leveling with: -4.00 dB..."},
+             {"song.wav", "_song.wav"}},
+    StepCase{"WavTrimmedOnly", "song.wav", {1, 0, 1, 0}, 0, {"Trimming...", "Trimmed OK"}, {"song.wav", "_song.wav"}},
+    StepCase{"Mp3TrimmedOnlyIsDecodedFirst", "song.mp3", {1, 0, 1, 1}, 0,
+             {"Decoding...", "Decoded OK", "Trimming...", "Trimmed OK", "Encoded OK"}, {"song.mp3", "_song.mp3"}},
+    StepCase{"Mp3BesideTheUsersWav", "song.mp3", {0, 1, 0, 1}, 0, {"Decoded OK", "Leveled OK", "Encoded OK"},
+             {"song.mp3", "song.wav", "_song.mp3"}, true},
+    StepCase{"StopInAnalysis", "song.wav", kAllSteps, 0, {"Analyzing...", "Could not analyze"}, kTwoSongs, false, 1},
+    StepCase{"StopInAnalysisTwoJobs", "song.wav", kAllSteps, 0, {"Analyzing...", "Could not analyze"}, kTwoSongs, false, 2},
+    StepCase{"StopInAmplify", "song.wav", kAllSteps, 0, {"Leveling with: -14.17 dB...", "Could not level"}, kTwoSongs, false, 1},
+    StepCase{"StopInAmplifyTwoJobs", "song.wav", kAllSteps, 0, {"Leveling with: -14.17 dB...", "Could not level"}, kTwoSongs, false, 2},
+    StepCase{"StopInTrim", "song.wav", kAllSteps, 0, {"Trimming...", "Could not trim"}, kTwoSongs, false, 1},
+    StepCase{"StopInTrimTwoJobs", "song.wav", kAllSteps, 0, {"Trimming...", "Could not trim"}, kTwoSongs, false, 2},
+    StepCase{"StopInEncode", "song.wav", kAllSteps, 0, {"Encoding...", "Could not encode"}, kTwoSongs, false, 1},
+    StepCase{"StopInEncodeTwoJobs", "song.wav", kAllSteps, 0, {"Encoding...", "Could not encode"}, kTwoSongs, false, 2},
+    StepCase{"StopInDecode", "song.mp3", kAllSteps, 0, {"Decoding...", "Could not decode"}, {"song.mp3", "2song.mp3"}, false, 1},
+    StepCase{"StopInConversionTwoJobs", "song.flac", kAllSteps, 0, {"Converting...", "Could not convert"}, {"song.flac", "2song.flac"}, false, 2}),
     test::RowName());
 
 // A rate without a filter levels by 0 dB without "Could not analyze", and the tags left in the
@@ -150,42 +177,13 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
     ctx.settings.NewLevel = -4;
     const test::StandInEncoder recorder(test::StandIn::RecordThenRealLame);
     const test::ScopedEnv path("PATH", recorder.SearchPathWithStandInFirst());
-    EXPECT_EQ(Run({MakeSource("odd.wav", 44000)}), kBatchFailed);
+    ParsedCommandLine commandLine;
+    commandLine.Sources = {MakeSource("odd.wav", 44000)};
+    EXPECT_EQ(RunBatch(ctx, commandLine), kBatchFailed);
     EXPECT_TRUE(Logged("No filter for this frequency") && Logged("Leveling with: 0.00 dB..."));
     EXPECT_FALSE(Logged("Could not analyze"));
     EXPECT_EQ(recorder.RecordedRuns(), (std::vector<Lines>{{"-h", dir.File("VRK.tmp"), dir.File("mp3.tmp")}}));
     EXPECT_EQ(host.captions.back(), "Varnook Progress");
-}
-
-// A stop asked for in the middle of a step (Ctrl+C, the progress window closed) ends the file
-// there and leaves no work file, not even the MP3's decoded WAV. One between files shows in the
-// end-to-end and window runs.
-TEST_F(RunBatchTest, AStopInAStepEndsTheFileThere)
-{
-    host.stopAtAnalysis = true;
-    for (const std::string name : {"song.wav", "song.mp3"}) {
-        SCOPED_TRACE(name);
-        fs::remove_all(dir.Path());
-        fs::create_directory(dir.Path());
-        host.stop = ctx.stop = std::make_shared<StopRequest>();
-        host.lines.clear();
-        ctx.request.SourcePath = MakeSource(name);
-        ProcessFile(ctx);
-        EXPECT_TRUE(std::ranges::none_of(host.lines, [](const std::string& line) {
-            return line.starts_with("Recommended gain") || line.starts_with("Leveling");
-        }));
-        EXPECT_EQ(Contents().size(), 1u);
-        EXPECT_TRUE(fs::exists(dir.File(name)));
-    }
-}
-
-TEST(FailureLines, AreRecognisedByTheirOpening)
-{
-    for (const char* line : {"Could not encode", "Not a valid wav file!", "Could not find /x.wav",
-                             "No filter for this frequency", "Only 16-bit pcm wav files supported!"})
-        EXPECT_TRUE(IsFailureLine(line)) << line;
-    for (const char* line : {"Encoded OK", "", "/music/Could not stop.wav", "Nothing"})
-        EXPECT_FALSE(IsFailureLine(line)) << line;
 }
 
 }  // namespace

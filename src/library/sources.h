@@ -1,0 +1,31 @@
+// The files of a run, collected from the sources it was given: files as named, folders as the
+// walk finds their sources, each with the destination its output goes to.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace varnook {
+
+class Host;
+
+// One file of a run: a source named on the command line or in the window's list, or found in a
+// folder named there.
+struct RunItem {
+    std::string Path;
+    std::string Dest;      // the destination for this file ("" for beside the source)
+    bool Missing = false;  // named, but not there
+};
+
+// The files of `sources` in order: a file as named, a folder's sources as WalkFolder finds them
+// under `encode` (a folder without any is logged on `host`); a source in `missing` is an item
+// of its own, marked Missing. Under a folder source a destination folder `dest` is mirrored: the
+// output goes to the same relative folder below it as the source has below the folder source,
+// and the folders that are missing there are made.
+std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, const std::vector<std::string>& missing,
+                                    const std::string& dest, bool encode, Host& host);
+
+// True when any of `sources` is a folder.
+bool AnyFolder(const std::vector<std::string>& sources);
+
+}  // namespace varnook
