@@ -136,7 +136,8 @@ TEST_F(SettingsFile, EveryKeyIsReadFromItsOwnNameAndArrayEntriesFallBackAlone)
 }
 
 // Stored numbers read alike whichever separator they use, under either locale; a value out of
-// range or malformed gives the default, and a switch is on only for "1" or when missing.
+// range or malformed gives the default, and a switch is on only for "1" or when missing. A line
+// commented out with ";" or "#" is no value.
 TEST_F(SettingsFile, StoredValuesLoadAs)
 {
     const struct {
@@ -147,7 +148,8 @@ TEST_F(SettingsFile, StoredValuesLoadAs)
                 {"RmsPercent=0", &RunSettings::RmsPercent, 0.95},   {"Trim=", nullptr, 0},
                 {"NewLevel=-200,5", &RunSettings::NewLevel, 0},     {"Encode=0", nullptr, 1},
                 {"RmsDiff=-6", &RunSettings::RmsDiff, 30},          {"PinkRef=6x", &RunSettings::PinkRef, 64.82},
-                {"NewLevel=1.000,5", &RunSettings::NewLevel, 0},    {"NewLevel= -1.5 ", &RunSettings::NewLevel, -1.5}};
+                {"NewLevel=1.000,5", &RunSettings::NewLevel, 0},    {"NewLevel= -1.5 ", &RunSettings::NewLevel, -1.5},
+                {"; NewLevel=-6\n#NewLevel=-6", &RunSettings::NewLevel, 0}};
     for (const char* localeName : {"C", test::kCommaLocale}) {
         test::ScopedLocale locale(localeName);
         if (!locale.Active()) continue;
