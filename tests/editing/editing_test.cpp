@@ -329,6 +329,30 @@ const TrimCase kLayouts[] = {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, TrimLayout, ::testing::ValuesIn(kLayouts), RowName());
 
+// Two seconds holding 0.2 s of quiet music, audible only to the cut searches, from 0.8 s on. Once
+// the start before it is hidden, half the data left lies wholly before the new data start, and
+// the fade-out search, hearing nothing, runs back to there: the fade-out still starts at the
+// first sample, and the hidden start and the new "data" header keep their bytes.
+TEST(Trimmed, AFadeOutSearchRunningPastTheDataStartFadesFromTheFirstSample)
+{
+    WorkFile work;
+    auto samples = Noise(17, 2, 88200);
+    const auto music = Sine(1000, 340, 44100, 8820);
+    std::copy(music.begin(), music.end(), samples.begin() + 35280);
+    work.Write(1, samples);
+    SetDefaults(work.ctx.settings);
+    work.ctx.settings.TrimLevel = {30, 24, 24, 30};
+    work.ctx.settings.Lead = {0, 0};
+    const int64_t oldStart = work.ctx.wav.DataStart;
+    ASSERT_TRUE(Trimmed(work.ctx));
+    const auto out = ReadAllBytes(work.ctx.request.WorkPath);
+    const int64_t start = work.ctx.wav.DataStart;
+    EXPECT_EQ(start, oldStart + 2 * 31 * 1102);  // at the cut-in, 31 half-window steps in
+    EXPECT_TRUE(std::equal(out.begin() + oldStart, out.begin() + start - 8, work.bytes.begin() + oldStart));
+    EXPECT_EQ(std::string(out.begin() + start - 8, out.begin() + start - 4), "data");
+    EXPECT_EQ(LoadLE32(out.data() + start - 4), work.ctx.wav.DataSize);
+}
+
 TEST(Trimmed, LeavesQuietShortAndUnfilterableFilesAlone)
 {
     const struct {

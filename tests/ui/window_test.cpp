@@ -298,9 +298,8 @@ const Mark kMarks[] = {{"CutIn", 1.95, 2.0, &TrimPicture::CutIn},
                        {"FadeInEnd", 1.95, 2.05, &TrimPicture::FadeInEnd},
                        {"FadeOutStart", 11.95, 12.05, &TrimPicture::FadeOutStart}};
 
-// The columns that the cut colour fills from top to bottom (but for rows the file name covers)
-// are the two cuts, each at its place on the time line.
-void ExpectCutColumns(const QImage& image, QColor cutColour)
+// The columns that the cut colour fills from top to bottom (but for rows the file name covers).
+std::vector<int> CutColumns(const QImage& image, QColor cutColour)
 {
     std::vector<int> columns;
     for (int x = 0; x < image.width(); ++x) {
@@ -308,6 +307,13 @@ void ExpectCutColumns(const QImage& image, QColor cutColour)
         for (int y = 0; y < image.height(); ++y) rows += image.pixelColor(x, y) == cutColour;
         if (rows > image.height() * 9 / 10) columns.push_back(x);
     }
+    return columns;
+}
+
+// The two cuts, each at its place on the time line.
+void ExpectCutColumns(const QImage& image, QColor cutColour)
+{
+    const std::vector<int> columns = CutColumns(image, cutColour);
     ASSERT_EQ(columns.size(), 2u);
     const double pixelsPerSecond = (image.width() - 1) / kToneFileSeconds;
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -350,6 +356,34 @@ TEST(LoudnessPlot, WritesOnePngPerSourceWithTheCutsAtTheirColumns)
         const QImage image(QString::fromStdString(dir.File("plots/") + name));
         ASSERT_EQ(image.size(), ui::kPlotSize) << name;
         ExpectCutColumns(image, ui::PlotPalette().color(QPalette::Highlight));
+    }
+}
+
+// Ten seconds over the PNG's 1200 columns: 0 s on the first, the data's end on the last (a cut
+// there is drawn, not clipped off), and each lead's shade on the silence's side of its cut: 1 s
+// before the cut-in, 2 s after the cut-out. Column = 10 s / 1199 columns, rounded.
+TEST(LoudnessPlot, TimeSpansEveryColumnAndTheLeadsAreShadedBesideTheirCuts)
+{
+    const QPalette palette = ui::PlotPalette();
+    const struct {
+        double cutIn, cutOut;
+        std::vector<int> cuts, shaded, clear;
+    } rows[] = {{0, 10, {0, 1199}, {}, {600}}, {2, 6, {240, 719}, {180, 839}, {60, 600, 1079}}};
+    for (const auto& row : rows) {
+        TrimPicture picture;
+        picture.Seconds = 10;
+        picture.CutIn = row.cutIn;
+        picture.CutOut = row.cutOut;
+        picture.LeadIn = 1;
+        picture.LeadOut = 2;
+        QImage image(ui::kPlotSize, QImage::Format_RGB32);
+        QPainter painter(&image);
+        ui::PaintTrimPicture(painter, image.rect(), picture, palette);
+        painter.end();
+        EXPECT_EQ(CutColumns(image, palette.color(QPalette::Highlight)), row.cuts);
+        // Row 150 lies clear of the threshold lines.
+        for (const int x : row.shaded) EXPECT_NE(image.pixelColor(x, 150), palette.color(QPalette::Base)) << x;
+        for (const int x : row.clear) EXPECT_EQ(image.pixelColor(x, 150), palette.color(QPalette::Base)) << x;
     }
 }
 
