@@ -5,7 +5,8 @@ squares of windows of the rate's 50 ms with the fraction dropped, the percentile
 PinkRef - 10 log10 of the value picked. Plain Python, no other module.
 
     python3 tests/data/rising_tone_gain.py COEFFICIENT-TABLES.md
-prints, for each rate, the gain with windows of the right length and one frame either side."""
+prints, for each of the nine rates, the gain with windows of the right length and, to show what a
+wrong length would do, of one frame more and one frame less."""
 import math
 import re
 import sys
@@ -52,6 +53,6 @@ def gain(tables, rate, window):
 
 
 tables = open(sys.argv[1]).read()
-for rate in (44100, 22050, 11025):
+for rate in (48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000):
     w = rate // 20
-    print(rate, ' '.join('W%+d: %.4f' % (d, gain(tables, rate, w + d)) for d in (0, 1, -1)))
+    print(rate, '%.6f' % gain(tables, rate, w), ' '.join('W%+d: %.4f' % (d, gain(tables, rate, w + d)) for d in (1, -1)))
