@@ -291,16 +291,10 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     EXPECT_EQ(work.ctx.wav.DataSize, (row.end - row.leadStart) * fb);
 
     EXPECT_TRUE(silent(at(row.leadStart), at(row.cutIn)));
-    if (row.fadeIn == 77140) {
-        EXPECT_EQ(sample(kFadeInHalf), 170);
-    }
+    if (row.fadeIn == 77140) { EXPECT_EQ(sample(kFadeInHalf), 170); }
     EXPECT_TRUE(same(at(row.fadeIn), at(row.fadeOut)));
-    if (row.fadeOut == 409945 && row.cutOut == 420965) {
-        EXPECT_EQ(sample(kFadeOutHalf), 168);
-    }
-    if (row.fadeOut < row.cutOut) {
-        EXPECT_EQ(sample(row.cutOut - 1), 0);
-    }
+    if (row.fadeOut == 409945 && row.cutOut == 420965) { EXPECT_EQ(sample(kFadeOutHalf), 168); }
+    if (row.fadeOut < row.cutOut) { EXPECT_EQ(sample(row.cutOut - 1), 0); }
     EXPECT_TRUE(silent(at(row.cutOut), at(row.end)));
     EXPECT_TRUE(std::equal(out.end() - static_cast<int64_t>(trailer.size()) - 8, out.end(),
                            in.end() - static_cast<int64_t>(trailer.size()) - 8));
@@ -329,10 +323,10 @@ const TrimCase kLayouts[] = {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, TrimLayout, ::testing::ValuesIn(kLayouts), RowName());
 
-// Two seconds holding 0.2 s of quiet music, audible only to the cut searches, from 0.8 s on. Once
-// the start before it is hidden, half the data left lies wholly before the new data start, and
-// the fade-out search, hearing nothing, runs back to there: the fade-out still starts at the
-// first sample, and the hidden start and the new "data" header keep their bytes.
+// Two seconds holding 0.2 s of quiet music from 0.8 s on, which only the cut searches hear, and a
+// fade-out threshold nothing reaches. With the start before the music hidden, half the data left
+// lies before the new data start, and there the fade-out search ends: the fade-out must still
+// start at the first sample, leaving the hidden start and the new "data" header as they were.
 TEST(Trimmed, AFadeOutSearchRunningPastTheDataStartFadesFromTheFirstSample)
 {
     WorkFile work;
@@ -340,15 +334,13 @@ TEST(Trimmed, AFadeOutSearchRunningPastTheDataStartFadesFromTheFirstSample)
     const auto music = Sine(1000, 340, 44100, 8820);
     std::copy(music.begin(), music.end(), samples.begin() + 35280);
     work.Write(1, samples);
-    SetDefaults(work.ctx.settings);
-    work.ctx.settings.TrimLevel = {30, 24, 24, 30};
-    work.ctx.settings.Lead = {0, 0};
-    const int64_t oldStart = work.ctx.wav.DataStart;
+    SetDefaults(work.ctx.settings);  // and no lead silence
+    work.ctx.settings.TrimLevel = {30, 24, 0, 30};
+    const int64_t hidden = work.ctx.wav.DataStart, start = hidden + 2 * 31 * 1102;  // the cut-in, 31 steps in
     ASSERT_TRUE(Trimmed(work.ctx));
+    ASSERT_EQ(work.ctx.wav.DataStart, start);
     const auto out = ReadAllBytes(work.ctx.request.WorkPath);
-    const int64_t start = work.ctx.wav.DataStart;
-    EXPECT_EQ(start, oldStart + 2 * 31 * 1102);  // at the cut-in, 31 half-window steps in
-    EXPECT_TRUE(std::equal(out.begin() + oldStart, out.begin() + start - 8, work.bytes.begin() + oldStart));
+    EXPECT_TRUE(std::equal(out.begin() + hidden, out.begin() + start - 8, work.bytes.begin() + hidden));
     EXPECT_EQ(std::string(out.begin() + start - 8, out.begin() + start - 4), "data");
     EXPECT_EQ(LoadLE32(out.data() + start - 4), work.ctx.wav.DataSize);
 }

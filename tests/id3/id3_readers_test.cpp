@@ -164,9 +164,8 @@ TEST(SourceTags, VorbisCommentsPreferCommentOverDescription)
     test::TempDir dir;
     for (const char* name : {"s.flac", "s.ogg"}) {
         ASSERT_EQ(test::RunCaptured("sox", {"-n", "--add-comment", "DESCRIPTION=d", "--add-comment", "COMMENT=c",
-                                            "--add-comment", "TITLE=t", dir.File(name), "synth", "0.1", "sine", "440"})
-                      .exitCode, 0);
-        EXPECT_EQ(ReadSourceTagSets(dir.File(name)).V2, (Id3TagSet{.Title = "t", .Comment = "c"})) << name;
+                                            dir.File(name), "synth", "0.1", "sine", "440"}).exitCode, 0);
+        EXPECT_EQ(ReadSourceTagSets(dir.File(name)).V2, Id3TagSet{.Comment = "c"}) << name;
     }
 }
 

@@ -18,11 +18,9 @@ constexpr int32_t kRate = 48000;
 std::vector<int16_t> PhasedSine(double frequency, double left, double right, double phase = 0)
 {
     std::vector<int16_t> samples;
-    for (int i = 0; i < kRate * 3; ++i) {
-        const double wave = std::sin(2 * std::numbers::pi * frequency * i / kRate + phase);
-        samples.push_back(static_cast<int16_t>(std::nearbyint(left * wave)));
-        samples.push_back(static_cast<int16_t>(std::nearbyint(right * wave)));
-    }
+    for (int i = 0; i < kRate * 3; ++i)
+        for (const double amplitude : {left, right})
+            samples.push_back(static_cast<int16_t>(std::nearbyint(amplitude * std::sin(2 * std::numbers::pi * frequency * i / kRate + phase))));
     return samples;
 }
 
@@ -37,10 +35,8 @@ TEST(Loudness, KnownSignals)
     const struct {
         std::vector<int16_t> samples;
         double integrated, truePeak;
-    } rows[] = {{PhasedSine(997, 16384, 16384), -6.02, -6.02},
-                {PhasedSine(997, 1638, 1638), -26.02, -26.02},
-                {PhasedSine(997, 1638, 16384), -8.99, -6.02},
-                {PhasedSine(997, 16384, 1638), -8.99, -6.02},
+    } rows[] = {{PhasedSine(997, 16384, 16384), -6.02, -6.02},   {PhasedSine(997, 1638, 1638), -26.02, -26.02},
+                {PhasedSine(997, 1638, 16384), -8.99, -6.02},    {PhasedSine(997, 16384, 1638), -8.99, -6.02},
                 {PhasedSine(kRate / 4.0, 16384, 16384, std::numbers::pi / 4), -2.67, -6.02},
                 {Silence(2 * kRate * 3), -HUGE_VAL, -HUGE_VAL}};
     TempDir dir;
