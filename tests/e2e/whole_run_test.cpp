@@ -253,13 +253,13 @@ INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
     RunCase{"FifosAsSourceAndSettingsFile", {"wav song.wav", "fifo pipe.wav", "fifo fifo.ini", "env VARNOOK_INI={dir}/fifo.ini"},
             "{dir}/pipe.wav {dir}/song.wav" + kLevelToWav, 1, {"Not a valid file: not a regular file", "Leveled OK"},
             {"song.wav"}, {"_song.wav"}, "", "is not a regular file"},
-    // The reader is gone before the program writes its first line.
     // Refused and left where they are: only a file or a link at a work file's name is removed.
     RunCase{"FifoAndDeviceAtWorkFileNames", {"wav song.wav", "fifo VRK.tmp", "node mp3.tmp"}, "{dir}/song.wav" + kLevelToMp3,
             1, {"75: Path/File access error"}, {"song.wav"}, {}, "", "",
             [](const std::string& dir, const std::string&) {
                 EXPECT_TRUE(fs::is_fifo(dir + "/VRK.tmp") && fs::is_character_file(dir + "/mp3.tmp"));
             }},
+    // The reader is gone before the program writes its first line.
     RunCase{"ClosedStandardOutput", {"wav song.wav", "wav b.wav"}, "{dir}/song.wav {dir}/b.wav" + kLevelToWav, 0, {},
             {"song.wav", "b.wav"}, {"_song.wav", "_b.wav"}, "{ sleep 0.3; exec \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}"},
     RunCase{"SourceNamedLikeAWorkFile", {"wav VRK.tmp"}, "{dir}/VRK.tmp" + kLevelToWav, 1,
