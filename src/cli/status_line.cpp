@@ -20,6 +20,12 @@ std::string Clock(int64_t seconds)
     return text;
 }
 
+// The second and later bytes of a UTF-8 character are 10xxxxxx.
+bool ContinuesACharacter(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
 }  // namespace
 
 std::string StatusText(const RunProgress& progress, std::chrono::seconds elapsed)
@@ -34,7 +40,12 @@ std::string StatusText(const RunProgress& progress, std::chrono::seconds elapsed
         text += "  " + Clock(left) + " left";
     }
     for (size_t i = 0; i < progress.InHand.size(); ++i) text += (i == 0 ? "  " : ", ") + progress.InHand[i];
-    if (text.size() > kMaxLine) text = text.substr(0, kMaxLine - 3) + "...";
+    if (text.size() > kMaxLine) {
+        // Cut before a character, never inside one: half of it shows as a stray sign.
+        size_t cut = kMaxLine - 3;
+        while (cut > 0 && ContinuesACharacter(text[cut])) --cut;
+        text = text.substr(0, cut) + "...";
+    }
     return text;
 }
 

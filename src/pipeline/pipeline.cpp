@@ -46,13 +46,18 @@ std::string DecodeTempPath(const RunRequest& req)
 }
 
 // Every job's work files in a folder no job is at work in: a killed run with several jobs leaves
-// names that a run with fewer would never reuse and so never clean up. One that will not go is
-// left: the file's own work files are removed again, with their errors reported, just after.
+// names that a run with fewer would never reuse and so never clean up. One that will not go, or
+// is no file or link of ours (a FIFO, a device), is left: the file's own work files are removed
+// again, with their errors reported, just after.
 void RemoveEveryJobsWorkFiles(const std::string& folder)
 {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (IsWorkFileName(it->path().filename().string()) && !it->is_directory(ec)) ::unlink(it->path().c_str());
+        if (!IsWorkFileName(it->path().filename().string())) continue;
+        try {
+            RemoveWorkFile(it->path().string());
+        } catch (const FileError&) {
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -99,6 +100,8 @@ protected:
         }
         if (what == "fifo") { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }
         if (what == "samples" || what == "cut" || what == "frames") Craft(what, at, rest);
+        if (what == "node" && ::mknod(at.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)  // a /dev/null of its own
+            GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
         if (what == "room") {  // leaves room on the disk for all of the WAV's MP3 but its last page
             fs::copy_file(at, config.File("whole.wav"));
             ASSERT_EQ(Run({config.File("whole.wav"), "/ana0", "/lev0", "/tr0", "/enc1"}).exitCode, 0);
@@ -314,6 +317,12 @@ INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
     RunCase{"FifosAsSourceAndSettingsFile", {"wav song.wav", "fifo pipe.wav", "fifo fifo.ini", "env VARNOOK_INI={dir}/fifo.ini"},
             "{dir}/pipe.wav {dir}/song.wav" + kLevelToWav, 1, {"Not a valid file: not a regular file", "Leveled OK"},
             {"song.wav"}, {"_song.wav"}, "", "is not a regular file"},
+    // Refused and left where they are: only a file or a link at a work file's name is removed.
+    RunCase{"FifoAndDeviceAtWorkFileNames", {"wav song.wav", "fifo VRK.tmp", "node mp3.tmp"}, "{dir}/song.wav" + kLevelToMp3,
+            1, {"75: Path/File access error"}, {"song.wav"}, {}, "", "",
+            [](const std::string& dir, const std::string&) {
+                EXPECT_TRUE(fs::is_fifo(dir + "/VRK.tmp") && fs::is_character_file(dir + "/mp3.tmp"));
+            }},
     // The reader is gone before the program writes its first line.
     RunCase{"ClosedStandardOutput", {"wav song.wav", "wav b.wav"}, "{dir}/song.wav {dir}/b.wav" + kLevelToWav, 0, {},
             {"song.wav", "b.wav"}, {"_song.wav", "_b.wav"}, "{ sleep 0.3; exec \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}"},

@@ -291,16 +291,10 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     EXPECT_EQ(work.ctx.wav.DataSize, (row.end - row.leadStart) * fb);
 
     EXPECT_TRUE(silent(at(row.leadStart), at(row.cutIn)));
-    if (row.fadeIn == 77140) {
-        EXPECT_EQ(sample(kFadeInHalf), 170);
-    }
+    if (row.fadeIn == 77140) { EXPECT_EQ(sample(kFadeInHalf), 170); }
     EXPECT_TRUE(same(at(row.fadeIn), at(row.fadeOut)));
-    if (row.fadeOut == 409945 && row.cutOut == 420965) {
-        EXPECT_EQ(sample(kFadeOutHalf), 168);
-    }
-    if (row.fadeOut < row.cutOut) {
-        EXPECT_EQ(sample(row.cutOut - 1), 0);
-    }
+    if (row.fadeOut == 409945 && row.cutOut == 420965) { EXPECT_EQ(sample(kFadeOutHalf), 168); }
+    if (row.fadeOut < row.cutOut) { EXPECT_EQ(sample(row.cutOut - 1), 0); }
     EXPECT_TRUE(silent(at(row.cutOut), at(row.end)));
     EXPECT_TRUE(std::equal(out.end() - static_cast<int64_t>(trailer.size()) - 8, out.end(),
                            in.end() - static_cast<int64_t>(trailer.size()) - 8));
@@ -328,6 +322,28 @@ const TrimCase kLayouts[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Layouts, TrimLayout, ::testing::ValuesIn(kLayouts), RowName());
+
+// Two seconds holding 0.2 s of quiet music from 0.8 s on, which only the cut searches hear, and a
+// fade-out threshold nothing reaches. With the start before the music hidden, half the data left
+// lies before the new data start, and there the fade-out search ends: the fade-out must still
+// start at the first sample, leaving the hidden start and the new "data" header as they were.
+TEST(Trimmed, AFadeOutSearchRunningPastTheDataStartFadesFromTheFirstSample)
+{
+    WorkFile work;
+    auto samples = Noise(17, 2, 88200);
+    const auto music = Sine(1000, 340, 44100, 8820);
+    std::copy(music.begin(), music.end(), samples.begin() + 35280);
+    work.Write(1, samples);
+    SetDefaults(work.ctx.settings);  // and no lead silence
+    work.ctx.settings.TrimLevel = {30, 24, 0, 30};
+    const int64_t hidden = work.ctx.wav.DataStart, start = hidden + 2 * 31 * 1102;  // the cut-in, 31 steps in
+    ASSERT_EQ(Trimmed(work.ctx), StepEnd::Finished);
+    ASSERT_EQ(work.ctx.wav.DataStart, start);
+    const auto out = ReadAllBytes(work.ctx.request.WorkPath);
+    EXPECT_TRUE(std::equal(out.begin() + hidden, out.begin() + start - 8, work.bytes.begin() + hidden));
+    EXPECT_EQ(std::string(out.begin() + start - 8, out.begin() + start - 4), "data");
+    EXPECT_EQ(LoadLE32(out.data() + start - 4), work.ctx.wav.DataSize);
+}
 
 TEST(Trimmed, LeavesQuietShortAndUnfilterableFilesAlone)
 {

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "id3/id3_reader.h"
+#include "id3/source_tags.h"
+#include "support/captured_run.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/tag_sets.h"
@@ -92,8 +94,9 @@ INSTANTIATE_TEST_SUITE_P(Forms, Id3v1Tags, testing::Values(
             {.Comment = std::string(28, 'c'), .Track = "255"}},
     TagCase{"Version11FormWithTrackZero", V1File({.comment = "Short"}), {.Comment = "Short"}},
     TagCase{"TitlePaddedWithBlanks", V1File({.title = "  Abcd", .pad = ' '}), {.Title = "Abcd"}},
-    TagCase{"AllFieldsWithLatin1Title", V1File({"TAG", "Caf\xE9", "Artist", "Album", "1999", "Note", 17}),
-            {"Caf\u00E9", "Artist", "Album", "1999", "Note", "Rock", ""}},
+    // Latin-1 letters from both halves of the upper range, whose UTF-8 forms start C2 and C3.
+    TagCase{"AllFieldsWithLatin1Title", V1File({"TAG", "\xA9 Caf\xE9 \xB0\xBD\xBF", "Artist", "Album", "1999", "Note", 17}),
+            {"\u00A9 Caf\u00E9 \u00B0\u00BD\u00BF", "Artist", "Album", "1999", "Note", "Rock", ""}},
     TagCase{"LowerCaseMarkerIsNoTag", V1File({.marker = "tag", .title = "Title", .genre = 17}), {}},
     TagCase{"GenreLast", V1File({.genre = static_cast<char>(147)}), {.Genre = "Synthpop"}},
     TagCase{"AByteAfterTheTag", V1File({.title = "Title"}) + '\0', {}}),
@@ -154,6 +157,18 @@ INSTANTIATE_TEST_SUITE_P(Frames, Id3v2Tags, testing::Values(
             Header(3, "\0\0\x01\x80"s) + std::string(200, '\0') + Frame("TIT2", "Far") + std::string(142, 0),
             {.Title = "Far"}}),
     test::RowName());
+
+// FLAC and Ogg Vorbis keep a comment under COMMENT or DESCRIPTION; with both, COMMENT's text is
+// the comment.
+TEST(SourceTags, VorbisCommentsPreferCommentOverDescription)
+{
+    test::TempDir dir;
+    for (const char* name : {"s.flac", "s.ogg"}) {
+        ASSERT_EQ(test::RunCaptured("sox", {"-n", "--add-comment", "DESCRIPTION=d", "--add-comment", "COMMENT=c",
+                                            dir.File(name), "synth", "0.1", "sine", "440"}).exitCode, 0);
+        EXPECT_EQ(ReadSourceTagSets(dir.File(name)).V2, Id3TagSet{.Comment = "c"}) << name;
+    }
+}
 
 // A missing file, a folder, and a tag whose claimed size passes the limit in a (sparse) file long
 // enough to hold it: the limit is checked before anything is read.

@@ -14,12 +14,13 @@ namespace {
 
 constexpr int32_t kRate = 48000;
 
-// Three seconds of a stereo sine starting at `phase` radians.
-std::vector<int16_t> PhasedSine(double frequency, double amplitude, double phase)
+// Three seconds of a stereo sine starting at `phase` radians, each channel at its own amplitude.
+std::vector<int16_t> PhasedSine(double frequency, double left, double right, double phase = 0)
 {
     std::vector<int16_t> samples;
     for (int i = 0; i < kRate * 3; ++i)
-        samples.insert(samples.end(), 2, static_cast<int16_t>(std::nearbyint(amplitude * std::sin(2 * std::numbers::pi * frequency * i / kRate + phase))));
+        for (const double amplitude : {left, right})
+            samples.push_back(static_cast<int16_t>(std::nearbyint(amplitude * std::sin(2 * std::numbers::pi * frequency * i / kRate + phase))));
     return samples;
 }
 
@@ -27,14 +28,16 @@ TEST(Loudness, KnownSignals)
 {
     // A 997 Hz sine in both channels reads its peak level in LUFS (where the K-weighting is
     // calibrated). A quarter-rate sine an eighth of a period off its peaks has samples 3 dB below
-    // its true peak, which only oversampling finds. Silence has no level at all, and levels by the
-    // same 90 dB as the equal-loudness analysis. The tolerance covers libebur128's interpolation ripple.
+    // its true peak, which only oversampling finds. The true peak is the louder channel's, on
+    // either side; the channels' powers add up to the loudness. Silence has no level at all, and
+    // levels by the same 90 dB as the equal-loudness analysis. The tolerance covers libebur128's
+    // interpolation ripple.
     const struct {
         std::vector<int16_t> samples;
         double integrated, truePeak;
-    } rows[] = {{PhasedSine(997, 16384, 0), -6.02, -6.02},
-                {PhasedSine(997, 1638, 0), -26.02, -26.02},
-                {PhasedSine(kRate / 4.0, 16384, std::numbers::pi / 4), -2.67, -6.02},
+    } rows[] = {{PhasedSine(997, 16384, 16384), -6.02, -6.02},   {PhasedSine(997, 1638, 1638), -26.02, -26.02},
+                {PhasedSine(997, 1638, 16384), -8.99, -6.02},    {PhasedSine(997, 16384, 1638), -8.99, -6.02},
+                {PhasedSine(kRate / 4.0, 16384, 16384, std::numbers::pi / 4), -2.67, -6.02},
                 {Silence(2 * kRate * 3), -HUGE_VAL, -HUGE_VAL}};
     TempDir dir;
     const WavLayout layout{2, kRate, 16, 1, 16, {}, {}};

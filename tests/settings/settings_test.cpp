@@ -120,12 +120,13 @@ TEST_F(SettingsFile, FailedWriteShowsTheBoxAndChangesNothing)
 }
 
 // Numbers read alike whichever separator they use, under either locale's, blanks around them
-// allowed; a grouped number is none. (Ranges and switch texts: the key table's test.)
+// allowed; a grouped number is none; a line commented out with ";" or "#" is no value. (Ranges
+// and switch texts: the key table's test.)
 TEST_F(SettingsFile, EveryKeyIsReadFromItsOwnNameAndArrayEntriesFallBackAlone)
 {
     for (const char separator : {'.', ','}) {
         ctx.decimalSeparator = separator;
-        Load("Analyze=0\nLevel=0\nTrim=0\nEncode=0\n0ID3=0\n3ID3=0\n6ID3=0\nNewLevel= -3,5 \n"
+        Load("Analyze=0\nLevel=0\nTrim=0\nEncode=0\n0ID3=0\n3ID3=0\n6ID3=0\n; NewLevel=-6\n#NewLevel=-6\nNewLevel= -3,5 \n"
              "0Lead=1.5\n1Lead=1.000,5\n0Level=40\n1Level=21\n2Level=\n3Level=41\nArguments=\n"
              "PinkRef=80\nRmsPercent=0.5\nRmsDiff=12\n");
         const RunSettings& s = ctx.settings;

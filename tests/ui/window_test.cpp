@@ -327,7 +327,7 @@ TEST_F(WindowTest, TwoJobsLogEachFileWholeAndInterruptEndsOnlyItsRun)
 }
 
 // Where each mark may stand, in seconds: the trim step measures 50 ms windows, so within one
-// window of the tone's edge. The two cuts come first: they are the solid marks of a picture.
+// window of the tone's edge.
 constexpr double kToneFileSeconds = 15;
 struct Mark { const char* name; double earliest, latest; std::optional<double> TrimPicture::*at; };
 const Mark kMarks[] = {{"CutIn", 1.95, 2.0, &TrimPicture::CutIn},
@@ -335,9 +335,8 @@ const Mark kMarks[] = {{"CutIn", 1.95, 2.0, &TrimPicture::CutIn},
                        {"FadeInEnd", 1.95, 2.05, &TrimPicture::FadeInEnd},
                        {"FadeOutStart", 11.95, 12.05, &TrimPicture::FadeOutStart}};
 
-// The columns that the cut colour fills from top to bottom (but for rows the file name covers)
-// are the two cuts, each at its place on the time line.
-void ExpectCutColumns(const QImage& image, QColor cutColour)
+// The columns that the cut colour fills from top to bottom (but for rows the file name covers).
+std::vector<int> CutColumns(const QImage& image, QColor cutColour)
 {
     std::vector<int> columns;
     for (int x = 0; x < image.width(); ++x) {
@@ -345,12 +344,7 @@ void ExpectCutColumns(const QImage& image, QColor cutColour)
         for (int y = 0; y < image.height(); ++y) rows += image.pixelColor(x, y) == cutColour;
         if (rows > image.height() * 9 / 10) columns.push_back(x);
     }
-    ASSERT_EQ(columns.size(), 2u);
-    const double pixelsPerSecond = (image.width() - 1) / kToneFileSeconds;
-    for (size_t i = 0; i < columns.size(); ++i) {
-        EXPECT_GE(columns[i], std::floor(kMarks[i].earliest * pixelsPerSecond)) << kMarks[i].name;
-        EXPECT_LE(columns[i], std::ceil(kMarks[i].latest * pixelsPerSecond)) << kMarks[i].name;
-    }
+    return columns;
 }
 
 TEST_F(WindowTest, TheStripMarksWhereTheTrimStepCut)
@@ -371,7 +365,7 @@ TEST_F(WindowTest, TheStripMarksWhereTheTrimStepCut)
         EXPECT_GE(*(picture.*mark.at), mark.earliest) << mark.name;
         EXPECT_LE(*(picture.*mark.at), mark.latest) << mark.name;
     }
-    ExpectCutColumns(strip.grab().toImage(), strip.palette().color(QPalette::Highlight));
+    EXPECT_EQ(CutColumns(strip.grab().toImage(), strip.palette().color(QPalette::Highlight)).size(), 2u);
 }
 
 // The pictures the real program writes without a display, one per source.
@@ -386,7 +380,31 @@ TEST(LoudnessPlot, WritesOnePngPerSourceWithTheCutsAtTheirColumns)
     for (const char* name : {"one.wav.png", "two.wav.png"}) {
         const QImage image(QString::fromStdString(dir.File("plots/") + name));
         ASSERT_EQ(image.size(), ui::kPlotSize) << name;
-        ExpectCutColumns(image, ui::PlotPalette().color(QPalette::Highlight));
+        EXPECT_EQ(CutColumns(image, ui::PlotPalette().color(QPalette::Highlight)).size(), 2u) << name;
+    }
+}
+
+// Ten seconds over the PNG's 1200 columns, 1199 apart: 0 s on the first, the data's end on the
+// last (a cut there is drawn, not clipped off), and each lead's shade on the silence's side of
+// its cut, 1 s before the cut-in and 2 s after the cut-out. Row 150 is clear of the thresholds.
+TEST(LoudnessPlot, TimeSpansEveryColumnAndTheLeadsAreShadedBesideTheirCuts)
+{
+    const QPalette palette = ui::PlotPalette();
+    const struct {
+        double cutIn, cutOut;
+        std::vector<int> cuts, shaded, clear;
+    } rows[] = {{0, 10, {0, 1199}, {}, {600}}, {2, 6, {240, 719}, {180, 839}, {60, 600, 1079}}};
+    for (const auto& row : rows) {
+        TrimPicture picture;
+        std::tie(picture.Seconds, picture.CutIn, picture.CutOut, picture.LeadIn, picture.LeadOut) =
+            std::tuple(10.0, row.cutIn, row.cutOut, 1.0, 2.0);
+        QImage image(ui::kPlotSize, QImage::Format_RGB32);
+        QPainter painter(&image);
+        ui::PaintTrimPicture(painter, image.rect(), picture, palette);
+        painter.end();
+        EXPECT_EQ(CutColumns(image, palette.color(QPalette::Highlight)), row.cuts);
+        for (const int x : row.shaded) EXPECT_NE(image.pixelColor(x, 150), palette.color(QPalette::Base)) << x;
+        for (const int x : row.clear) EXPECT_EQ(image.pixelColor(x, 150), palette.color(QPalette::Base)) << x;
     }
 }
 
