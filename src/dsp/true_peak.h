@@ -1,0 +1,102 @@
+// Varnook's own signal processing, below the steps that use it: the true-peak interpolation that
+// loudness/ measures with and editing/ limits with. Samples in, numbers out: no files, no host, no
+// settings; it depends on io/errors.h alone (a layout it refuses is a ProgramError) and never on
+// a step, the orchestration or Qt.
+//
+// The true peak of a sampled signal is the peak of the band-limited waveform the samples stand
+// for, which may lie between them. ITU-R BS.1770-4 (Annex 2) reads it by oversampling to at
+// least 192 kHz: four points per sample below 96 kHz, two from 96 kHz on. The interpolation here
+// is a polyphase FIR in two half-band stages: a long one puts a point halfway between the
+// samples, a short one halfway again between those (the signal then fills only a quarter of the
+// band, so six taps suffice). Both filters are symmetric, so each tap pair costs one multiply.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace varnook {
+
+// How closely the interpolation follows the waveform near the top of the band.
+enum class Reconstruction {
+    // A 12-tap first stage, the length of the standard's example filter: what true-peak meters
+    // read (libebur128 within 0.1 dB, the standard's test signals within 0.01 dB). It is flat to
+    // about 0.4 of the rate; above that it reads low.
+    Standard,
+    // A 48-tap first stage, flat to 0.47 of the rate: what a high-quality upsampler (sox's
+    // `rate -v`) reads. Clipped material rings near the top of the band, where Standard reads it
+    // up to 0.9 dB low; a ceiling must hold against this reading.
+    Precise,
+};
+
+// Interpolated points per sample, the sample itself included: 4 below 96 kHz, 2 from there on.
+int OversamplingFactor(int32_t sampleRate);
+
+// The interpolation of one channel. It keeps no signal state: the caller holds the samples with
+// Reach() frames of context on either side, so a stream is interpolated in any pieces alike.
+// Built once per file (the taps are worked out here); FramePeaks allocates nothing.
+class Oversampler {
+public:
+    // Frames one FramePeaks call takes at most.
+    static constexpr size_t kMaxFrames = 1024;
+
+    // Throws ProgramError for a rate that is not positive.
+    Oversampler(Reconstruction reconstruction, int32_t sampleRate);
+
+    // Frames of context a frame's points need before it and after it.
+    size_t Reach() const { return reach_; }
+    int Factor() const { return factor_; }
+
+    // For each of the `count` frames (at most kMaxFrames) from frames[0] on: the largest magnitude
+    // among the sample and the points interpolated between it and the next sample, written to
+    // peaks[i] unless peaks is null. frames[-Reach()] to frames[count - 1 + Reach()] must be
+    // readable. Returns the largest of them (0 for no frames).
+    float FramePeaks(const float* frames, size_t count, float* peaks);
+
+    // The interpolation itself, for checking it: the Factor() points of each frame in turn, the
+    // sample first, under the same rules as FramePeaks.
+    std::vector<float> Points(const float* frames, size_t count);
+
+    // What one pass of the interpolation works with; the kernels see only this.
+    struct Stages {
+        std::vector<float> HalfTaps;     // first stage, the first half of its symmetric taps
+        std::vector<float> QuarterTaps;  // second stage, likewise (empty at factor 2)
+        std::vector<float> Midpoints;    // scratch: the first stage's points of one call
+    };
+    // Interpolates `count` frames; writes the frame peaks to `peaks` and the points, one row of
+    // `count` per point of a frame, to `points` where these are not null; returns the largest.
+    using Kernel = float (*)(Stages&, const float* frames, size_t count, float* peaks, float* points);
+
+private:
+    int factor_;
+    size_t reach_;
+    Stages stages_;
+    Kernel kernel_;
+};
+
+// The true peak of an interleaved 16-bit stream, fed in any pieces: the largest magnitude over
+// all channels of the samples and their interpolated points, 1.0 being full scale. The signal is
+// taken as starting and ending in silence, as a player plays it.
+class TruePeakMeter {
+public:
+    // Throws ProgramError for fewer than one channel or a rate that is not positive.
+    TruePeakMeter(int channels, int32_t sampleRate, Reconstruction reconstruction = Reconstruction::Standard);
+
+    // Whole frames of 16-bit little-endian samples; a partial frame at the end is left out.
+    void AddPcm16(std::span<const uint8_t> bytes);
+
+    // Ends the stream (silence follows it) and returns the peak; nothing may be added after it.
+    double Finish();
+
+private:
+    void Interpolate(size_t count);
+
+    Oversampler oversampler_;
+    int channels_;
+    std::vector<std::vector<float>> frames_;  // per channel: context, pending frames, context
+    size_t filled_;  // frames held, the leading context included
+    float peak_ = 0;
+};
+
+}  // namespace varnook
