@@ -160,16 +160,14 @@ TEST(TruePeakMeter, ReadsTheSameWhateverThePieces)
         EXPECT_EQ(MeterDb(samples, 2, 44100, Reconstruction::Standard, piece), whole) << piece;
 }
 
-// Clipped material rings near the top of the band, which Precise follows as sox's upsampler does,
-// and Standard reads low, as libebur128 does (tests/loudness).
+// Clipped material rings up to the top of the band, where Precise follows it as sox's upsampler
+// does, at eight points a sample.
 TEST(TruePeakMeter, PreciseReadsClippedMaterialAsSoxDoes)
 {
     const auto samples = MusicLike(Material::Dense, 9, 44100, 44100);
     TempDir dir;
     WriteAllBytes(dir.File("dense.wav"), BuildWav({2, 44100, 16, 1, 16, {}, {}}, samples));
-    const double sox = SoxTruePeakDb(dir.File("dense.wav"), 44100);
-    EXPECT_NEAR(MeterDb(samples, 2, 44100, Reconstruction::Precise), sox, 0.05);
-    EXPECT_LT(MeterDb(samples, 2, 44100, Reconstruction::Standard), sox - 0.3);
+    EXPECT_NEAR(MeterDb(samples, 2, 44100, Reconstruction::Precise), SoxTruePeakDb(dir.File("dense.wav"), 44100), 0.05);
 }
 
 TEST(TruePeakMeter, RefusesALayoutWithoutChannelsOrRate)

@@ -1,6 +1,7 @@
 #include "support/wav_builder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -112,6 +113,32 @@ private:
     double b0_ = 0, b1_ = 0, b2_ = 0;
 };
 
+// One second-order low-pass section (RBJ's biquad).
+class Lowpass {
+public:
+    Lowpass() = default;
+    Lowpass(double frequency, double q, double rate)
+    {
+        const double w = 2 * std::numbers::pi * frequency / rate;
+        const double alpha = std::sin(w) / (2 * q);
+        const double a0 = 1 + alpha;
+        b0_ = (1 - std::cos(w)) / 2 / a0;
+        b1_ = (1 - std::cos(w)) / a0;
+        a1_ = -2 * std::cos(w) / a0;
+        a2_ = (1 - alpha) / a0;
+    }
+    double Next(double x)
+    {
+        const double y = b0_ * x + z1_;
+        z1_ = b1_ * x - a1_ * y + z2_;
+        z2_ = b0_ * x - a2_ * y;
+        return y;
+    }
+
+private:
+    double b0_ = 0, b1_ = 0, a1_ = 0, a2_ = 0, z1_ = 0, z2_ = 0;
+};
+
 // Adds an event's mono signal to the interleaved channels, placed by `pan` (0 left, 1 right).
 void AddPanned(std::vector<double>& out, int channels, size_t frame, double value, double pan)
 {
@@ -144,16 +171,17 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
     std::vector<double> values(frames * width);
     if (kind == Material::Dense) {
         PinkNoise shared(seed), left(seed + 1), right(seed + 2);
-        std::vector<int16_t> out(values.size());
+        std::array<std::array<Lowpass, 2>, 2> band{};
+        for (auto& channel : band) channel = {Lowpass(16000, 0.54, rate), Lowpass(16000, 1.31, rate)};
         for (size_t i = 0; i < frames; ++i) {
             const double common = shared.Next();
             for (size_t c = 0; c < width; ++c) {
                 const double own = (c == 0 ? left : right).Next();
-                const double v = 11000 * (0.9 * common + 0.3 * own);
-                out[i * width + c] = static_cast<int16_t>(std::clamp(std::nearbyint(v), -32768.0, 32767.0));
+                values[i * width + c] = band[c][1].Next(band[c][0].Next(0.9 * common + 0.3 * own));
             }
         }
-        return out;
+        // Driven so that about one sample in a hundred hits the 16-bit limits.
+        return ScaledToPeak(values, 32768 * 1.6);
     }
     if (kind == Material::Piano) {
         const auto notes = static_cast<size_t>(3 * static_cast<double>(frames) / rate) + 1;

@@ -38,8 +38,9 @@ std::vector<int16_t> Noise(uint32_t seed, int amplitude, size_t count);
 // `count` zero samples.
 std::vector<int16_t> Silence(size_t count);
 // Music-like material, interleaved, reproducible from the seed: the three kinds a true-peak
-// measure and a limiter meet. Dense is loud pink noise driven into the 16-bit limits, so its
-// clipped corners ring near the top of the band; Piano is sparse notes of decaying, slightly
+// measure and a limiter meet. Dense is pink noise band-limited at 16 kHz, as a mastered mix is,
+// driven so far that about one sample in a hundred is clipped, whose corners ring up to the top
+// of the band; Piano is sparse notes of decaying, slightly
 // inharmonic partials peaking at -1 dBFS; Speech is voiced bursts through two formants with
 // pauses between them. Each note or burst of a stereo file has a place of its own between the
 // channels; Dense's channels share most of their noise.
