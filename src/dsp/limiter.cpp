@@ -121,11 +121,12 @@ void TruePeakLimiter::Detect(std::span<double* const> channels, int64_t first, i
     }
 }
 
-// True when the gain is at rest at unity and no step that needs a cut lies in the window of any
-// step up to those detected: the gain stays exactly 1 until the next such step is detected.
+// True when the gain is at rest at unity and no step from here to the last one detected needs a
+// cut: the gain stays exactly 1 up to the next step that does. (One before here that needed a
+// cut would still hold the envelope down.)
 bool TruePeakLimiter::Idle() const
 {
-    return envelope_ == 1 && rampBelowUnity_ == 0 && lastRequiring_ < gained_ - static_cast<int64_t>(guard_);
+    return envelope_ == 1 && rampBelowUnity_ == 0 && lastRequiring_ < gained_;
 }
 
 // Passes over the steps up to `to` as Idle() allows, keeping the state as stepping through them

@@ -67,6 +67,22 @@ std::vector<int16_t> Tone(double frequency, double amplitude, int32_t rate, doub
     return samples;
 }
 
+// Two hundred short bursts of 15 kHz, each one crest over the rest, the crests at every place
+// between the interpolated points: four points a sample alone read such a crest up to 0.3 dB low.
+std::vector<int16_t> Bursts()
+{
+    std::vector<int16_t> samples(2 * 200 * 1000);
+    for (size_t burst = 0; burst < 200; ++burst) {
+        const double centre = 1000.0 * static_cast<double>(burst) + 500 + 0.137 * static_cast<double>(burst);
+        for (size_t i = burst * 1000; i < (burst + 1) * 1000; ++i) {
+            const double t = static_cast<double>(i) - centre;
+            const double value = kMinus1Dbtp * std::exp(-t * t / 200) * std::cos(2 * pi * 15000 * t / 44100);
+            samples[2 * i] = samples[2 * i + 1] = static_cast<int16_t>(std::nearbyint(value));
+        }
+    }
+    return samples;
+}
+
 struct CeilingCase {
     const char* name;
     std::vector<int16_t> samples;  // stereo
@@ -95,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CeilingCase{"DenseAt48k", MusicLike(Material::Dense, 2, 48000, 5 * 48000), 48000, 6},
                       CeilingCase{"Piano", MusicLike(Material::Piano, 3, 44100, 5 * 44100), 44100, 8},
                       CeilingCase{"Speech", MusicLike(Material::Speech, 4, 44100, 5 * 44100), 44100, 8},
-                      CeilingCase{"QuarterRate45Degrees", Tone(12000, 32767, 48000, 2, 2, 45), 48000, 0}),
+                      CeilingCase{"QuarterRate45Degrees", Tone(12000, 32767, 48000, 2, 2, 45), 48000, 0},
+                      CeilingCase{"CrestsBetweenThePoints", Bursts(), 44100, 6}),
     RowName());
 
 // A sine 6 dB over the ceiling, once the gain has settled, is the same sine 6.1 dB lower (the

@@ -108,6 +108,10 @@ INSTANTIATE_TEST_SUITE_P(
                       KnownPeak{"PulseAQuarterAfter", 48000, Pulse(0.25), -6.02},
                       KnownPeak{"PulseHalfway", 48000, Pulse(0.5), -6.02},
                       KnownPeak{"PulseThreeQuartersAfter", 48000, Pulse(0.75), -6.02},
+                      // After a crest on the samples at -6.02 dBFS, samples 2.2 dB under it whose
+                      // crests between them rise above it: only their interpolation finds that.
+                      KnownPeak{"ALaterCrestBetweenLowerSamples", 48000,
+                                Concat(FadedSine(48000, 12000, 0.5, 0), FadedSine(48000, 12000, 0.55, 45)), -5.19},
                       KnownPeak{"FirstSample", 44100, Impulse(0), -0.77},
                       KnownPeak{"LastSample", 44100, Impulse(1999), -0.77}),
     RowName());
