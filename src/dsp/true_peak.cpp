@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <type_traits>
 
 #include "io/byte_order.h"
 #include "io/errors.h"
@@ -96,25 +97,51 @@ template <class V>
 }
 
 // y[m] for m in [from, to): the point halfway after frame m, from the symmetric taps' pairs.
-template <class V>
-[[gnu::always_inline]] inline void Midpoints(const std::vector<float>& taps, const float* x, float* y, ptrdiff_t from,
-                                             ptrdiff_t to)
+// `Vectors` vectors of frames at a time, each its own chain of sums, so that the additions of one
+// wait on those of the others rather than on their own; each frame's sum is still taken in the
+// same order.
+template <class V, size_t Vectors = 1>
+[[gnu::always_inline]] inline ptrdiff_t Midpoints(const std::vector<float>& taps, const float* x, float* y, ptrdiff_t from,
+                                                  ptrdiff_t to)
 {
     const auto half = static_cast<ptrdiff_t>(taps.size());
-    for (ptrdiff_t m = from; m < to; m += static_cast<ptrdiff_t>(kLanes<V>)) {
-        V sum{};
-        for (ptrdiff_t k = 0; k < half; ++k)
-            sum += taps[static_cast<size_t>(k)] * (Load<V>(x + m - half + 1 + k) + Load<V>(x + m + half - k));
-        Store(y + m, sum);
+    constexpr auto step = static_cast<ptrdiff_t>(kLanes<V> * Vectors);
+    ptrdiff_t m = from;
+    for (; m + step <= to; m += step) {
+        V sum[Vectors] = {};
+        for (ptrdiff_t k = 0; k < half; ++k) {
+            const float tap = taps[static_cast<size_t>(k)];
+            for (size_t v = 0; v < Vectors; ++v) {
+                const ptrdiff_t at = m + static_cast<ptrdiff_t>(v * kLanes<V>);
+                sum[v] += tap * (Load<V>(x + at - half + 1 + k) + Load<V>(x + at + half - k));
+            }
+        }
+        for (size_t v = 0; v < Vectors; ++v) Store(y + m + static_cast<ptrdiff_t>(v * kLanes<V>), sum[v]);
+    }
+    return m;
+}
+
+// Whether any lane passes `threshold`.
+template <class V>
+[[gnu::always_inline]] inline bool AnyAbove(V v, float threshold)
+{
+    if constexpr (std::is_same_v<V, float>) {
+        return v > threshold;
+    } else {
+        bool above = false;
+        for (size_t lane = 0; lane < kLanes<V>; ++lane) above = above || v[lane] > threshold;
+        return above;
     }
 }
 
 // How high the waveform rises round point b, given its neighbours a and c: where b stands out
 // from them, the vertex of the parabola through the three, otherwise |b|. Between points a
 // quarter of a sample apart a crest can lie up to 0.55 dB above the nearest point (for a tone at
-// 0.45 of the rate); the vertex finds it within 0.05 dB, always from below.
+// 0.45 of the rate); the vertex finds it within 0.05 dB, always from below. No band-limited
+// crest lies more than `highest` times above its nearest point (1 / cos(pi / 8) at four points a
+// sample, for a tone at the very top of the band), so neither does the vertex.
 template <class V>
-[[gnu::always_inline]] inline V Crest(V a, V b, V c)
+[[gnu::always_inline]] inline V Crest(V a, V b, V c, float highest)
 {
     const V one = V{} + 1;
     const V sign = b < 0 ? -one : one;
@@ -124,16 +151,20 @@ template <class V>
     const V bend = top + top - left - right;
     const V rise = right - left;
     const V lift = rise * rise / (8.0F * (bend > 0 ? bend : one));
-    return (top >= left) & (top >= right) & (bend > 0) ? top + lift : top;
+    const V vertex = top + lift;
+    const V ceiling = top * highest;
+    return (top >= left) & (top >= right) & (bend > 0) ? (vertex < ceiling ? vertex : ceiling) : top;
 }
 
 // The frame peaks of frames [from, to), their points interpolated from the samples x and the
-// midpoints y (y[-2] to y[count] readable). Returns the largest, folded into `largest`.
+// midpoints y (y[-2] to y[count] readable). Crests are worked out only where a point comes near
+// enough to `threshold` for one to pass it. Returns the largest, folded into `largest`.
 template <class V>
 [[gnu::always_inline]] inline V FramePeaksFrom(const Oversampler::Stages& stages, const float* x, const float* y,
-                                               ptrdiff_t from, ptrdiff_t to, size_t count, float* peaks,
-                                               float* points, V largest)
+                                               ptrdiff_t from, ptrdiff_t to, size_t count, float threshold,
+                                               float* peaks, float* points, V largest)
 {
+    const float crestsFrom = threshold / stages.HighestCrest;
     const bool fourfold = !stages.QuarterTaps.empty();
     for (ptrdiff_t n = from; n < to; n += static_cast<ptrdiff_t>(kLanes<V>)) {
         const V x0 = Load<V>(x + n);
@@ -155,16 +186,18 @@ template <class V>
             const V y1 = Load<V>(y + n + 1);
             quarter = d0 * (xBefore + y1) + d1 * (yBefore + x1) + d2 * (x0 + y0);
             threeQuarters = d0 * (yBefore + x2) + d1 * (x0 + y1) + d2 * (y0 + x1);
-            if (stages.Crests) {
+            peak = Larger(Larger(Magnitude(x0), Magnitude(quarter)), Larger(Magnitude(y0), Magnitude(threeQuarters)));
+            if (stages.Crests && AnyAbove(peak, crestsFrom)) {
+                const float highest = stages.HighestCrest;
                 const V yTwoBefore = Load<V>(y + n - 2);
                 const V lastBefore = d0 * (yTwoBefore + x1) + d1 * (xBefore + y0) + d2 * (yBefore + x0);
-                peak = Larger(Larger(Crest(lastBefore, x0, quarter), Crest(x0, quarter, y0)),
-                              Larger(Crest(quarter, y0, threeQuarters), Crest(y0, threeQuarters, x1)));
-            } else {
-                peak = Larger(Larger(Magnitude(x0), Magnitude(quarter)), Larger(Magnitude(y0), Magnitude(threeQuarters)));
+                peak = Larger(Larger(Crest(lastBefore, x0, quarter, highest), Crest(x0, quarter, y0, highest)),
+                              Larger(Crest(quarter, y0, threeQuarters, highest), Crest(y0, threeQuarters, x1, highest)));
             }
         } else {
-            peak = stages.Crests ? Larger(Crest(yBefore, x0, y0), Crest(x0, y0, x1)) : Larger(Magnitude(x0), Magnitude(y0));
+            peak = Larger(Magnitude(x0), Magnitude(y0));
+            if (stages.Crests && AnyAbove(peak, crestsFrom))
+                peak = Larger(Crest(yBefore, x0, y0, stages.HighestCrest), Crest(x0, y0, x1, stages.HighestCrest));
         }
         if (peaks != nullptr) Store(peaks + n, peak);
         if (points != nullptr) {
@@ -188,20 +221,20 @@ template <class V>
 // floats for the rest.
 template <class V>
 [[gnu::always_inline]] inline float Interpolate(Oversampler::Stages& stages, const float* x, size_t count,
-                                                float* peaks, float* points)
+                                                float threshold, float* peaks, float* points)
 {
     const auto n = static_cast<ptrdiff_t>(count);
     const auto lanes = static_cast<ptrdiff_t>(kLanes<V>);
     float* y = stages.Midpoints.data() + kMidpointsBefore;
     const ptrdiff_t midFrom = -kMidpointsBefore;
     const ptrdiff_t midTo = n + 1;
-    const ptrdiff_t midSplit = midFrom + (midTo - midFrom) / lanes * lanes;
-    Midpoints<V>(stages.HalfTaps, x, y, midFrom, midSplit);
-    Midpoints<float>(stages.HalfTaps, x, y, midSplit, midTo);
+    ptrdiff_t m = Midpoints<V, 2>(stages.HalfTaps, x, y, midFrom, midTo);
+    m = Midpoints<V>(stages.HalfTaps, x, y, m, midTo);
+    Midpoints<float>(stages.HalfTaps, x, y, m, midTo);
 
     const ptrdiff_t split = n / lanes * lanes;
-    const V wide = FramePeaksFrom<V>(stages, x, y, 0, split, count, peaks, points, V{});
-    float largest = FramePeaksFrom<float>(stages, x, y, split, n, count, peaks, points, 0.0F);
+    const V wide = FramePeaksFrom<V>(stages, x, y, 0, split, count, threshold, peaks, points, V{});
+    float largest = FramePeaksFrom<float>(stages, x, y, split, n, count, threshold, peaks, points, 0.0F);
     for (size_t lane = 0; lane < kLanes<V>; ++lane) largest = std::max(largest, wide[lane]);
     return largest;
 }
@@ -238,14 +271,15 @@ double TapsGain(const std::vector<float>& firstHalf)
 }
 
 [[gnu::target("avx2")]] float InterpolateEight(Oversampler::Stages& stages, const float* x, size_t count,
-                                               float* peaks, float* points)
+                                               float threshold, float* peaks, float* points)
 {
-    return Interpolate<Floats8>(stages, x, count, peaks, points);
+    return Interpolate<Floats8>(stages, x, count, threshold, peaks, points);
 }
 
-float InterpolateFour(Oversampler::Stages& stages, const float* x, size_t count, float* peaks, float* points)
+float InterpolateFour(Oversampler::Stages& stages, const float* x, size_t count, float threshold, float* peaks,
+                      float* points)
 {
-    return Interpolate<Floats4>(stages, x, count, peaks, points);
+    return Interpolate<Floats4>(stages, x, count, threshold, peaks, points);
 }
 
 }  // namespace
@@ -263,6 +297,7 @@ Oversampler::Oversampler(Reconstruction reconstruction, int32_t sampleRate)
     stages_.HalfTaps = HalfwayTaps(precise ? kPreciseHalfTaps : kStandardHalfTaps, precise ? kPreciseShape : kStandardShape);
     if (factor_ == 4) stages_.QuarterTaps = HalfwayTaps(kQuarterTaps, kQuarterShape);
     stages_.Crests = precise;
+    stages_.HighestCrest = static_cast<float>(1 / std::cos(std::numbers::pi / (2 * factor_)));
     // A midpoint reaches half the first stage's taps either side of it, and the frames' points use
     // the midpoints from two before the first frame to one after the last.
     reach_ = stages_.HalfTaps.size() + 2;
@@ -271,12 +306,12 @@ Oversampler::Oversampler(Reconstruction reconstruction, int32_t sampleRate)
     kernel_ = wide ? InterpolateEight : InterpolateFour;
     largest_ = wide ? LargestEight : LargestFour;
     // A point of the first stage is at most its taps' magnitudes times the largest sample; one of
-    // the second stage, its own taps' times the largest of samples and midpoints; a crest lies
-    // at most half the largest point above it (the lift is an eighth of the bend, which is at
-    // most four points' worth). A hair more covers the rounding of the float sums.
+    // the second stage, its own taps' times the largest of samples and midpoints; a crest at most
+    // HighestCrest times its point. A hair more covers the rounding of the float sums.
     const double half = TapsGain(stages_.HalfTaps);
     const double quarter = stages_.QuarterTaps.empty() ? 1 : TapsGain(stages_.QuarterTaps);
-    gain_ = static_cast<float>(std::max({1.0, half, quarter * std::max(1.0, half)}) * (precise ? 1.5 : 1) * 1.001);
+    gain_ = static_cast<float>(std::max({1.0, half, quarter * std::max(1.0, half)}) *
+                               (precise ? stages_.HighestCrest : 1) * 1.001);
 }
 
 float Oversampler::Bound(const float* frames, size_t count) const
@@ -284,17 +319,17 @@ float Oversampler::Bound(const float* frames, size_t count) const
     return largest_(frames - reach_, count + 2 * reach_) * gain_;
 }
 
-float Oversampler::FramePeaks(const float* frames, size_t count, float* peaks)
+float Oversampler::FramePeaks(const float* frames, size_t count, float* peaks, float threshold)
 {
     if (count > kMaxFrames) throw ProgramError(program_errors::kSubscriptOutOfRange, "Too many frames to interpolate");
-    return kernel_(stages_, frames, count, peaks, nullptr);
+    return kernel_(stages_, frames, count, threshold, peaks, nullptr);
 }
 
 std::vector<float> Oversampler::Points(const float* frames, size_t count)
 {
     if (count > kMaxFrames) throw ProgramError(program_errors::kSubscriptOutOfRange, "Too many frames to interpolate");
     std::vector<float> rows(count * static_cast<size_t>(factor_));
-    kernel_(stages_, frames, count, nullptr, rows.data());
+    kernel_(stages_, frames, count, 0, nullptr, rows.data());
     std::vector<float> points(rows.size());
     for (size_t i = 0; i < count; ++i)
         for (size_t p = 0; p < static_cast<size_t>(factor_); ++p) points[i * static_cast<size_t>(factor_) + p] = rows[p * count + i];

@@ -54,9 +54,11 @@ public:
 
     // For each of the `count` frames (at most kMaxFrames) from frames[0] on: the largest magnitude
     // among the sample and the points interpolated between it and the next sample (Precise: the
-    // crests found round them), written to peaks[i] unless peaks is null. frames[-Reach()] to frames[count - 1 + Reach()] must be
-    // readable. Returns the largest of them (0 for no frames).
-    float FramePeaks(const float* frames, size_t count, float* peaks);
+    // crests found round them), written to peaks[i] unless peaks is null. frames[-Reach()] to
+    // frames[count - 1 + Reach()] must be readable. Returns the largest of them (0 for no frames).
+    // Precise works out crests only where one could pass `threshold`: a frame peak at or under it
+    // may be the largest point rather than the crest round it.
+    float FramePeaks(const float* frames, size_t count, float* peaks, float threshold = 0);
 
     // A bound no point or crest of frames [0, count) can pass, from the samples alone: the
     // largest magnitude among frames[-Reach()] to frames[count - 1 + Reach()] times the most
@@ -73,11 +75,12 @@ public:
         std::vector<float> HalfTaps;     // first stage, the first half of its symmetric taps
         std::vector<float> QuarterTaps;  // second stage, likewise (empty at factor 2)
         bool Crests = false;             // frame peaks from the crests round the points
+        float HighestCrest = 1;          // the most a crest can rise above its nearest point
         std::vector<float> Midpoints;    // scratch: the first stage's points of one call
     };
     // Interpolates `count` frames; writes the frame peaks to `peaks` and the points, one row of
     // `count` per point of a frame, to `points` where these are not null; returns the largest.
-    using Kernel = float (*)(Stages&, const float* frames, size_t count, float* peaks, float* points);
+    using Kernel = float (*)(Stages&, const float* frames, size_t count, float threshold, float* peaks, float* points);
 
     using Magnitude = float (*)(const float* values, size_t count);
 

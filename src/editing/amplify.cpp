@@ -153,18 +153,6 @@ template <int64_t Frames>
     }
 }
 
-// The largest magnitude among the values.
-double LargestMagnitude(std::span<const double> values)
-{
-    double high = 0;
-    double low = 0;
-    for (const double v : values) {
-        high = std::max(high, v);
-        low = std::min(low, v);
-    }
-    return std::max(high, -low);
-}
-
 // Each value times `factor`, rounded to the nearest sample with halves to even. No value can
 // leave the 16-bit range: the plain regime never raises a magnitude and the half-wave regime
 // keeps every peak within the limit.
@@ -207,7 +195,10 @@ public:
           block_(static_cast<size_t>(kBlockSamples) * 2),
           buffers_(Channels, std::vector<double>(static_cast<size_t>(kBufLen)))
     {
-        if (limitTo) limiter_.emplace(Channels, sampleRate, kFullScale * std::pow(10.0, *limitTo / 20));
+        if (!limitTo) return;
+        const double ceiling = kFullScale * std::pow(10.0, *limitTo / 20);
+        limiter_.emplace(Channels, sampleRate, ceiling);
+        guardHalfWaves_ = ceiling > kPeakLimit;
     }
 
     void Run(const File& in, File& out, int64_t dataStart)
@@ -337,10 +328,12 @@ private:
                 auto back = Frames(kHalf);
                 limiter_->Limit(back, static_cast<size_t>(tailFrames), 0);
             }
+            // Under the limiter's ceiling every sample lies too; only a ceiling above the limit
+            // leaves the half-wave rule something to do.
+            if (!guardHalfWaves_) return 1;
             for (size_t c = 0; c < Channels; ++c) {
-                const auto guarded = std::span(buffers_[c]).first(static_cast<size_t>(last ? kBufLen : kHalf));
-                if (LargestMagnitude(guarded) <= kPeakLimit) continue;
                 nextPos_[c] = 0;
+                const auto guarded = std::span(buffers_[c]).first(static_cast<size_t>(last ? kBufLen : kHalf));
                 findings_.HalfWavesLimited += ScaleHalfWaves(guarded, nextPos_[c], kHalf, 1, true);
             }
             return 1;
@@ -372,6 +365,7 @@ private:
     std::vector<std::vector<double>> buffers_;
     std::array<int64_t, Channels> nextPos_{};
     std::optional<TruePeakLimiter> limiter_;
+    bool guardHalfWaves_ = false;
     int pct_ = 0;
     int shownPct_ = 0;
 };
