@@ -5,8 +5,8 @@
 //
 //   build/bench/true_peak_bench [--benchmark_filter=...]
 //
-// The file is $VARNOOK_BENCH_WAV when set (16-bit PCM with a 44-byte header), otherwise
-// generated music-like sound in a temp folder: tones under a slow swell over noise.
+// The file is $VARNOOK_BENCH_WAV when set (a 16-bit PCM WAV), otherwise 3 minutes of generated
+// 44100 Hz stereo music-like sound in a temp folder: tones under a slow swell over noise.
 #include <stdlib.h>
 
 #include <benchmark/benchmark.h>
@@ -21,10 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "base/host.h"
+#include "base/wav_info.h"
 #include "dsp/true_peak.h"
 #include "io/byte_order.h"
 #include "io/file.h"
 #include "loudness/loudness.h"
+#include "wav/wav_time.h"
 
 namespace varnook {
 namespace {
@@ -36,6 +39,7 @@ constexpr int64_t kHeaderBytes = 44;
 struct BenchWav {
     std::filesystem::path dir;
     std::string path;
+    WavInfo wav;
     std::vector<uint8_t> samples;  // the data chunk's bytes
 
     BenchWav()
@@ -49,9 +53,11 @@ struct BenchWav {
             path = (dir / "music.wav").string();
             Generate();
         }
+        QuietHost host;
+        if (WavTime(host, wav, path) < 0) std::abort();
         const File file(path, File::Mode::Read);
-        samples.resize(static_cast<size_t>(file.Size() - kHeaderBytes));
-        file.ReadExactAt(kHeaderBytes, samples);
+        samples.resize(static_cast<size_t>(wav.DataSize));
+        file.ReadExactAt(wav.DataStart, samples);
     }
     ~BenchWav()
     {
@@ -112,7 +118,8 @@ void Report(benchmark::State& state, double truePeak)
 // What the loudness step runs for "True peak before" and "after": the file read block by block.
 void BM_MeasureLoudnessTruePeak(benchmark::State& state)
 {
-    const Pcm16Stretch stretch{Wav().path, kChannels, kRate, kHeaderBytes, static_cast<int64_t>(Wav().samples.size())};
+    const WavInfo& wav = Wav().wav;
+    const Pcm16Stretch stretch{Wav().path, wav.Channels, wav.SampleRate, wav.DataStart, wav.DataSize};
     double truePeak = 0;
     for (auto _ : state) truePeak = MeasureLoudness(stretch, Measure::TruePeak, [] {})->TruePeak;
     Report(state, truePeak);
@@ -126,7 +133,7 @@ void BM_TruePeakMeter(benchmark::State& state)
     const auto reconstruction = state.range(0) == 0 ? Reconstruction::Standard : Reconstruction::Precise;
     double truePeak = 0;
     for (auto _ : state) {
-        TruePeakMeter meter(kChannels, kRate, reconstruction);
+        TruePeakMeter meter(Wav().wav.Channels, Wav().wav.SampleRate, reconstruction);
         meter.AddPcm16(Wav().samples);
         truePeak = 20 * std::log10(meter.Finish());
     }
@@ -137,14 +144,15 @@ BENCHMARK(BM_TruePeakMeter)->ArgName("precise")->Arg(0)->Arg(1)->Unit(benchmark:
 // libebur128's true peak of the same samples in memory, as Varnook measured it before.
 void BM_Libebur128TruePeak(benchmark::State& state)
 {
+    const auto channels = static_cast<unsigned>(Wav().wav.Channels);
     std::vector<int16_t> shorts(Wav().samples.size() / 2);
     for (size_t i = 0; i < shorts.size(); ++i) shorts[i] = LoadLE16(&Wav().samples[2 * i]);
     double truePeak = 0;
     for (auto _ : state) {
-        ebur128_state* meter = ebur128_init(kChannels, kRate, EBUR128_MODE_TRUE_PEAK);
-        ebur128_add_frames_short(meter, shorts.data(), shorts.size() / kChannels);
+        ebur128_state* meter = ebur128_init(channels, static_cast<unsigned long>(Wav().wav.SampleRate), EBUR128_MODE_TRUE_PEAK);
+        ebur128_add_frames_short(meter, shorts.data(), shorts.size() / channels);
         double highest = 0;
-        for (unsigned c = 0; c < kChannels; ++c) {
+        for (unsigned c = 0; c < channels; ++c) {
             double peak = 0;
             ebur128_true_peak(meter, c, &peak);
             highest = std::max(highest, peak);
