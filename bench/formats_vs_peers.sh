@@ -4,7 +4,11 @@
 #     every step off, so the run is the conversion) against
 #     `sox in.flac -b 16 -r 48000 out.wav dither`;
 #  2. the "/mode r128" analysis of the 16-bit WAV (varnook with only the analysis on) against
-#     ffmpeg's ebur128 filter reading the same file.
+#     ffmpeg's ebur128 filter reading the same file;
+#  3. the true peak: a whole "/mode r128" run without encoding, with "/tp -1" (the true peak
+#     measured before and after leveling) against without; the measure against ffmpeg's
+#     `ebur128=peak=true` and, in process, libebur128's (build/bench/true_peak_bench, built with
+#     -DVARNOOK_BENCH=ON), each with its reading.
 #
 #   bench/formats_vs_peers.sh [build folder]
 #
@@ -13,7 +17,8 @@
 # sox: two tones with a slow swell over pink noise.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-varnook=${1:-$root/build}/varnook
+build=${1:-$root/build}
+varnook=$build/varnook
 [[ -x $varnook ]] || { echo "build varnook first: $varnook is missing" >&2; exit 2; }
 runs=${RUNS:-3}
 
@@ -59,3 +64,14 @@ convert_ours >/dev/null
 r128_ours() { "$varnook" "$work/in.wav" /ana1 /mode r128 /lev0 /tr0 /enc0; }
 r128_ffmpeg() { ffmpeg -hide_banner -nostats -i "$work/in.wav" -af ebur128 -f null -; }
 report "r128 analysis of the 48 kHz WAV" "$(best r128_ours)" "$(best r128_ffmpeg)"
+
+level() { rm -f "$work/out.wav"; "$varnook" "$work/in.wav" /ana1 /mode r128 /target -16 /lev1 /tr0 /enc0 "$@" /dest "$work/out.wav"; }
+level_with_tp() { level /tp -1; }
+report "r128 run with /tp -1 (peer: the same run without)" "$(best level_with_tp)" "$(best level)"
+level_with_tp | grep "True peak"
+tp_ffmpeg() { ffmpeg -hide_banner -nostats -i "$work/in.wav" -af ebur128=peak=true -f null -; }
+read -r fw fc <<<"$(best tp_ffmpeg)"
+echo "ffmpeg ebur128=peak=true: ${fw}s wall ${fc}s cpu; reads $(tp_ffmpeg 2>&1 | awk '/True peak:/ { getline; print $2, $3 }')"
+if [[ -x $build/bench/true_peak_bench ]]; then
+    VARNOOK_BENCH_WAV=$work/in.wav "$build/bench/true_peak_bench" --benchmark_counters_tabular=true 2>/dev/null
+fi

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -147,31 +148,43 @@ void BM_PlainCopy(benchmark::State& state)
     ReportRates(state, channels);
 }
 
+// With `limited`, the true-peak limiter holds -1 dBTP behind the whole gain.
 void BM_Leveled(benchmark::State& state)
 {
     const int channels = static_cast<int>(state.range(0));
     const double gain = static_cast<double>(state.range(1));
+    const std::optional<double> limitTo = state.range(2) != 0 ? std::optional(-1.0) : std::nullopt;
     varnook::QuietHost host;
     varnook::Context ctx(host);
     ctx.request.WorkPath = Source(channels);
     ctx.request.TempPath = (Files().dir / "VRK.tmp").string();
     ctx.wav.Channels = static_cast<int16_t>(channels);
+    ctx.wav.SampleRate = kRate;
     ctx.wav.DataStart = kHeaderBytes;
     ctx.wav.DataSize = static_cast<int32_t>(kFrames * 2 * channels);
+    varnook::LevelFindings findings;
     for (auto _ : state) {
-        if (varnook::Leveled(ctx, gain) != varnook::StepEnd::Finished) state.SkipWithError("Leveled failed");
+        if (varnook::Leveled(ctx, gain, &findings, limitTo) != varnook::StepEnd::Finished)
+            state.SkipWithError("Leveled failed");
     }
     ReportRates(state, channels);
+    if (limitTo) {
+        state.counters["cut_dB"] = findings.LimiterReductionDb;
+        state.counters["limiting_s"] = findings.SecondsLimiting;
+    }
 }
 
 BENCHMARK(BM_PlainCopy)->ArgName("channels")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
-// -3 dB runs the plain regime, +6 dB the half-wave regime on most half-waves.
+// -3 dB runs the plain regime, +6 dB the half-wave regime on most half-waves; with the limiter
+// -3 dB needs no cut (the detection alone) and +6 dB cuts most of the file.
 BENCHMARK(BM_Leveled)
-    ->ArgNames({"channels", "gain_dB"})
-    ->Args({1, -3})
-    ->Args({1, 6})
-    ->Args({2, -3})
-    ->Args({2, 6})
+    ->ArgNames({"channels", "gain_dB", "limited"})
+    ->Args({1, -3, 0})
+    ->Args({1, 6, 0})
+    ->Args({2, -3, 0})
+    ->Args({2, 6, 0})
+    ->Args({2, -3, 1})
+    ->Args({2, 6, 1})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

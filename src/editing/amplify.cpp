@@ -1,6 +1,5 @@
 #include "editing/amplify.h"
 
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "base/context.h"
+#include "dsp/limiter.h"
 #include "io/exist_file.h"
 #include "io/guarded.h"
 #include "editing/sample_rounding.h"
@@ -183,16 +183,19 @@ template <int64_t Frames>
 
 // The working state of one amplify pass: per channel a buffer of two halves. The front half is
 // written at the end of a cycle; the back half holds the block read in that cycle and gives
-// every half-wave a look-ahead of half a buffer before its factor is chosen. The channel count
-// is a template argument so that the conversion loops have fixed lengths and compile to vector
-// code.
+// every half-wave a look-ahead of half a buffer before its factor is chosen, and the limiter
+// its look-ahead of a few milliseconds. The channel count is a template argument so that the
+// conversion loops have fixed lengths and compile to vector code.
 template <int Channels>
 class Amplifier {
 public:
     static constexpr int64_t kBufLen = kBufferSamples / Channels;
     static constexpr int64_t kHalf = kBufLen / 2;  // frames; one block fills one half
 
-    Amplifier(Host& host, const StopRequest& stop, double factor, int64_t samples, LevelFindings& findings)
+    // With a limiter the samples take the whole factor as they come in, and the limiter holds
+    // `limitTo` dBTP; without one the factor is applied as the half-wave rule allows.
+    Amplifier(Host& host, const StopRequest& stop, double factor, int64_t samples, LevelFindings& findings,
+              std::optional<double> limitTo, int32_t sampleRate)
         : host_(host),
           stop_(stop),
           findings_(findings),
@@ -201,6 +204,10 @@ public:
           block_(static_cast<size_t>(kBlockSamples) * 2),
           buffers_(Channels, std::vector<double>(static_cast<size_t>(kBufLen)))
     {
+        if (!limitTo) return;
+        const double ceiling = kFullScale * std::pow(10.0, *limitTo / 20);
+        limiter_.emplace(Channels, sampleRate, ceiling);
+        guardHalfWaves_ = ceiling > kPeakLimit;
     }
 
     // False when a stop ended the pass before the last block; what was written is then no use.
@@ -243,7 +250,7 @@ public:
             }
             for (auto& buffer : buffers_) std::copy(buffer.begin() + kHalf, buffer.end(), buffer.begin());
             SpreadIntoBackHalves();
-            writeFactor = Scale(last);
+            writeFactor = Scale(last, remaining / Channels);
             GatherFrontHalves(writeFactor);
             NoteWritten(block_);
             out.WriteAt(writePos, block_);
@@ -256,6 +263,10 @@ public:
         const auto tail = std::span(block_).first(static_cast<size_t>(tailFrames * Channels) * 2);
         NoteWritten(tail);
         out.WriteAt(writePos, tail);
+        if (limiter_) {
+            findings_.LimiterReductionDb = limiter_->LargestReductionDb();
+            findings_.SecondsLimiting = limiter_->SecondsLimiting();
+        }
 
         // Everything after the samples read, including a stereo file's unpaired last sample and
         // the odd byte of an odd data size, goes through untouched.
@@ -288,6 +299,17 @@ private:
             SpreadMono<kHalf>(block_.data(), buffers_[0].data() + kHalf);
         else
             SpreadStereo<kHalf>(block_.data(), buffers_[0].data() + kHalf, buffers_[1].data() + kHalf);
+        if (limiter_)
+            for (auto& buffer : buffers_)
+                for (int64_t k = kHalf; k < kBufLen; ++k) buffer[static_cast<size_t>(k)] *= factor_;
+    }
+
+    // Pointers to each channel's frames from `frame` of the buffer on, as the limiter takes them.
+    std::array<double*, Channels> Frames(int64_t frame)
+    {
+        std::array<double*, Channels> channels;
+        for (size_t c = 0; c < Channels; ++c) channels[c] = buffers_[c].data() + frame;
+        return channels;
     }
 
     void GatherFrontHalves(double factor)
@@ -310,9 +332,30 @@ private:
     }
 
     // The half-wave regime scales in place, ahead of the write; the plain regime is a single
-    // multiplication, which the write applies as it goes. Returns the factor the write applies.
-    double Scale(bool last)
+    // multiplication, which the write applies as it goes. With the limiter, the samples carry the
+    // factor already: the limiter works on the front halves, with the back halves as its
+    // look-ahead (in the last cycle `tailFrames` of them hold samples, and are limited too), then
+    // the half-wave rule guards them with a factor of 1, within the front halves, so that it
+    // never meets samples the limiter has not yet seen. Returns the factor the write applies.
+    double Scale(bool last, int64_t tailFrames)
     {
+        if (limiter_) {
+            auto front = Frames(0);
+            limiter_->Limit(front, kHalf, static_cast<size_t>(last ? tailFrames : kHalf));
+            if (last) {
+                auto back = Frames(kHalf);
+                limiter_->Limit(back, static_cast<size_t>(tailFrames), 0);
+            }
+            // Under the limiter's ceiling every sample lies too; only a ceiling above the limit
+            // leaves the half-wave rule something to do.
+            if (!guardHalfWaves_) return 1;
+            for (size_t c = 0; c < Channels; ++c) {
+                nextPos_[c] = 0;
+                const auto guarded = std::span(buffers_[c]).first(static_cast<size_t>(last ? kBufLen : kHalf));
+                findings_.HalfWavesLimited += ScaleHalfWaves(guarded, nextPos_[c], kHalf, 1, true);
+            }
+            return 1;
+        }
         if (factor_ <= 1) return factor_;
         for (size_t c = 0; c < Channels; ++c)
             findings_.HalfWavesLimited += ScaleHalfWaves(buffers_[c], nextPos_[c], kHalf, factor_, last);
@@ -340,15 +383,17 @@ private:
     std::vector<uint8_t> block_;  // one block of samples as the file holds them
     std::vector<std::vector<double>> buffers_;
     std::array<int64_t, Channels> nextPos_{};
+    std::optional<TruePeakLimiter> limiter_;
+    bool guardHalfWaves_ = false;
     int pct_ = 0;
     int shownPct_ = 0;
 };
 
 template <int Channels>
 bool Amplify(Host& host, const StopRequest& stop, const File& in, File& out, int64_t dataStart, double factor,
-             int64_t samples, LevelFindings& findings)
+             int64_t samples, LevelFindings& findings, std::optional<double> limitTo, int32_t sampleRate)
 {
-    return Amplifier<Channels>(host, stop, factor, samples, findings).Run(in, out, dataStart);
+    return Amplifier<Channels>(host, stop, factor, samples, findings, limitTo, sampleRate).Run(in, out, dataStart);
 }
 
 }  // namespace
@@ -359,7 +404,7 @@ std::optional<double> PeakDbfs(int magnitude)
     return 20 * std::log10(magnitude / kFullScale);
 }
 
-StepEnd Leveled(Context& ctx, double gain, LevelFindings* found)
+StepEnd Leveled(Context& ctx, double gain, LevelFindings* found, std::optional<double> limitTo)
 {
     LevelFindings unused;
     LevelFindings& findings = found != nullptr ? *found : unused;
@@ -371,7 +416,7 @@ StepEnd Leveled(Context& ctx, double gain, LevelFindings* found)
         if (!guarded) return StepEnd::Failed;
         return finished ? StepEnd::Finished : StepEnd::Stopped;
     };
-    if (ExistFile(request.WorkPath) && gain == 0) {
+    if (ExistFile(request.WorkPath) && gain == 0 && !limitTo) {
         return ended(Guarded(ctx.host, kProcedure, [&] {
             const std::optional<int> peak =
                 CopyWholeFile(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize, stop);
@@ -391,8 +436,10 @@ StepEnd Leveled(Context& ctx, double gain, LevelFindings* found)
         const File in(request.WorkPath, File::Mode::Read);
         File out = CreateWorkFile(request.TempPath);
         const double factor = std::pow(10.0, gain / 20);
-        finished = channels == 1 ? Amplify<1>(ctx.host, stop, in, out, ctx.wav.DataStart, factor, samples, findings)
-                                 : Amplify<2>(ctx.host, stop, in, out, ctx.wav.DataStart, factor, samples, findings);
+        const int32_t rate = ctx.wav.SampleRate;
+        finished = channels == 1
+                       ? Amplify<1>(ctx.host, stop, in, out, ctx.wav.DataStart, factor, samples, findings, limitTo, rate)
+                       : Amplify<2>(ctx.host, stop, in, out, ctx.wav.DataStart, factor, samples, findings, limitTo, rate);
         if (finished) ctx.host.SetCaption("0");
         out.Close();
     }));

@@ -7,6 +7,7 @@
 
 #include <ebur128.h>
 
+#include "dsp/true_peak.h"
 #include "io/byte_order.h"
 #include "io/file.h"
 
@@ -22,24 +23,27 @@ struct StateDeleter {
 };
 using State = std::unique_ptr<ebur128_state, StateDeleter>;
 
-int ModeFor(Measure what)
-{
-    switch (what) {
-    case Measure::Integrated: return EBUR128_MODE_I;
-    case Measure::TruePeak: return EBUR128_MODE_TRUE_PEAK;
-    case Measure::Both: break;
-    }
-    return EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK;
-}
-
 double Decibels(double linear)
 {
     return linear > 0 ? 20 * std::log10(linear) : -HUGE_VAL;
 }
 
-// Feeds the samples block by block; the bytes are turned into shorts explicitly so the byte
-// order of the host never matters.
-void Feed(ebur128_state* state, const File& file, const Pcm16Stretch& stretch, const std::function<void()>& yield)
+// The integrated loudness's gated meter. A mono file is counted as two speakers hear it, since
+// players feed it to both: as dual mono, 3 dB above a single channel, so it gets the same
+// loudness as its two-channel copy.
+State LoudnessState(const Pcm16Stretch& stretch)
+{
+    State state(ebur128_init(static_cast<unsigned>(stretch.Channels), static_cast<unsigned long>(stretch.SampleRate),
+                             EBUR128_MODE_I));
+    if (state && stretch.Channels == 1 && ebur128_set_channel(state.get(), 0, EBUR128_DUAL_MONO) != EBUR128_SUCCESS)
+        return nullptr;
+    return state;
+}
+
+// Feeds the samples block by block to whichever meters there are; the bytes are turned into
+// shorts explicitly so the byte order of the host never matters.
+void Feed(ebur128_state* state, TruePeakMeter* peaks, const File& file, const Pcm16Stretch& stretch,
+          const std::function<void()>& yield)
 {
     const int64_t frameBytes = kBytesPerSample * stretch.Channels;
     std::vector<uint8_t> bytes(static_cast<size_t>(kBlockFrames * frameBytes));
@@ -51,8 +55,11 @@ void Feed(ebur128_state* state, const File& file, const Pcm16Stretch& stretch, c
         const size_t got = file.ReadAt(position, std::span(bytes.data(), static_cast<size_t>(wanted)));
         const size_t frames = got / static_cast<size_t>(frameBytes);
         const size_t count = frames * static_cast<size_t>(stretch.Channels);
-        for (size_t i = 0; i < count; ++i) samples[i] = LoadLE16(bytes.data() + kBytesPerSample * i);
-        ebur128_add_frames_short(state, samples.data(), frames);
+        if (state != nullptr) {
+            for (size_t i = 0; i < count; ++i) samples[i] = LoadLE16(bytes.data() + kBytesPerSample * i);
+            ebur128_add_frames_short(state, samples.data(), frames);
+        }
+        if (peaks != nullptr) peaks->AddPcm16(std::span(bytes.data(), count * kBytesPerSample));
         yield();
         if (got < static_cast<size_t>(wanted)) break;
         position += wanted;
@@ -67,23 +74,18 @@ std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Meas
 {
     if (stretch.Channels < 1 || stretch.SampleRate <= 0) return std::nullopt;
     const File file(stretch.Path, File::Mode::Read);
-    State state(ebur128_init(static_cast<unsigned>(stretch.Channels), static_cast<unsigned long>(stretch.SampleRate),
-                             ModeFor(what)));
-    if (!state) return std::nullopt;
-    Feed(state.get(), file, stretch, yield);
+    State state;
+    if (what != Measure::TruePeak) {
+        state = LoudnessState(stretch);
+        if (!state) return std::nullopt;
+    }
+    std::optional<TruePeakMeter> peaks;
+    if (what != Measure::Integrated) peaks.emplace(stretch.Channels, stretch.SampleRate);
+    Feed(state.get(), peaks ? &*peaks : nullptr, file, stretch, yield);
 
     LoudnessMeasure measure;
-    if (what != Measure::TruePeak && ebur128_loudness_global(state.get(), &measure.Integrated) != EBUR128_SUCCESS)
-        return std::nullopt;
-    if (what != Measure::Integrated) {
-        double highest = 0;
-        for (unsigned channel = 0; channel < static_cast<unsigned>(stretch.Channels); ++channel) {
-            double peak = 0;
-            if (ebur128_true_peak(state.get(), channel, &peak) != EBUR128_SUCCESS) return std::nullopt;
-            highest = std::max(highest, peak);
-        }
-        measure.TruePeak = Decibels(highest);
-    }
+    if (state && ebur128_loudness_global(state.get(), &measure.Integrated) != EBUR128_SUCCESS) return std::nullopt;
+    if (peaks) measure.TruePeak = Decibels(peaks->Finish());
     return measure;
 }
 

@@ -1,7 +1,8 @@
-// Loudness by ITU-R BS.1770-4 through libebur128: the integrated loudness (with its gating) that
-// the "r128" mode levels to, and the true peak (4x oversampled) that the ceiling keeps under a
-// limit. It reads 16-bit PCM samples of a WAV whose layout the header check found; it depends on
-// io/ and libebur128 only, never on the orchestration (pipeline/, library/, cli/), the other steps or Qt.
+// Loudness by ITU-R BS.1770-4: the integrated loudness (with its gating, through libebur128) that
+// the "r128" mode levels to, and the true peak (oversampled by dsp/'s interpolation) that the
+// ceiling keeps under a limit. It reads 16-bit PCM samples of a WAV whose layout the header check
+// found; it depends on io/, dsp/ and libebur128 only, never on the orchestration (pipeline/,
+// library/, cli/), the other steps or Qt.
 #pragma once
 
 #include <cstdint>
@@ -21,18 +22,20 @@ struct Pcm16Stretch {
 };
 
 struct LoudnessMeasure {
-    // LUFS; minus infinity when nothing passes the gates (silence).
+    // LUFS; minus infinity when nothing passes the gates (silence). A mono stretch is measured as
+    // dual mono, as two speakers play it, so it reads like its two-channel copy.
     double Integrated = 0;
-    // dBTP, the highest over the channels; minus infinity for digital silence.
+    // dBTP, the highest over the channels, the stretch taken as played between silences (see
+    // TruePeakMeter); minus infinity for digital silence.
     double TruePeak = 0;
 };
 
 enum class Measure { Integrated, TruePeak, Both };
 
-// Measures the stretch; only what is asked for is computed (the true peak costs the most).
-// Throws FileError when the file cannot be read; a stretch that ends early is measured as far as
-// it goes. Empty when libebur128 refuses the layout (a rate it cannot filter). `yield` is called
-// between blocks.
+// Measures the stretch in one reading; only what is asked for is computed. Throws FileError when
+// the file cannot be read; a stretch that ends early is measured as far as it goes. Empty when
+// libebur128 refuses the layout for the integrated loudness (a rate it cannot filter). `yield` is
+// called between blocks.
 std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
                                                const std::function<void()>& yield);
 

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "base/context.h"
+#include "dsp/true_peak.h"
 #include "io/byte_order.h"
 #include "settings/run_settings_file.h"
 #include "support/param_name.h"
@@ -83,6 +84,7 @@ struct LevelCase {
     std::array<int64_t, 3> seen;  // peak read, peak written, half-waves limited
     bool accepted = true;
     bool oddSize = false;  // the last sample's high byte belongs to no sample
+    std::optional<double> limitTo = {};  // the limiter's ceiling in dBTP
 };
 
 class LeveledFile : public ::testing::TestWithParam<LevelCase> {};
@@ -99,7 +101,8 @@ TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
     WriteAllBytes(work.ctx.request.TempPath, oldTemp);
 
     LevelFindings seen;
-    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor), &seen), row.accepted ? StepEnd::Finished : StepEnd::Failed);
+    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor), &seen, row.limitTo),
+              row.accepted ? StepEnd::Finished : StepEnd::Failed);
     EXPECT_TRUE(work.host.lines.empty());
     if (!row.accepted) {
         EXPECT_EQ(ReadAllBytes(work.ctx.request.TempPath), oldTemp);
@@ -131,9 +134,49 @@ INSTANTIATE_TEST_SUITE_P(
         LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true, true},
         LevelCase{"ZeroGainCopiesAShortFile", 2, 1000, 1, {{5, 3, 3}, {999, -7, -7}}, {7, 7, 0}},
         LevelCase{"Mono32767Refused", 1, 32767, 0.5, {}, {}, false},
+        // The limiter lets through what stays 0.1 dB under its ceiling (-1 dBTP, 29205) exactly.
+        LevelCase{"LimiterUnderItsCeilingTouchesNothing", 2, kLong, 2, {{100, 14000, 28000}, {101, -7, -14},
+                  {kLong - 1, 900, 1800}}, {14000, 28000, 0}, true, false, -1},
+        LevelCase{"LimiterAtZeroGainCopies", 1, kLong, 1, {{7, 28000, 28000}}, {28000, 28000, 0}, true, false, -1},
         LevelCase{"Mono32768", 1, 32768, 0.5, {{32767, 3, 2}}, {3, 2, 0}},
         LevelCase{"Stereo32769", 2, 32769, 0.5, {{32767, 3, 2}, {32768, 300, 300}}, {3, 2, 0}}),
     RowName());
+
+// With the limiter the whole gain is applied, a gain of 0 included, and the true peak (as the
+// limiter's own interpolation reads it) holds under the ceiling; behind it the half-wave rule
+// keeps the samples to 31744 when the ceiling lies above that. Outside the samples the file is
+// the one amplify gives without the limiter. The tone is two seconds of 1 kHz ending on a zero
+// crossing; at -7.02 dBFS raised 12 dB it is 5.98 dB over -1 dBTP, which the limiter cuts by
+// 6.08 dB, as it aims 0.1 dB under the ceiling. (Where nothing needs limiting, see the rows
+// above.)
+TEST(Leveled, WithTheLimiterHoldsTheCeilingAndReportsTheCut)
+{
+    const struct {
+        int16_t channels;
+        double amplitude, gain, ceiling, reductionDb;
+    } rows[] = {{2, 14604, 12, -1, 6.08}, {1, 14604, 12, -1, 6.08}, {1, 32767, 0, -1, 1.10}, {1, 14604, 12, 1, 4.08}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.ceiling + row.gain * row.channels);
+        WorkFile work;
+        work.Write(row.channels, Sine(1000, row.amplitude, 44100, 88200, row.channels), {{"id3 ", {1, 2, 3}}});
+        LevelFindings seen;
+        ASSERT_EQ(Leveled(work.ctx, row.gain, &seen, row.ceiling), StepEnd::Finished);
+        auto limited = ReadAllBytes(work.ctx.request.TempPath);
+        EXPECT_NEAR(seen.LimiterReductionDb, row.reductionDb, 0.02);
+        EXPECT_NEAR(seen.SecondsLimiting, 2, 0.01);
+        EXPECT_EQ(seen.HalfWavesLimited > 0, row.ceiling > -0.28);
+        EXPECT_LE(seen.PeakAfter, 31744);
+        const auto samples = std::span(limited).subspan(static_cast<size_t>(work.ctx.wav.DataStart), 88200 * 2 * row.channels);
+        TruePeakMeter meter(row.channels, 44100, Reconstruction::Precise);
+        meter.AddPcm16(samples);
+        EXPECT_LE(20 * std::log10(meter.Finish()), std::min(row.ceiling, -0.2));
+        std::ranges::fill(samples, 0);
+        ASSERT_EQ(Leveled(work.ctx, row.gain), StepEnd::Finished);
+        auto plain = ReadAllBytes(work.ctx.request.TempPath);
+        std::ranges::fill(std::span(plain).subspan(static_cast<size_t>(work.ctx.wav.DataStart), samples.size()), 0);
+        EXPECT_EQ(limited, plain);
+    }
+}
 
 TEST(Leveled, PeakDbfsIsRelativeToFullScaleAndSilenceHasNone)
 {
@@ -142,39 +185,35 @@ TEST(Leveled, PeakDbfsIsRelativeToFullScaleAndSilenceHasNone)
     EXPECT_FALSE(PeakDbfs(0).has_value());
 }
 
-TEST(Leveled, AHalfWaveLongerThanTheLookAheadIsCutAtTheBufferEnd)
+// The look-ahead of the half-wave rule is the back half of the buffer. A half-wave longer than it
+// is cut at the buffer's end: one positive run, 30000 in its first frame and 100 after it, is
+// scaled as one piece (31744 / 30000) to the end of the first buffer, 32768 samples of all
+// channels together, and what follows starts afresh and is doubled. A half-wave that starts on
+// the look-ahead's first sample waits for the next cycle, where the whole of it is in view: its
+// peak (-30000) lies beyond the current buffer's end.
+TEST(Leveled, HalfWavesMeetTheLookAheadAsTheBufferAllows)
 {
-    for (int16_t channels : {1, 2}) {
-        SCOPED_TRACE(channels);
-        // One positive run, 30000 in its first frame and 100 after it: scaled as one piece
-        // (31744 / 30000) to the end of the first buffer, 32768 samples of all channels
-        // together; what follows starts afresh and is doubled.
+    const auto longRun = [](int16_t channels) {
         std::vector<int16_t> samples(3 * kBlock * static_cast<size_t>(channels), 100);
         std::fill_n(samples.begin(), channels, 30000);
         std::vector<int16_t> expected(samples.size(), 200);
         std::fill_n(expected.begin(), 2 * kBlock, 106);
         std::fill_n(expected.begin(), channels, 31744);
+        return std::pair{samples, expected};
+    };
+    std::vector<int16_t> waiting(kBlock, 100), waited(kBlock, 200);
+    waiting.resize(3 * kBlock, -100);
+    waited.resize(3 * kBlock, -106);
+    waiting[2 * kBlock + 10] = -30000;
+    waited[2 * kBlock + 10] = -31744;
+    const std::tuple<int16_t, std::pair<std::vector<int16_t>, std::vector<int16_t>>> rows[] = {
+        {1, longRun(1)}, {2, longRun(2)}, {1, {waiting, waited}}};
+    for (const auto& [channels, samples] : rows) {
         WorkFile work;
-        work.Write(channels, samples);
+        work.Write(channels, samples.first);
         ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(2)), StepEnd::Finished);
-        ExpectOutput(work, expected);
+        ExpectOutput(work, samples.second);
     }
-}
-
-// A half-wave that starts on the first sample of the look-ahead waits for the next cycle, where
-// the whole of it is in view: its peak (30000) lies beyond the current buffer's end.
-TEST(Leveled, AHalfWaveStartingInTheLookAheadWaitsForTheNextCycle)
-{
-    std::vector<int16_t> samples(kBlock, 100);
-    samples.resize(3 * kBlock, -100);
-    samples[2 * kBlock + 10] = -30000;
-    std::vector<int16_t> expected(kBlock, 200);
-    expected.resize(3 * kBlock, -106);
-    expected[2 * kBlock + 10] = -31744;
-    WorkFile work;
-    work.Write(1, samples);
-    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(2)), StepEnd::Finished);
-    ExpectOutput(work, expected);
 }
 
 TEST(Leveled, CaptionsShowHeaderProgressAndTrailerAndItYieldsPerCycle)

@@ -1,7 +1,9 @@
 #include "support/wav_builder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <random>
 
@@ -94,6 +96,143 @@ std::vector<int16_t> Noise(uint32_t seed, int amplitude, size_t count)
     std::vector<int16_t> out(count);
     for (auto& s : out) s = static_cast<int16_t>(std::clamp(dist(rng), -32768, 32767));
     return out;
+}
+
+namespace {
+
+// White noise through Paul Kellet's economical pink filter.
+class PinkNoise {
+public:
+    explicit PinkNoise(uint32_t seed) : rng_(seed) {}
+    double Next()
+    {
+        const double white = normal_(rng_);
+        b0_ = 0.99765 * b0_ + white * 0.0990460;
+        b1_ = 0.96300 * b1_ + white * 0.2965164;
+        b2_ = 0.57000 * b2_ + white * 1.0526913;
+        return b0_ + b1_ + b2_ + white * 0.1848;
+    }
+
+private:
+    std::mt19937 rng_;
+    std::normal_distribution<double> normal_{0, 1};
+    double b0_ = 0, b1_ = 0, b2_ = 0;
+};
+
+// One second-order low-pass section (RBJ's biquad).
+class Lowpass {
+public:
+    Lowpass() = default;
+    Lowpass(double frequency, double q, double rate)
+    {
+        const double w = 2 * std::numbers::pi * frequency / rate;
+        const double alpha = std::sin(w) / (2 * q);
+        const double a0 = 1 + alpha;
+        b0_ = (1 - std::cos(w)) / 2 / a0;
+        b1_ = (1 - std::cos(w)) / a0;
+        a1_ = -2 * std::cos(w) / a0;
+        a2_ = (1 - alpha) / a0;
+    }
+    double Next(double x)
+    {
+        const double y = b0_ * x + z1_;
+        z1_ = b1_ * x - a1_ * y + z2_;
+        z2_ = b0_ * x - a2_ * y;
+        return y;
+    }
+
+private:
+    double b0_ = 0, b1_ = 0, a1_ = 0, a2_ = 0, z1_ = 0, z2_ = 0;
+};
+
+// Adds an event's mono signal to the interleaved channels, placed by `pan` (0 left, 1 right).
+void AddPanned(std::vector<double>& out, int channels, size_t frame, double value, double pan)
+{
+    if (channels == 1) {
+        out[frame] += value;
+        return;
+    }
+    out[frame * 2] += value * std::cos(pan * std::numbers::pi / 2);
+    out[frame * 2 + 1] += value * std::sin(pan * std::numbers::pi / 2);
+}
+
+std::vector<int16_t> ScaledToPeak(const std::vector<double>& values, double peak)
+{
+    double largest = 0;
+    for (double v : values) largest = std::max(largest, std::abs(v));
+    std::vector<int16_t> out(values.size());
+    for (size_t i = 0; i < values.size(); ++i)
+        out[i] = static_cast<int16_t>(std::clamp(std::nearbyint(values[i] * peak / largest), -32768.0, 32767.0));
+    return out;
+}
+
+}  // namespace
+
+std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate, size_t frames, int channels)
+{
+    const auto rate = static_cast<double>(sampleRate);
+    const auto width = static_cast<size_t>(channels);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> uniform(0, 1);
+    std::vector<double> values(frames * width);
+    if (kind == Material::Dense) {
+        PinkNoise shared(seed), left(seed + 1), right(seed + 2);
+        std::array<std::array<Lowpass, 2>, 2> band{};
+        for (auto& channel : band) channel = {Lowpass(16000, 0.54, rate), Lowpass(16000, 1.31, rate)};
+        for (size_t i = 0; i < frames; ++i) {
+            const double common = shared.Next();
+            for (size_t c = 0; c < width; ++c) {
+                const double own = (c == 0 ? left : right).Next();
+                values[i * width + c] = band[c][1].Next(band[c][0].Next(0.9 * common + 0.3 * own));
+            }
+        }
+        // Driven so that about one sample in a hundred hits the 16-bit limits.
+        return ScaledToPeak(values, 32768 * 1.6);
+    }
+    if (kind == Material::Piano) {
+        const auto notes = static_cast<size_t>(3 * static_cast<double>(frames) / rate) + 1;
+        for (size_t note = 0; note < notes; ++note) {
+            const auto start = static_cast<size_t>(uniform(rng) * static_cast<double>(frames));
+            const double fundamental = 55 * std::pow(2, std::floor(uniform(rng) * 60) / 12);
+            const double loudness = 0.2 + 0.8 * uniform(rng);
+            const double pan = uniform(rng);
+            for (int h = 1; h <= 12 && fundamental * h < rate / 2.2; ++h) {
+                // Each partial a decaying phasor, turned and shrunk a step per sample.
+                const double step = 2 * std::numbers::pi * fundamental * h * std::sqrt(1 + 0.0004 * h * h) / rate;
+                const double shrink = std::exp(-(1 + 0.3 * h) / (1.5 * rate));
+                const std::complex<double> turn = std::polar(shrink, step);
+                std::complex<double> partial = std::polar(loudness / h, 2 * std::numbers::pi * uniform(rng));
+                const size_t end = std::min(frames, start + static_cast<size_t>(4 * rate));
+                for (size_t i = start; i < end; ++i, partial *= turn) AddPanned(values, channels, i, partial.imag(), pan);
+            }
+        }
+        return ScaledToPeak(values, 32768 * std::pow(10, -1.0 / 20));
+    }
+    std::normal_distribution<double> breath(0, 0.05);
+    for (size_t at = 0; at < frames;) {
+        const auto length = static_cast<size_t>(rate * (0.08 + 0.25 * uniform(rng)));
+        const double pitch = 100 + 120 * uniform(rng);
+        const double pan = 0.3 + 0.4 * uniform(rng);
+        const double loudness = 0.2 + 0.8 * uniform(rng);
+        // Two resonators (the formants) ringing on a pulse train (the voice) and a little noise.
+        double formant[2][2] = {};
+        double coefficient[2];
+        const double radius = 0.97;
+        for (double& c : coefficient) c = 2 * radius * std::cos(2 * std::numbers::pi * (300 + 2000 * uniform(rng)) / rate);
+        for (size_t k = 0; k < length && at < frames; ++k, ++at) {
+            const double pulse = std::fmod(static_cast<double>(k) * pitch / rate, 1.0) < 0.02 ? 1.0 : 0.0;
+            double sum = 0;
+            for (int f = 0; f < 2; ++f) {
+                const double next = pulse + breath(rng) + coefficient[f] * formant[f][0] - radius * radius * formant[f][1];
+                formant[f][1] = formant[f][0];
+                formant[f][0] = next;
+                sum += next;
+            }
+            AddPanned(values, channels, at, loudness * std::sin(std::numbers::pi * static_cast<double>(k) / static_cast<double>(length)) * sum, pan);
+        }
+        at += static_cast<size_t>(rate * (0.05 + 0.3 * uniform(rng)));
+    }
+    return ScaledToPeak(values, 32768 * std::pow(10, -3.0 / 20));
 }
 
 std::vector<int16_t> Silence(size_t count)

@@ -39,6 +39,16 @@ std::vector<int16_t> Sine(double frequency, double amplitude, int32_t sampleRate
 std::vector<int16_t> Noise(uint32_t seed, int amplitude, size_t count);
 // `count` zero samples.
 std::vector<int16_t> Silence(size_t count);
+// Music-like material, interleaved, reproducible from the seed: the three kinds a true-peak
+// measure and a limiter meet. Dense is pink noise band-limited at 16 kHz, as a mastered mix is,
+// driven so far that about one sample in a hundred is clipped, whose corners ring up to the top
+// of the band; Piano is sparse notes of decaying, slightly
+// inharmonic partials peaking at -1 dBFS; Speech is voiced bursts through two formants with
+// pauses between them. Each note or burst of a stereo file has a place of its own between the
+// channels; Dense's channels share most of their noise.
+enum class Material { Dense, Piano, Speech };
+std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate, size_t frames, int channels = 2);
+
 // a followed by b.
 std::vector<int16_t> Concat(std::vector<int16_t> a, const std::vector<int16_t>& b);
 
