@@ -13,6 +13,7 @@ namespace {
 // Rows as high as the font needs; the table starts with room for this many.
 constexpr int kRowsShownAtLeast = 4;
 constexpr int kPlaceholderMargin = 12;
+constexpr int kRowPadding = 6;
 
 // File managers hand dropped files over as text/uri-list; only local paths can be processed.
 QStringList LocalPaths(const QMimeData* data)
@@ -40,7 +41,10 @@ FileTable::FileTable(QWidget* parent) : QTableView(parent)
     // A long path keeps its start and its name; the middle is what one can do without.
     setTextElideMode(Qt::ElideMiddle);
     verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // One height for every row, from the font: fitting each row to its contents would measure
+    // every row at every change, which a run of a thousand files makes a thousand times.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + kRowPadding);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setHighlightSections(false);

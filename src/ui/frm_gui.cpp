@@ -311,8 +311,8 @@ void frmGUI::LayOut()
     options->addWidget(tbxNewLev, 0, 3);
     options->addWidget(lblRec[1], 0, 4, 1, 3);
     for (int i = 0; i < 6; ++i) {
-        QLabel* label = i == 0 ? lblLead[0] : i == 5 ? lblLead[1] : lblLevel[static_cast<size_t>(i - 1)];
-        QLineEdit* box = i == 0 ? tbxLead[0] : i == 5 ? tbxLead[1] : tbxLevel[static_cast<size_t>(i - 1)];
+        QLabel* label = i == 0 ? lblLead[0] : i == 5 ? lblLead[1] : lblLevel[i - 1];
+        QLineEdit* box = i == 0 ? tbxLead[0] : i == 5 ? tbxLead[1] : tbxLevel[i - 1];
         options->addWidget(label, 1, i + 1, Qt::AlignBottom);
         options->addWidget(box, 2, i + 1);
         options->setColumnStretch(i + 1, 1);
@@ -329,8 +329,8 @@ void frmGUI::LayOut()
     // The panel: the tag choices on the left, the analysis parameters and the rows of the key
     // table beyond the design on the right, its two buttons below.
     auto* tagBoxes = new QGridLayout;
-    for (int i = 0; i < 4; ++i) tagBoxes->addWidget(chkID3[static_cast<size_t>(i)], i, 0);
-    for (int i = 4; i < 7; ++i) tagBoxes->addWidget(chkID3[static_cast<size_t>(i)], i - 4, 1);
+    for (int i = 0; i < 4; ++i) tagBoxes->addWidget(chkID3[i], i, 0);
+    for (int i = 4; i < 7; ++i) tagBoxes->addWidget(chkID3[i], i - 4, 1);
     tagBoxes->addWidget(chkKeepAll, 3, 1);
     auto* tags = new QVBoxLayout;
     tags->addWidget(lblID3);
@@ -395,7 +395,7 @@ void frmGUI::Form_Load()
         if (auto* choice = qobject_cast<QComboBox*>(control.widget)) choice->setCurrentText(value);
         if (auto* box = qobject_cast<QCheckBox*>(control.widget)) box->setChecked(value == "1");
     }
-    for (int i = 0; i < 7; ++i) chkID3[static_cast<size_t>(i)]->setChecked(settings.KeepTag[static_cast<size_t>(i)]);
+    for (int i = 0; i < 7; ++i) chkID3[i]->setChecked(settings.KeepTag[i]);
     chkKeepAll->setChecked(settings.KeepAllTags);
     // One after the other, each read when its turn comes: clearing Analyze clears Trim too.
     chkAnalyze->setChecked(settings.Analyze);

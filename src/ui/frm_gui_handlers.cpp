@@ -28,16 +28,16 @@ constexpr const char* kRecommendedCaption = "dB (ref. recommended level)";
 constexpr const char* kPresentCaption = "dB (ref. present level)";
 // How far a refused box's background leans to red: enough to see on light and dark themes alike,
 // little enough for the text to stay readable on both.
-constexpr double kRefusedShare = 0.4;
+constexpr float kRefusedShare = 0.4f;
 const QColor kRefusedColour(230, 40, 40);
 
 QPalette RefusedPalette(QPalette palette)
 {
     const QColor base = palette.color(QPalette::Base);
-    const auto mix = [](double own, double red) { return own * (1 - kRefusedShare) + red * kRefusedShare; };
-    palette.setColor(QPalette::Base, QColor::fromRgbF(static_cast<float>(mix(base.redF(), kRefusedColour.redF())),
-                                                      static_cast<float>(mix(base.greenF(), kRefusedColour.greenF())),
-                                                      static_cast<float>(mix(base.blueF(), kRefusedColour.blueF()))));
+    const auto mix = [](float own, float red) { return own + (red - own) * kRefusedShare; };
+    palette.setColor(QPalette::Base, QColor::fromRgbF(mix(base.redF(), kRefusedColour.redF()),
+                                                      mix(base.greenF(), kRefusedColour.greenF()),
+                                                      mix(base.blueF(), kRefusedColour.blueF())));
     return palette;
 }
 
@@ -52,7 +52,7 @@ void frmGUI::ConnectHandlers()
     connect(chkTrim, &QCheckBox::toggled, this, [this] { chkTrim_Click(); });
     connect(chkEncode, &QCheckBox::toggled, this, [this] { chkEncode_Click(); });
     for (int i = 0; i < 7; ++i) {
-        connect(chkID3[static_cast<size_t>(i)], &QCheckBox::toggled, this, [this, i] { chkID3_Click(i); });
+        connect(chkID3[i], &QCheckBox::toggled, this, [this, i] { chkID3_Click(i); });
     }
     connect(chkKeepAll, &QCheckBox::toggled, this, [this] { chkKeepAll_Click(); });
 
@@ -185,8 +185,8 @@ void frmGUI::chkEncode_Click()
 
 void frmGUI::chkID3_Click(int index)
 {
-    ctx_.settings.KeepTag[static_cast<size_t>(index)] = chkID3[static_cast<size_t>(index)]->isChecked();
-    StoreField(&ctx_.settings.KeepTag[static_cast<size_t>(index)]);
+    ctx_.settings.KeepTag[index] = chkID3[index]->isChecked();
+    StoreField(&ctx_.settings.KeepTag[index]);
 }
 
 void frmGUI::chkKeepAll_Click()

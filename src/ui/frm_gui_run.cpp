@@ -25,6 +25,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QUrl>
@@ -42,6 +43,8 @@ constexpr size_t kKeptPictureWindows = 600;
 constexpr std::chrono::milliseconds kStripRefresh{100};
 constexpr int kPassedOverShownMs = 8000;
 constexpr const char* kManualUrl = "man:varnook(1)";
+constexpr const char* kManualHandlerType = "x-scheme-handler/man";
+constexpr int kHandlerQueryMs = 2000;
 
 // Runs `call` on the thread of `context`, after what was queued there before.
 template <typename Call>
@@ -180,8 +183,13 @@ void frmGUI::ClearList()
 void frmGUI::ShowManual()
 {
     // The manual page where the desktop shows one (GNOME's and KDE's help viewers do); else the
-    // README an install puts beside it.
-    if (QDesktopServices::openUrl(QUrl(kManualUrl))) return;
+    // README an install puts beside it. Asked first, for xdg-open takes any address and fails
+    // out of sight.
+    QProcess handler;
+    handler.start("xdg-mime", {"query", "default", kManualHandlerType});
+    if (handler.waitForFinished(kHandlerQueryMs) && !handler.readAllStandardOutput().trimmed().isEmpty() &&
+        QDesktopServices::openUrl(QUrl(kManualUrl)))
+        return;
     const QString readme = QFileInfo(QString::fromStdString(ctx_.programPath)).absolutePath() +
                            "/../share/doc/varnook/README.md";
     if (QFileInfo::exists(readme) && QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::cleanPath(readme)))) return;

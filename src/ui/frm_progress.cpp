@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -66,7 +67,16 @@ frmProgress::frmProgress()
 void frmProgress::LogLine(const QString& line)
 {
     lbxList->addItem(line);
-    lbxList->scrollToItem(lbxList->item(lbxList->count() - 1), QAbstractItemView::PositionAtTop);
+    // Scrolling lays the whole list out first, which for every line of a long run costs the
+    // run's length over again; lines logged together are scrolled to once, when the window
+    // next handles its events (as it repaints only then anyway). The last line as the top one,
+    // as far as the list scrolls, is the list scrolled to its bottom.
+    if (scrollPending_) return;
+    scrollPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        scrollPending_ = false;
+        lbxList->scrollToBottom();
+    });
 }
 
 void frmProgress::SetStripCount(size_t count)

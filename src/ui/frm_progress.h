@@ -67,6 +67,7 @@ private:
     void SetStripCount(size_t count);
 
     std::atomic<bool> closed_ = false;
+    bool scrollPending_ = false;
     QWidget* stripsArea_;
     QGridLayout* stripsGrid_;
     std::vector<LoudnessStrip*> strips_;

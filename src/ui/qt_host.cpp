@@ -34,9 +34,9 @@ frmProgress& QtHost::Progress()
     return *progress_;
 }
 
-void QtHost::OnWindowsThread(std::function<void()> call)
+void QtHost::RunOnWindowsThread(std::function<void()> call)
 {
-    if (ui::OnWindowsThread()) {
+    if (OnWindowsThread()) {
         call();
         return;
     }
@@ -47,19 +47,19 @@ void QtHost::OnWindowsThread(std::function<void()> call)
 
 void QtHost::LogLine(const std::string& line)
 {
-    OnWindowsThread([this, line] { Progress().LogLine(QString::fromStdString(line)); });
+    RunOnWindowsThread([this, line] { Progress().LogLine(QString::fromStdString(line)); });
     if (echo_) echo_->LogLine(line);
 }
 
 void QtHost::SetCaption(const std::string& caption)
 {
-    OnWindowsThread([this, caption] { Progress().setWindowTitle(QString::fromStdString(caption)); });
+    RunOnWindowsThread([this, caption] { Progress().setWindowTitle(QString::fromStdString(caption)); });
 }
 
 void QtHost::Yield()
 {
     // A run's thread has no events; the windows' thread runs its own loop meanwhile.
-    if (ui::OnWindowsThread()) QCoreApplication::processEvents();
+    if (OnWindowsThread()) QCoreApplication::processEvents();
 }
 
 void QtHost::ErrorBox(const std::string& text)
@@ -72,14 +72,14 @@ void QtHost::ErrorBox(const std::string& text)
         QMessageBox box(QMessageBox::Warning, "Varnook", shown, QMessageBox::Ok, parent);
         box.exec();
     };
-    if (ui::OnWindowsThread()) {
+    if (OnWindowsThread()) {
         show();
         return;
     }
     // The promise goes with the queued call: dropped unshown, it breaks, which ends the wait too.
     auto shown = std::make_shared<std::promise<void>>();
     std::future<void> dismissed = shown->get_future();
-    OnWindowsThread([show, shown] {
+    RunOnWindowsThread([show, shown] {
         show();
         shown->set_value();
     });
@@ -91,12 +91,12 @@ void QtHost::ErrorBox(const std::string& text)
 
 void QtHost::ShowProgress(size_t finished, size_t total)
 {
-    OnWindowsThread([this, finished, total] { Progress().ShowProgress(finished, total); });
+    RunOnWindowsThread([this, finished, total] { Progress().ShowProgress(finished, total); });
 }
 
 WindowState QtHost::ProgressWindowState() const
 {
-    if (!progress_ || !ui::OnWindowsThread()) return WindowState::Normal;
+    if (!progress_ || !OnWindowsThread()) return WindowState::Normal;
     if (progress_->isMinimized()) return WindowState::Minimized;
     if (progress_->isMaximized()) return WindowState::Maximized;
     return WindowState::Normal;
@@ -107,7 +107,7 @@ bool QtHost::TrimMeasured(const TrimPicture& picture)
     // The strip keeps a copy, which costs the picture's length; of a long file it grows by many
     // updates, and a few a second are all the eye can follow.
     if (picture.Complete || !stripShown_.isValid() || stripShown_.elapsed() >= kStripRefreshMs) {
-        OnWindowsThread([this, picture] { Progress().ShowPicture(0, picture); });
+        RunOnWindowsThread([this, picture] { Progress().ShowPicture(0, picture); });
         stripShown_.restart();
     }
     if (picture.Complete) WritePlotFile(picture, *this);

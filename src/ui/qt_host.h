@@ -52,7 +52,7 @@ public:
 
 private:
     // Runs `call` on the windows' thread: at once there, else queued after the calls before it.
-    void OnWindowsThread(std::function<void()> call);
+    void RunOnWindowsThread(std::function<void()> call);
 
     std::unique_ptr<frmProgress> progress_;
     std::optional<ConsoleHost> echo_;

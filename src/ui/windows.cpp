@@ -97,14 +97,15 @@ std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx, const std::vecto
 {
     frmProgress& progress = host.Progress();
     StopOnClose(progress, ctx);
-    progress.show();
     // The main window is a child window of the progress window, and Qt hides child windows
     // with their parent; closing the main window closes the progress window. Either way a run
-    // in progress stops in the step in hand, and the program ends once it has returned.
+    // in progress stops in the step in hand, and the program ends once it has returned. Made
+    // before either is shown, so that it sizes both before the window manager places them.
     auto gui = std::make_unique<frmGUI>(ctx, progress);
     QStringList files;
     for (const std::string& file : openFiles) files << QString::fromStdString(file);
     gui->AddSources(files);
+    progress.show();
     gui->show();
     return gui;
 }
