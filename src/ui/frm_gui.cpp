@@ -209,7 +209,9 @@ void frmGUI::CreateControls()
     fileCountLabel = new QLabel(this);
     fileCountLabel->setObjectName("fileCountLabel");
     failuresOnlyBox = MakeCheck(this, "failuresOnlyBox", "&Show failures only");
-    statusBar()->addWidget(fileCountLabel, 1);
+    // Permanent, so that the messages (what a drop passed over, what a box takes) stand beside
+    // them on the left, never over them.
+    statusBar()->addPermanentWidget(fileCountLabel);
     statusBar()->addPermanentWidget(failuresOnlyBox);
 
     // The design's initial states; the load then shows the Run settings over them.
