@@ -94,6 +94,7 @@ std::string KeyList()
 std::string UsageText()
 {
     return R"(Usage: varnook [FILE...] [/KEY VALUE...]
+       varnook --open [FILE...] [/KEY VALUE...]
        varnook --help | --version
 
 Brings music files to an even loudness: analyse, amplify without clipping, trim silence with
@@ -101,7 +102,8 @@ fades and lead silence, encode to MP3. A 16-bit PCM WAV is worked on as it is, a
 decoded by lame, any other source is converted to a 16-bit WAV first.
 )" + SourceFormatsSentence(kUsageWidth) + R"(
 With no FILE the main window opens. Each FILE is processed in turn (batch mode), with the
-options of the settings file overridden by the keys below for this run only.
+options of the settings file overridden by the keys below for this run only. --open opens the
+main window with the FILEs in its list instead, to be processed when Go! is pressed.
 
 Keys (case does not matter; the value may follow the key directly or as the next words):
 )" + KeyList() + R"(
@@ -120,9 +122,9 @@ Example:
 Exit status: 0 every file went through, 1 a file failed or was missing, 2 usage error or the
 mode is not available (no display for the window).
 
-Settings file: $VARNOOK_INI when set; else varnook.ini beside the program when it exists or
-that folder is writable; else $XDG_CONFIG_HOME/varnook/varnook.ini (~/.config/varnook/varnook.ini).
-The command line never writes it.
+Settings file: $VARNOOK_INI when set; else $XDG_CONFIG_HOME/varnook/varnook.ini
+(~/.config/varnook/varnook.ini); a program run from its build folder keeps varnook.ini beside
+itself. The command line never writes it.
 )";
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -528,6 +530,28 @@ void RunFile(Context& ctx, FileResult& result)
     }
 }
 
+// Why `path` cannot be written now, in plain words, or empty. Looked at after a failure: the
+// step's error ("75: Path/File access error") does not say which file, nor why.
+std::string OutputBlock(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return "a folder of that name is in the way";
+    const std::string folder = SplitPath(path).Folder;
+    if (folder.empty() || ::access(folder.c_str(), W_OK) == 0) return {};
+    if (errno == ENOENT) return "its folder does not exist";
+    return "its folder cannot be written (" + std::string(std::strerror(errno)) + ")";
+}
+
+// The plain words of a failure that the step's own words hide (see FileResult::PlainReason).
+std::string PlainReason(const RunRequest& req, const FileResult& result)
+{
+    if (result.Outcome != FileOutcome::Failed) return {};
+    if (!ExistFile(req.SourcePath)) return "File not found";
+    if (!result.Delivered.empty() || req.OutputPath.empty()) return {};
+    const std::string block = OutputBlock(req.OutputPath);
+    return block.empty() ? std::string() : "Could not write " + req.OutputPath + ": " + block;
+}
+
 }  // namespace
 
 FileResult ProcessFile(Context& ctx)
@@ -543,6 +567,7 @@ FileResult ProcessFile(Context& ctx)
         if (result.Reason.empty()) result.Reason = line;
         result.Outcome = FileOutcome::Failed;
     }
+    result.PlainReason = PlainReason(ctx.request, result);
     return result;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 
 #include <cstdlib>
 #include <optional>
@@ -25,6 +26,10 @@ bool IsSet(const char* name)
 
 constexpr const char* kPlatformVariable = "QT_QPA_PLATFORM";
 constexpr const char* kFallbackPlatform = "offscreen";
+// The desktop entry the windows belong to (data/varnook.desktop): Wayland compositors and docks
+// take the windows' icon and name from it.
+constexpr const char* kDesktopFileName = "varnook";
+constexpr const char* kIconResource = ":/icons/varnook.png";
 
 // Qt ends the program (qFatal, SIGABRT) when no platform it tries can be opened: a DISPLAY or
 // WAYLAND_DISPLAY left over from an ssh login or a cron job names a server that is gone. Qt has
@@ -46,7 +51,12 @@ public:
         if (chosen) ::setenv(kPlatformVariable, asked.c_str(), 1);
         else ::unsetenv(kPlatformVariable);
         const bool askedOffscreen = asked.find(kFallbackPlatform) != std::string::npos;
-        if (QGuiApplication::platformName() == kFallbackPlatform && !askedOffscreen) app_.reset();
+        if (QGuiApplication::platformName() == kFallbackPlatform && !askedOffscreen) {
+            app_.reset();
+            return;
+        }
+        QGuiApplication::setDesktopFileName(kDesktopFileName);
+        QApplication::setWindowIcon(QIcon(kIconResource));
     }
 
     bool Opened() const { return app_.has_value(); }
@@ -69,7 +79,7 @@ bool HasDisplay()
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
 }
 
-std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx)
+std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx, const std::vector<std::string>& openFiles)
 {
     const DisplayApplication display(argc, argv);
     if (!display.Opened()) return std::nullopt;
@@ -79,19 +89,23 @@ std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx)
     // The report is the batch's record; a window run, one job or several, writes none.
     windows.request.ReportPath.clear();
     host.SetCaption(kIdleCaption);
-    const std::unique_ptr<frmGUI> gui = OpenWindows(host, windows);
+    const std::unique_ptr<frmGUI> gui = OpenWindows(host, windows, openFiles);
     return QApplication::exec();
 }
 
-std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx)
+std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx, const std::vector<std::string>& openFiles)
 {
     frmProgress& progress = host.Progress();
     StopOnClose(progress, ctx);
-    progress.show();
-    // The main window is a child window of the progress window, and Qt closes child windows
-    // with their parent: closing the progress window closes every window. A run in progress
-    // stops in the step in hand; the program ends once it has returned.
+    // The main window is a child window of the progress window, and Qt hides child windows
+    // with their parent; closing the main window closes the progress window. Either way a run
+    // in progress stops in the step in hand, and the program ends once it has returned. Made
+    // before either is shown, so that it sizes both before the window manager places them.
     auto gui = std::make_unique<frmGUI>(ctx, progress);
+    QStringList files;
+    for (const std::string& file : openFiles) files << QString::fromStdString(file);
+    gui->AddSources(files);
+    progress.show();
     gui->show();
     return gui;
 }

@@ -88,6 +88,10 @@ TEST_F(CommandLineTest, SourcesBecomeAbsoluteAndMissingOnesAreListed)
     EXPECT_EQ(ctx.request.SourcePath, song);
     Parse({"/"});  // holds no key: the root folder
     EXPECT_EQ(ctx.request.SourcePath, "/");
+    // The desktop's "Open With": the same sources, for the window's list; after a text key the
+    // option is that key's word.
+    EXPECT_TRUE(Parse({"--open", song}).OpenInWindow && Parse({song, "--open"}).Sources == Words{song});
+    EXPECT_FALSE(Parse({song, "/lame", "--open"}).OpenInWindow);
 }
 
 // None of these names a source or a usable value: window mode with the settings as loaded.

@@ -186,5 +186,28 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
     EXPECT_EQ(host.captions.back(), "Varnook Progress");
 }
 
+// What the window's list says of a failure where the step's words would mislead: a source gone
+// since it was listed, an output blocked by a folder of its name. A file the step's words
+// describe well keeps them alone.
+TEST_F(RunBatchTest, FailuresThatTheStepsWordsHideAreSaidPlainly)
+{
+    ctx.settings.Trim = false;
+    const struct {
+        std::string source, inTheWay, reason, plain;
+    } rows[] = {{"gone.wav", "", "Not a valid wav file!", "File not found"},
+                {"gone.mp3", "", "Could not decode", "File not found"},
+                {MakeSource("song.wav"), "song.mp3", "75: Path/File access error",
+                 "Could not write " + dir.File("song.mp3") + ": a folder of that name is in the way"},
+                {"bad.wav", "", "Not a valid wav file!", ""}};
+    test::WriteText(dir.File("bad.wav"), "no RIFF here");
+    for (const auto& row : rows) {
+        if (!row.inTheWay.empty()) fs::create_directory(dir.File(row.inTheWay));
+        Context file(ctx, host);
+        file.request.SourcePath = row.source.starts_with("/") ? row.source : dir.File(row.source);
+        const FileResult result = ProcessFile(file);
+        EXPECT_EQ(result.Reason + "|" + result.PlainReason, row.reason + "|" + row.plain) << row.source;
+    }
+}
+
 }  // namespace
 }  // namespace varnook
