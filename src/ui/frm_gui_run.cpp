@@ -293,6 +293,8 @@ void frmGUI::RunFinished()
     SetControlsEnabled(true);
     busy_ = false;
     ShowCount();
+    // The strips showed the files in hand; the row selected at the end may be another's.
+    ShowSelectedPicture();
     emit RunEnded();
 }
 
