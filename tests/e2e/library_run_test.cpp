@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "e2e/batch_fixture.h"
+#include "support/param_name.h"
 
 namespace varnook::test {
 namespace {
@@ -128,6 +130,73 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
     EXPECT_EQ(Untimed(Run(Join(skip, {"/nl", "-1"}))).back(), "Files done: 4, skipped: 0, failed: 0, stopped: 0");
     EXPECT_TRUE(Contents(lib).size() == 8u && ReadAllBytes(touched) == sources.at("c.wav"));
 }
+
+// One run of a re-run row: a bash line that runs the program as "$@" (after a copy, under a
+// file size limit), its words ("{dir}" the folder), and whether it passed the file over.
+struct RerunStep {
+    std::string shell;
+    std::string args;
+    bool upToDate;
+    int exitCode = 0;
+};
+struct RerunCase {
+    const char* name;
+    std::vector<RerunStep> runs;
+    std::string output;  // holds one provenance record after the last run
+    std::string record;  // the record's name in its file, in ASCII or UTF-16
+};
+void PrintTo(const RerunCase& row, std::ostream* os) { *os << row.name; }
+
+class Rerun : public BatchRun, public testing::WithParamInterface<RerunCase> {};
+
+// What a later run with SkipDone passes over is exactly an output made whole under the same
+// settings from that source, marked once.
+TEST_P(Rerun, PassesOverOnlyWhatTheseSettingsMadeFromThisSource)
+{
+    const RerunCase& row = GetParam();
+    MakeWav("song.wav");
+    for (const RerunStep& step : row.runs) {
+        Names command{"-c", step.shell.empty() ? "exec \"$@\"" : step.shell, "bash", VARNOOK_EXE};
+        std::istringstream words(step.args + " /skip1");
+        for (std::string word; words >> word;) command.push_back(word);
+        for (std::string& word : command)
+            for (size_t at; (at = word.find("{dir}")) != std::string::npos;) word.replace(at, 5, dir.Path().string());
+        const CapturedRun run = RunCaptured("bash", command, WithSettings());
+        SCOPED_TRACE(step.args);
+        EXPECT_EQ(run.exitCode, step.exitCode) << run.out;
+        const Names lines = run.Lines();
+        EXPECT_EQ(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Up to date: "); }),
+                  step.upToDate) << run.out;
+    }
+    // lame writes the frame's texts in UTF-16.
+    const Bytes output = ReadAllBytes(dir.File(row.output));
+    const std::string bytes(output.begin(), output.end());
+    std::string wide;
+    for (const char c : row.record) wide += {c, '\0'};
+    size_t records = 0;
+    for (const std::string& name : {row.record, wide})
+        for (size_t at = 0; (at = bytes.find(name, at)) != std::string::npos; at += name.size()) ++records;
+    EXPECT_EQ(records, 1u);
+}
+
+const std::string kLevelToMp3 = "{dir}/song.wav /ana0 /lev1 /tr0 /enc1 /nl 3";
+const std::string kR128 = "{dir}/song.wav /ana1 /lev1 /tr0 /enc0 /mode r128 /target -10";
+INSTANTIATE_TEST_SUITE_P(Rows, Rerun, testing::Values(
+    // A file size limit stands in for a full disk (215 kB hold half the song): the song goes on
+    // unleveled and unmarked, so the next run levels it.
+    RerunCase{"OutputAfterAFailedLevelIsMadeAgain", {{"trap '' XFSZ; ulimit -f 215; exec \"$@\"", kLevelToMp3, false, 1},
+              {"", kLevelToMp3, false}, {"", kLevelToMp3, true}}, "song.mp3", "VarnookProvenance"},
+    // The jobs are no part of the output.
+    RerunCase{"LoudnessModeAndTargetMakeItDue", {{"", "{dir}/song.wav /ana1 /lev1 /tr0 /enc0", false},
+              {"", kR128, false}, {"", kR128 + " /jobs 2", true}}, "_song.wav", "vrkp"},
+    // An output copied beside its source and taken as a source: its record names another source.
+    RerunCase{"CopiedWavOutputTakenAsASource", {{"", "{dir}/song.wav /ana0 /lev1 /tr0 /enc0", false},
+              {"cp {dir}/_song.wav {dir}/copy.wav && exec \"$@\"", "{dir}/copy.wav /ana0 /lev1 /tr0 /enc0", false},
+              {"", "{dir}/copy.wav /ana0 /lev1 /tr0 /enc0", true}}, "_copy.wav", "vrkp"},
+    RerunCase{"CopiedMp3OutputTakenAsASource", {{"", kLevelToMp3, false},
+              {"cp {dir}/song.mp3 {dir}/copy.mp3 && exec \"$@\"", "{dir}/copy.mp3 /ana0 /lev1 /tr0 /enc1", false},
+              {"", "{dir}/copy.mp3 /ana0 /lev1 /tr0 /enc1", true}}, "_copy.mp3", "VarnookProvenance"}),
+    RowName());
 
 }  // namespace
 }  // namespace varnook::test
