@@ -20,10 +20,11 @@ enum class SourceKind {
 };
 
 // Decides by the extension's row of the format table and, for a WAV, by the header: a RIFF/WAVE
-// file whose first chunk is a PCM "fmt " of 16 bits and whose data size is not the streaming
-// marker 0xFFFFFFFF takes today's path (the header check repairs or refuses it as it always
-// has); any other WAV (8, 24 or 32-bit, float, WAVE_FORMAT_EXTENSIBLE, RF64, a chunk before
-// "fmt ") is converted.
+// file whose first chunk is a PCM "fmt " of 16 bits at a rate up to 48000, and whose data size
+// is not the streaming marker 0xFFFFFFFF, takes today's path (the header check repairs or
+// refuses it as it always has); any other WAV (8, 24 or 32-bit, float, WAVE_FORMAT_EXTENSIBLE,
+// RF64, a chunk before "fmt ", a rate above 48000, for which no loudness filter exists) is
+// converted. A rate up to 48000 without a filter (12345) stays: a conversion would keep it.
 SourceKind ClassifySource(const std::string& path, const std::string& ext);
 
 // The rate a source of `rate` Hz is converted to: unchanged up to 48000; above it 44100 from a
