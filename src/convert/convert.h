@@ -46,6 +46,13 @@ struct ConvertResult {
 // Opens the source just to see whether it can be converted; writes nothing.
 ConvertResult ProbeSource(const std::string& source);
 
+// How long a source of any format the table reads plays, in seconds, as its header gives it
+// (an MP3's by its Info frame or its first frame's bitrate); 0 when it cannot be read, or is no
+// regular file, which is never opened (a FIFO would block). Costs microseconds for a WAV, FLAC
+// or AIFF file, a few milliseconds for Ogg, whose decoder is set up to read it; never a pass
+// over the audio.
+double AudioSeconds(const std::string& source);
+
 // Writes `source` as a 16-bit PCM mono or stereo WAV with a plain 44-byte header to `work`.
 // 8 and 16-bit integer sources at rates up to 48000 keep their samples exactly; everything else
 // goes through float, the resampler where the rate calls for it, and TPDF dither from a fixed

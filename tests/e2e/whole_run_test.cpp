@@ -332,7 +332,21 @@ INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
     RunCase{"ClosedStandardOutput", {"wav song.wav", "wav b.wav"}, "{dir}/song.wav {dir}/b.wav" + kLevelToWav, 0, {},
             {"song.wav", "b.wav"}, {"_song.wav", "_b.wav"}, "{ sleep 0.3; exec \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}"},
     RunCase{"SourceNamedLikeAWorkFile", {"wav VRK.tmp"}, "{dir}/VRK.tmp" + kLevelToWav, 1,
-            {"Not a valid file: named like a work file of Varnook"}, {"VRK.tmp"}}),
+            {"Not a valid file: named like a work file of Varnook"}, {"VRK.tmp"}},
+    // On a terminal (script gives one) a name that would set its title shows as text, and the
+    // share done is of the audio: after two of three songs of equal length 66%, where the
+    // bytes of two WAVs and an MP3 made 95%.
+    RunCase{"TerminalGetsNoControlsAndTheShareOfTheAudio", {"wav a\033]0;pwned\a.wav", "wav b.wav", "mp3 c.mp3"},
+            "{dir}/a\033]0;pwned\a.wav {dir}/b.wav {dir}/c.mp3 /jobs 1" + kLevelToWav, 0, {},
+            {"a\033]0;pwned\a.wav", "b.wav", "c.mp3"}, {"_a\033]0;pwned\a.wav", "_b.wav", "c.wav"},
+            "exec script -qefc \"$(printf '%q ' \"$@\")\" /dev/null </dev/null >{tmp}/terminal", "",
+            [](const std::string&, const std::string& tmp) {
+                std::string terminal = ReadText(tmp + "/terminal");
+                EXPECT_NE(terminal.find("0/3 files  0%  0:00 elapsed  a?]0;pwned?.wav"), std::string::npos) << terminal;
+                EXPECT_NE(terminal.find("2/3 files  66%"), std::string::npos) << terminal;
+                for (size_t at; (at = terminal.find("\033[K")) != std::string::npos;) terminal.erase(at, 3);
+                EXPECT_EQ(terminal.find_first_of("\033\a"), std::string::npos) << terminal;
+            }}),
     RowName());
 
 // Sources that lie about their length, and a tag whose frames once cost time and memory as the
