@@ -81,12 +81,13 @@ struct LevelCase {
     double factor;
     std::vector<std::array<int, 3>> points;  // sample index, value, value afterwards
     std::array<int64_t, 3> seen;  // peak read, peak written, half-waves limited
+    bool accepted = true;
     bool oddSize = false;  // the last sample's high byte belongs to no sample
 };
 
 class LeveledFile : public ::testing::TestWithParam<LevelCase> {};
 
-TEST_P(LeveledFile, GivesTheWorkedOutSamples)
+TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
 {
     const LevelCase& row = GetParam();
     std::vector<int16_t> samples(row.samples);
@@ -94,12 +95,16 @@ TEST_P(LeveledFile, GivesTheWorkedOutSamples)
     WorkFile work;
     work.Write(row.channels, samples, {Chunk{"id3 ", std::vector<uint8_t>(777, 0xA5)}});
     work.ctx.wav.DataSize -= row.oddSize ? 1 : 0;
-    // Left by an earlier file, longer than this one.
-    WriteAllBytes(work.ctx.request.TempPath, std::vector<uint8_t>(300000, 9));
+    const std::vector<uint8_t> oldTemp(300000, 9);  // left by an earlier file, longer than this one
+    WriteAllBytes(work.ctx.request.TempPath, oldTemp);
 
     LevelFindings seen;
-    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor), &seen), StepEnd::Finished);
+    ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(row.factor), &seen), row.accepted ? StepEnd::Finished : StepEnd::Failed);
     EXPECT_TRUE(work.host.lines.empty());
+    if (!row.accepted) {
+        EXPECT_EQ(ReadAllBytes(work.ctx.request.TempPath), oldTemp);
+        return;
+    }
     for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = static_cast<int16_t>(after);
     ExpectOutput(work, samples);
     EXPECT_EQ((std::array<int64_t, 3>{seen.PeakBefore, seen.PeakAfter, seen.HalfWavesLimited}), row.seen);
@@ -123,12 +128,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {16384, 1000, 1984}, {16385, 16000, 31744}, {16386, 1000, 1984}}, {16000, 31744, 1}},
         LevelCase{"StereoChannelsApartUnpairedLastKept", 2, kLong + 1, 2,
                   {{100, 20000, 31744}, {101, 1000, 2000}, {kLong, 30000, 30000}}, {20000, 31744, 1}},
-        LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true},
+        LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true, true},
         LevelCase{"ZeroGainCopiesAShortFile", 2, 1000, 1, {{5, 3, 3}, {999, -7, -7}}, {7, 7, 0}},
-        // Shorter than two blocks, and than one: leveled all the same, half-waves kept whole up
-        // to the last sample.
         LevelCase{"Mono32767", 1, 32767, 0.5, {{32766, 3, 2}}, {3, 2, 0}},
+        LevelCase{"Mono32768", 1, 32768, 0.5, {{32767, 3, 2}}, {3, 2, 0}},
         LevelCase{"Stereo32769", 2, 32769, 0.5, {{32767, 3, 2}, {32768, 300, 300}}, {3, 2, 0}},
+        // Shorter than a block: leveled all the same, half-waves whole up to the last sample.
         LevelCase{"MonoShorterThanABlock", 1, 1000, 2, {{5, 20000, 31744}, {6, 1000, 1587}, {999, -3, -6}}, {20000, 31744, 1}},
         LevelCase{"StereoShorterThanABlockUnpairedLastKept", 2, 1001, 2,
                   {{998, 20000, 31744}, {999, -1000, -2000}, {1000, 30000, 30000}}, {20000, 31744, 1}}),
