@@ -6,7 +6,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,13 +36,6 @@ int JobsFor(int jobsSetting, size_t files)
 {
     const int jobs = jobsSetting > 0 ? jobsSetting : OnlineCpus();
     return std::min<int>(jobs, static_cast<int>(std::max<size_t>(files, 1)));
-}
-
-int64_t SourceBytes(const std::string& path)
-{
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    return ec ? 0 : static_cast<int64_t>(size);
 }
 
 std::string Header(size_t index, size_t count)
@@ -109,7 +101,7 @@ public:
             if (!item.Missing) sources->push_back(item.Path);
         records_.request.RunSources = std::move(sources);
         progress_.Total = items.size();
-        for (const RunItem& item : items) progress_.BytesTotal += SourceBytes(item.Path);
+        if (frontEnd.AudioProgress) seconds_.emplace(items);
     }
 
     RunTotals Run()
@@ -155,7 +147,7 @@ private:
             const auto start = std::chrono::steady_clock::now();
             const FileResult result = RunOne(items_[i], 0, host_);
             progress_.InHand.clear();
-            Counted(items_[i]);
+            Counted(i);
             Shown(i, result, SecondsSince(start));
         }
         return false;
@@ -198,7 +190,7 @@ private:
             if (frontEnd_.FileStarted)
                 for (const size_t index : started) frontEnd_.FileStarted(index);
             for (Finished& file : finished) {
-                Counted(items_[file.index]);
+                Counted(file.index);
                 waiting.emplace(file.index, std::move(file));
             }
             for (auto next = waiting.find(nextShown); next != waiting.end(); next = waiting.find(++nextShown)) {
@@ -289,10 +281,10 @@ private:
         Shown(file.index, file.result, file.seconds);
     }
 
-    void Counted(const RunItem& item)
+    void Counted(size_t index)
     {
         ++progress_.Finished;
-        progress_.BytesDone += SourceBytes(item.Path);
+        if (seconds_) seconds_->Finished(index);
     }
 
     void Shown(size_t index, const FileResult& result, double seconds)
@@ -304,7 +296,13 @@ private:
 
     void ShowProgress()
     {
-        if (frontEnd_.Progress) frontEnd_.Progress(progress_);
+        if (!frontEnd_.Progress) return;
+        if (seconds_) {
+            const SourceSeconds::Tally tally = seconds_->Count();
+            progress_.SecondsDone = tally.Done;
+            progress_.SecondsTotal = tally.Total;
+        }
+        frontEnd_.Progress(progress_);
     }
 
     // The front end's way of stopping becomes the run's own stop, which the files in hand hear.
@@ -322,6 +320,7 @@ private:
     const std::shared_ptr<StopRequest> stop_;
     RunLedger ledger_;
     RunProgress progress_;
+    std::optional<SourceSeconds> seconds_;
 
     // Shared with the jobs, under mutex_.
     std::mutex mutex_;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "library/run_ledger.h"
+#include "library/source_seconds.h"
 #include "library/sources.h"
 #include "pipeline/pipeline.h"
 
@@ -25,8 +26,10 @@ struct RunRecords;
 struct RunProgress {
     size_t Finished = 0;
     size_t Total = 0;
-    int64_t BytesDone = 0;   // source bytes of the finished files: the measure of "the audio"
-    int64_t BytesTotal = 0;
+    // Seconds of audio of the finished files and of all, when the front end asks for them
+    // (RunFrontEnd::AudioProgress; see SourceSeconds for how the total settles), else 0.
+    double SecondsDone = 0;
+    double SecondsTotal = 0;
     std::vector<std::string> InHand;  // names (no folder) of the files being processed
 };
 
@@ -46,6 +49,8 @@ struct RunFrontEnd {
     std::function<bool()> StopAsked = {};
     // The run ends with a summary line of the files done, skipped, failed and stopped.
     bool Summary = false;
+    // The progress counts seconds of audio, read from the sources' headers beside the run.
+    bool AudioProgress = false;
     // The windows' way with one job: every file is headed "File i of n" (even the only one) as
     // its entry is selected, before the stop is looked for. A batch heads the files of a run of
     // several, after the stop was looked for, so a stopped run's log ends with the file the stop

@@ -354,8 +354,9 @@ private:
             if (EncodedWithTags(req_.WorkPath, "Encoded OK", "Could not encode") == StepEnd::Finished)
                 result_.Delivered = req_.OutputPath;
         } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath)) {
-            // Marked before the move, so the output never shows up without its provenance.
-            if (!req_.Provenance.empty()) AppendProvenanceChunk(req_.WorkPath, req_.Provenance);
+            // Marked before the move, so the output never shows up without its provenance; the
+            // source's own record (a copied output), which the edits kept, is dropped either way.
+            MarkWavProvenance(req_.WorkPath, req_.Provenance);
             if (!SameFile(req_.OutputPath, req_.WorkPath)) ReplaceByRename(req_.WorkPath, req_.OutputPath);
             result_.Delivered = req_.OutputPath;
         }

@@ -253,10 +253,10 @@ void frmGUI::cmdGo_Click()
             ShowCount();
         });
     };
+    // The time left comes from the seconds of audio, as the terminal's does.
+    frontEnd.AudioProgress = true;
     frontEnd.Progress = [this](const RunProgress& progress) {
-        const double share = progress.BytesTotal > 0
-                                 ? static_cast<double>(progress.BytesDone) / static_cast<double>(progress.BytesTotal)
-                                 : 0.0;
+        const double share = progress.SecondsTotal > 0 ? progress.SecondsDone / progress.SecondsTotal : 0.0;
         Later(this, [this, finished = progress.Finished, total = progress.Total, share] {
             progress_.ShowProgress(finished, total, share);
         });

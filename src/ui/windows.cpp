@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -31,6 +32,33 @@ constexpr const char* kFallbackPlatform = "offscreen";
 constexpr const char* kDesktopFileName = "varnook";
 constexpr const char* kIconResource = ":/icons/varnook.png";
 
+// Qt's start-up speaks on standard error of things a batch has no use for: the runtime folder
+// it makes up when XDG_RUNTIME_DIR is unset (under cron, sudo or ssh), a display it could not
+// reach before it fell back. A batch's standard error is its own, so while its application is
+// made Qt's messages are held back (but a fatal one, which ends the program).
+class QuietStartUp {
+public:
+    explicit QuietStartUp(bool quiet) : quiet_(quiet)
+    {
+        if (quiet_) previous_ = qInstallMessageHandler(Drop);
+    }
+    ~QuietStartUp()
+    {
+        if (quiet_) qInstallMessageHandler(previous_);
+    }
+    QuietStartUp(const QuietStartUp&) = delete;
+    QuietStartUp& operator=(const QuietStartUp&) = delete;
+
+private:
+    static void Drop(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
+
+    bool quiet_;
+    QtMessageHandler previous_ = nullptr;
+};
+
 // Qt ends the program (qFatal, SIGABRT) when no platform it tries can be opened: a DISPLAY or
 // WAYLAND_DISPLAY left over from an ssh login or a cron job names a server that is gone. Qt has
 // no call that asks first, but it takes a list of platforms and uses the first that opens. With
@@ -39,8 +67,9 @@ constexpr const char* kIconResource = ":/icons/varnook.png";
 // be opened; it is then closed again before any window exists.
 class DisplayApplication {
 public:
-    DisplayApplication(int& argc, char** argv)
+    DisplayApplication(int& argc, char** argv, bool batch)
     {
+        const QuietStartUp quiet(batch);
         const char* chosen = std::getenv(kPlatformVariable);
         const std::string asked = chosen ? chosen : "";
         // Without a choice of the user's, the order Qt itself would try on Linux.
@@ -81,7 +110,7 @@ bool HasDisplay()
 
 std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx, const std::vector<std::string>& openFiles)
 {
-    const DisplayApplication display(argc, argv);
+    const DisplayApplication display(argc, argv, false);
     if (!display.Opened()) return std::nullopt;
     QtHost host;
     Context windows(ctx, host);
@@ -112,7 +141,7 @@ std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx, const std::vecto
 
 std::optional<int> RunWithProgressWindow(int& argc, char** argv, Context& ctx, const BatchWithWindow& batch)
 {
-    const DisplayApplication display(argc, argv);
+    const DisplayApplication display(argc, argv, true);
     if (!display.Opened()) return std::nullopt;
     QtHost host;
     host.SetEchoToStandardOutput(true);
@@ -130,6 +159,7 @@ int RunWithPlots(int& argc, char** argv, Context& ctx, const std::function<int(C
 {
     // Drawing text needs a platform even into an image; the offscreen one needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QuietStartUp quiet(true);
     QGuiApplication app(argc, argv);
     PlotHost host;
     Context run(ctx, host);

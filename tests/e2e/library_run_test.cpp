@@ -1,12 +1,10 @@
 // Folders as sources, parallel jobs, safe re-runs and the report, with the real lame.
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
 #include "e2e/batch_fixture.h"
+#include "support/param_name.h"
 
 namespace varnook::test {
 namespace {
@@ -120,14 +118,62 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
                             "Leveling with: " + Fixed2(row["applied_gain_db"]) + " dB..."});
     }
     EXPECT_EQ(rows, 8u);
-    const std::string touched = (lib / "c.wav").string();
-    ASSERT_EQ(::utimensat(AT_FDCWD, touched.c_str(), nullptr, 0), 0);
-    const CapturedRun afterTouch = Run(skip);
-    EXPECT_EQ(Untimed(afterTouch).back(), "Files done: 1, skipped: 3, failed: 0, stopped: 0");
-    EXPECT_FALSE(HasLine(afterTouch.Lines(), "Up to date: " + (lib / "c.mp3").string()));
-    EXPECT_EQ(Untimed(Run(Join(skip, {"/nl", "-1"}))).back(), "Files done: 4, skipped: 0, failed: 0, stopped: 0");
-    EXPECT_TRUE(Contents(lib).size() == 8u && ReadAllBytes(touched) == sources.at("c.wav"));
+    EXPECT_TRUE(Contents(lib).size() == 8u && ReadAllBytes((lib / "c.wav").string()) == sources.at("c.wav"));
 }
+
+// A row of runs, each a bash line in which "V" runs the program with /skip1 ("{dir}" is the
+// folder), and what became of the song: made ('m'), failed ('f') or passed over ('u').
+struct RerunCase {
+    const char* name;
+    std::vector<std::pair<std::string, char>> runs;
+    std::string output;  // holds one provenance record after the last run
+    std::string record;  // the record's name in its file, in ASCII or (lame's) UTF-16
+};
+void PrintTo(const RerunCase& row, std::ostream* os) { *os << row.name; }
+
+class Rerun : public BatchRun, public testing::WithParamInterface<RerunCase> {};
+
+// A later run with SkipDone passes over exactly an output made whole from that source under the
+// same settings, and marked once.
+TEST_P(Rerun, PassesOverOnlyWhatTheseSettingsMadeFromThisSource)
+{
+    MakeWav("song.wav");
+    for (auto [line, outcome] : GetParam().runs) {
+        line = "trap '' XFSZ; V() { \"" VARNOOK_EXE "\" \"$@\" /skip1; }; " + line;
+        for (size_t at; (at = line.find("{dir}")) != std::string::npos;) line.replace(at, 5, dir.Path().string());
+        const CapturedRun run = RunCaptured("bash", {"-c", line}, WithSettings());
+        EXPECT_EQ(run.exitCode, outcome == 'f' ? 1 : 0) << line << "\n" << run.out;
+        EXPECT_EQ(run.out.find("Up to date: ") != std::string::npos, outcome == 'u') << line << "\n" << run.out;
+    }
+    const std::string bytes = ReadText(dir.File(GetParam().output));
+    std::string wide;
+    for (const char c : GetParam().record) wide += {c, '\0'};
+    size_t records = 0;
+    for (const std::string& name : {GetParam().record, wide})
+        for (size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1)) ++records;
+    EXPECT_EQ(records, 1u);
+}
+
+const std::string kToMp3 = " /ana0 /lev1 /tr0 /enc1 /nl 3", kToWav = " /ana0 /lev1 /tr0 /enc0";
+const std::string kR128 = "V {dir}/song.wav /ana1 /lev1 /tr0 /enc0 /mode r128 /target -10";
+INSTANTIATE_TEST_SUITE_P(Rows, Rerun, testing::Values(
+    // A file size limit stands in for a full disk (215 kB hold half the song): the song goes on
+    // unleveled and unmarked, so the next run levels it.
+    RerunCase{"OutputAfterAFailedLevelIsMadeAgain", {{"ulimit -f 215; V {dir}/song.wav" + kToMp3, 'f'},
+              {"V {dir}/song.wav" + kToMp3, 'm'}, {"V {dir}/song.wav" + kToMp3, 'u'}}, "song.mp3", "VarnookProvenance"},
+    // Every setting that shapes the output is part of its record; the jobs are not.
+    RerunCase{"LoudnessModeAndTargetMakeItDue", {{"V {dir}/song.wav /ana1 /lev1 /tr0 /enc0", 'm'}, {kR128, 'm'},
+              {kR128 + " /jobs 2", 'u'}}, "_song.wav", "vrkp"},
+    RerunCase{"TouchedSourceIsMadeAgain", {{"V {dir}/song.wav" + kToWav, 'm'}, {"touch {dir}/song.wav; V {dir}/song.wav" + kToWav, 'm'},
+              {"V {dir}/song.wav" + kToWav, 'u'}}, "_song.wav", "vrkp"},
+    // An output copied beside its source and taken as a source: its record names another source.
+    RerunCase{"CopiedWavOutputTakenAsASource", {{"V {dir}/song.wav" + kToWav, 'm'},
+              {"cp {dir}/_song.wav {dir}/copy.wav; V {dir}/copy.wav" + kToWav, 'm'}, {"V {dir}/copy.wav" + kToWav, 'u'}},
+              "_copy.wav", "vrkp"},
+    RerunCase{"CopiedMp3OutputTakenAsASource", {{"V {dir}/song.wav" + kToMp3, 'm'},
+              {"cp {dir}/song.mp3 {dir}/copy.mp3; V {dir}/copy.mp3" + kToMp3, 'm'}, {"V {dir}/copy.mp3" + kToMp3, 'u'}},
+              "_copy.mp3", "VarnookProvenance"}),
+    RowName());
 
 }  // namespace
 }  // namespace varnook::test

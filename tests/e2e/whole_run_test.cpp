@@ -250,8 +250,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, WholeRun, testing::Values(
              "Trimmed OK", "wav file info: 1.95 sec", "Encoded OK"}, {"s.mp3"}, {"_s.mp3"}},
     RunCase{"Flac24", {"sox s.flac -b 24"}, "{dir}/s.flac /ana1 /lev1 /tr0 /enc1", 0,
             {"Converted OK", "16 bits, 44100 samp/s, 2 chan", "Recommended gain: -0.07 dB", "Encoded OK"}, {"s.flac"}, {"s.mp3"}},
-    RunCase{"Flac96k", {"sox s.flac -b 24 -r 96000"}, "{dir}/s.flac /ana1 /lev1 /tr0 /enc1", 0,
-            {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: 0.05 dB", "Encoded OK"}, {"s.flac"}, {"s.mp3"}},
+    // No filter is made for 96 kHz: a 16-bit WAV is resampled as a wider one or a FLAC is.
+    RunCase{"Wav16At96k", {"sox s.wav -r 96000"}, "{dir}/s.wav /ana1 /lev1 /tr1 /enc0", 0,
+            {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: 0.05 dB", "Trimmed OK"}, {"s.wav"}, {"_s.wav"}},
     RunCase{"Opus", {"ffmpeg s.opus -c:a libopus"}, "{dir}/s.opus /ana1 /lev1 /tr0 /enc0", 0,
             {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: -0.02 dB", "Leveled OK"}, {"s.opus"}, {"s.wav"}},
     RunCase{"FloatWav", {"sox s.wav -e floating-point -b 32"}, "{dir}/s.wav /ana1 /lev1 /tr0 /enc0", 0,
@@ -309,10 +310,12 @@ INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
     // A missing source leaves the windows, which need a display.
     RunCase{"MissingSourceWithoutDisplay", {}, "{dir}/none.wav /nl 3", 2, {}, {}, {}, "",
             "no such file or folder: {dir}/none.wav\nvarnook: window mode needs a display"},
-    // A batch never reaches for the display; without analysis the new level alone is the gain.
-    RunCase{"StaleDisplayBatchWithAMissingSource", {"wav song.wav", "env DISPLAY=:97", "env WAYLAND_DISPLAY=gone-0"},
-            "{dir}/gone.wav {dir}/song.wav" + kLevelToWav, 1,
-            {"Could not find {dir}/gone.wav", "Leveling with: 3.00 dB...", "Leveled OK"}, {"song.wav"}, {"_song.wav"}},
+    // A batch never reaches for the display, and Qt's start-up says nothing of it nor of the
+    // runtime folder it lacks; without analysis the new level alone is the gain.
+    RunCase{"StaleDisplayBatchWithAMissingSource", {"wav song.wav", "env DISPLAY=:97", "env WAYLAND_DISPLAY=gone-0",
+            "env XDG_RUNTIME_DIR="}, "{dir}/gone.wav {dir}/song.wav" + kLevelToWav, 1,
+            {"Could not find {dir}/gone.wav", "Leveling with: 3.00 dB...", "Leveled OK"}, {"song.wav"}, {"_song.wav"},
+            "exec \"$@\" 2>{tmp}/err", "", [](const std::string&, const std::string& tmp) { EXPECT_EQ(ReadText(tmp + "/err"), ""); }},
     // Neither is opened: a FIFO would block the run.
     RunCase{"FifosAsSourceAndSettingsFile", {"wav song.wav", "fifo pipe.wav", "fifo fifo.ini", "env VARNOOK_INI={dir}/fifo.ini"},
             "{dir}/pipe.wav {dir}/song.wav" + kLevelToWav, 1, {"Not a valid file: not a regular file", "Leveled OK"},
@@ -327,7 +330,18 @@ INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
     RunCase{"ClosedStandardOutput", {"wav song.wav", "wav b.wav"}, "{dir}/song.wav {dir}/b.wav" + kLevelToWav, 0, {},
             {"song.wav", "b.wav"}, {"_song.wav", "_b.wav"}, "{ sleep 0.3; exec \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}"},
     RunCase{"SourceNamedLikeAWorkFile", {"wav VRK.tmp"}, "{dir}/VRK.tmp" + kLevelToWav, 1,
-            {"Not a valid file: named like a work file of Varnook"}, {"VRK.tmp"}}),
+            {"Not a valid file: named like a work file of Varnook"}, {"VRK.tmp"}},
+    // On a terminal (script gives one) a name that would set its title shows as text, and the
+    // share done is of the audio: 66% after two of three equal songs (by bytes, WAVs and an MP3: 95%).
+    RunCase{"TerminalGetsNoControlsAndTheShareOfTheAudio", {"wav a\033]0;pwned\a.wav", "wav b.wav", "mp3 c.mp3"},
+            "{dir}/a\033]0;pwned\a.wav {dir}/b.wav {dir}/c.mp3 /jobs 1" + kLevelToWav, 0, {},
+            {"a\033]0;pwned\a.wav", "b.wav", "c.mp3"}, {"_a\033]0;pwned\a.wav", "_b.wav", "c.wav"},
+            "exec script -qefc \"$(printf '%q ' \"$@\")\" /dev/null </dev/null >{tmp}/tty", "", [](auto&, const std::string& tmp) {
+                std::string tty = ReadText(tmp + "/tty");
+                EXPECT_TRUE(tty.find("elapsed  a?]0;pwned?.wav") != tty.npos && tty.find("2/3 files  66%") != tty.npos) << tty;
+                for (size_t at; (at = tty.find("\033[K")) != tty.npos;) tty.erase(at, 3);
+                EXPECT_EQ(tty.find_first_of("\033\a"), tty.npos) << tty;
+            }}),
     RowName());
 
 // Sources that lie about their length, and a tag whose frames once cost time and memory as the
