@@ -10,6 +10,7 @@
 #include "base/context.h"
 #include "formats/formats.h"
 #include "io/numbers.h"
+#include "library/run_places.h"
 #include "settings/key_table.h"
 #include "settings/run_settings_file.h"
 
@@ -141,7 +142,10 @@ ParsedCommandLine StartUp(Context& ctx, const std::vector<std::string>& args)
     ctx.decimalSeparator = FindDecimalSeparator();
     ctx.settings.SettingsPath = SettingsFilePath(ctx.programPath);
     LoadSettings(ctx);
-    return ParseCommandLine(ctx, args);
+    ParsedCommandLine parsed = ParseCommandLine(ctx, args);
+    const bool batch = !ctx.request.SourcePath.empty() && !parsed.ShowHelp && !parsed.ShowVersion;
+    if (batch && parsed.UsageError.empty()) parsed.UsageError = PrepareRunPlaces(ctx.request, parsed.Sources);
+    return parsed;
 }
 
 }  // namespace varnook
