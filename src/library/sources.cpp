@@ -44,8 +44,9 @@ std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, con
             items.push_back({source, dest, isMissing});
             continue;
         }
-        const std::vector<LibrarySource> found = WalkFolder(source, encode, notEntered);
-        if (found.empty()) host.LogLine("No sources in " + source);
+        const std::vector<LibrarySource> found = WalkLibrary(source, encode, notEntered);
+        if (std::none_of(found.begin(), found.end(), [](const LibrarySource& file) { return file.PassedOver.empty(); }))
+            host.LogLine("No sources in " + source);
         for (const LibrarySource& file : found) {
             const std::string fileDest = file.PassedOver.empty() && file.Failure.empty() ? MirroredDest(dest, file.MirrorFolder) : dest;
             items.push_back({file.Path, fileDest, false, file.MirrorFolder, file.Failure, file.PassedOver});

@@ -21,7 +21,7 @@ struct RunItem {
     std::string PassedOver = {};  // a file the walk passed over: why; it is no file of the run
 };
 
-// The files of `sources` in order: a file as named, a folder's sources as WalkFolder finds them
+// The files of `sources` in order: a file as named, a folder's sources as WalkLibrary finds them
 // under `encode` (a folder without any is logged on `host`), with what the walk could not read
 // or passed over; a source in `missing` is an item of its own, marked Missing. Under a folder
 // source a destination folder `dest` is mirrored: the output goes to the same relative folder

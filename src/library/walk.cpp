@@ -146,7 +146,7 @@ bool NaturalLess(const std::string& a, const std::string& b)
     return c != 0 ? c < 0 : a < b;
 }
 
-std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode, const std::vector<std::string>& notEntered)
+std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode, const std::vector<std::string>& notEntered)
 {
     std::vector<LibrarySource> out;
     Walker walker{encode, {}, out};
@@ -156,6 +156,13 @@ std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode, co
     if (!folder.empty() && folder.back() == '/') root = fs::path(folder.substr(0, folder.size() - 1));
     walker.Walk(root, "");
     return out;
+}
+
+std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode)
+{
+    std::vector<LibrarySource> sources = WalkLibrary(folder, encode, {});
+    std::erase_if(sources, [](const LibrarySource& found) { return !found.Failure.empty() || !found.PassedOver.empty(); });
+    return sources;
 }
 
 }  // namespace varnook

@@ -22,15 +22,18 @@ struct LibrarySource {
 // letter case; names equal by that measure fall back to plain byte order, so the order is total.
 bool NaturalLess(const std::string& a, const std::string& b);
 
-// Every source below `folder` (absolute, with or without a trailing "/"). A file is taken when
-// the format table takes it as a source (formats.h) and no sibling source would write it beside
-// itself under `encode` with no destination given: that is what an earlier run over the same
-// folder left there ("_song.wav" beside "song.wav" without encoding, "song.mp3" beside "song.wav"
-// with it); such a file is listed as passed over. Varnook's work files end in ".tmp" and are
-// never taken. A folder that cannot be read (no permission, a path too long to open) is listed
-// with its failure. The folders of `notEntered` (the run's destination, where the last run's
-// outputs are) are never walked, under whatever name they are reached.
-std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode,
-                                      const std::vector<std::string>& notEntered = {});
+// Every source below `folder` (absolute, with or without a trailing "/"), and what the walk
+// found instead of one, in the order met. A file is taken when the format table takes it as a
+// source (formats.h) and no sibling source would write it beside itself under `encode` with no
+// destination given: that is what an earlier run over the same folder left there ("_song.wav"
+// beside "song.wav" without encoding, "song.mp3" beside "song.wav" with it); such a file is
+// listed as passed over. Varnook's work files end in ".tmp" and are never taken. A folder that
+// cannot be read (no permission, a path too long to open) is listed with its failure. The
+// folders of `notEntered` (the run's destination, where the last run's outputs are) are never
+// walked, under whatever name they are reached.
+std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode, const std::vector<std::string>& notEntered);
+
+// The sources of WalkLibrary alone, as a drop on the window takes them.
+std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode);
 
 }  // namespace varnook
