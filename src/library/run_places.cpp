@@ -100,7 +100,8 @@ std::string PrepareDest(RunRequest& request)
     if (!dest.Ext.empty()) {
         const Format* format = FindFormat(dest.Ext);
         if (format == nullptr || !format->Writes())
-            return "/dest takes a folder or a name ending in " + WrittenExtensions() + ", not \"" + request.DestPath + "\"";
+            return "/dest takes a folder or a name ending in " + WrittenExtensions() + ", not \"" + request.DestPath +
+                   "\"";
     }
     // A destination without a folder ("/dest .mp3") puts every output beside its source.
     if (dest.Folder.empty()) return {};

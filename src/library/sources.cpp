@@ -48,8 +48,9 @@ std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, con
         if (std::none_of(found.begin(), found.end(), [](const LibrarySource& file) { return file.PassedOver.empty(); }))
             host.LogLine("No sources in " + source);
         for (const LibrarySource& file : found) {
-            const std::string fileDest = file.PassedOver.empty() && file.Failure.empty() ? MirroredDest(dest, file.MirrorFolder) : dest;
-            items.push_back({file.Path, fileDest, false, file.MirrorFolder, file.Failure, file.PassedOver});
+            const bool taken = file.PassedOver.empty() && file.Failure.empty();
+            items.push_back({file.Path, taken ? MirroredDest(dest, file.MirrorFolder) : dest, false, file.MirrorFolder,
+                             file.Failure, file.PassedOver});
         }
     }
     return items;

@@ -110,8 +110,8 @@ struct Walker {
         std::error_code ec;
         const std::vector<Entry> entries = ListFolder(folder, ec);
         if (ec) {
-            out.push_back({folder.string(), mirror,
-                           "Could not read the folder " + folder.string() + ": " + FileErrorFromErrno(ec.value()).LogText()});
+            const std::string why = FileErrorFromErrno(ec.value()).LogText();
+            out.push_back({folder.string(), mirror, "Could not read the folder " + folder.string() + ": " + why});
             return;
         }
         const std::string prefix = folder.string() + "/";
@@ -146,7 +146,8 @@ bool NaturalLess(const std::string& a, const std::string& b)
     return c != 0 ? c < 0 : a < b;
 }
 
-std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode, const std::vector<std::string>& notEntered)
+std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode,
+                                       const std::vector<std::string>& notEntered)
 {
     std::vector<LibrarySource> out;
     Walker walker{encode, {}, out};
@@ -161,7 +162,8 @@ std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode, c
 std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode)
 {
     std::vector<LibrarySource> sources = WalkLibrary(folder, encode, {});
-    std::erase_if(sources, [](const LibrarySource& found) { return !found.Failure.empty() || !found.PassedOver.empty(); });
+    std::erase_if(sources,
+                  [](const LibrarySource& found) { return !found.Failure.empty() || !found.PassedOver.empty(); });
     return sources;
 }
 

@@ -31,7 +31,8 @@ bool NaturalLess(const std::string& a, const std::string& b);
 // cannot be read (no permission, a path too long to open) is listed with its failure. The
 // folders of `notEntered` (the run's destination, where the last run's outputs are) are never
 // walked, under whatever name they are reached.
-std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode, const std::vector<std::string>& notEntered);
+std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode,
+                                       const std::vector<std::string>& notEntered);
 
 // The sources of WalkLibrary alone, as a drop on the window takes them.
 std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode);

@@ -135,7 +135,7 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
 struct ReportCase {
     const char* name;
     Names steps;        // below lib/: "tone NAME", "silence NAME", "dir NAME", "shut NAME" (mode 0), "readonly NAME"
-    std::string keys;   // after "{lib} /report {tmp}/r.jsonl"; "{rel}" is the test's folder relative to the working one
+    std::string keys;   // after "{lib} /report {tmp}/r.jsonl", expanded (BatchRun::Expand)
     int exitCode;
     Names rows;         // status|source|reason|lead_in_s|lead_out_s|plot
     std::string summary;
@@ -153,18 +153,13 @@ TEST_P(ReportRows, NameEveryItemInOrderAsItEnded)
         const std::string what = step.substr(0, step.find(' ')), at = (lib / step.substr(step.find(' ') + 1)).string();
         if (what == "tone" || what == "silence") WriteAllBytes(at, what == "tone" ? ToneWav() : ToneWav(0));
         if (what == "dir") fs::create_directory(at);
-        if (what == "shut" || what == "readonly") fs::permissions(at, what == "shut" ? fs::perms::none : fs::perms::owner_read | fs::perms::owner_exec);
+        if (what == "shut") fs::permissions(at, fs::perms::none);
+        if (what == "readonly") fs::permissions(at, fs::perms::owner_read | fs::perms::owner_exec);
     }
-    const auto expand = [&](std::string text) {
-        for (const auto& [key, value] : {std::pair{"{lib}", lib.string()}, {"{dir}", dir.Path().string()},
-                                         {"{rel}", dir.Path().lexically_relative(fs::current_path()).string()}})
-            for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::string(key).size(), value);
-        return text;
-    };
     // Permission bits hold for root too without these capabilities.
     Names args{"--bounding-set=-dac_override,-dac_read_search", "--inh-caps=-dac_override,-dac_read_search",
                VARNOOK_EXE, lib.string(), "/report", config.File("r.jsonl")};
-    std::istringstream words(expand(row.keys));
+    std::istringstream words(Expand(row.keys));
     for (std::string word; words >> word;) args.push_back(word);
     const CapturedRun run = RunCaptured("setpriv", args, WithSettings());
 
@@ -179,7 +174,7 @@ TEST_P(ReportRows, NameEveryItemInOrderAsItEnded)
             line += "|" + (cells[key].is_string() ? cells[key].get<std::string>() : cells[key].dump());
         rows.push_back(line);
     }
-    for (const std::string& line : row.rows) expected.push_back(expand(line));
+    for (const std::string& line : row.rows) expected.push_back(Expand(line));
     EXPECT_EQ(rows, expected);
 }
 

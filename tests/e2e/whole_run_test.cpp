@@ -70,13 +70,6 @@ class WholeRun : public BatchRun, public testing::WithParamInterface<RunCase> {
 protected:
     ~WholeRun() override { ::umount2(dir.File("disk").c_str(), MNT_DETACH); }  // when a row mounted one
 
-    std::string Expand(std::string text) const
-    {
-        for (const auto& [key, value] : {std::pair{"{dir}", dir.Path().string()}, {"{tmp}", config.Path().string()}})
-            for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), value);
-        return text;
-    }
-
     void Step(const std::string& step)
     {
         std::istringstream words(step);

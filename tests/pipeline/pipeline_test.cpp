@@ -125,10 +125,12 @@ TEST_P(Steps, RunInTurnAndWriteOnlyTheOutputOrStopAndLeaveNothing)
     // The report's third column, the status, under its header: one job never starts the second file.
     Lines reported;
     std::istringstream report(test::ReadText(scratch.File("r.csv")));
-    for (std::string source, output, status, rest; std::getline(report, source, ',') && std::getline(report, output, ',') &&
+    for (std::string source, output, status, rest; std::getline(report, source, ',') &&
+                                                   std::getline(report, output, ',') &&
                                                    std::getline(report, status, ',') && std::getline(report, rest);)
         reported.push_back(status);
-    EXPECT_EQ(reported, (!stop ? Lines{"status", "done"} : Lines{"status", "stopped", jobs == 1 ? "not started" : "stopped"}));
+    const Lines stopped{"status", "stopped", jobs == 1 ? "not started" : "stopped"};
+    EXPECT_EQ(reported, stop ? stopped : (Lines{"status", "done"}));
     auto at = host.lines.begin();
     for (const std::string& line : row.log) {
         at = std::find(at, host.lines.end(), line);
