@@ -29,7 +29,7 @@ struct RunRequest {
     // What the output is made from, written into it while "SkipDone" is on; empty otherwise.
     std::string Provenance;
 
-    std::string SourceFolder, SourceBase, SourceExt;
+    std::string SourceBase, SourceExt;
     std::string OutputFolder, OutputBase, OutputExt, OutputPath;
 };
 

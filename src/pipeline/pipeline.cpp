@@ -1,6 +1,5 @@
 #include "pipeline/pipeline.h"
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -459,7 +458,6 @@ void NameFiles(Context& ctx)
 {
     RunRequest& req = ctx.request;
     const PathParts source = SplitPath(req.SourcePath);
-    req.SourceFolder = source.Folder;
     req.SourceBase = source.Base;
     req.SourceExt = source.Ext;
     req.WorkPath.clear();
@@ -472,7 +470,6 @@ void NameFiles(Context& ctx)
     req.TempPath = req.OutputFolder + WorkFileName(WorkFile::Edit, req.Job);
     ctx.settings.Encode = output.Encode;
 }
-
 
 // ProcessFile up to an error a step raised.
 void RunFile(Context& ctx, FileResult& result)
