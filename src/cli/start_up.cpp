@@ -10,6 +10,7 @@
 #include "base/context.h"
 #include "formats/formats.h"
 #include "io/numbers.h"
+#include "library/run_places.h"
 #include "settings/key_table.h"
 #include "settings/run_settings_file.h"
 
@@ -111,8 +112,8 @@ A FILE may be a folder: its sources are taken, subfolders included, in natural o
 /dest naming a folder the outputs mirror the folder tree below it.
 Numbers may be written with "," or "." as the decimal separator. A value a key does not take
 (a switch other than 0 or 1, a number outside its range, a name not offered) is a usage error.
-/dest: an extension .mp3 turns encoding on, any other turns it off. Give a folder with a
-trailing "/" as its own word: /dest /srv/out/. /plot needs no display.
+/dest: an extension .mp3 turns encoding on, .wav turns it off; a missing folder is made.
+Give a folder with a trailing "/" as its own word: /dest /srv/out/. /plot needs no display.
 
 Example:
   varnook take1.wav /ana1 /lev1 /nl -1,5 /tr0 /lame -b 192 /dest /srv/out/.mp3
@@ -143,7 +144,10 @@ ParsedCommandLine StartUp(Context& ctx, const std::vector<std::string>& args)
     ctx.decimalSeparator = FindDecimalSeparator();
     ctx.settings.SettingsPath = SettingsFilePath(ctx.programPath);
     LoadSettings(ctx);
-    return ParseCommandLine(ctx, args);
+    ParsedCommandLine parsed = ParseCommandLine(ctx, args);
+    const bool batch = !ctx.request.SourcePath.empty() && !parsed.ShowHelp && !parsed.ShowVersion;
+    if (batch && parsed.UsageError.empty()) parsed.UsageError = PrepareRunPlaces(ctx.request, parsed.Sources);
+    return parsed;
 }
 
 }  // namespace varnook

@@ -3,20 +3,9 @@
 #include "convert/convert.h"
 
 namespace varnook {
-namespace {
 
-std::vector<std::string> PathsOf(const std::vector<RunItem>& items)
-{
-    std::vector<std::string> paths;
-    paths.reserve(items.size());
-    for (const RunItem& item : items) paths.push_back(item.Path);
-    return paths;
-}
-
-}  // namespace
-
-SourceSeconds::SourceSeconds(const std::vector<RunItem>& items)
-    : paths_(PathsOf(items)), seconds_(items.size()), finished_(items.size()), reader_([this] { Read(); })
+SourceSeconds::SourceSeconds(std::vector<std::string> paths)
+    : paths_(std::move(paths)), seconds_(paths_.size()), finished_(paths_.size()), reader_([this] { Read(); })
 {
 }
 

@@ -11,14 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "library/sources.h"
-
 namespace varnook {
 
 class SourceSeconds {
 public:
-    // Starts reading the headers of `items` (a missing one counts 0 seconds).
-    explicit SourceSeconds(const std::vector<RunItem>& items);
+    // Starts reading the headers of the sources at `paths` (a missing one counts 0 seconds).
+    explicit SourceSeconds(std::vector<std::string> paths);
     // Stops the reading after the header in hand and waits for it.
     ~SourceSeconds();
     SourceSeconds(const SourceSeconds&) = delete;

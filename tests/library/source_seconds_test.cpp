@@ -23,10 +23,9 @@ TEST(SourceSeconds, AddsUpTheHeadersOfTheFinishedSourcesAndOfAll)
     WriteAllBytes(dir.File("two.wav"), BuildWav({2, 8000, 16, 1, 16, {}, {}}, Silence(2 * 2 * 8000)));
     ASSERT_EQ(::mkfifo(dir.File("pipe.wav").c_str(), 0600), 0);
     WriteText(dir.File("text.mp3"), "not music");
-    std::vector<RunItem> items;
-    for (const char* name : {"one.wav", "two.wav", "pipe.wav", "text.mp3", "gone.wav"})
-        items.push_back({dir.File(name), "", name[0] == 'g'});
-    SourceSeconds seconds(items);
+    std::vector<std::string> paths;
+    for (const char* name : {"one.wav", "two.wav", "pipe.wav", "text.mp3", "gone.wav"}) paths.push_back(dir.File(name));
+    SourceSeconds seconds(paths);
     seconds.Finished(1);  // before Count has added up any header
     SourceSeconds::Tally tally;
     // Until every header is read the total counts the mean for the rest, which never makes 3.
