@@ -21,6 +21,10 @@ enum LeadIndex { kLeadIn = 0, kLeadOut = 1 };
 // reference, or the integrated loudness of ITU-R BS.1770 against a target in LUFS.
 enum class LoudnessMode { Rg1, R128 };
 
+// How a true-peak ceiling is kept: by lowering the gain until the peak fits, or by applying the
+// whole gain and letting the look-ahead limiter hold the peaks down.
+enum class PeakMode { Gain, Limit };
+
 inline constexpr const char* kSettingsSection = "Values";
 
 struct RunSettings {
@@ -41,6 +45,7 @@ struct RunSettings {
     LoudnessMode Loudness = LoudnessMode::Rg1;
     double Target = 0;                        // LUFS, for the r128 mode
     std::optional<double> TruePeak;           // dBTP ceiling; none is off
+    PeakMode Peaks = PeakMode::Gain;          // Limit: a ceiling of TruePeak or -1 dBTP always
     // Files processed at once in a library run; 0 means one per online CPU, which is what a
     // settings file without the key gives. Records made in code run one file at a time.
     int Jobs = 1;

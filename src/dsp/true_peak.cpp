@@ -347,22 +347,32 @@ TruePeakMeter::TruePeakMeter(int channels, int32_t sampleRate, Reconstruction re
 
 void TruePeakMeter::AddPcm16(std::span<const uint8_t> bytes)
 {
-    const auto frameBytes = static_cast<size_t>(2 * channels_);
+    const auto channels = static_cast<size_t>(channels_);
+    // Dividing by a power of two is exact, so the interpolation sees the samples as they are.
+    Add(bytes.size() / (2 * channels), [&](size_t frame, size_t c) {
+        return static_cast<float>(LoadLE16(bytes.data() + 2 * (frame * channels + c))) / static_cast<float>(kFullScale);
+    });
+}
+
+void TruePeakMeter::AddFloat(std::span<const float> samples)
+{
+    const auto channels = static_cast<size_t>(channels_);
+    Add(samples.size() / channels, [&](size_t frame, size_t c) { return samples[frame * channels + c]; });
+}
+
+template <typename Sample>
+void TruePeakMeter::Add(size_t frames, Sample sample)
+{
     const size_t capacity = frames_[0].size();
-    size_t frames = bytes.size() / frameBytes;
-    const uint8_t* in = bytes.data();
-    while (frames > 0) {
-        const size_t n = std::min(frames, capacity - filled_);
+    size_t done = 0;
+    while (done < frames) {
+        const size_t n = std::min(frames - done, capacity - filled_);
         for (size_t c = 0; c < frames_.size(); ++c) {
             float* out = frames_[c].data() + filled_;
-            const uint8_t* sample = in + 2 * c;
-            // Dividing by a power of two is exact, so the interpolation sees the samples as they are.
-            for (size_t i = 0; i < n; ++i)
-                out[i] = static_cast<float>(LoadLE16(sample + i * frameBytes)) / static_cast<float>(kFullScale);
+            for (size_t i = 0; i < n; ++i) out[i] = sample(done + i, c);
         }
         filled_ += n;
-        in += n * frameBytes;
-        frames -= n;
+        done += n;
         if (filled_ == capacity) Interpolate(Oversampler::kMaxFrames);
     }
 }

@@ -103,11 +103,17 @@ public:
 
     // Whole frames of 16-bit little-endian samples; a partial frame at the end is left out.
     void AddPcm16(std::span<const uint8_t> bytes);
+    // Whole frames of interleaved samples as a decoder gives them, 1.0 being full scale; values
+    // beyond it (a lossy output's overshoot) count as they are.
+    void AddFloat(std::span<const float> samples);
 
     // Ends the stream (silence follows it) and returns the peak; nothing may be added after it.
     double Finish();
 
 private:
+    // Appends `frames` frames, sample(frame, channel) giving each value.
+    template <typename Sample>
+    void Add(size_t frames, Sample sample);
     void Interpolate(size_t count);
 
     Oversampler oversampler_;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include <ebur128.h>
@@ -18,75 +17,103 @@ constexpr int64_t kBlockFrames = 16384;
 constexpr int64_t kBytesPerSample = 2;
 constexpr double kSilenceGain = 90;
 
-struct StateDeleter {
-    void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
-};
-using State = std::unique_ptr<ebur128_state, StateDeleter>;
-
-double Decibels(double linear)
-{
-    return linear > 0 ? 20 * std::log10(linear) : -HUGE_VAL;
-}
+}  // namespace
 
 // The integrated loudness's gated meter. A mono file is counted as two speakers hear it, since
 // players feed it to both: as dual mono, 3 dB above a single channel, so it gets the same
 // loudness as its two-channel copy.
-State LoudnessState(const Pcm16Stretch& stretch)
+struct LoudnessMeter::Gated {
+    Gated(int channels, int32_t sampleRate)
+        : state(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate), EBUR128_MODE_I))
+    {
+        if (state && channels == 1 && ebur128_set_channel(state, 0, EBUR128_DUAL_MONO) != EBUR128_SUCCESS)
+            ebur128_destroy(&state);
+    }
+    ~Gated()
+    {
+        if (state != nullptr) ebur128_destroy(&state);
+    }
+    Gated(const Gated&) = delete;
+    Gated& operator=(const Gated&) = delete;
+
+    ebur128_state* state;
+};
+
+LoudnessMeter::LoudnessMeter(int channels, int32_t sampleRate, Measure what, Reconstruction reconstruction)
+    : channels_(channels), usable_(channels >= 1 && sampleRate > 0)
 {
-    State state(ebur128_init(static_cast<unsigned>(stretch.Channels), static_cast<unsigned long>(stretch.SampleRate),
-                             EBUR128_MODE_I));
-    if (state && stretch.Channels == 1 && ebur128_set_channel(state.get(), 0, EBUR128_DUAL_MONO) != EBUR128_SUCCESS)
-        return nullptr;
-    return state;
+    if (!usable_) return;
+    if (what != Measure::TruePeak) {
+        gated_ = std::make_unique<Gated>(channels, sampleRate);
+        usable_ = gated_->state != nullptr;
+    }
+    if (what != Measure::Integrated) peaks_.emplace(channels, sampleRate, reconstruction);
+    samples_.resize(static_cast<size_t>(kBlockFrames * channels));
 }
 
-// Feeds the samples block by block to whichever meters there are; the bytes are turned into
-// shorts explicitly so the byte order of the host never matters.
-void Feed(ebur128_state* state, TruePeakMeter* peaks, const File& file, const Pcm16Stretch& stretch,
-          const std::function<void()>& yield)
+LoudnessMeter::~LoudnessMeter() = default;
+
+// The bytes are turned into shorts explicitly so the byte order of the host never matters.
+void LoudnessMeter::AddPcm16(std::span<const uint8_t> bytes)
 {
+    if (!usable_) return;
+    const auto frameBytes = static_cast<size_t>(kBytesPerSample * channels_);
+    const size_t blockBytes = static_cast<size_t>(kBlockFrames) * frameBytes;
+    for (size_t done = 0; bytes.size() - done >= frameBytes;) {
+        const auto piece = bytes.subspan(done, std::min(bytes.size() - done, blockBytes) / frameBytes * frameBytes);
+        if (gated_) {
+            for (size_t i = 0; i < piece.size() / kBytesPerSample; ++i)
+                samples_[i] = LoadLE16(piece.data() + kBytesPerSample * i);
+            ebur128_add_frames_short(gated_->state, samples_.data(), piece.size() / frameBytes);
+        }
+        if (peaks_) peaks_->AddPcm16(piece);
+        done += piece.size();
+    }
+}
+
+void LoudnessMeter::AddFloat(std::span<const float> samples)
+{
+    if (!usable_) return;
+    const size_t frames = samples.size() / static_cast<size_t>(channels_);
+    if (gated_) ebur128_add_frames_float(gated_->state, samples.data(), frames);
+    if (peaks_) peaks_->AddFloat(samples.first(frames * static_cast<size_t>(channels_)));
+}
+
+std::optional<LoudnessMeasure> LoudnessMeter::Finish()
+{
+    if (!usable_) return std::nullopt;
+    LoudnessMeasure measure;
+    if (gated_ && ebur128_loudness_global(gated_->state, &measure.Integrated) != EBUR128_SUCCESS)
+        return std::nullopt;
+    if (peaks_) measure.TruePeak = Decibels(peaks_->Finish());
+    return measure;
+}
+
+std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
+                                               const std::function<void()>& yield, Reconstruction reconstruction)
+{
+    LoudnessMeter meter(stretch.Channels, stretch.SampleRate, what, reconstruction);
+    if (!meter.Usable()) return std::nullopt;
+    const File file(stretch.Path, File::Mode::Read);
     const int64_t frameBytes = kBytesPerSample * stretch.Channels;
     std::vector<uint8_t> bytes(static_cast<size_t>(kBlockFrames * frameBytes));
-    std::vector<int16_t> samples(static_cast<size_t>(kBlockFrames * stretch.Channels));
     int64_t position = stretch.DataStart;
     int64_t remaining = stretch.DataBytes / frameBytes * frameBytes;
     while (remaining > 0) {
         const int64_t wanted = std::min(remaining, kBlockFrames * frameBytes);
         const size_t got = file.ReadAt(position, std::span(bytes.data(), static_cast<size_t>(wanted)));
-        const size_t frames = got / static_cast<size_t>(frameBytes);
-        const size_t count = frames * static_cast<size_t>(stretch.Channels);
-        if (state != nullptr) {
-            for (size_t i = 0; i < count; ++i) samples[i] = LoadLE16(bytes.data() + kBytesPerSample * i);
-            ebur128_add_frames_short(state, samples.data(), frames);
-        }
-        if (peaks != nullptr) peaks->AddPcm16(std::span(bytes.data(), count * kBytesPerSample));
+        meter.AddPcm16(std::span(bytes.data(), got));
         yield();
         if (got < static_cast<size_t>(wanted)) break;
         position += wanted;
         remaining -= wanted;
     }
+    return meter.Finish();
 }
 
-}  // namespace
-
-std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
-                                               const std::function<void()>& yield)
+double Decibels(double linear)
 {
-    if (stretch.Channels < 1 || stretch.SampleRate <= 0) return std::nullopt;
-    const File file(stretch.Path, File::Mode::Read);
-    State state;
-    if (what != Measure::TruePeak) {
-        state = LoudnessState(stretch);
-        if (!state) return std::nullopt;
-    }
-    std::optional<TruePeakMeter> peaks;
-    if (what != Measure::Integrated) peaks.emplace(stretch.Channels, stretch.SampleRate);
-    Feed(state.get(), peaks ? &*peaks : nullptr, file, stretch, yield);
-
-    LoudnessMeasure measure;
-    if (state && ebur128_loudness_global(state.get(), &measure.Integrated) != EBUR128_SUCCESS) return std::nullopt;
-    if (peaks) measure.TruePeak = Decibels(peaks->Finish());
-    return measure;
+    return linear > 0 ? 20 * std::log10(linear) : -HUGE_VAL;
 }
 
 double R128Gain(double target, double integrated)

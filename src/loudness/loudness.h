@@ -7,8 +7,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
+
+#include "dsp/true_peak.h"
 
 namespace varnook {
 
@@ -32,12 +37,49 @@ struct LoudnessMeasure {
 
 enum class Measure { Integrated, TruePeak, Both };
 
-// Measures the stretch in one reading; only what is asked for is computed. Throws FileError when
-// the file cannot be read; a stretch that ends early is measured as far as it goes. Empty when
-// libebur128 refuses the layout for the integrated loudness (a rate it cannot filter). `yield` is
-// called between blocks.
+// The measures of one stream fed in pieces, 16-bit samples as a WAV holds them or floats as a
+// decoder gives them; only what is asked for is computed, the true peak by `reconstruction` (see
+// dsp/true_peak.h). Allocates nothing per piece.
+class LoudnessMeter {
+public:
+    LoudnessMeter(int channels, int32_t sampleRate, Measure what,
+                  Reconstruction reconstruction = Reconstruction::Standard);
+    ~LoudnessMeter();
+    LoudnessMeter(const LoudnessMeter&) = delete;
+    LoudnessMeter& operator=(const LoudnessMeter&) = delete;
+
+    // False when the layout cannot be measured: no channel or rate, or a rate libebur128 cannot
+    // filter for the integrated loudness. Such a meter takes samples and gives nothing.
+    bool Usable() const { return usable_; }
+
+    // Whole interleaved frames: 16-bit little-endian, or floats with 1.0 as full scale (beyond
+    // it counts as it is). A partial frame at the end is left out.
+    void AddPcm16(std::span<const uint8_t> bytes);
+    void AddFloat(std::span<const float> samples);
+
+    // Ends the stream; empty when the meter is not Usable.
+    std::optional<LoudnessMeasure> Finish();
+
+private:
+    struct Gated;  // libebur128's meter, whose type its header leaves unnamed
+
+    int channels_;
+    std::unique_ptr<Gated> gated_;
+    std::optional<TruePeakMeter> peaks_;
+    bool usable_;
+    std::vector<int16_t> samples_;  // a piece of 16-bit bytes as shorts, for libebur128
+};
+
+// Measures the stretch in one reading; only what is asked for is computed, the true peak by
+// `reconstruction` (see dsp/true_peak.h). Throws FileError when the file cannot be read; a
+// stretch that ends early is measured as far as it goes. Empty when libebur128 refuses the layout
+// for the integrated loudness (a rate it cannot filter). `yield` is called between blocks.
 std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
-                                               const std::function<void()>& yield);
+                                               const std::function<void()>& yield,
+                                               Reconstruction reconstruction = Reconstruction::Standard);
+
+// A magnitude (1.0 full scale) in dB; minus infinity for 0, digital silence.
+double Decibels(double linear);
 
 // The gain that brings `integrated` LUFS to `target` LUFS; for silence the same 90 dB the
 // equal-loudness analysis gives, so the peak guard of amplify decides.

@@ -1,6 +1,7 @@
 #include "pipeline/pipeline.h"
 
 #include <chrono>
+#include <cmath>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -178,8 +179,11 @@ private:
         if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
             // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
             Announce("Recoding...");
-            if (EncodedWithTags(req_.SourcePath, "Recoded OK", "Could not recode") == StepEnd::Finished)
+            if (EncodedWithTags(req_.SourcePath, settings_.Arguments, "Recoded OK", "Could not recode") ==
+                StepEnd::Finished) {
                 result_.Delivered = req_.OutputPath;
+                HoldCeiling(req_.SourcePath, "Recoded OK", "Could not recode");
+            }
             Log("");
             host_.SetCaption(kIdleCaption);
             return false;
@@ -242,6 +246,7 @@ private:
                 const StepEnd end = MeasuredGain(recommended);
                 if (end == StepEnd::Finished) {
                     gain = settings_.NewLevel + recommended;
+                    if (settings_.Loudness == LoudnessMode::R128) aim_ = settings_.Target + settings_.NewLevel;
                     facts_.RecommendedGain = recommended;
                     Log("Recommended gain: " + Fixed2(recommended) + " dB");
                     LogProcessingTime();
@@ -268,25 +273,64 @@ private:
         return Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign);
     }
 
+    // In the limit mode the whole gain goes on and the limiter holds the ceiling; otherwise a
+    // ceiling lowers the gain.
     void Amplify(double gain)
     {
         if (settings_.Amplify) {
-            gain = CeiledGain(ctx_, gain, facts_.TruePeakBefore);
-            host_.SetCaption("Leveling...");
-            Log("Leveling with: " + Fixed2(gain) + " dB...");
-            LevelFindings findings;
-            const StepEnd end = Leveled(ctx_, gain, &findings);
-            const bool leveled = end == StepEnd::Finished;
-            // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
-            // of the whole song; without it the next steps take the unleveled file.
-            if (!leveled) RemoveWorkFile(req_.TempPath);
-            if (leveled) NoteLevelFindings(gain, findings);
-            Log(leveled ? "Leveled OK" : "Could not level");
-            Ended(end, "Could not level");
+            const std::optional<double> limitTo =
+                settings_.Peaks == PeakMode::Limit ? TruePeakCeiling(settings_) : std::nullopt;
+            if (!limitTo) gain = CeiledGain(ctx_, gain, facts_.TruePeakBefore);
+            bool leveled = Level(gain, limitTo);
+            std::vector<LevelingPass> passes;
+            while (leveled) {
+                const std::optional<double> next = GainMakingUp(gain, passes);
+                if (!next) break;
+                gain = *next;
+                leveled = Level(gain, limitTo);
+            }
             if (leveled) facts_.TruePeakAfter = LogTruePeakAfter(ctx_);
             LogProcessingTime();
         }
         host_.Yield();
+    }
+
+    // One pass of the amplify step, from the work file to the work copy; false when it did not
+    // finish.
+    bool Level(double gain, std::optional<double> limitTo)
+    {
+        host_.SetCaption("Leveling...");
+        Log("Leveling with: " + Fixed2(gain) + " dB...");
+        LevelFindings findings;
+        const StepEnd end = Leveled(ctx_, gain, &findings, limitTo);
+        const bool leveled = end == StepEnd::Finished;
+        // A work file cut short (a full disk) must not go on to be trimmed or encoded in place
+        // of the whole song; without it the next steps take the unleveled file.
+        if (!leveled) RemoveWorkFile(req_.TempPath);
+        if (leveled) NoteLevelFindings(gain, findings);
+        Log(leveled ? "Leveled OK" : "Could not level");
+        if (leveled && limitTo) {
+            facts_.LimiterReductionDb = findings.LimiterReductionDb;
+            facts_.SecondsLimiting = findings.SecondsLimiting;
+            Log("Limited by: " + Fixed2(findings.LimiterReductionDb) + " dB for " +
+                Fixed2(findings.SecondsLimiting) + " seconds");
+        }
+        Ended(end, "Could not level");
+        return leveled;
+    }
+
+    // In the limit mode, after a pass whose cuts went deeper than kLoudnessTolerance (shallower
+    // ones cannot cost more), the leveled file is measured; the gain of another pass when it
+    // missed the loudness aimed at (see NextLevelingGain).
+    std::optional<double> GainMakingUp(double gain, std::vector<LevelingPass>& passes)
+    {
+        if (!aim_ || facts_.LimiterReductionDb.value_or(0) <= kLoudnessTolerance) return std::nullopt;
+        const std::optional<double> loudness = IntegratedLoudness(ctx_, req_.TempPath);
+        if (!loudness || !std::isfinite(*loudness)) return std::nullopt;
+        passes.push_back({gain, *loudness});
+        const std::optional<double> next = NextLevelingGain(passes, *aim_);
+        Log("Loudness after limiting: " + LevelText(ctx_, *loudness) + " LUFS" + (next ? ", leveling again" : ""));
+        return next;
     }
 
     void NoteLevelFindings(double gain, const LevelFindings& findings)
@@ -355,8 +399,11 @@ private:
         if (result_.Outcome == FileOutcome::Failed) req_.Provenance.clear();
         if (settings_.Encode) {
             Announce("Encoding...");
-            if (EncodedWithTags(req_.WorkPath, "Encoded OK", "Could not encode") == StepEnd::Finished)
+            if (EncodedWithTags(req_.WorkPath, settings_.Arguments, "Encoded OK", "Could not encode") ==
+                StepEnd::Finished) {
                 result_.Delivered = req_.OutputPath;
+                HoldCeiling(req_.WorkPath, "Encoded OK", "Could not encode");
+            }
         } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath)) {
             // Marked before the move, so the output never shows up without its provenance; the
             // source's own record (a copied output), which the edits kept, is dropped either way.
@@ -372,7 +419,8 @@ private:
     // Encodes (or recodes) to the output, with the source's other tag frames carried into the
     // new MP3 when KeepAllTags is on (a broken frame of the source is left out and named), and
     // lame's comment frames mended either way.
-    StepEnd EncodedWithTags(const std::string& inFile, const char* done, const char* failed)
+    StepEnd EncodedWithTags(const std::string& inFile, const std::string& options, const char* done,
+                            const char* failed)
     {
         CarriedFrames frames = settings_.KeepAllTags ? CarriedFrames(req_.SourcePath) : CarriedFrames();
         for (const std::string& id : frames.BrokenFrames()) Log("Broken tag frame left out: " + id);
@@ -382,7 +430,27 @@ private:
                                  NoteFailure(kTagsNotWritten);
                                  return false;
                              }};
-        return EncodedAndLogged(settings_.Arguments, inFile, req_.OutputPath, done, failed, &carry);
+        return EncodedAndLogged(options, inFile, req_.OutputPath, done, failed, &carry);
+    }
+
+    // With a ceiling in force, the ceiling (and in the limit mode the loudness aimed at) held
+    // on the delivered MP3, encoded again where it is not. The gain goes through lame's --scale:
+    // lame multiplies its input as it reads it, in floating point, so the work file is neither
+    // leveled nor trimmed again nor rounded to 16 bits once more, and an MP3 recoded from its
+    // source is changed alike. The report's true peak is the delivered file's.
+    void HoldCeiling(const std::string& inFile, const char* done, const char* failed)
+    {
+        const std::optional<double> ceiling = TruePeakCeiling(settings_);
+        if (!ceiling) return;
+        const std::optional<double> aim = settings_.Peaks == PeakMode::Limit ? aim_ : std::nullopt;
+        const DeliveryCheck check = CheckedDelivery(ctx_, req_.OutputPath, *ceiling, aim, [&](double change) {
+            std::string options = settings_.Arguments;
+            if (change != 0) options += " --scale " + FormatGeneral(std::pow(10.0, change / 20), '.');
+            return EncodedWithTags(inFile, options, done, failed) == StepEnd::Finished;
+        });
+        facts_.TruePeakAfter = check.TruePeak;
+        if (facts_.AppliedGain) *facts_.AppliedGain += check.Change;
+        if (!check.Failure.empty()) NoteFailure(check.Failure);
     }
 
     void CleanUp()
@@ -454,6 +522,8 @@ private:
     FileResult& result_;
     ReportRow& facts_;
     std::chrono::steady_clock::time_point start_;
+    // The loudness in LUFS the r128 analysis aims the file at, once it has measured it.
+    std::optional<double> aim_;
 };
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.

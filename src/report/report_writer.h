@@ -37,6 +37,8 @@ struct ReportRow {
     std::optional<double> TruePeakBefore;  // dBTP, measured only under a true-peak ceiling
     std::optional<double> TruePeakAfter;   // dBTP
     std::optional<std::string> Plot;       // the /plot picture of the source
+    std::optional<double> LimiterReductionDb;  // the limiter's deepest cut, in the limit mode only
+    std::optional<double> SecondsLimiting;     // how long the limiter cut at all
 };
 
 enum class ReportFormat { Csv, JsonLines };

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <cstdint>
 #include <stdexcept>
+#include <type_traits>
 
 #include "io/numbers.h"
 #include "io/text.h"
@@ -27,6 +29,8 @@ constexpr NumberRange kRmsDiffRange{0, kMaxLevelDb};
 constexpr NumberRange kJobsRange{0, kMaxJobs};
 constexpr std::array<std::string_view, 2> kLoudnessModes{"rg1", "r128"};
 static_assert(static_cast<size_t>(LoudnessMode::R128) == 1);
+constexpr std::array<std::string_view, 2> kPeakModes{"gain", "limit"};
+static_assert(static_cast<size_t>(PeakMode::Limit) == 1);
 
 template <auto Member>
 KeyField Setting(RunSettings& settings, RunRequest&)
@@ -105,8 +109,13 @@ constexpr std::array kRows{
            .Placeholder = "LUFS", .Range = kLevelRange},
     KeyRow{.CommandKey = "tp", .SettingsKey = "TruePeak", .Field = Setting<&RunSettings::TruePeak>,
            .Kind = Number, .Group = Loudness, .Default = "",
-           .Help = "true-peak ceiling: the gain is lowered so the result's true peak stays at or below it",
+           .Help = "true-peak ceiling: the result's true peak, an encoded output's too, stays at or below it (see /peaks)",
            .Placeholder = "DBTP", .Range = kLevelRange},
+    KeyRow{.CommandKey = "peaks", .SettingsKey = "Peaks", .Field = Setting<&RunSettings::Peaks>,
+           .Kind = Choice, .Group = Loudness, .Default = "gain",
+           .Help = "how the true-peak ceiling is kept: gain lowers the gain; limit applies the whole gain "
+                   "and a look-ahead limiter holds the peaks at /tp (-1 dBTP without it)",
+           .Choices = kPeakModes},
     KeyRow{.CommandKey = "lame", .SettingsKey = "Arguments", .Field = Setting<&RunSettings::Arguments>,
            .Kind = Text, .Group = Output, .Default = "-h",
            .Help = "extra lame arguments, up to the next key", .Placeholder = "ARGS"},
@@ -189,6 +198,23 @@ const void* Address(const KeyField& field)
     return std::visit([](auto* pointer) -> const void* { return pointer; }, field);
 }
 
+// A choice's field (an enum) as the index of its name, and set from one.
+size_t ChoiceIndex(const KeyField& field)
+{
+    return std::visit([](auto* pointer) -> size_t {
+        if constexpr (std::is_enum_v<std::remove_pointer_t<decltype(pointer)>>) return static_cast<size_t>(*pointer);
+        return SIZE_MAX;
+    }, field);
+}
+
+void SetChoice(const KeyField& field, size_t index)
+{
+    std::visit([index](auto* pointer) {
+        using Value = std::remove_pointer_t<decltype(pointer)>;
+        if constexpr (std::is_enum_v<Value>) *pointer = static_cast<Value>(index);
+    }, field);
+}
+
 ValueFit SetNumber(const KeyRow& row, const KeyField& field, std::string_view text, char separator,
                    Notation notation)
 {
@@ -246,7 +272,7 @@ ValueFit SetValue(const KeyRow& row, std::string_view text, char decimalSeparato
     case Choice:
         for (size_t i = 0; i < row.Choices.size(); ++i) {
             if (!EqualsNoCase(text, row.Choices[i])) continue;
-            *std::get<LoudnessMode*>(field) = static_cast<LoudnessMode>(i);
+            SetChoice(field, i);
             return ValueFit::Taken;
         }
         return ValueFit::NotAValue;
@@ -270,7 +296,7 @@ std::string FieldText(const KeyRow& row, char decimalSeparator, RunSettings& set
     if (auto* ceiling = std::get_if<std::optional<double>*>(&field))
         return **ceiling ? FormatGeneral(***ceiling, decimalSeparator) : std::string();
     if (auto* text = std::get_if<std::string*>(&field)) return **text;
-    return std::string(row.Choices[static_cast<size_t>(*std::get<LoudnessMode*>(field))]);
+    return std::string(row.Choices[ChoiceIndex(field)]);
 }
 
 std::string TakesText(const KeyRow& row, char decimalSeparator)

@@ -41,8 +41,9 @@ struct NumberRange {
 // Default button resets the Analysis group.
 enum class KeyGroup { Steps, Amplify, Trim, Analysis, Loudness, Output, Library, Tags };
 
-// Where a row's value lives. The Jobs count is whole; the true-peak ceiling may be none.
-using KeyField = std::variant<bool*, double*, int*, std::optional<double>*, std::string*, LoudnessMode*>;
+// Where a row's value lives. The Jobs count is whole; the true-peak ceiling may be none; a
+// choice is an enum whose values count its names in order.
+using KeyField = std::variant<bool*, double*, int*, std::optional<double>*, std::string*, LoudnessMode*, PeakMode*>;
 
 struct KeyRow {
     std::string_view CommandKey;   // lower case, after the "/"; empty: not on the command line

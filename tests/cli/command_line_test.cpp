@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -125,7 +127,13 @@ protected:
         switch (row.Kind) {
         case KeyKind::Switch: return {{"0", "0"}, {"1", "1"}, {"yes", ""}, {"", ""}};
         case KeyKind::Text: return {{"a \"b\" c", row.Unquoted ? "a b c" : "a \"b\" c"}};
-        case KeyKind::Choice: return {{"R128", "r128"}, {"Rg1", "rg1"}, {"r12", ""}};
+        case KeyKind::Choice: {
+            // The last name in capitals, the first as it stands, and a name cut short.
+            const std::string first(row.Choices.front()), last(row.Choices.back());
+            std::string upper = last;
+            std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+            return {{upper, last}, {first, first}, {last.substr(0, last.size() - 1), ""}};
+        }
         case KeyKind::Number:
             std::vector<Value> values{{number(r.High), number(r.High)}, {"1x", ""}, {number(r.High + 1), "", true}};
             if (r.Low != std::numeric_limits<double>::lowest())
