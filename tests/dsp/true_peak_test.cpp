@@ -18,11 +18,6 @@ namespace {
 
 using std::numbers::pi;
 
-double Db(double linear)
-{
-    return 20 * std::log10(linear);
-}
-
 // The meter's reading in dBTP of interleaved samples fed `piece` frames at a time.
 double MeterDb(const std::vector<int16_t>& samples, int channels, int32_t rate, Reconstruction reconstruction,
                size_t piece = 4096)
@@ -33,7 +28,7 @@ double MeterDb(const std::vector<int16_t>& samples, int channels, int32_t rate, 
     const size_t pieceBytes = piece * 2 * static_cast<size_t>(channels);
     for (size_t at = 0; at < bytes.size(); at += pieceBytes)
         meter.AddPcm16(std::span(bytes).subspan(at, std::min(pieceBytes, bytes.size() - at)));
-    return Db(meter.Finish());
+    return 20 * std::log10(meter.Finish());
 }
 
 // A sine of `amplitude` (1 is full scale) faded in and out over 20 ms: a steady sine's true

@@ -9,6 +9,7 @@
 
 #include "e2e/batch_fixture.h"
 #include "support/param_name.h"
+#include "support/tag_sets.h"
 
 namespace varnook::test {
 namespace {
@@ -33,24 +34,6 @@ const std::vector<std::string> kMid3v2{
     "--TCOM", "\uC791\uACE1\uAC00", "--USLT", "la la \u00E9", "--TXXX", "MusicBrainz Album Id:89ad4ac3",
     "--TXXX", "MusicBrainz Artist Id:5b11f4ce", "--TXXX", "REPLAYGAIN_TRACK_GAIN:-6.20 dB",
     "-p", "@cover.jpg:Cover:3:image/jpeg"};
-
-// A hand-built ID3v2 tag of `major` around `frames`: a 2.2 frame has a three-letter identifier
-// and a three-byte size; a 2.3 frame a four-byte size, then its status and format flags; a 2.4
-// frame the same (its size, seven bits a byte, reads alike below 128).
-std::string Frame(char major, const std::string& id, const std::string& data, char formatFlags = 0)
-{
-    std::string frame = id;
-    for (int shift = major == 2 ? 16 : 24; shift >= 0; shift -= 8) frame += static_cast<char>(data.size() >> shift);
-    if (major > 2) frame += "\0"s + formatFlags;
-    return frame + data;
-}
-
-std::string Tag(char major, const std::string& frames, char flags = 0)
-{
-    std::string tag = "ID3"s + major + '\0' + flags;
-    for (int shift = 21; shift >= 0; shift -= 7) tag += static_cast<char>((frames.size() >> shift) & 0x7F);
-    return tag + frames;
-}
 
 // A compressed frame's data: zlib's stream of `data`, after its inflated size as 2.3 gives it.
 std::string Compressed(const std::string& data)
@@ -167,9 +150,9 @@ INSTANTIATE_TEST_SUITE_P(Sources, TagsKept, testing::Values(
     // short to hold one.
     TagsRow{"HandBuiltV22WithABrokenPicture", "song.mp3", {}, {}, kFalseNow, {}, {"Broken tag frame left out: PIC"},
             [](const std::string& cover) {
-                return Tag(2, Frame(2, "TT2", "\0Two \"Two\""s) + Frame(2, "TP2", "\0Band"s) +
-                                  Frame(2, "COM", "\0eng\0First"s) + Frame(2, "COM", "\0engd\0Second"s) +
-                                  Frame(2, "PIC", "\0JPG\x03" "Cover\0"s + cover) + Frame(2, "PIC", "\0J"s));
+                return Id3Tag(2, Id3Frame(2, "TT2", "\0Two \"Two\""s) + Id3Frame(2, "TP2", "\0Band"s) +
+                                  Id3Frame(2, "COM", "\0eng\0First"s) + Id3Frame(2, "COM", "\0engd\0Second"s) +
+                                  Id3Frame(2, "PIC", "\0JPG\x03" "Cover\0"s + cover) + Id3Frame(2, "PIC", "\0J"s));
             }},
     TagsRow{"WavWithInfoList", "song.wav", {}, {}, {}, {"TIT2=Caf\u00E9 \"Nuit\"", "TPE1=Duo", "TALB=LP1"}},
     // A version 2.3 tag in Latin-1, of which only the seven fields go on.
@@ -184,11 +167,11 @@ INSTANTIATE_TEST_SUITE_P(Crafted, TagsKept, testing::Values(
     TagsRow{"CompressedFramesInflatedUpTo16MiB", "song.mp3", {}, {}, {"PRIV", "TPE4"},
             {"TIT2=Packed title", "COMM:Other:eng=Packed comment", "TPE2=Packed band"},
             {"Broken tag frame left out: PRIV", "Broken tag frame left out: TPE4"}, [](const std::string&) {
-                return Tag(3, Frame(3, "TIT2", Compressed("\0Packed title"s), kV3Compressed) +
-                                  Frame(3, "PRIV", Compressed("owner\0"s + std::string((16 << 20) + 1, 'z')), kV3Compressed) +
-                                  Frame(3, "TPE4", "\0\0\0\x10not zlib data"s, kV3Compressed) +
-                                  Frame(3, "COMM", Compressed("\0engOther\0Packed comment"s), kV3Compressed) +
-                                  Frame(3, "TPE2", Compressed("\0Packed band"s), kV3Compressed));
+                return Id3Tag(3, Id3Frame(3, "TIT2", Compressed("\0Packed title"s), kV3Compressed) +
+                                  Id3Frame(3, "PRIV", Compressed("owner\0"s + std::string((16 << 20) + 1, 'z')), kV3Compressed) +
+                                  Id3Frame(3, "TPE4", "\0\0\0\x10not zlib data"s, kV3Compressed) +
+                                  Id3Frame(3, "COMM", Compressed("\0engOther\0Packed comment"s), kV3Compressed) +
+                                  Id3Frame(3, "TPE2", Compressed("\0Packed band"s), kV3Compressed));
             }},
     // Unsynchronised after compression: a zero follows every 0xFF of the zlib stream. The text's
     // "\u00FF" (FF 00 in UTF-16) is lost if the inflated data is taken for unsynchronised too.
@@ -198,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(Crafted, TagsKept, testing::Values(
                 std::string unsynchronised;
                 for (const char c : stream) unsynchronised += c == '\xFF' ? "\xFF\0"s : std::string(1, c);
                 EXPECT_NE(unsynchronised.size(), stream.size()) << "no 0xFF to unsynchronise";
-                return Tag(4, Frame(4, "TPE2", "\0\0\0\x0D"s + unsynchronised, kV4CompressedWithLength), kUnsynchronisedTag);
+                return Id3Tag(4, Id3Frame(4, "TPE2", "\0\0\0\x0D"s + unsynchronised, kV4CompressedWithLength), kUnsynchronisedTag);
             }}),
     RowName());
 

@@ -25,6 +25,7 @@
 #include "support/captured_run.h"
 #include "support/param_name.h"
 #include "support/recording_host.h"
+#include "support/tag_sets.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
 #include "wav/wav_time.h"
@@ -173,15 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, LibraryEncoder, testing::Values(
 std::string SourceWithPicture(const TempDir& dir)
 {
     const std::string body = std::string("\0image/png\0\x03\0", 14) + std::string(400000, '\x5A');
-    std::string tag = "ID3\x03";
-    tag += std::string(2, '\0');
-    const size_t frameSize = body.size();
-    const size_t tagSize = 10 + frameSize;
-    for (int shift = 21; shift >= 0; shift -= 7) tag += static_cast<char>((tagSize >> shift) & 0x7F);
-    tag += "APIC";
-    for (int shift = 24; shift >= 0; shift -= 8) tag += static_cast<char>(frameSize >> shift);
-    tag += std::string(2, '\0') + body;
-    WriteText(dir.File("source.mp3"), tag + std::string(1000, '\xAA'));
+    WriteText(dir.File("source.mp3"), Id3Tag(3, Id3Frame(3, "APIC", body)) + std::string(1000, '\xAA'));
     return dir.File("source.mp3");
 }
 

@@ -18,27 +18,18 @@ namespace {
 
 using namespace std::string_literals;
 
-// A text frame. Four-letter identifiers get the 2.3/2.4 header (four size bytes, status flags 0,
-// then `formatFlags`), three-letter ones the 2.2 header (three size bytes, no flags).
+// A text frame: a three-letter identifier makes it a 2.2 frame, a four-letter one a 2.3 frame.
 std::string Frame(const std::string& id, const std::string& text, char formatFlags = 0, char encoding = 0)
 {
-    const auto size = static_cast<uint32_t>(text.size() + 1);
-    std::string frame = id;
-    for (int shift = id.size() == 3 ? 16 : 24; shift >= 0; shift -= 8)
-        frame += static_cast<char>(size >> shift);
-    if (id.size() == 4) frame += "\0"s + formatFlags;
-    return frame + encoding + text;
+    return test::Id3Frame(id.size() == 3 ? 2 : 3, id, encoding + text, formatFlags);
 }
 
 std::string Header(char major, const std::string& sizeDigits) { return "ID3"s + major + "\0\0"s + sizeDigits; }
 
-// A tag with padding after the frames, then stand-in audio. The body is small enough for the
-// two lowest seven-bit size digits.
+// A tag with padding after the frames, then stand-in audio.
 std::string TagFile(char major, const std::string& frames)
 {
-    const std::string body = frames + std::string(64, '\0');
-    const std::string size{0, 0, static_cast<char>(body.size() >> 7), static_cast<char>(body.size() & 0x7F)};
-    return Header(major, size) + body + std::string(500, '\xAA');
+    return test::Id3Tag(major, frames + std::string(64, '\0')) + std::string(500, '\xAA');
 }
 
 std::string OneFrame(const std::string& id, const std::string& text, char encoding = 0, char major = 3)
