@@ -23,7 +23,6 @@ constexpr size_t kQuarterTaps = 6;
 constexpr double kQuarterShape = 5;
 // From this rate on, two points per sample reach the 192 kHz the standard asks for.
 constexpr int32_t kTwofoldRate = 96000;
-constexpr double kFullScale = 32768;
 // Midpoints worked out before frame 0: the point before a frame's first, and its neighbour.
 constexpr ptrdiff_t kMidpointsBefore = 2;
 
@@ -347,7 +346,21 @@ TruePeakMeter::TruePeakMeter(int channels, int32_t sampleRate, Reconstruction re
 
 void TruePeakMeter::AddPcm16(std::span<const uint8_t> bytes)
 {
-    const auto frameBytes = static_cast<size_t>(2 * channels_);
+    Add<2>(bytes);
+}
+
+void TruePeakMeter::AddPcm24(std::span<const uint8_t> bytes)
+{
+    Add<3>(bytes);
+}
+
+template <int Width>
+void TruePeakMeter::Add(std::span<const uint8_t> bytes)
+{
+    // Dividing by a power of two is exact, so the interpolation sees the samples as they are
+    // (a 24-bit sample fits a float's mantissa).
+    constexpr float kScale = Width == 2 ? 32768.0F : 8388608.0F;
+    const auto frameBytes = static_cast<size_t>(Width * channels_);
     const size_t capacity = frames_[0].size();
     size_t frames = bytes.size() / frameBytes;
     const uint8_t* in = bytes.data();
@@ -355,10 +368,11 @@ void TruePeakMeter::AddPcm16(std::span<const uint8_t> bytes)
         const size_t n = std::min(frames, capacity - filled_);
         for (size_t c = 0; c < frames_.size(); ++c) {
             float* out = frames_[c].data() + filled_;
-            const uint8_t* sample = in + 2 * c;
-            // Dividing by a power of two is exact, so the interpolation sees the samples as they are.
-            for (size_t i = 0; i < n; ++i)
-                out[i] = static_cast<float>(LoadLE16(sample + i * frameBytes)) / static_cast<float>(kFullScale);
+            const uint8_t* sample = in + Width * c;
+            for (size_t i = 0; i < n; ++i) {
+                const int32_t value = Width == 2 ? LoadLE16(sample + i * frameBytes) : LoadLE24(sample + i * frameBytes);
+                out[i] = static_cast<float>(value) / kScale;
+            }
         }
         filled_ += n;
         in += n * frameBytes;

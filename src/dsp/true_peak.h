@@ -93,7 +93,7 @@ private:
     float gain_;  // the most the filters can raise a magnitude
 };
 
-// The true peak of an interleaved 16-bit stream, fed in any pieces: the largest magnitude over
+// The true peak of an interleaved 16 or 24-bit stream, fed in any pieces: the largest magnitude over
 // all channels of the samples and their interpolated points, 1.0 being full scale. The signal is
 // taken as starting and ending in silence, as a player plays it.
 class TruePeakMeter {
@@ -101,13 +101,16 @@ public:
     // Throws ProgramError for fewer than one channel or a rate that is not positive.
     TruePeakMeter(int channels, int32_t sampleRate, Reconstruction reconstruction = Reconstruction::Standard);
 
-    // Whole frames of 16-bit little-endian samples; a partial frame at the end is left out.
+    // Whole frames of 16-bit (24-bit) little-endian samples; a partial frame at the end is left out.
     void AddPcm16(std::span<const uint8_t> bytes);
+    void AddPcm24(std::span<const uint8_t> bytes);
 
     // Ends the stream (silence follows it) and returns the peak; nothing may be added after it.
     double Finish();
 
 private:
+    template <int Width>
+    void Add(std::span<const uint8_t> bytes);
     void Interpolate(size_t count);
 
     Oversampler oversampler_;

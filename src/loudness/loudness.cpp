@@ -15,7 +15,6 @@ namespace varnook {
 namespace {
 
 constexpr int64_t kBlockFrames = 16384;
-constexpr int64_t kBytesPerSample = 2;
 constexpr double kSilenceGain = 90;
 
 struct StateDeleter {
@@ -31,7 +30,7 @@ double Decibels(double linear)
 // The integrated loudness's gated meter. A mono file is counted as two speakers hear it, since
 // players feed it to both: as dual mono, 3 dB above a single channel, so it gets the same
 // loudness as its two-channel copy.
-State LoudnessState(const Pcm16Stretch& stretch)
+State LoudnessState(const PcmStretch& stretch)
 {
     State state(ebur128_init(static_cast<unsigned>(stretch.Channels), static_cast<unsigned long>(stretch.SampleRate),
                              EBUR128_MODE_I));
@@ -41,13 +40,17 @@ State LoudnessState(const Pcm16Stretch& stretch)
 }
 
 // Feeds the samples block by block to whichever meters there are; the bytes are turned into
-// shorts explicitly so the byte order of the host never matters.
-void Feed(ebur128_state* state, TruePeakMeter* peaks, const File& file, const Pcm16Stretch& stretch,
+// numbers explicitly so the byte order of the host never matters. A 24-bit sample goes to the
+// loudness meter in the top bits of an int, which it takes on a full scale of 2^31.
+void Feed(ebur128_state* state, TruePeakMeter* peaks, const File& file, const PcmStretch& stretch,
           const std::function<void()>& yield)
 {
-    const int64_t frameBytes = kBytesPerSample * stretch.Channels;
+    const bool deep = stretch.Bits == 24;
+    const int64_t bytesPerSample = deep ? 3 : 2;
+    const int64_t frameBytes = bytesPerSample * stretch.Channels;
     std::vector<uint8_t> bytes(static_cast<size_t>(kBlockFrames * frameBytes));
     std::vector<int16_t> samples(static_cast<size_t>(kBlockFrames * stretch.Channels));
+    std::vector<int32_t> deepSamples(deep ? samples.size() : 0);
     int64_t position = stretch.DataStart;
     int64_t remaining = stretch.DataBytes / frameBytes * frameBytes;
     while (remaining > 0) {
@@ -55,11 +58,16 @@ void Feed(ebur128_state* state, TruePeakMeter* peaks, const File& file, const Pc
         const size_t got = file.ReadAt(position, std::span(bytes.data(), static_cast<size_t>(wanted)));
         const size_t frames = got / static_cast<size_t>(frameBytes);
         const size_t count = frames * static_cast<size_t>(stretch.Channels);
-        if (state != nullptr) {
-            for (size_t i = 0; i < count; ++i) samples[i] = LoadLE16(bytes.data() + kBytesPerSample * i);
+        if (state != nullptr && deep) {
+            for (size_t i = 0; i < count; ++i) deepSamples[i] = LoadLE24(bytes.data() + 3 * i) * 256;
+            ebur128_add_frames_int(state, deepSamples.data(), frames);
+        } else if (state != nullptr) {
+            for (size_t i = 0; i < count; ++i) samples[i] = LoadLE16(bytes.data() + 2 * i);
             ebur128_add_frames_short(state, samples.data(), frames);
         }
-        if (peaks != nullptr) peaks->AddPcm16(std::span(bytes.data(), count * kBytesPerSample));
+        const std::span read(bytes.data(), count * static_cast<size_t>(bytesPerSample));
+        if (peaks != nullptr && deep) peaks->AddPcm24(read);
+        else if (peaks != nullptr) peaks->AddPcm16(read);
         yield();
         if (got < static_cast<size_t>(wanted)) break;
         position += wanted;
@@ -69,7 +77,7 @@ void Feed(ebur128_state* state, TruePeakMeter* peaks, const File& file, const Pc
 
 }  // namespace
 
-std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
+std::optional<LoudnessMeasure> MeasureLoudness(const PcmStretch& stretch, Measure what,
                                                const std::function<void()>& yield)
 {
     if (stretch.Channels < 1 || stretch.SampleRate <= 0) return std::nullopt;

@@ -1,7 +1,7 @@
 // Loudness by ITU-R BS.1770-4: the integrated loudness (with its gating, through libebur128) that
 // the "r128" mode levels to, and the true peak (oversampled by dsp/'s interpolation) that the
-// ceiling keeps under a limit. It reads 16-bit PCM samples of a WAV whose layout the header check
-// found; it depends on io/, dsp/ and libebur128 only, never on the orchestration (pipeline/,
+// ceiling keeps under a limit. It reads 16 or 24-bit PCM samples of a WAV whose layout the header
+// check found; it depends on io/, dsp/ and libebur128 only, never on the orchestration (pipeline/,
 // library/, cli/), the other steps or Qt.
 #pragma once
 
@@ -12,13 +12,14 @@
 
 namespace varnook {
 
-// The samples to measure: 16-bit little-endian PCM frames of `Channels` channels.
-struct Pcm16Stretch {
+// The samples to measure: little-endian PCM frames of `Channels` channels, of `Bits` 16 or 24.
+struct PcmStretch {
     std::string Path;
     int Channels = 0;
     int32_t SampleRate = 0;
     int64_t DataStart = 0;
     int64_t DataBytes = 0;
+    int Bits = 16;
 };
 
 struct LoudnessMeasure {
@@ -36,7 +37,7 @@ enum class Measure { Integrated, TruePeak, Both };
 // the file cannot be read; a stretch that ends early is measured as far as it goes. Empty when
 // libebur128 refuses the layout for the integrated loudness (a rate it cannot filter). `yield` is
 // called between blocks.
-std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
+std::optional<LoudnessMeasure> MeasureLoudness(const PcmStretch& stretch, Measure what,
                                                const std::function<void()>& yield);
 
 // The gain that brings `integrated` LUFS to `target` LUFS; for silence the same 90 dB the

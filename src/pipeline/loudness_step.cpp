@@ -19,7 +19,7 @@ std::string LevelText(const Context& ctx, double value)
 std::optional<LoudnessMeasure> Measured(Context& ctx, const std::string& path, Measure what)
 {
     const WavInfo& wav = ctx.wav;
-    const Pcm16Stretch stretch{path, wav.Channels, wav.SampleRate, wav.DataStart, wav.DataSize};
+    const PcmStretch stretch{path, wav.Channels, wav.SampleRate, wav.DataStart, wav.DataSize, wav.BitsPerSample};
     try {
         return MeasureLoudness(stretch, what, [&ctx] { ctx.host.Yield(); });
     } catch (const FileError& error) {
