@@ -41,8 +41,8 @@ struct WorkFile {
                int32_t sampleRate = 44100)
     {
         const std::vector<Chunk> before{{"LIST", {'I', 'N', 'F', 'O'}}};
-        const int16_t bits = sizeof(Sample) == 2 ? 16 : kDeepBits;
-        bytes = BuildWav({channels, sampleRate, bits, 1, 18, before, std::move(trailer)}, samples);
+        bytes = BuildWav({channels, sampleRate, sizeof(Sample) == 2 ? int16_t{16} : kDeepBits, 1, 18, before, std::move(trailer)},
+                         samples);
         WriteAllBytes(ctx.request.WorkPath, bytes);
         ASSERT_GE(WavTime(host, ctx.wav, ctx.request.WorkPath), 0);
     }
@@ -52,11 +52,6 @@ struct WorkFile {
     TempDir dir;
     std::vector<uint8_t> bytes;  // the work file as written
 };
-
-std::vector<int16_t> Narrow(const std::vector<int32_t>& samples)
-{
-    return {samples.begin(), samples.end()};
-}
 
 constexpr size_t kBlock = 16384;
 constexpr size_t kLong = 2 * (3 * kBlock + 5001);  // ends in a partial block
@@ -108,7 +103,7 @@ TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
     for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = value;
     WorkFile work;
     const std::vector<Chunk> trailer{{"id3 ", std::vector<uint8_t>(777, 0xA5)}};
-    row.deep ? work.Write(row.channels, samples, trailer) : work.Write(row.channels, Narrow(samples), trailer);
+    row.deep ? work.Write(row.channels, samples, trailer) : work.Write(row.channels, std::vector<int16_t>(samples.begin(), samples.end()), trailer);
     work.ctx.wav.DataSize -= row.oddSize ? 1 : 0;
     const std::vector<uint8_t> oldTemp(300000, 9);  // left by an earlier file, longer than this one
     WriteAllBytes(work.ctx.request.TempPath, oldTemp);
@@ -332,8 +327,7 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     work.ctx.settings.TrimLevel = row.thresholds;
     work.ctx.settings.NewLevel = row.newLevel;
     const int64_t ds = work.ctx.wav.DataStart;
-    const int width = row.deep ? 3 : 2;
-    const int64_t fb = width * row.channels;
+    const int64_t fb = (row.deep ? 3 : 2) * row.channels;
     const auto at = [&](int64_t frame) { return ds + frame * fb; };
 
     ASSERT_EQ(Trimmed(work.ctx), StepEnd::Finished);
@@ -347,10 +341,7 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     const auto silent = [&](int64_t from, int64_t to) {
         return std::all_of(out.begin() + from, out.begin() + to, [](uint8_t b) { return b == 0; });
     };
-    const auto sample = [&](int64_t frame) {
-        const uint8_t* last = out.data() + at(frame + 1) - width;
-        return row.deep ? LoadLE24(last) : LoadLE16(last);
-    };
+    const auto sample = [&](int64_t frame) { return row.deep ? LoadLE24(&out[at(frame + 1) - 3]) : LoadLE16(&out[at(frame + 1) - 2]); };
 
     // The old start stays where it was, hidden in a chunk of its own when there is one.
     EXPECT_EQ(LoadLE32(out.data() + 4), static_cast<int32_t>(out.size() - 8));
