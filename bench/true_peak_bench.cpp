@@ -119,7 +119,7 @@ void Report(benchmark::State& state, double truePeak)
 void BM_MeasureLoudnessTruePeak(benchmark::State& state)
 {
     const WavInfo& wav = Wav().wav;
-    const Pcm16Stretch stretch{Wav().path, wav.Channels, wav.SampleRate, wav.DataStart, wav.DataSize};
+    const PcmStretch stretch{Wav().path, wav.Channels, wav.SampleRate, wav.DataStart, wav.DataSize, wav.BitsPerSample};
     double truePeak = 0;
     for (auto _ : state) truePeak = MeasureLoudness(stretch, Measure::TruePeak, [] {})->TruePeak;
     Report(state, truePeak);

@@ -21,7 +21,6 @@ namespace {
 
 constexpr int64_t kBlockFrames = 8192;
 constexpr int32_t kWindowsPerSecond = 20;  // 50 ms windows
-constexpr int64_t kBytesPerSample = 2;
 constexpr double kSilenceGain = 90;
 constexpr size_t kSortStackStart = 6;
 
@@ -35,12 +34,12 @@ int64_t WindowFrames(int32_t sampleRate, int32_t frameCount)
 
 // Room for every window the file can actually hold, so a frame count larger than the file
 // never reserves memory for windows that cannot come.
-size_t ExpectedWindows(const File& file, int32_t position, int32_t frameCount, int channels,
+size_t ExpectedWindows(const File& file, int64_t position, int64_t frameCount, int64_t frameBytes,
                        int64_t windowFrames)
 {
     if (position < 0) return 0;  // the read will fail with a file error
-    const int64_t available = (file.Size() - position) / (kBytesPerSample * channels);
-    const int64_t frames = std::clamp<int64_t>(available, 0, std::max(frameCount, 0));
+    const int64_t available = (file.Size() - position) / frameBytes;
+    const int64_t frames = std::clamp<int64_t>(available, 0, std::max<int64_t>(frameCount, 0));
     return static_cast<size_t>(frames / windowFrames);
 }
 
@@ -48,18 +47,20 @@ size_t ExpectedWindows(const File& file, int32_t position, int32_t frameCount, i
 // blocks, and returns the mean square of every completed window. A window that does not fill up
 // at the end is dropped. A stop request ends the reading and gives nothing: an hour of audio
 // takes seconds, and the user who pressed Ctrl+C is not to wait for its end.
-std::optional<std::vector<double>> MeasureWindows(Context& ctx, const File& file, int32_t position,
-                                                  int32_t frameCount)
+std::optional<std::vector<double>> MeasureWindows(Context& ctx, const WavInfo& wav, const File& file,
+                                                  int32_t position, int32_t frameCount)
 {
     Host& host = ctx.host;
-    const int channels = ctx.wav.Channels;
+    const int channels = wav.Channels;
     EqualLoudnessFilter filter(ctx.filter, channels);
-    const int64_t frameBytes = kBytesPerSample * channels;
-    const int64_t windowFrames = WindowFrames(ctx.wav.SampleRate, frameCount);
+    const bool deep = wav.BitsPerSample == kDeepBits;
+    const int64_t bytesPerSample = deep ? 3 : 2;
+    const int64_t frameBytes = bytesPerSample * channels;
+    const int64_t windowFrames = WindowFrames(wav.SampleRate, frameCount);
     const size_t windowSamples = static_cast<size_t>(windowFrames * channels);
 
     std::vector<double> windows;
-    windows.reserve(ExpectedWindows(file, position, frameCount, channels, windowFrames));
+    windows.reserve(ExpectedWindows(file, position, frameCount, frameBytes, windowFrames));
     const int64_t bufferFrames = std::clamp<int64_t>(frameCount, 1, kBlockFrames);
     std::vector<uint8_t> bytes(static_cast<size_t>(bufferFrames * frameBytes));
 
@@ -97,8 +98,9 @@ std::optional<std::vector<double>> MeasureWindows(Context& ctx, const File& file
         size_t done = 0;
         while (done < blockSamples) {
             const size_t take = std::min(blockSamples - done, windowSamples - count);
-            const auto at = static_cast<size_t>(kBytesPerSample) * done;
-            sum = filter.AddSquaresPcm16(std::span(bytes.data() + at, static_cast<size_t>(kBytesPerSample) * take), sum);
+            const std::span samples(bytes.data() + static_cast<size_t>(bytesPerSample) * done,
+                                    static_cast<size_t>(bytesPerSample) * take);
+            sum = deep ? filter.AddSquaresPcm24(samples, sum) : filter.AddSquaresPcm16(samples, sum);
             count += take;
             done += take;
             if (count == windowSamples) {
@@ -187,12 +189,25 @@ double RecommendedGain(std::vector<double>& windows, double pinkRef, double rmsP
 
 StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
 {
+    const std::string* path = &ctx.request.WorkPath;
+    const WavInfo* wav = &ctx.wav;
+    if (const std::optional<MeasuringCopy>& copy = ctx.measuringCopy) {
+        // The same stretch of time in the copy: frames scaled by the rates, rounded to the nearest,
+        // and never past the copy's end, which the resampler's rounding may put a frame early.
+        const double scale = static_cast<double>(copy->Wav.SampleRate) / copy->FromRate;
+        const double frame = static_cast<double>(position - copy->FromDataStart) / copy->FromBlockAlign;
+        position = static_cast<int32_t>(copy->Wav.DataStart + std::nearbyint(frame * scale) * copy->Wav.BlockAlign);
+        const int64_t left = (int64_t{copy->Wav.DataStart} + copy->Wav.DataSize - position) / copy->Wav.BlockAlign;
+        frameCount = static_cast<int32_t>(std::min<int64_t>(std::llround(frameCount * scale), std::max<int64_t>(left, 1)));
+        path = &copy->Path;
+        wav = &copy->Wav;
+    }
     bool stopped = false;
     const bool done = Guarded(
         ctx.host, "Analyzed",
         [&] {
-            File file(ctx.request.WorkPath, File::Mode::Read);
-            std::optional<std::vector<double>> windows = MeasureWindows(ctx, file, position, frameCount);
+            File file(*path, File::Mode::Read);
+            std::optional<std::vector<double>> windows = MeasureWindows(ctx, *wav, file, position, frameCount);
             file.Close();
             stopped = !windows;
             if (!stopped)

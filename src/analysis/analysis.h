@@ -16,7 +16,8 @@ struct Context;
 // Analyses frameCount frames of ctx.request.WorkPath starting at byte `position`, with the
 // filter in ctx.filter, the WAV layout in ctx.wav and PinkRef/RmsPercent/RmsDiff from
 // ctx.settings. When it finishes, stores the recommended gain in dB in `gain`.
-// Opens the file read-only for the call. Used by the pipeline for the whole data and by the
+// 16 and 24-bit samples are measured on one scale. With ctx.measuringCopy, the same stretch of
+// the copy is measured instead. Opens the file read-only for the call. Used by the pipeline for the whole data and by the
 // trim step for single windows (a stretch shorter than 50 ms is one window of its own length).
 // Warnings that still give a gain: "EOF reached before time!" (the file ended first; the windows
 // read so far count) and "No more samples left in chunk!" (frameCount below 1; gain 90). A file

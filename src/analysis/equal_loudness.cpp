@@ -200,6 +200,15 @@ double EqualLoudnessFilter::AddSquaresPcm16(std::span<const uint8_t> bytes, doub
                       bytes.size() / (2 * static_cast<size_t>(channels_)), sum);
 }
 
+double EqualLoudnessFilter::AddSquaresPcm24(std::span<const uint8_t> bytes, double sum)
+{
+    constexpr double kTo16Bits = 1.0 / 256;  // a power of two: exact
+    const uint8_t* p = bytes.data();
+    return SumSquares(coefficients_, history_, channels_,
+                      [p](size_t i) { return static_cast<double>(LoadLE24(p + 3 * i)) * kTo16Bits; },
+                      bytes.size() / (3 * static_cast<size_t>(channels_)), sum);
+}
+
 void EqualLoudnessFilter::Filter(std::span<const int16_t> samples, std::span<double> out)
 {
     const size_t frames = samples.size() / static_cast<size_t>(channels_);

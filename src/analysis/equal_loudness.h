@@ -25,6 +25,9 @@ public:
     double AddSquares(std::span<const int16_t> samples, double sum);
     // The same, straight from the bytes of a file: 16-bit little-endian samples, whole frames.
     double AddSquaresPcm16(std::span<const uint8_t> bytes, double sum);
+    // The same for 24-bit samples, each taken at 1/256 of its value: the 16-bit scale that the
+    // analysis's reference level is given on, so a 24-bit file measures as its 16-bit copy does.
+    double AddSquaresPcm24(std::span<const uint8_t> bytes, double sum);
 
     // Filters the same way and writes each output to out[i] (out must be at least as long).
     void Filter(std::span<const int16_t> samples, std::span<double> out);

@@ -113,7 +113,8 @@ std::optional<FilterCoefficients> FilterForRate(int32_t sampleRate)
 
 bool SetFilter(Context& ctx)
 {
-    const std::optional<FilterCoefficients> coefficients = FilterForRate(ctx.wav.SampleRate);
+    const std::optional<FilterCoefficients> coefficients =
+        FilterForRate(ctx.measuringCopy ? ctx.measuringCopy->Wav.SampleRate : ctx.wav.SampleRate);
     if (!coefficients) {
         ctx.host.LogLine(kNoFilter);
         return false;

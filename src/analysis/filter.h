@@ -18,7 +18,8 @@ inline constexpr const char* kNoFilter = "No filter for this frequency";
 // The coefficient set for exactly this rate, or none.
 std::optional<FilterCoefficients> FilterForRate(int32_t sampleRate);
 
-// Selects the set for ctx.wav.SampleRate into ctx.filter. For a rate without a set, logs
+// Selects the set for ctx.wav.SampleRate (the measuring copy's rate, when there is one) into
+// ctx.filter. For a rate without a set, logs
 // "No filter for this frequency", leaves ctx.filter as it was and returns false.
 bool SetFilter(Context& ctx);
 

@@ -15,6 +15,7 @@
 #include "base/wav_info.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace varnook {
@@ -26,6 +27,18 @@ struct RunRecords {
     RunRequest request;
     // Shared with whatever asks for a stop from outside the run (a signal, the windows).
     std::shared_ptr<StopRequest> stop = std::make_shared<StopRequest>();
+};
+
+// A copy of the work file at a rate the equal-loudness filter has a set for, made where the
+// work file's own rate (a 24-bit file of 88.2 or 96 kHz) has none. The analysis measures the
+// copy in the work file's place; positions in the work file are taken over by time, from the
+// work file's data start and layout as they were when the copy was made.
+struct MeasuringCopy {
+    std::string Path;
+    WavInfo Wav;               // the copy's layout
+    int32_t FromDataStart = 0; // the work file's, when the copy was made
+    int16_t FromBlockAlign = 0;
+    int32_t FromRate = 0;
 };
 
 struct Context : RunRecords {
@@ -40,6 +53,7 @@ struct Context : RunRecords {
     Id3TagSet tagsV1;
     Id3TagSet tagsV2;
     FilterCoefficients filter;
+    std::optional<MeasuringCopy> measuringCopy;
 };
 
 }  // namespace varnook

@@ -26,6 +26,10 @@ struct RunRequest {
     // The job of a library run that processes this file (0 when there is one job); it picks the
     // work file names, see WorkFileName.
     int Job = 0;
+    // The delivered format holds any depth (FLAC, WAV): a source of more than 16 bits is then
+    // worked on at 24 bits and its own rate, with no dither and no resampling. Set per file by
+    // the pipeline; a 16-bit source and every lossy output keep the 16-bit work file.
+    bool KeepDepth = false;
     // What the output is made from, written into it while "SkipDone" is on; empty otherwise.
     std::string Provenance;
 

@@ -7,6 +7,9 @@
 
 namespace varnook {
 
+// The depth of a work file that keeps a deep source's samples; every other work file has 16 bits.
+inline constexpr int16_t kDeepBits = 24;
+
 struct WavInfo {
     int16_t FormatTag = 0;      // 1 is PCM
     int16_t Channels = 0;       // 1 or 2 after a successful check

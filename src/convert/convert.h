@@ -1,13 +1,16 @@
 // Source conversion: every source the format table (formats/) marks as converted, and the WAV
 // variants today's header check refuses, becomes a plain 16-bit PCM work WAV, which the
 // later steps take like any other WAV. Rates above 48 kHz are resampled on the way, since MP3
-// cannot hold them and the analysis knows only the rates up to 48 kHz.
+// cannot hold them and the analysis knows only the rates up to 48 kHz. For an output that holds
+// any depth, a source of more than 16 bits becomes a 24-bit work WAV at its own rate instead.
 // Depends on libsndfile, libsoxr, formats/ and io/ only: never on the orchestration (pipeline/, library/, cli/), the other steps or Qt.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "base/wav_info.h"
 
 namespace varnook {
 
@@ -38,6 +41,7 @@ struct ConvertResult {
     int32_t SourceRate = 0;
     int32_t Rate = 0;
     int Channels = 0;
+    int Bits = 16;          // of the work WAV: 16, or 24 where the source's depth is kept
     // For the log when the conversion went well but found the header wrong: it counts fewer
     // samples than the stream holds (all of which are converted).
     std::string Note;
@@ -62,7 +66,17 @@ double AudioSeconds(const std::string& source);
 // gives Ok false with the reason after the work file was written. A file error (FileError) while
 // writing is raised to the caller; `yield` is called between blocks so the windows stay
 // responsive.
-ConvertResult ConvertToPcm16(const std::string& source, const std::string& work,
-                             const std::function<void()>& yield);
+// With `keepDepth`, a source of more than 16 bits (24 or 32-bit integers, float) is written at 24
+// bits and its own rate instead: each sample rounded to the nearest 24-bit step (exact for a
+// 24-bit source), a float beyond full scale held at it; no dither, no resampling.
+ConvertResult ConvertToWorkWav(const std::string& source, const std::string& work, bool keepDepth,
+                               const std::function<void()>& yield);
+
+// Writes the 24-bit work WAV `work` (layout in `wav`, as the header check found it) again at
+// `rate`, through the resampler, as 24-bit samples: the copy the equal-loudness analysis measures
+// when no filter exists for the work file's own rate. Returns the copy's layout; a file error is
+// raised.
+WavInfo WriteResampledCopy(const std::string& work, int64_t dataStart, int64_t dataBytes, int channels,
+                        int32_t fromRate, const std::string& copy, int32_t rate);
 
 }  // namespace varnook

@@ -354,6 +354,15 @@ void TruePeakMeter::AddPcm16(std::span<const uint8_t> bytes)
     });
 }
 
+void TruePeakMeter::AddPcm24(std::span<const uint8_t> bytes)
+{
+    const auto channels = static_cast<size_t>(channels_);
+    // A 24-bit sample fits a float's mantissa, so this too is exact.
+    Add(bytes.size() / (3 * channels), [&](size_t frame, size_t c) {
+        return static_cast<float>(LoadLE24(bytes.data() + 3 * (frame * channels + c))) / 8388608.0F;
+    });
+}
+
 void TruePeakMeter::AddFloat(std::span<const float> samples)
 {
     const auto channels = static_cast<size_t>(channels_);

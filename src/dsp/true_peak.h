@@ -101,8 +101,9 @@ public:
     // Throws ProgramError for fewer than one channel or a rate that is not positive.
     TruePeakMeter(int channels, int32_t sampleRate, Reconstruction reconstruction = Reconstruction::Standard);
 
-    // Whole frames of 16-bit little-endian samples; a partial frame at the end is left out.
+    // Whole frames of 16-bit (24-bit) little-endian samples; a partial frame at the end is left out.
     void AddPcm16(std::span<const uint8_t> bytes);
+    void AddPcm24(std::span<const uint8_t> bytes);
     // Whole frames of interleaved samples as a decoder gives them, 1.0 being full scale; values
     // beyond it (a lossy output's overshoot) count as they are.
     void AddFloat(std::span<const float> samples);

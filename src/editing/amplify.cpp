@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/context.h"
@@ -24,34 +25,62 @@ namespace {
 constexpr int64_t kBlockSamples = 16384;            // unit of every sample read and write
 constexpr int64_t kBufferSamples = 2 * kBlockSamples;   // all channels' buffers together
 constexpr size_t kCopyChunk = 16384;                // unit of the header and trailer copies
-constexpr double kPeakLimit = 31744;                // 2^15 - 2^10: headroom below full scale
-constexpr double kFullScale = 32768;                // 0 dBFS: the magnitude of -32768
 constexpr const char* kProcedure = "Leveled";
 
-// The largest magnitude among `Samples` 16-bit samples (32768 for -32768), kept as the largest
-// and the smallest value: unlike a magnitude, those compile to vector code, and with the fixed
-// length the loop needs no tail. Every block read and written passes through here.
-template <size_t Samples>
+// What a sample's width sets: 2 bytes for 16-bit samples, 3 for 24-bit ones. The half-wave
+// ceiling keeps the same headroom at every depth, 2^10 steps of 16 bits under full scale.
+template <int Width>
+struct Depth {
+    static constexpr double kFullScale = Width == 2 ? 32768 : 8388608;  // 0 dBFS: the magnitude of the lowest
+    static constexpr double kPeakLimit = Width == 2 ? 31744 : 31744 * 256.0;
+    // A chunk of the header and trailer copies, cut to whole samples.
+    static constexpr size_t kChunk = kCopyChunk / Width * Width;
+
+    static int32_t Load(const uint8_t* at)
+    {
+        if constexpr (Width == 2)
+            return LoadLE16(at);
+        else
+            return LoadLE24(at);
+    }
+    // `value` rounded to the nearest sample, halves to even; the caller keeps it in range.
+    static void Store(uint8_t* at, double value)
+    {
+        if constexpr (Width == 2)
+            StoreLE16(at, RoundToSample(value));
+        else
+            StoreLE24(at, RoundToWhole(value));
+    }
+};
+
+// The largest magnitude among `Samples` samples (full scale for the lowest value), kept as the
+// largest and the smallest value: unlike a magnitude, those compile to vector code, and with the
+// fixed length the loop needs no tail. Every block read and written passes through here.
+template <int Width, size_t Samples>
 [[gnu::noinline]] int BlockPeak(const uint8_t* __restrict bytes)
 {
-    int16_t high = 0;
-    int16_t low = 0;
+    // 16-bit values stay 16-bit, twice as many to a vector.
+    using Value = std::conditional_t<Width == 2, int16_t, int32_t>;
+    Value high = 0;
+    Value low = 0;
     for (size_t k = 0; k < Samples; ++k) {
-        const int16_t value = LoadLE16(bytes + 2 * k);
+        const auto value = static_cast<Value>(Depth<Width>::Load(bytes + Width * k));
         high = std::max(high, value);
         low = std::min(low, value);
     }
     return std::max(int{high}, -int{low});
 }
 
-// The largest magnitude among the 16-bit samples the bytes hold.
+// The largest magnitude among the samples the bytes hold.
+template <int Width>
 int SamplePeak(std::span<const uint8_t> bytes)
 {
-    if (bytes.size() == 2 * kBlockSamples) return BlockPeak<static_cast<size_t>(kBlockSamples)>(bytes.data());
-    if (bytes.size() == kCopyChunk) return BlockPeak<kCopyChunk / 2>(bytes.data());
+    if (bytes.size() == Width * kBlockSamples)
+        return BlockPeak<Width, static_cast<size_t>(kBlockSamples)>(bytes.data());
+    if (bytes.size() == Depth<Width>::kChunk) return BlockPeak<Width, Depth<Width>::kChunk / Width>(bytes.data());
     int peak = 0;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        peak = std::max(peak, std::abs(int{LoadLE16(bytes.data() + i)}));
+    for (size_t i = 0; i + Width <= bytes.size(); i += Width)
+        peak = std::max(peak, std::abs(Depth<Width>::Load(bytes.data() + i)));
     return peak;
 }
 
@@ -79,22 +108,23 @@ bool CopyBytes(const File& in, int64_t from, File& out, int64_t to, int64_t leng
 // samples of the data (as far as the file holds them) are looked at on their way through, so
 // the copy finds the peak without a pass of its own. Returns that peak, or nothing when a stop
 // ended the copy.
+template <int Width>
 std::optional<int> CopyWholeFile(const std::string& from, const std::string& to, int64_t dataStart,
                                  int64_t dataSize, const StopRequest& stop)
 {
     const File in(from, File::Mode::Read);
     File out = CreateWorkFile(to);
-    std::vector<uint8_t> buffer(kCopyChunk);
+    std::vector<uint8_t> buffer(Depth<Width>::kChunk);
     const int64_t size = in.Size();
     const int64_t samplesFrom = std::clamp<int64_t>(dataStart, 0, size);
-    const int64_t samplesTo = samplesFrom + std::clamp<int64_t>(dataSize, 0, size - samplesFrom) / 2 * 2;
+    const int64_t samplesTo = samplesFrom + std::clamp<int64_t>(dataSize, 0, size - samplesFrom) / Width * Width;
     int peak = 0;
     const auto pass = [](std::span<const uint8_t>) { return true; };
     CopyBytes(in, 0, out, 0, samplesFrom, buffer, pass);
-    // Chunks of an even size from the first sample on: no sample is split between two.
+    // Chunks of whole samples from the first sample on: no sample is split between two.
     const bool copied = CopyBytes(in, samplesFrom, out, samplesFrom, samplesTo - samplesFrom, buffer,
                                   [&peak, &stop](std::span<const uint8_t> chunk) {
-                                      peak = std::max(peak, SamplePeak(chunk));
+                                      peak = std::max(peak, SamplePeak<Width>(chunk));
                                       return !stop.Requested();
                                   });
     if (!copied) return std::nullopt;
@@ -111,7 +141,8 @@ std::optional<int> CopyWholeFile(const std::string& from, const std::string& to,
 // unscaled samples and its peak is exact. A run cut at the buffer's end goes on as a new
 // half-wave, with its own peak, in the next cycle.
 // Returns how many half-waves were put on the limit.
-int64_t ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half, double factor, bool last)
+int64_t ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half, double factor, bool last,
+                       double peakLimit)
 {
     const auto bufLen = static_cast<int64_t>(buffer.size());
     const int64_t end = last ? bufLen - 1 : half - 1;
@@ -130,9 +161,9 @@ int64_t ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half,
         } else {
             for (; q < bufLen && values[q] < 0; ++q) peak = std::max(peak, -values[q]);
         }
-        const bool fits = peak * factor <= kPeakLimit;
+        const bool fits = peak * factor <= peakLimit;
         limited += fits ? 0 : 1;
-        const double f = fits ? factor : kPeakLimit / peak;
+        const double f = fits ? factor : peakLimit / peak;
         for (int64_t i = p; i < q; ++i) values[i] *= f;
         p = q;
     }
@@ -144,39 +175,39 @@ int64_t ScaleHalfWaves(std::span<double> buffer, int64_t& nextPos, int64_t half,
 // Conversions between a block as the file holds it and the channel buffers, most of the work of
 // the plain regime. Fixed lengths and unaliased pointers let the compiler turn them into vector
 // code; they stay out of line because inlining would lose what __restrict promises.
-template <int64_t Frames>
+template <int Width, int64_t Frames>
 [[gnu::noinline]] void SpreadMono(const uint8_t* __restrict bytes, double* __restrict left)
 {
-    for (int64_t k = 0; k < Frames; ++k) left[k] = LoadLE16(bytes + 2 * k);
+    for (int64_t k = 0; k < Frames; ++k) left[k] = Depth<Width>::Load(bytes + Width * k);
 }
 
-template <int64_t Frames>
+template <int Width, int64_t Frames>
 [[gnu::noinline]] void SpreadStereo(const uint8_t* __restrict bytes, double* __restrict left,
                                     double* __restrict right)
 {
     for (int64_t k = 0; k < Frames; ++k) {
-        left[k] = LoadLE16(bytes + 4 * k);
-        right[k] = LoadLE16(bytes + 4 * k + 2);
+        left[k] = Depth<Width>::Load(bytes + 2 * Width * k);
+        right[k] = Depth<Width>::Load(bytes + 2 * Width * k + Width);
     }
 }
 
 // Each value times `factor`, rounded to the nearest sample with halves to even. No value can
-// leave the 16-bit range: the plain regime never raises a magnitude and the half-wave regime
+// leave the sample's range: the plain regime never raises a magnitude and the half-wave regime
 // keeps every peak within the limit.
-template <int64_t Frames>
+template <int Width, int64_t Frames>
 [[gnu::noinline]] void GatherMono(const double* __restrict left, double factor,
                                   uint8_t* __restrict bytes)
 {
-    for (int64_t k = 0; k < Frames; ++k) StoreLE16(bytes + 2 * k, RoundToSample(left[k] * factor));
+    for (int64_t k = 0; k < Frames; ++k) Depth<Width>::Store(bytes + Width * k, left[k] * factor);
 }
 
-template <int64_t Frames>
+template <int Width, int64_t Frames>
 [[gnu::noinline]] void GatherStereo(const double* __restrict left, const double* __restrict right,
                                     double factor, uint8_t* __restrict bytes)
 {
     for (int64_t k = 0; k < Frames; ++k) {
-        StoreLE16(bytes + 4 * k, RoundToSample(left[k] * factor));
-        StoreLE16(bytes + 4 * k + 2, RoundToSample(right[k] * factor));
+        Depth<Width>::Store(bytes + 2 * Width * k, left[k] * factor);
+        Depth<Width>::Store(bytes + 2 * Width * k + Width, right[k] * factor);
     }
 }
 
@@ -184,8 +215,8 @@ template <int64_t Frames>
 // written at the end of a cycle; the back half holds the block read in that cycle and gives
 // every half-wave a look-ahead of half a buffer before its factor is chosen, and the limiter
 // its look-ahead of a few milliseconds. The channel count is a template argument so that the
-// conversion loops have fixed lengths and compile to vector code.
-template <int Channels>
+// conversion loops have fixed lengths and compile to vector code; so is the sample's Width.
+template <int Channels, int Width>
 class Amplifier {
 public:
     static constexpr int64_t kBufLen = kBufferSamples / Channels;
@@ -200,20 +231,20 @@ public:
           findings_(findings),
           factor_(factor),
           samples_(samples),
-          block_(static_cast<size_t>(kBlockSamples) * 2),
+          block_(static_cast<size_t>(kBlockSamples) * Width),
           buffers_(Channels, std::vector<double>(static_cast<size_t>(kBufLen)))
     {
         if (!limitTo) return;
-        const double ceiling = kFullScale * std::pow(10.0, *limitTo / 20);
+        const double ceiling = Depth<Width>::kFullScale * std::pow(10.0, *limitTo / 20);
         limiter_.emplace(Channels, sampleRate, ceiling);
-        guardHalfWaves_ = ceiling > kPeakLimit;
+        guardHalfWaves_ = ceiling > Depth<Width>::kPeakLimit;
     }
 
     // False when a stop ended the pass before the last block; what was written is then no use.
     bool Run(const File& in, File& out, int64_t dataStart)
     {
         host_.SetCaption("Copying header");
-        CopyBytes(in, 0, out, 0, dataStart, std::span(block_).first(kCopyChunk), [this](std::span<const uint8_t>) {
+        CopyBytes(in, 0, out, 0, dataStart, std::span(block_).first(Depth<Width>::kChunk), [this](std::span<const uint8_t>) {
             host_.Yield();
             return true;
         });
@@ -223,13 +254,13 @@ public:
         // A file shorter than a block is primed with what it has and zeros after it: silence
         // ends its last half-wave as the end of the file would, and only its own samples are
         // written back (frontBytes).
-        const auto primed = static_cast<size_t>(std::min(samples_, kBlockSamples)) * 2;
+        const auto primed = static_cast<size_t>(std::min(samples_, kBlockSamples)) * Width;
         in.ReadExactAt(readPos, std::span(block_).first(primed));
         NoteRead(std::span(block_).first(primed));
         std::fill(block_.begin() + static_cast<ptrdiff_t>(primed), block_.end(), 0);
         readPos += static_cast<int64_t>(primed);
         SpreadIntoBackHalves();
-        int64_t remaining = samples_ - static_cast<int64_t>(primed) / 2;
+        int64_t remaining = samples_ - static_cast<int64_t>(primed) / Width;
         size_t frontBytes = primed;
 
         bool last = false;
@@ -246,7 +277,7 @@ public:
                 remaining -= kBlockSamples;
             } else {
                 // The final read keeps `remaining` as its own length, which the tail needs.
-                const auto bytes = static_cast<size_t>(remaining) * 2;
+                const auto bytes = static_cast<size_t>(remaining) * Width;
                 in.ReadExactAt(readPos, std::span(block_).first(bytes));
                 NoteRead(std::span(block_).first(bytes));
                 std::fill(block_.begin() + static_cast<ptrdiff_t>(bytes), block_.end(), 0);
@@ -267,7 +298,7 @@ public:
         // The back halves hold the last read, already scaled.
         const int64_t tailFrames = remaining / Channels;
         GatherTail(tailFrames, writeFactor);
-        const auto tail = std::span(block_).first(static_cast<size_t>(tailFrames * Channels) * 2);
+        const auto tail = std::span(block_).first(static_cast<size_t>(tailFrames * Channels) * Width);
         NoteWritten(tail);
         out.WriteAt(writePos, tail);
         if (limiter_) {
@@ -279,7 +310,7 @@ public:
         // the odd byte of an odd data size, goes through untouched.
         host_.SetCaption("Copying trailer");
         const int64_t trailerLength = in.Size() - readPos;
-        CopyBytes(in, readPos, out, readPos, trailerLength, std::span(block_).first(kCopyChunk),
+        CopyBytes(in, readPos, out, readPos, trailerLength, std::span(block_).first(Depth<Width>::kChunk),
                   [this](std::span<const uint8_t>) {
                       host_.Yield();
                       return true;
@@ -292,20 +323,20 @@ private:
     // rather than from the buffers: the output's are the rounded values actually written.
     void NoteRead(std::span<const uint8_t> bytes)
     {
-        findings_.PeakBefore = std::max(findings_.PeakBefore, SamplePeak(bytes));
+        findings_.PeakBefore = std::max(findings_.PeakBefore, SamplePeak<Width>(bytes));
     }
 
     void NoteWritten(std::span<const uint8_t> bytes)
     {
-        findings_.PeakAfter = std::max(findings_.PeakAfter, SamplePeak(bytes));
+        findings_.PeakAfter = std::max(findings_.PeakAfter, SamplePeak<Width>(bytes));
     }
 
     void SpreadIntoBackHalves()
     {
         if constexpr (Channels == 1)
-            SpreadMono<kHalf>(block_.data(), buffers_[0].data() + kHalf);
+            SpreadMono<Width, kHalf>(block_.data(), buffers_[0].data() + kHalf);
         else
-            SpreadStereo<kHalf>(block_.data(), buffers_[0].data() + kHalf, buffers_[1].data() + kHalf);
+            SpreadStereo<Width, kHalf>(block_.data(), buffers_[0].data() + kHalf, buffers_[1].data() + kHalf);
         if (limiter_)
             for (auto& buffer : buffers_)
                 for (int64_t k = kHalf; k < kBufLen; ++k) buffer[static_cast<size_t>(k)] *= factor_;
@@ -322,9 +353,9 @@ private:
     void GatherFrontHalves(double factor)
     {
         if constexpr (Channels == 1)
-            GatherMono<kHalf>(buffers_[0].data(), factor, block_.data());
+            GatherMono<Width, kHalf>(buffers_[0].data(), factor, block_.data());
         else
-            GatherStereo<kHalf>(buffers_[0].data(), buffers_[1].data(), factor, block_.data());
+            GatherStereo<Width, kHalf>(buffers_[0].data(), buffers_[1].data(), factor, block_.data());
     }
 
     // Rounds and interleaves the first `frames` frames of the back halves, once per file.
@@ -333,7 +364,7 @@ private:
         for (int64_t k = 0; k < frames; ++k) {
             for (int c = 0; c < Channels; ++c) {
                 const double value = buffers_[static_cast<size_t>(c)][static_cast<size_t>(kHalf + k)];
-                StoreLE16(block_.data() + 2 * (k * Channels + c), RoundToSample(value * factor));
+                Depth<Width>::Store(block_.data() + Width * (k * Channels + c), value * factor);
             }
         }
     }
@@ -359,13 +390,15 @@ private:
             for (size_t c = 0; c < Channels; ++c) {
                 nextPos_[c] = 0;
                 const auto guarded = std::span(buffers_[c]).first(static_cast<size_t>(last ? kBufLen : kHalf));
-                findings_.HalfWavesLimited += ScaleHalfWaves(guarded, nextPos_[c], kHalf, 1, true);
+                findings_.HalfWavesLimited +=
+                    ScaleHalfWaves(guarded, nextPos_[c], kHalf, 1, true, Depth<Width>::kPeakLimit);
             }
             return 1;
         }
         if (factor_ <= 1) return factor_;
         for (size_t c = 0; c < Channels; ++c)
-            findings_.HalfWavesLimited += ScaleHalfWaves(buffers_[c], nextPos_[c], kHalf, factor_, last);
+            findings_.HalfWavesLimited +=
+                ScaleHalfWaves(buffers_[c], nextPos_[c], kHalf, factor_, last, Depth<Width>::kPeakLimit);
         return 1;
     }
 
@@ -397,19 +430,23 @@ private:
     int shownPct_ = 0;
 };
 
-template <int Channels>
-bool Amplify(Host& host, const StopRequest& stop, const File& in, File& out, int64_t dataStart, double factor,
-             int64_t samples, LevelFindings& findings, std::optional<double> limitTo, int32_t sampleRate)
+template <int Width>
+bool Amplify(Host& host, const StopRequest& stop, int channels, const File& in, File& out, int64_t dataStart,
+             double factor, int64_t samples, LevelFindings& findings, std::optional<double> limitTo,
+             int32_t sampleRate)
 {
-    return Amplifier<Channels>(host, stop, factor, samples, findings, limitTo, sampleRate).Run(in, out, dataStart);
+    findings.FullScale = static_cast<int>(Depth<Width>::kFullScale);
+    if (channels == 1)
+        return Amplifier<1, Width>(host, stop, factor, samples, findings, limitTo, sampleRate).Run(in, out, dataStart);
+    return Amplifier<2, Width>(host, stop, factor, samples, findings, limitTo, sampleRate).Run(in, out, dataStart);
 }
 
 }  // namespace
 
-std::optional<double> PeakDbfs(int magnitude)
+std::optional<double> PeakDbfs(int magnitude, int fullScale)
 {
     if (magnitude <= 0) return std::nullopt;
-    return 20 * std::log10(magnitude / kFullScale);
+    return 20 * std::log10(magnitude / static_cast<double>(fullScale));
 }
 
 StepEnd Leveled(Context& ctx, double gain, LevelFindings* found, std::optional<double> limitTo)
@@ -424,10 +461,14 @@ StepEnd Leveled(Context& ctx, double gain, LevelFindings* found, std::optional<d
         if (!guarded) return StepEnd::Failed;
         return finished ? StepEnd::Finished : StepEnd::Stopped;
     };
+    const bool deep = ctx.wav.BitsPerSample == kDeepBits;
+    const int width = deep ? 3 : 2;
     if (ExistFile(request.WorkPath) && gain == 0 && !limitTo) {
         return ended(Guarded(ctx.host, kProcedure, [&] {
+            const auto copy = deep ? CopyWholeFile<3> : CopyWholeFile<2>;
+            findings.FullScale = static_cast<int>(deep ? Depth<3>::kFullScale : Depth<2>::kFullScale);
             const std::optional<int> peak =
-                CopyWholeFile(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize, stop);
+                copy(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize, stop);
             findings.PeakBefore = findings.PeakAfter = peak.value_or(0);
             finished = peak.has_value();
         }));
@@ -436,7 +477,7 @@ StepEnd Leveled(Context& ctx, double gain, LevelFindings* found, std::optional<d
     const int channels = ctx.wav.Channels;
     if ((channels != 1 && channels != 2) || std::isnan(gain)) return StepEnd::Failed;
     // An odd data size leaves a byte that belongs to no sample; it goes through with the trailer.
-    const int64_t totalSamples = std::max<int64_t>(ctx.wav.DataSize / 2, 0);
+    const int64_t totalSamples = std::max<int64_t>(ctx.wav.DataSize / width, 0);
     const int64_t samples = totalSamples - totalSamples % channels;
 
     return ended(Guarded(ctx.host, kProcedure, [&] {
@@ -444,9 +485,8 @@ StepEnd Leveled(Context& ctx, double gain, LevelFindings* found, std::optional<d
         File out = CreateWorkFile(request.TempPath);
         const double factor = std::pow(10.0, gain / 20);
         const int32_t rate = ctx.wav.SampleRate;
-        finished = channels == 1
-                       ? Amplify<1>(ctx.host, stop, in, out, ctx.wav.DataStart, factor, samples, findings, limitTo, rate)
-                       : Amplify<2>(ctx.host, stop, in, out, ctx.wav.DataStart, factor, samples, findings, limitTo, rate);
+        const auto amplify = deep ? Amplify<3> : Amplify<2>;
+        finished = amplify(ctx.host, stop, channels, in, out, ctx.wav.DataStart, factor, samples, findings, limitTo, rate);
         if (finished) ctx.host.SetCaption("0");
         out.Close();
     }));

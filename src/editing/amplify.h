@@ -14,27 +14,29 @@ namespace varnook {
 struct Context;
 
 // What one amplify pass saw, for the run report. The peaks are the largest sample magnitudes
-// read and written (32768 is full scale). A half-wave counts as limited when it was scaled down
+// read and written, FullScale being full scale (32768 for 16-bit samples, 8388608 for 24-bit). A half-wave counts as limited when it was scaled down
 // to the ceiling rather than by the whole factor; one longer than the look-ahead is cut at the
 // buffer's end and its two parts count apart. With the true-peak limiter, what it did: its
 // deepest cut in dB and how long it cut at all.
 struct LevelFindings {
     int PeakBefore = 0;
     int PeakAfter = 0;
+    int FullScale = 32768;
     int64_t HalfWavesLimited = 0;
     double LimiterReductionDb = 0;
     double SecondsLimiting = 0;
 };
 
-// A sample peak in dBFS, relative to a full scale of 32768; empty for digital silence, which
-// has no finite level.
-std::optional<double> PeakDbfs(int magnitude);
+// A sample peak in dBFS, relative to `fullScale`; empty for digital silence, which has no finite
+// level.
+std::optional<double> PeakDbfs(int magnitude, int fullScale = 32768);
 
 // Writes ctx.request.WorkPath amplified by `gain` dB to ctx.request.TempPath: the same length,
 // header and trailer bytes, and the same number of samples at the same offsets. A gain of 0
 // copies the file byte for byte. A gain up to 0 dB multiplies every sample; above 0 dB each
-// half-wave of each channel is scaled as one piece, never past a peak of 31744, so nothing
-// clips, however short the file. Refuses (Failed, nothing written or logged) a gain that is
+// half-wave of each channel is scaled as one piece, never past a peak of 31744 (31744 * 256 in a
+// 24-bit file, whose samples are read and written at 24 bits), so nothing clips, however short
+// the file. Refuses (Failed, nothing written or logged) a gain that is
 // no number and a file of other than one or two channels. A file error is logged as
 // "<number>: <text>" and fails; ctx.wav must describe WorkPath. A stop asked for through
 // ctx.stop ends the pass within one block, logging nothing, with TempPath cut short.

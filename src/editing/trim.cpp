@@ -45,17 +45,18 @@ std::optional<int64_t> LeadBytes(int32_t byteRate, int16_t blockAlign, double se
     return whole / blockAlign * blockAlign;
 }
 
-// The factor of the i-th sample of a fade `length` bytes long. The fade-in rises in equal steps
-// from 2 / length for the first sample to exactly 1 for the last; the fade-out falls from
-// (length - 2) / length to exactly 0. In stereo the two samples of a frame are one step apart.
-double FadeInFactor(int64_t i, int64_t length)
+// The factor of the i-th sample of a fade `length` bytes long, of samples `width` bytes wide. The
+// fade-in rises in equal steps from width / length for the first sample to exactly 1 for the
+// last; the fade-out falls from (length - width) / length to exactly 0. In stereo the two samples
+// of a frame are one step apart.
+double FadeInFactor(int64_t i, int64_t length, int width)
 {
-    return static_cast<double>(2 * i + 2) / static_cast<double>(length);
+    return static_cast<double>(width * (i + 1)) / static_cast<double>(length);
 }
 
-double FadeOutFactor(int64_t i, int64_t length)
+double FadeOutFactor(int64_t i, int64_t length, int width)
 {
-    return static_cast<double>(length - 2 * i - 2) / static_cast<double>(length);
+    return static_cast<double>(length - width * (i + 1)) / static_cast<double>(length);
 }
 
 // Writes `length` bytes of zeros (digital silence) from `from` on, a piece at a time.
@@ -69,20 +70,25 @@ void WriteSilence(File& file, int64_t from, int64_t length)
     }
 }
 
-// Multiplies `samples` samples from `from` on, the i-th by factorOf(i), rounding each to the
-// nearest sample with halves to even; read, scaled and written back a piece at a time.
+// Multiplies the samples of `length` bytes from `from` on, each `width` bytes wide (2 or 3), the
+// i-th by factorOf(i), rounding each to the nearest sample with halves to even; read, scaled and
+// written back a piece at a time.
 template <typename FactorOf>
-void ScaleSamples(File& file, int64_t from, int64_t samples, FactorOf factorOf)
+void ScaleSamples(File& file, int64_t from, int64_t length, int width, FactorOf factorOf)
 {
-    std::vector<uint8_t> piece(static_cast<size_t>(std::min(samples, kPieceSamples)) * 2);
+    const int64_t samples = length / width;
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min(samples, kPieceSamples) * width));
     for (int64_t done = 0; done < samples;) {
         const int64_t n = std::min(samples - done, kPieceSamples);
-        const std::span bytes = std::span(piece).first(static_cast<size_t>(n) * 2);
-        const int64_t at = from + 2 * done;
+        const std::span bytes = std::span(piece).first(static_cast<size_t>(n * width));
+        const int64_t at = from + width * done;
         file.ReadExactAt(at, bytes);
         for (int64_t i = 0; i < n; ++i) {
-            uint8_t* sample = bytes.data() + 2 * i;
-            StoreLE16(sample, RoundToSample(LoadLE16(sample) * factorOf(done + i)));
+            uint8_t* sample = bytes.data() + width * i;
+            if (width == 2)
+                StoreLE16(sample, RoundToSample(LoadLE16(sample) * factorOf(done + i)));
+            else
+                StoreLE24(sample, RoundToWhole(LoadLE24(sample) * factorOf(done + i)));
         }
         file.WriteAt(at, bytes);
         done += n;
@@ -126,7 +132,8 @@ public:
           wav_(ctx.wav),
           winFrames_(static_cast<int64_t>(std::nearbyint(wav_.SampleRate * kWindowSeconds))),
           winBytes_(winFrames_ * wav_.BlockAlign),
-          step_(winFrames_ / 2 * wav_.BlockAlign)
+          step_(winFrames_ / 2 * wav_.BlockAlign),
+          width_(wav_.BitsPerSample == kDeepBits ? 3 : 2)
     {
     }
 
@@ -355,7 +362,8 @@ private:
         host_.SetCaption("Write Fade In");
         const int64_t length = fadeIn - cutIn;
         if (length > 0) {
-            ScaleSamples(*file_, cutIn, length / 2, [length](int64_t i) { return FadeInFactor(i, length); });
+            ScaleSamples(*file_, cutIn, length, width_,
+                         [length, this](int64_t i) { return FadeInFactor(i, length, width_); });
         }
     }
 
@@ -366,8 +374,8 @@ private:
         host_.SetCaption("Write Fade Out");
         const int64_t length = cutOut - fadeOut;
         if (length > 0) {
-            ScaleSamples(*file_, fadeOut, length / 2,
-                         [length](int64_t i) { return FadeOutFactor(i, length); });
+            ScaleSamples(*file_, fadeOut, length, width_,
+                         [length, this](int64_t i) { return FadeOutFactor(i, length, width_); });
         }
 
         // The trailer goes to its new place before the lead-out is written, since the silence
@@ -406,6 +414,7 @@ private:
     const int64_t winFrames_;
     const int64_t winBytes_;
     const int64_t step_;
+    const int width_;  // bytes of one sample: 2, or 3 in a 24-bit file
     std::optional<File> file_;  // the work file, open from the checks to the cut
     int64_t fileLength_ = 0;
     TrimPicture picture_;

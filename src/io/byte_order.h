@@ -43,6 +43,15 @@ inline void StoreLE16(uint8_t* p, int16_t value)
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 
+// The low 24 bits of `value`, a 24-bit sample.
+inline void StoreLE24(uint8_t* p, int32_t value)
+{
+    const auto v = static_cast<uint32_t>(value);
+    p[0] = static_cast<uint8_t>(v & 0xFF);
+    p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+    p[2] = static_cast<uint8_t>((v >> 16) & 0xFF);
+}
+
 inline void StoreLE32(uint8_t* p, int32_t value)
 {
     const auto v = static_cast<uint32_t>(value);

@@ -6,7 +6,7 @@
 namespace varnook {
 namespace {
 
-constexpr std::array<const char*, 3> kStems{"VRK", "VRKdec", "mp3"};
+constexpr std::array<const char*, 4> kStems{"VRK", "VRKdec", "mp3", "VRKmeas"};
 constexpr std::string_view kSuffix = ".tmp";
 
 }  // namespace

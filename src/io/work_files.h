@@ -11,6 +11,7 @@ enum class WorkFile {
     Edit,    // "VRK.tmp": the amplified and trimmed copy
     Decode,  // "VRKdec.tmp": a source decoded or converted to a WAV, or copied for a header repair
     Encode,  // "mp3.tmp": the encoder's output (lame's, or a library's) until it is complete
+    Measure, // "VRKmeas.tmp": a deep work file at a rate the analysis has a filter for
 };
 
 // The file name (no folder) of a work file of job `job`. Job 0, the only job of a run with one,

@@ -14,7 +14,6 @@ namespace varnook {
 namespace {
 
 constexpr int64_t kBlockFrames = 16384;
-constexpr int64_t kBytesPerSample = 2;
 constexpr double kSilenceGain = 90;
 
 }  // namespace
@@ -53,22 +52,39 @@ LoudnessMeter::LoudnessMeter(int channels, int32_t sampleRate, Measure what, Rec
 
 LoudnessMeter::~LoudnessMeter() = default;
 
-// The bytes are turned into shorts explicitly so the byte order of the host never matters.
-void LoudnessMeter::AddPcm16(std::span<const uint8_t> bytes)
+// The bytes are turned into numbers explicitly so the byte order of the host never matters. A
+// 24-bit sample goes to libebur128 in the top bits of an int, which it takes on a full scale of 2^31.
+template <int Width>
+void LoudnessMeter::AddPcm(std::span<const uint8_t> bytes)
 {
     if (!usable_) return;
-    const auto frameBytes = static_cast<size_t>(kBytesPerSample * channels_);
+    const auto frameBytes = static_cast<size_t>(Width * channels_);
     const size_t blockBytes = static_cast<size_t>(kBlockFrames) * frameBytes;
+    if (Width == 3 && deepSamples_.empty()) deepSamples_.resize(samples_.size());
     for (size_t done = 0; bytes.size() - done >= frameBytes;) {
         const auto piece = bytes.subspan(done, std::min(bytes.size() - done, blockBytes) / frameBytes * frameBytes);
-        if (gated_) {
-            for (size_t i = 0; i < piece.size() / kBytesPerSample; ++i)
-                samples_[i] = LoadLE16(piece.data() + kBytesPerSample * i);
-            ebur128_add_frames_short(gated_->state, samples_.data(), piece.size() / frameBytes);
+        const size_t frames = piece.size() / frameBytes, count = piece.size() / Width;
+        if (gated_ && Width == 2) {
+            for (size_t i = 0; i < count; ++i) samples_[i] = LoadLE16(piece.data() + Width * i);
+            ebur128_add_frames_short(gated_->state, samples_.data(), frames);
+        } else if (gated_) {
+            for (size_t i = 0; i < count; ++i) deepSamples_[i] = LoadLE24(piece.data() + Width * i) * 256;
+            ebur128_add_frames_int(gated_->state, deepSamples_.data(), frames);
         }
-        if (peaks_) peaks_->AddPcm16(piece);
+        if (peaks_ && Width == 2) peaks_->AddPcm16(piece);
+        else if (peaks_) peaks_->AddPcm24(piece);
         done += piece.size();
     }
+}
+
+void LoudnessMeter::AddPcm16(std::span<const uint8_t> bytes)
+{
+    AddPcm<2>(bytes);
+}
+
+void LoudnessMeter::AddPcm24(std::span<const uint8_t> bytes)
+{
+    AddPcm<3>(bytes);
 }
 
 void LoudnessMeter::AddFloat(std::span<const float> samples)
@@ -89,20 +105,22 @@ std::optional<LoudnessMeasure> LoudnessMeter::Finish()
     return measure;
 }
 
-std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
+std::optional<LoudnessMeasure> MeasureLoudness(const PcmStretch& stretch, Measure what,
                                                const std::function<void()>& yield, Reconstruction reconstruction)
 {
     LoudnessMeter meter(stretch.Channels, stretch.SampleRate, what, reconstruction);
     if (!meter.Usable()) return std::nullopt;
     const File file(stretch.Path, File::Mode::Read);
-    const int64_t frameBytes = kBytesPerSample * stretch.Channels;
+    const bool deep = stretch.Bits == 24;
+    const int64_t frameBytes = (deep ? 3 : 2) * stretch.Channels;
     std::vector<uint8_t> bytes(static_cast<size_t>(kBlockFrames * frameBytes));
     int64_t position = stretch.DataStart;
     int64_t remaining = stretch.DataBytes / frameBytes * frameBytes;
     while (remaining > 0) {
         const int64_t wanted = std::min(remaining, kBlockFrames * frameBytes);
         const size_t got = file.ReadAt(position, std::span(bytes.data(), static_cast<size_t>(wanted)));
-        meter.AddPcm16(std::span(bytes.data(), got));
+        if (deep) meter.AddPcm24(std::span(bytes.data(), got));
+        else meter.AddPcm16(std::span(bytes.data(), got));
         yield();
         if (got < static_cast<size_t>(wanted)) break;
         position += wanted;

@@ -1,7 +1,7 @@
 // Loudness by ITU-R BS.1770-4: the integrated loudness (with its gating, through libebur128) that
 // the "r128" mode levels to, and the true peak (oversampled by dsp/'s interpolation) that the
-// ceiling keeps under a limit. It reads 16-bit PCM samples of a WAV whose layout the header check
-// found; it depends on io/, dsp/ and libebur128 only, never on the orchestration (pipeline/,
+// ceiling keeps under a limit. It reads 16 or 24-bit PCM samples of a WAV whose layout the header
+// check found; it depends on io/, dsp/ and libebur128 only, never on the orchestration (pipeline/,
 // library/, cli/), the other steps or Qt.
 #pragma once
 
@@ -17,13 +17,14 @@
 
 namespace varnook {
 
-// The samples to measure: 16-bit little-endian PCM frames of `Channels` channels.
-struct Pcm16Stretch {
+// The samples to measure: little-endian PCM frames of `Channels` channels, of `Bits` 16 or 24.
+struct PcmStretch {
     std::string Path;
     int Channels = 0;
     int32_t SampleRate = 0;
     int64_t DataStart = 0;
     int64_t DataBytes = 0;
+    int Bits = 16;
 };
 
 struct LoudnessMeasure {
@@ -52,9 +53,10 @@ public:
     // filter for the integrated loudness. Such a meter takes samples and gives nothing.
     bool Usable() const { return usable_; }
 
-    // Whole interleaved frames: 16-bit little-endian, or floats with 1.0 as full scale (beyond
-    // it counts as it is). A partial frame at the end is left out.
+    // Whole interleaved frames: 16 or 24-bit little-endian, or floats with 1.0 as full scale
+    // (beyond it counts as it is). A partial frame at the end is left out.
     void AddPcm16(std::span<const uint8_t> bytes);
+    void AddPcm24(std::span<const uint8_t> bytes);
     void AddFloat(std::span<const float> samples);
 
     // Ends the stream; empty when the meter is not Usable.
@@ -62,19 +64,22 @@ public:
 
 private:
     struct Gated;  // libebur128's meter, whose type its header leaves unnamed
+    template <int Width>
+    void AddPcm(std::span<const uint8_t> bytes);
 
     int channels_;
     std::unique_ptr<Gated> gated_;
     std::optional<TruePeakMeter> peaks_;
     bool usable_;
-    std::vector<int16_t> samples_;  // a piece of 16-bit bytes as shorts, for libebur128
+    std::vector<int16_t> samples_;      // a piece of 16-bit bytes as shorts, for libebur128
+    std::vector<int32_t> deepSamples_;  // a piece of 24-bit bytes as ints, filled on first use
 };
 
 // Measures the stretch in one reading; only what is asked for is computed, the true peak by
 // `reconstruction` (see dsp/true_peak.h). Throws FileError when the file cannot be read; a
 // stretch that ends early is measured as far as it goes. Empty when libebur128 refuses the layout
 // for the integrated loudness (a rate it cannot filter). `yield` is called between blocks.
-std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
+std::optional<LoudnessMeasure> MeasureLoudness(const PcmStretch& stretch, Measure what,
                                                const std::function<void()>& yield,
                                                Reconstruction reconstruction = Reconstruction::Standard);
 

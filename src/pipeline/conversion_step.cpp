@@ -30,7 +30,7 @@ StepEnd ConvertSource(Context& ctx, const std::string& workPath, std::string& fa
     bool done = false;
     try {
         done = Guarded(host, "ConvertSource", [&] {
-            result = ConvertToPcm16(source, workPath, [&host] { host.Yield(); });
+            result = ConvertToWorkWav(source, workPath, ctx.request.KeepDepth, [&host] { host.Yield(); });
         });
     } catch (...) {
         ::unlink(workPath.c_str());

@@ -17,7 +17,7 @@ std::optional<LoudnessMeasure> Measured(Context& ctx, const std::string& path, M
                                         Reconstruction reconstruction = Reconstruction::Standard)
 {
     const WavInfo& wav = ctx.wav;
-    const Pcm16Stretch stretch{path, wav.Channels, wav.SampleRate, wav.DataStart, wav.DataSize};
+    const PcmStretch stretch{path, wav.Channels, wav.SampleRate, wav.DataStart, wav.DataSize, wav.BitsPerSample};
     try {
         return MeasureLoudness(stretch, what, [&ctx] { ctx.host.Yield(); }, reconstruction);
     } catch (const FileError& error) {

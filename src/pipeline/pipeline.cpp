@@ -89,14 +89,17 @@ bool AlreadyDone(Context& ctx)
 }
 constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
+// The rates a measuring copy is made at: the CD's for its multiples, the studio's for the rest.
+constexpr int32_t kCdRate = 44100;
+constexpr int32_t kStudioRate = 48000;
 constexpr const char* kTagsNotWritten = "Could not write the tags";
 
 // Removes the work files of a file that ended (or of a run that was killed) in these folders,
 // but never one that is this file's output or a source of the run.
 void RemoveWorkFiles(const RunRequest& req)
 {
-    for (const std::string& work :
-         {req.TempPath, DecodeTempPath(req), req.OutputFolder + WorkFileName(WorkFile::Encode, req.Job)}) {
+    for (const std::string& work : {req.TempPath, DecodeTempPath(req), req.OutputFolder + WorkFileName(WorkFile::Encode, req.Job),
+                                    req.OutputFolder + WorkFileName(WorkFile::Measure, req.Job)}) {
         if (!SameFile(work, req.OutputPath) && !SameFile(work, req.SourcePath) && !IsRunSource(req, work))
             RemoveWorkFile(work);
     }
@@ -221,7 +224,8 @@ private:
         });
         // A BlockAlign of 0 would leave the frame count undefined; such a header is no valid WAV.
         if (duration < 0 || ctx_.wav.BlockAlign <= 0) return EndEarly("Not a valid wav file!");
-        if (ctx_.wav.BitsPerSample != kSupportedBits || ctx_.wav.FormatTag != kPcmFormat)
+        const bool keptDepth = req_.KeepDepth && ctx_.wav.BitsPerSample == kDeepBits;
+        if ((ctx_.wav.BitsPerSample != kSupportedBits && !keptDepth) || ctx_.wav.FormatTag != kPcmFormat)
             return EndEarly("Only 16-bit pcm wav files supported!");
         facts_.DurationSeconds = duration;
         facts_.SampleRate = ctx_.wav.SampleRate;
@@ -241,7 +245,9 @@ private:
         if (settings_.Analyze) {
             Announce("Analyzing...");
             // The r128 mode needs no filter set: libebur128 weights every rate itself.
-            if (settings_.Loudness == LoudnessMode::R128 || SetFilter(ctx_)) {
+            const bool r128 = settings_.Loudness == LoudnessMode::R128;
+            if (!r128) MakeMeasuringCopy(req_.WorkPath);
+            if (r128 || SetFilter(ctx_)) {
                 double recommended = 0;
                 const StepEnd end = MeasuredGain(recommended);
                 if (end == StepEnd::Finished) {
@@ -257,9 +263,31 @@ private:
             } else {
                 NoteFailure(kNoFilter);
             }
+            DropMeasuringCopy();
         }
         host_.Yield();
         return gain;
+    }
+
+    // A 24-bit work file at a rate without a filter (88.2 or 96 kHz) is measured in a copy at
+    // 44.1 or 48 kHz; the gain is still applied to the work file at its own rate. A 16-bit work
+    // file never needs one: the conversion brought its rate to one with a filter.
+    void MakeMeasuringCopy(const std::string& path)
+    {
+        const WavInfo& wav = ctx_.wav;
+        if (wav.BitsPerSample != kDeepBits || FilterForRate(wav.SampleRate)) return;
+        const int32_t rate = wav.SampleRate % kCdRate == 0 ? kCdRate : kStudioRate;
+        MeasuringCopy copy{req_.OutputFolder + WorkFileName(WorkFile::Measure, req_.Job), {}, wav.DataStart,
+                           wav.BlockAlign, wav.SampleRate};
+        copy.Wav = WriteResampledCopy(path, wav.DataStart, wav.DataSize, wav.Channels, wav.SampleRate, copy.Path, rate);
+        ctx_.measuringCopy = std::move(copy);
+    }
+
+    void DropMeasuringCopy()
+    {
+        if (!ctx_.measuringCopy) return;
+        RemoveWorkFile(ctx_.measuringCopy->Path);
+        ctx_.measuringCopy.reset();
     }
 
     // The recommended gain by the loudness mode in force, for the whole data of the work WAV.
@@ -336,8 +364,8 @@ private:
     void NoteLevelFindings(double gain, const LevelFindings& findings)
     {
         facts_.AppliedGain = gain;
-        facts_.PeakBefore = PeakDbfs(findings.PeakBefore);
-        facts_.PeakAfter = PeakDbfs(findings.PeakAfter);
+        facts_.PeakBefore = PeakDbfs(findings.PeakBefore, findings.FullScale);
+        facts_.PeakAfter = PeakDbfs(findings.PeakAfter, findings.FullScale);
         facts_.HalfWavesLimited = findings.HalfWavesLimited;
     }
 
@@ -352,7 +380,9 @@ private:
             if (!ExistFile(req_.TempPath)) CopyFile(req_.WorkPath, req_.TempPath);
             req_.WorkPath = req_.TempPath;
             TrimFindings findings;
+            MakeMeasuringCopy(req_.WorkPath);
             const StepEnd end = Trimmed(ctx_, &findings);
+            DropMeasuringCopy();
             const bool trimmed = end == StepEnd::Finished;
             Log(trimmed ? "Trimmed OK" : "Could not trim");
             // The step's own words come first: they say why ("No filter for this frequency").
@@ -542,6 +572,8 @@ void NameFiles(Context& ctx)
     req.OutputPath = output.Path;
     req.TempPath = req.OutputFolder + WorkFileName(WorkFile::Edit, req.Job);
     ctx.settings.Encode = output.Encode;
+    // A WAV output holds any depth: a deep source keeps its 24 bits and rate.
+    req.KeepDepth = !ctx.settings.Encode;
 }
 
 // ProcessFile up to an error a step raised.

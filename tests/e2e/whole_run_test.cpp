@@ -297,8 +297,14 @@ INSTANTIATE_TEST_SUITE_P(Formats, WholeRun, testing::Values(
             {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: 0.05 dB", "Trimmed OK"}, {"s.wav"}, {"_s.wav"}},
     RunCase{"Opus", {"ffmpeg s.opus -c:a libopus"}, "{dir}/s.opus /ana1 /lev1 /tr0 /enc0", 0,
             {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: -0.02 dB", "Leveled OK"}, {"s.opus"}, {"_s.wav"}},
+    // A WAV output keeps a deep source's depth and rate; at 96 kHz the analysis and the trim
+    // measure a 48 kHz copy. Two jobs make the same bytes as one.
     RunCase{"FloatWav", {"sox s.wav -e floating-point -b 32"}, "{dir}/s.wav /ana1 /lev1 /tr0 /enc0", 0,
-            {"Converted OK", "16 bits, 44100 samp/s, 2 chan", "Recommended gain: -0.07 dB", "Leveled OK"}, {"s.wav"}, {"_s.wav"}},
+            {"Converted OK", "24 bits, 44100 samp/s, 2 chan", "Recommended gain: -0.07 dB", "Leveled OK"}, {"s.wav"}, {"_s.wav"}},
+    RunCase{"Flac24At96kInOneJobAndTwo", {"sox a.flac -b 24 -r 96000", "sox b.wav -b 32 -r 88200"},
+            "{dir}/a.flac {dir}/b.wav /ana1 /lev1 /tr1 /enc0", 0, {"24 bits, 96000 samp/s, 2 chan", "Recommended gain: -0.07 dB",
+            "Trimmed OK", "wav file info: 1.95 sec", "24 bits, 88200 samp/s, 2 chan", "Recommended gain: -0.07 dB", "Trimmed OK"}, {"a.flac", "b.wav"}, {"_a.wav", "_b.wav"}, "\"$@\" /jobs 1 && "
+            "mkdir {tmp}/one && mv {dir}/_?.wav {tmp}/one && \"$@\" /jobs 2 && cmp {tmp}/one/_a.wav {dir}/_a.wav && cmp {tmp}/one/_b.wav {dir}/_b.wav"},
     RunCase{"SixChannels", {"sox six.flac -c 6"}, "{dir}/six.flac /ana1 /lev1 /enc1", 1,
             {"Not a valid file format! 6 channels; only mono and stereo can be processed"}, {"six.flac"}}),
     RowName());

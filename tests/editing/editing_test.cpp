@@ -34,12 +34,15 @@ struct WorkFile {
         ctx.request.TempPath = dir.File("VRK.tmp");
     }
 
-    // A header with an extended "fmt " chunk and a chunk before the samples, then `trailer`.
-    void Write(int16_t channels, const std::vector<int16_t>& samples,
-               std::vector<Chunk> trailer = {}, int32_t sampleRate = 44100)
+    // A header with an extended "fmt " chunk and a chunk before the samples, then `trailer`;
+    // 16-bit samples from int16_t values, 24-bit ones from int32_t values.
+    template <typename Sample>
+    void Write(int16_t channels, const std::vector<Sample>& samples, std::vector<Chunk> trailer = {},
+               int32_t sampleRate = 44100)
     {
         const std::vector<Chunk> before{{"LIST", {'I', 'N', 'F', 'O'}}};
-        bytes = BuildWav({channels, sampleRate, 16, 1, 18, before, std::move(trailer)}, samples);
+        bytes = BuildWav({channels, sampleRate, sizeof(Sample) == 2 ? int16_t{16} : kDeepBits, 1, 18, before, std::move(trailer)},
+                         samples);
         WriteAllBytes(ctx.request.WorkPath, bytes);
         ASSERT_GE(WavTime(host, ctx.wav, ctx.request.WorkPath), 0);
     }
@@ -64,11 +67,14 @@ double GainForExactFactor(double factor)
 
 // The output must be the work file byte for byte, with `samples` in place of its own; a difference
 // is shown by where it starts rather than by printing the files.
-void ExpectOutput(const WorkFile& work, const std::vector<int16_t>& samples)
+void ExpectOutput(const WorkFile& work, const std::vector<int32_t>& samples)
 {
     auto expected = work.bytes;
-    for (size_t i = 0; i < samples.size(); ++i)
-        StoreLE16(expected.data() + work.ctx.wav.DataStart + 2 * i, samples[i]);
+    const bool deep = work.ctx.wav.BitsPerSample == kDeepBits;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        uint8_t* at = expected.data() + work.ctx.wav.DataStart + (deep ? 3 : 2) * i;
+        deep ? StoreLE24(at, samples[i]) : StoreLE16(at, static_cast<int16_t>(samples[i]));
+    }
     const auto out = ReadAllBytes(work.ctx.request.TempPath);
     const auto differ = std::ranges::mismatch(out, expected).in1 - out.begin();
     EXPECT_TRUE(out == expected) << "sizes " << out.size() << " and " << expected.size()
@@ -85,6 +91,7 @@ struct LevelCase {
     bool accepted = true;
     bool oddSize = false;  // the last sample's high byte belongs to no sample
     std::optional<double> limitTo = {};  // the limiter's ceiling in dBTP
+    bool deep = false;  // 24-bit samples
 };
 
 class LeveledFile : public ::testing::TestWithParam<LevelCase> {};
@@ -92,10 +99,11 @@ class LeveledFile : public ::testing::TestWithParam<LevelCase> {};
 TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
 {
     const LevelCase& row = GetParam();
-    std::vector<int16_t> samples(row.samples);
-    for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = static_cast<int16_t>(value);
+    std::vector<int32_t> samples(row.samples);
+    for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = value;
     WorkFile work;
-    work.Write(row.channels, samples, {Chunk{"id3 ", std::vector<uint8_t>(777, 0xA5)}});
+    const std::vector<Chunk> trailer{{"id3 ", std::vector<uint8_t>(777, 0xA5)}};
+    row.deep ? work.Write(row.channels, samples, trailer) : work.Write(row.channels, std::vector<int16_t>(samples.begin(), samples.end()), trailer);
     work.ctx.wav.DataSize -= row.oddSize ? 1 : 0;
     const std::vector<uint8_t> oldTemp(300000, 9);  // left by an earlier file, longer than this one
     WriteAllBytes(work.ctx.request.TempPath, oldTemp);
@@ -108,7 +116,7 @@ TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
         EXPECT_EQ(ReadAllBytes(work.ctx.request.TempPath), oldTemp);
         return;
     }
-    for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = static_cast<int16_t>(after);
+    for (const auto& [at, value, after] : row.points) samples[static_cast<size_t>(at)] = after;
     ExpectOutput(work, samples);
     EXPECT_EQ((std::array<int64_t, 3>{seen.PeakBefore, seen.PeakAfter, seen.HalfWavesLimited}), row.seen);
 }
@@ -137,13 +145,19 @@ INSTANTIATE_TEST_SUITE_P(
         // The limiter lets through what stays 0.1 dB under its ceiling (-1 dBTP, 29205) exactly.
         LevelCase{"LimiterUnderItsCeilingTouchesNothing", 2, kLong, 2, {{100, 14000, 28000}, {101, -7, -14},
                   {kLong - 1, 900, 1800}}, {14000, 28000, 0}, true, false, -1},
-        LevelCase{"LimiterAtZeroGainCopies", 1, kLong, 1, {{7, 28000, 28000}}, {28000, 28000, 0}, true, false, -1},
         LevelCase{"Mono32768", 1, 32768, 0.5, {{32767, 3, 2}}, {3, 2, 0}},
         LevelCase{"Stereo32769", 2, 32769, 0.5, {{32767, 3, 2}, {32768, 300, 300}}, {3, 2, 0}},
         // Shorter than a block: leveled all the same, half-waves whole up to the last sample.
         LevelCase{"MonoShorterThanABlock", 1, 1000, 2, {{5, 20000, 31744}, {6, 1000, 1587}, {999, -3, -6}}, {20000, 31744, 1}},
         LevelCase{"StereoShorterThanABlockUnpairedLastKept", 2, 1001, 2,
-                  {{998, 20000, 31744}, {999, -1000, -2000}, {1000, 30000, 30000}}, {20000, 31744, 1}}),
+                  {{998, 20000, 31744}, {999, -1000, -2000}, {1000, 30000, 30000}}, {20000, 31744, 1}},
+        // At 24 bits the ceiling is 31744 * 256 and the rounding of the 24-bit steps; a 16-bit
+        // reading of the samples, or a 16-bit ceiling, lands elsewhere.
+        LevelCase{"Deep24CeilingScales", 2, kLong + 1, 2, {{100, 5120000, 8126464}, {102, 256001, 406325}, {101, -3, -6},
+                  {kLong, 7000000, 7000000}}, {5120000, 8126464, 1}, true, false, {}, true},
+        LevelCase{"Deep24HalvedTiesToEven", 1, kLong, 0.5, {{0, 3, 2}, {1, -8388608, -4194304}, {kLong - 1, 5, 2}},
+                  {8388608, 4194304, 0}, true, false, {}, true},
+        LevelCase{"Deep24ZeroGainCopies", 1, 1000, 1, {{5, -8388608, -8388608}}, {8388608, 8388608, 0}, true, false, {}, true}),
     RowName());
 
 // With the limiter the whole gain is applied, a gain of 0 included, and the true peak (as the
@@ -216,7 +230,7 @@ TEST(Leveled, HalfWavesMeetTheLookAheadAsTheBufferAllows)
         WorkFile work;
         work.Write(channels, samples.first);
         ASSERT_EQ(Leveled(work.ctx, GainForExactFactor(2)), StepEnd::Finished);
-        ExpectOutput(work, samples.second);
+        ExpectOutput(work, {samples.second.begin(), samples.second.end()});
     }
 }
 
@@ -261,8 +275,10 @@ constexpr size_t kFrames = 487085;  // 440 steps and a window
 constexpr int64_t kFadeInHalf = 71629;
 constexpr int64_t kFadeOutHalf = 415454;
 
+// With `deep`, the same at 24 bits: every sample 256 times as large, which the analysis measures
+// as it measures the 16-bit file.
 void WritePlanned(WorkFile& work, int16_t channels, bool loudFromStart,
-                  std::vector<Chunk> trailer = {})
+                  std::vector<Chunk> trailer = {}, bool deep = false)
 {
     const auto quiet = Sine(1000, 340, 44100, kFrames, channels);
     const auto loud = Sine(1000, 20000, 44100, kFrames, channels);
@@ -276,7 +292,9 @@ void WritePlanned(WorkFile& work, int16_t channels, bool loudFromStart,
         if (frame == kFadeInHalf) samples[i] = 339;
         if (frame == kFadeOutHalf) samples[i] = 337;
     }
-    work.Write(channels, samples, std::move(trailer));
+    std::vector<int32_t> wide(samples.begin(), samples.end());
+    for (int32_t& sample : wide) sample *= 256;
+    deep ? work.Write(channels, wide, std::move(trailer)) : work.Write(channels, samples, std::move(trailer));
     SetDefaults(work.ctx.settings);
     work.ctx.settings.TrimLevel = {30, 24, 24, 30};
 }
@@ -291,6 +309,7 @@ struct TrimCase {
     // Frames from the old data start: the new data start, the cut-in, the fade-in's end, the
     // fade-out's start, the cut-out and the new data end.
     int64_t leadStart, cutIn, fadeIn, fadeOut, cutOut, end;
+    bool deep = false;  // 24-bit samples
 };
 
 class TrimLayout : public ::testing::TestWithParam<TrimCase> {};
@@ -302,12 +321,12 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     std::vector<uint8_t> trailer(200001);
     for (size_t i = 0; i < trailer.size(); ++i) trailer[i] = static_cast<uint8_t>(i * 13 + 5);
     WorkFile work;
-    WritePlanned(work, row.channels, row.loudFromStart, {{"id3 ", trailer}});
+    WritePlanned(work, row.channels, row.loudFromStart, {{"id3 ", trailer}}, row.deep);
     work.ctx.settings.Lead = row.lead;
     work.ctx.settings.TrimLevel = row.thresholds;
     work.ctx.settings.NewLevel = row.newLevel;
     const int64_t ds = work.ctx.wav.DataStart;
-    const int64_t fb = 2 * row.channels;
+    const int64_t fb = (row.deep ? 3 : 2) * row.channels;
     const auto at = [&](int64_t frame) { return ds + frame * fb; };
 
     ASSERT_EQ(Trimmed(work.ctx), StepEnd::Finished);
@@ -321,7 +340,7 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     const auto silent = [&](int64_t from, int64_t to) {
         return std::all_of(out.begin() + from, out.begin() + to, [](uint8_t b) { return b == 0; });
     };
-    const auto sample = [&](int64_t frame) { return LoadLE16(out.data() + at(frame + 1) - 2); };
+    const auto sample = [&](int64_t frame) { return row.deep ? LoadLE24(&out[at(frame + 1) - 3]) : LoadLE16(&out[at(frame + 1) - 2]); };
 
     // The old start stays where it was, hidden in a chunk of its own when there is one.
     EXPECT_EQ(LoadLE32(out.data() + 4), static_cast<int32_t>(out.size() - 8));
@@ -334,9 +353,9 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     EXPECT_EQ(work.ctx.wav.DataSize, (row.end - row.leadStart) * fb);
 
     EXPECT_TRUE(silent(at(row.leadStart), at(row.cutIn)));
-    if (row.fadeIn == 77140) { EXPECT_EQ(sample(kFadeInHalf), 170); }
+    if (row.fadeIn == 77140) { EXPECT_EQ(sample(kFadeInHalf), row.deep ? 339 * 128 : 170); }
     EXPECT_TRUE(same(at(row.fadeIn), at(row.fadeOut)));
-    if (row.fadeOut == 409945 && row.cutOut == 420965) { EXPECT_EQ(sample(kFadeOutHalf), 168); }
+    if (row.fadeOut == 409945 && row.cutOut == 420965) { EXPECT_EQ(sample(kFadeOutHalf), row.deep ? 337 * 128 : 168); }
     if (row.fadeOut < row.cutOut) { EXPECT_EQ(sample(row.cutOut - 1), 0); }
     EXPECT_TRUE(silent(at(row.cutOut), at(row.end)));
     EXPECT_TRUE(std::equal(out.end() - static_cast<int64_t>(trailer.size()) - 8, out.end(),
@@ -349,8 +368,8 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
 }
 
 const TrimCase kLayouts[] = {
-    {"Mono", 1, {.5, .3}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945, 420965, 434195},
-    {"Stereo", 2, {.5, .3}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945, 420965, 434195},
+    // 3-byte samples: the same windows, frames, fades and leads as at 16 bits.
+    {"Deep24Stereo", 2, {.5, .3}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945, 420965, 434195, true},
     {"NoLeads", 2, {0, 0}, {30, 24, 24, 30}, 0, false, 66120, 66120, 77140, 409945, 420965, 420965},
     // 2 s of lead-out where only 1.5 s of material was; 2 s of lead-in find 1.5 s of room.
     {"LeadOutPastTheOldEnd", 2, {.5, 2}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945,
