@@ -185,18 +185,19 @@ double RecommendedGain(std::vector<double>& windows, double pinkRef, double rmsP
     return pinkRef - 10 * std::log10(representative);
 }
 
-StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
+StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount, std::vector<double>* windows)
 {
     bool stopped = false;
     const bool done = Guarded(
         ctx.host, "Analyzed",
         [&] {
             File file(ctx.request.WorkPath, File::Mode::Read);
-            std::optional<std::vector<double>> windows = MeasureWindows(ctx, file, position, frameCount);
+            std::optional<std::vector<double>> measured = MeasureWindows(ctx, file, position, frameCount);
             file.Close();
-            stopped = !windows;
-            if (!stopped)
-                gain = RecommendedGain(*windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
+            stopped = !measured;
+            if (stopped) return;
+            gain = RecommendedGain(*measured, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
+            if (windows != nullptr) *windows = std::move(*measured);
         },
         kInterruptedIntro);
     if (!done) return StepEnd::Failed;

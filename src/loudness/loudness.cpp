@@ -23,6 +23,14 @@ struct StateDeleter {
 };
 using State = std::unique_ptr<ebur128_state, StateDeleter>;
 
+}  // namespace
+
+struct GatingBlocks {
+    State state;
+};
+
+namespace {
+
 double Decibels(double linear)
 {
     return linear > 0 ? 20 * std::log10(linear) : -HUGE_VAL;
@@ -86,7 +94,21 @@ std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Meas
     LoudnessMeasure measure;
     if (state && ebur128_loudness_global(state.get(), &measure.Integrated) != EBUR128_SUCCESS) return std::nullopt;
     if (peaks) measure.TruePeak = Decibels(peaks->Finish());
+    if (state) measure.Blocks = std::make_shared<const GatingBlocks>(GatingBlocks{std::move(state)});
     return measure;
+}
+
+double PooledLoudness(std::span<const std::shared_ptr<const GatingBlocks>> blocks)
+{
+    // libebur128 only reads the states it gates, but takes them unqualified.
+    std::vector<ebur128_state*> states;
+    for (const auto& measured : blocks)
+        if (measured) states.push_back(measured->state.get());
+    double loudness = -HUGE_VAL;
+    if (states.empty() ||
+        ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) != EBUR128_SUCCESS)
+        return -HUGE_VAL;
+    return loudness;
 }
 
 double R128Gain(double target, double integrated)

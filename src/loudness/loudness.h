@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace varnook {
@@ -21,6 +23,11 @@ struct Pcm16Stretch {
     int64_t DataBytes = 0;
 };
 
+// The gating blocks of a measured stretch, kept so that several stretches can be gated as one:
+// an album's tracks, each filtered from rest and cut into blocks of its own, so that no block
+// spans two tracks.
+struct GatingBlocks;
+
 struct LoudnessMeasure {
     // LUFS; minus infinity when nothing passes the gates (silence). A mono stretch is measured as
     // dual mono, as two speakers play it, so it reads like its two-channel copy.
@@ -28,6 +35,8 @@ struct LoudnessMeasure {
     // dBTP, the highest over the channels, the stretch taken as played between silences (see
     // TruePeakMeter); minus infinity for digital silence.
     double TruePeak = 0;
+    // With the integrated loudness: the blocks it was gated from, for PooledLoudness.
+    std::shared_ptr<const GatingBlocks> Blocks = nullptr;
 };
 
 enum class Measure { Integrated, TruePeak, Both };
@@ -38,6 +47,11 @@ enum class Measure { Integrated, TruePeak, Both };
 // called between blocks.
 std::optional<LoudnessMeasure> MeasureLoudness(const Pcm16Stretch& stretch, Measure what,
                                                const std::function<void()>& yield);
+
+// The integrated loudness of several measures' blocks gated together, as one programme of them
+// all (LUFS; minus infinity when nothing passes the gates, or for no blocks at all). Of one
+// measure's blocks it is that measure's integrated loudness, to the bit.
+double PooledLoudness(std::span<const std::shared_ptr<const GatingBlocks>> blocks);
 
 // The gain that brings `integrated` LUFS to `target` LUFS; for silence the same 90 dB the
 // equal-loudness analysis gives, so the peak guard of amplify decides.

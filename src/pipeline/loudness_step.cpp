@@ -30,22 +30,30 @@ std::optional<LoudnessMeasure> Measured(Context& ctx, const std::string& path, M
 
 }  // namespace
 
-std::optional<double> R128Analyzed(Context& ctx)
+std::optional<double> R128Analyzed(Context& ctx, std::shared_ptr<const GatingBlocks>* blocks)
 {
-    const auto measure = Measured(ctx, ctx.request.WorkPath, Measure::Integrated);
+    auto measure = Measured(ctx, ctx.request.WorkPath, Measure::Integrated);
     if (!measure) return std::nullopt;
     ctx.host.LogLine("Integrated loudness: " + LevelText(ctx, measure->Integrated) + " LUFS");
+    if (blocks != nullptr) *blocks = std::move(measure->Blocks);
     return R128Gain(ctx.settings.Target, measure->Integrated);
+}
+
+std::optional<double> LogTruePeakBefore(Context& ctx)
+{
+    if (!ctx.settings.TruePeak) return std::nullopt;
+    const auto measure = Measured(ctx, ctx.request.WorkPath, Measure::TruePeak);
+    if (!measure) return std::nullopt;
+    ctx.host.LogLine("True peak before: " + LevelText(ctx, measure->TruePeak) + " dBTP");
+    return measure->TruePeak;
 }
 
 double CeiledGain(Context& ctx, double gain, std::optional<double>& truePeak)
 {
-    if (!ctx.settings.TruePeak) return gain;
-    const auto measure = Measured(ctx, ctx.request.WorkPath, Measure::TruePeak);
-    if (!measure) return gain;
-    truePeak = measure->TruePeak;
-    ctx.host.LogLine("True peak before: " + LevelText(ctx, measure->TruePeak) + " dBTP");
-    return CeilingGain(gain, measure->TruePeak, *ctx.settings.TruePeak);
+    const std::optional<double> measured = LogTruePeakBefore(ctx);
+    if (!measured) return gain;
+    truePeak = measured;
+    return CeilingGain(gain, *measured, *ctx.settings.TruePeak);
 }
 
 std::optional<double> LogTruePeakAfter(Context& ctx)
