@@ -7,6 +7,8 @@
 
 namespace varnook {
 
+class AlbumLink;  // pipeline/album_link.h
+
 struct RunRequest {
     std::string SourcePath;  // the file to process; empty means window mode
     // Every source of the run, no output may replace one; shared by the run's files, since a
@@ -23,6 +25,8 @@ struct RunRequest {
     int Job = 0;
     // What the output is made from, written into it while "SkipDone" is on; empty otherwise.
     std::string Provenance;
+    // In album mode, the album this file is a track of; null otherwise.
+    std::shared_ptr<AlbumLink> Album;
 
     std::string SourceFolder, SourceBase, SourceExt;
     std::string OutputFolder, OutputBase, OutputExt, OutputPath;

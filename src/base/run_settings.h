@@ -21,6 +21,11 @@ enum LeadIndex { kLeadIn = 0, kLeadOut = 1 };
 // reference, or the integrated loudness of ITU-R BS.1770 against a target in LUFS.
 enum class LoudnessMode { Rg1, R128 };
 
+// How a library run groups its files into albums, each leveled by one gain so that its tracks
+// keep their levels to each other: not at all, by the folder they lie in, or by their album and
+// album-artist tags.
+enum class AlbumMode { Off, Folder, Tag };
+
 inline constexpr const char* kSettingsSection = "Values";
 
 struct RunSettings {
@@ -46,6 +51,7 @@ struct RunSettings {
     int Jobs = 1;
     // Pass over a source whose output is up to date, and mark outputs so a later run can tell.
     bool SkipDone = false;
+    AlbumMode Album = AlbumMode::Off;
 
     std::string SettingsPath;
     std::string SettingsSection;

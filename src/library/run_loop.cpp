@@ -17,6 +17,7 @@
 #include "base/context.h"
 #include "base/trim_picture.h"
 #include "io/paths.h"
+#include "library/albums.h"
 #include "pipeline/output_naming.h"
 
 namespace varnook {
@@ -110,13 +111,21 @@ public:
         records_.request.RunSources = std::move(sources);
         progress_.Total = items.size();
         for (const RunItem& item : items) progress_.BytesTotal += SourceBytes(item.Path);
+        for (size_t i = 0; i < items.size(); ++i) order_.push_back(i);
+        if (AlbumsAsked(records_.settings)) {
+            albums_ = std::make_unique<AlbumStage>(
+                items, records_.settings, stop_,
+                AlbumStage::Waits{[this] { Parked(); }, [this](size_t index) { Unparked(index); }});
+            order_ = albums_->TakingOrder();
+        }
     }
 
     RunTotals Run()
     {
         ShowProgress();
         const int jobs = JobsFor(records_.settings.Jobs, items_.size());
-        const bool untaken = jobs <= 1 ? InTurn() : InJobs(jobs);
+        // An album's tracks wait for each other, so even one job takes them in a job of its own.
+        const bool untaken = jobs <= 1 && !albums_ ? InTurn() : InJobs(jobs);
         // A stop during the last file (lame ended, a lock wait given up) still ends the run as
         // interrupted. "Interrupted by user" stays the last line, as it always was.
         if (frontEnd_.Summary) ledger_.LogSummary();
@@ -153,7 +162,7 @@ private:
             progress_.InHand = {NameOf(items_[i].Path)};
             ShowProgress();
             const auto start = std::chrono::steady_clock::now();
-            const FileResult result = RunOne(items_[i], 0, host_);
+            const FileResult result = RunOne(i, 0, host_);
             progress_.InHand.clear();
             Counted(items_[i]);
             Shown(i, result, SecondsSince(start));
@@ -161,9 +170,9 @@ private:
         return false;
     }
 
-    // Several jobs: worker threads take the files in order; the calling thread shows each
-    // file's block once every file before it has been shown, shows error boxes for the jobs and
-    // looks for a stop. True when a stop left files untaken.
+    // Several jobs: worker threads take the files in order (album by album in album mode); the
+    // calling thread shows each file's block once every file before it has been shown, shows
+    // error boxes for the jobs and looks for a stop. True when a stop left files untaken.
     bool InJobs(int jobs)
     {
         for (const RunItem& item : items_) {
@@ -172,11 +181,11 @@ private:
                                                          RealFileProbe())
                                                   .Path);
         }
-        inHand_.assign(static_cast<size_t>(jobs), std::string());
-        running_.assign(static_cast<size_t>(jobs), std::string());
-        active_ = jobs;
-        std::vector<std::thread> threads;
-        for (int job = 0; job < jobs; ++job) threads.emplace_back([this, job] { Work(job); });
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            jobs_ = active_ = working_ = jobs;
+            for (int job = 0; job < jobs; ++job) threads_.emplace_back([this] { Work(); });
+        }
 
         std::map<size_t, Finished> waiting;  // ended, until the files before them are shown
         size_t nextShown = 0;
@@ -201,7 +210,8 @@ private:
                 Counted(items_[file.index]);
                 waiting.emplace(file.index, std::move(file));
             }
-            for (auto next = waiting.find(nextShown); next != waiting.end(); next = waiting.find(++nextShown)) {
+            for (auto next = waiting.find(nextShown); next != waiting.end() && (!albums_ || albums_->Ready(nextShown));
+                 next = waiting.find(++nextShown)) {
                 ShowBlock(next->second);
                 waiting.erase(next);
             }
@@ -215,46 +225,107 @@ private:
             ShowProgress();
             host_.Yield();
         }
-        for (std::thread& thread : threads) thread.join();
+        for (std::thread& thread : threads_) thread.join();
+        // After a stop the files taken need not be the first ones (album mode takes album by
+        // album): what they logged is shown all the same, in the order of the sources.
+        for (auto& [index, file] : waiting) ShowBlock(file);
         return next_ < items_.size() || stop_->Requested();
     }
 
-    void Work(int job)
+    // A job: takes files while there are any, each in a slot of its own (the job number its
+    // work files are named by), and gives its place up to a track of an album that waits to go
+    // on.
+    void Work()
     {
-        const auto slot = static_cast<size_t>(job);
+        std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            size_t index = 0;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                while (next_ < items_.size() && !stop_->Requested() && OutputBusy(next_))
-                    changed_.wait_for(lock, kPollInterval);
-                if (next_ >= items_.size() || stop_->Requested()) break;
-                index = next_++;
-                running_[slot] = outputs_[index];
-                inHand_[slot] = NameOf(items_[index].Path);
-                started_.push_back(index);
-            }
+            while (next_ < items_.size() && !stop_->Requested() && unparking_ == 0 && OutputBusy(order_[next_]))
+                changed_.wait_for(lock, kPollInterval);
+            if (next_ >= items_.size() || stop_->Requested() || unparking_ > 0) break;
+            const size_t index = order_[next_++];
+            const size_t slot = TakeSlot(index);
+            started_.push_back(index);
+            lock.unlock();
             JobLog log([this](const std::string& text) { ShowErrorBox(text); });
             const auto start = std::chrono::steady_clock::now();
-            FileResult result = RunOne(items_[index], job, log);
+            FileResult result = RunOne(index, static_cast<int>(slot), log);
+            if (albums_) albums_->Ended(index);
             Finished done{index, std::move(result), SecondsSince(start), log.TakeLines(), log.TakePicture()};
-            const std::lock_guard<std::mutex> lock(mutex_);
+            lock.lock();
+            slots_[slot] = std::nullopt;
             running_[slot].clear();
             inHand_[slot].clear();
             finished_.push_back(std::move(done));
             changed_.notify_all();
         }
-        const std::lock_guard<std::mutex> lock(mutex_);
+        --working_;
         --active_;
         changed_.notify_all();
     }
 
+    // The lowest slot no file in hand has. Under the mutex.
+    size_t TakeSlot(size_t index)
+    {
+        const size_t slot = static_cast<size_t>(std::find(slots_.begin(), slots_.end(), std::nullopt) - slots_.begin());
+        if (slot == slots_.size()) {
+            slots_.emplace_back();
+            running_.emplace_back();
+            inHand_.emplace_back();
+        }
+        slots_[slot] = index;
+        running_[slot] = outputs_[index];
+        inHand_[slot] = NameOf(items_[index].Path);
+        return slot;
+    }
+
     // An output another job is writing now: the file waits, so the later source still writes
-    // last, as it would with one job.
+    // last, as it would with one job. A track of the same album would wait for this one to end,
+    // and this one for it to be measured: such tracks settle their turns as they go on instead
+    // (see Unparked). Under the mutex.
     bool OutputBusy(size_t index) const
     {
         const std::string& output = outputs_[index];
-        return !output.empty() && std::find(running_.begin(), running_.end(), output) != running_.end();
+        for (size_t slot = 0; slot < slots_.size(); ++slot) {
+            if (slots_[slot] && running_[slot] == output && !output.empty() &&
+                !(albums_ && albums_->SameAlbum(*slots_[slot], index)))
+                return true;
+        }
+        return false;
+    }
+
+    // Album mode: a track that waits for the rest of its album gives its place among the jobs
+    // to a new one, which takes the next file, so the cores stay busy.
+    void Parked()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        --working_;
+        if (next_ < items_.size() && !stop_->Requested()) {
+            ++working_;
+            ++active_;
+            threads_.emplace_back([this] { Work(); });
+        }
+        changed_.notify_all();
+    }
+
+    // The album is measured: the track goes on once it has a place among the jobs again (before
+    // files not yet taken), and once no earlier track writing its output is in hand.
+    void Unparked(size_t index)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++unparking_;
+        changed_.notify_all();
+        while (!stop_->Requested() && (working_ >= jobs_ || EarlierWriterOf(index)))
+            changed_.wait_for(lock, kPollInterval);
+        --unparking_;
+        ++working_;
+    }
+
+    bool EarlierWriterOf(size_t index) const
+    {
+        for (size_t slot = 0; slot < slots_.size(); ++slot)
+            if (slots_[slot] && *slots_[slot] < index && running_[slot] == outputs_[index] && !outputs_[index].empty())
+                return true;
+        return false;
     }
 
     void ShowErrorBox(const std::string& text)
@@ -266,8 +337,9 @@ private:
     }
 
     // A file of its own context, built from the run's records.
-    FileResult RunOne(const RunItem& item, int job, Host& host)
+    FileResult RunOne(size_t index, int job, Host& host)
     {
+        const RunItem& item = items_[index];
         if (item.Missing) {
             const std::string line = "Could not find " + item.Path;
             host.LogLine(line);
@@ -278,12 +350,18 @@ private:
         file.request.SourcePath = item.Path;
         file.request.DestPath = item.Dest;
         file.request.Job = job;
+        if (albums_) file.request.Album = albums_->LinkOf(index);
         return job_(file);
     }
 
-    void ShowBlock(const Finished& file)
+    void ShowBlock(Finished& file)
     {
-        host_.LogLine(Header(file.index, items_.size()));
+        if (albums_) {
+            for (const std::string& line : albums_->HeadLines(file.index, records_.decimalSeparator))
+                host_.LogLine(line);
+            albums_->Describe(file.index, file.result.Facts);
+        }
+        if (items_.size() > 1 || frontEnd_.HeadEveryFileFirst) host_.LogLine(Header(file.index, items_.size()));
         for (const std::string& line : file.lines) host_.LogLine(line);
         if (file.picture) host_.TrimMeasured(*file.picture);
         Shown(file.index, file.result, file.seconds);
@@ -322,15 +400,22 @@ private:
     const std::shared_ptr<StopRequest> stop_;
     RunLedger ledger_;
     RunProgress progress_;
+    std::unique_ptr<AlbumStage> albums_;  // album mode only
+    std::vector<size_t> order_;           // the items in the order they are taken
 
     // Shared with the jobs, under mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> outputs_;  // by item: the output it writes ("" for a missing one)
-    size_t next_ = 0;
-    int active_ = 0;
-    std::vector<std::string> running_;  // by job: the output being written
-    std::vector<std::string> inHand_;   // by job: the name of the source in hand
+    size_t next_ = 0;                   // in order_
+    int jobs_ = 0;                      // files worked on at once
+    int active_ = 0;                    // threads of jobs, waiting tracks' included
+    int working_ = 0;                   // places among the jobs taken
+    int unparking_ = 0;                 // tracks waiting for a place to go on
+    std::vector<std::thread> threads_;
+    std::vector<std::optional<size_t>> slots_;  // by slot: the item in hand
+    std::vector<std::string> running_;  // by slot: the output being written
+    std::vector<std::string> inHand_;   // by slot: the name of the source in hand
     std::deque<size_t> started_;
     std::deque<Finished> finished_;
     std::deque<BoxRequest*> boxes_;

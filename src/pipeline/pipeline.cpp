@@ -11,6 +11,7 @@
 #include "analysis/filter.h"
 #include "base/context.h"
 #include "base/trim_picture.h"
+#include "pipeline/album_link.h"
 #include "pipeline/conversion_step.h"
 #include "pipeline/folder_lock.h"
 #include "pipeline/loudness_step.h"
@@ -69,7 +70,14 @@ bool AlreadyDone(Context& ctx)
     req.Provenance.clear();
     if (!ctx.settings.SkipDone) return false;
     req.Provenance = ProvenanceText(ctx.settings, req.SourcePath);
-    if (!UpToDate(req.OutputPath, req.SourcePath, req.Provenance)) return false;
+    if (const AlbumLink* album = req.Album.get()) {
+        // An album's outputs are up to date together or not at all.
+        const std::string members = album->Provenance();
+        req.Provenance = members.empty() ? std::string() : req.Provenance + members;
+        if (!album->UpToDate()) return false;
+    } else if (!UpToDate(req.OutputPath, req.SourcePath, req.Provenance)) {
+        return false;
+    }
     ctx.host.LogLine("Up to date: " + req.OutputPath);
     ctx.host.LogLine("");
     return true;
@@ -235,12 +243,14 @@ private:
             // The r128 mode needs no filter set: libebur128 weights every rate itself.
             if (settings_.Loudness == LoudnessMode::R128 || SetFilter(ctx_)) {
                 double recommended = 0;
-                const StepEnd end = MeasuredGain(recommended);
+                TrackMeasure measure;
+                const StepEnd end = MeasuredGain(recommended, req_.Album ? &measure : nullptr);
                 if (end == StepEnd::Finished) {
                     gain = settings_.NewLevel + recommended;
                     facts_.RecommendedGain = recommended;
                     Log("Recommended gain: " + Fixed2(recommended) + " dB");
                     LogProcessingTime();
+                    if (req_.Album) gain = AlbumGain(recommended, std::move(measure));
                 } else {
                     Log("Could not analyze");
                 }
@@ -253,21 +263,40 @@ private:
         return gain;
     }
 
-    // The recommended gain by the loudness mode in force, for the whole data of the work WAV.
-    StepEnd MeasuredGain(double& recommended)
+    // The recommended gain by the loudness mode in force, for the whole data of the work WAV;
+    // `measure`, when given, gets what an album pools.
+    StepEnd MeasuredGain(double& recommended, TrackMeasure* measure)
     {
         if (settings_.Loudness == LoudnessMode::R128) {
-            const std::optional<double> gain = R128Analyzed(ctx_);
+            const std::optional<double> gain = R128Analyzed(ctx_, measure ? &measure->Blocks : nullptr);
             if (gain) recommended = *gain;
             return gain ? StepEnd::Finished : StepEnd::Failed;
         }
-        return Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign);
+        return Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign,
+                        measure ? &measure->Windows : nullptr);
+    }
+
+    // A track of an album is leveled by the album's gain, known once every track has been
+    // measured: its measure goes to the album, and the file waits. Its true peak is measured
+    // first, since the album's ceiling needs every track's. A stop while waiting leaves the gain
+    // of its own, which the stop keeps from being applied.
+    double AlbumGain(double recommended, TrackMeasure measure)
+    {
+        measure.RecommendedGain = recommended;
+        measure.TruePeak = facts_.TruePeakBefore = LogTruePeakBefore(ctx_);
+        const std::optional<double> album = req_.Album->Gain(std::move(measure));
+        if (!album) return settings_.NewLevel + recommended;
+        albumLeveled_ = true;
+        ctx_.AlbumShift = *album - recommended;
+        if (!req_.Provenance.empty()) req_.Provenance += AlbumGainText(*album);
+        return settings_.NewLevel + *album;
     }
 
     void Amplify(double gain)
     {
         if (settings_.Amplify) {
-            gain = CeiledGain(ctx_, gain, facts_.TruePeakBefore);
+            // An album's gain is under the ceiling already, lowered for all its tracks at once.
+            if (!albumLeveled_) gain = CeiledGain(ctx_, gain, facts_.TruePeakBefore);
             host_.SetCaption("Leveling...");
             Log("Leveling with: " + Fixed2(gain) + " dB...");
             LevelFindings findings;
@@ -447,6 +476,7 @@ private:
     FileResult& result_;
     ReportRow& facts_;
     std::chrono::steady_clock::time_point start_;
+    bool albumLeveled_ = false;
 };
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.

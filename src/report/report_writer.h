@@ -34,6 +34,8 @@ struct ReportRow {
     std::optional<double> TruePeakBefore;  // dBTP, measured only under a true-peak ceiling
     std::optional<double> TruePeakAfter;   // dBTP
     std::optional<std::string> Plot;       // the /plot picture of the source
+    std::optional<std::string> Album;      // in album mode, the album the source is a track of
+    std::optional<double> AlbumGain;       // dB, the album's gain (NewLevel not included)
 };
 
 enum class ReportFormat { Csv, JsonLines };

@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 #include "io/numbers.h"
 #include "io/text.h"
@@ -27,6 +28,8 @@ constexpr NumberRange kRmsDiffRange{0, kMaxLevelDb};
 constexpr NumberRange kJobsRange{0, kMaxJobs};
 constexpr std::array<std::string_view, 2> kLoudnessModes{"rg1", "r128"};
 static_assert(static_cast<size_t>(LoudnessMode::R128) == 1);
+constexpr std::array<std::string_view, 3> kAlbumModes{"off", "folder", "tag"};
+static_assert(static_cast<size_t>(AlbumMode::Tag) == 2);
 
 template <auto Member>
 KeyField Setting(RunSettings& settings, RunRequest&)
@@ -132,6 +135,11 @@ constexpr std::array kRows{
     KeyRow{.CommandKey = "report", .SettingsKey = "", .Field = Request<&RunRequest::ReportPath>,
            .Kind = Text, .Group = Library, .Default = "",
            .Help = "append a row per file to PATH (.csv, or .jsonl for JSON lines)", .Placeholder = "PATH"},
+    KeyRow{.CommandKey = "album", .SettingsKey = "Album", .Field = Setting<&RunSettings::Album>,
+           .Kind = Choice, .Group = Library, .Default = "off",
+           .Help = "level each album by one gain: off; folder, the sources of one folder; tag, the "
+                   "same album and album artist",
+           .Choices = kAlbumModes},
     // Which tags go over when an MP3 is encoded again.
     KeyRow{.CommandKey = "", .SettingsKey = "0ID3", .Field = Element<&RunSettings::KeepTag, kTagTitle>,
            .Kind = Switch, .Group = Tags, .Default = "1", .Help = "carry the title over"},
@@ -245,7 +253,12 @@ ValueFit SetValue(const KeyRow& row, std::string_view text, char decimalSeparato
     case Choice:
         for (size_t i = 0; i < row.Choices.size(); ++i) {
             if (!EqualsNoCase(text, row.Choices[i])) continue;
-            *std::get<LoudnessMode*>(field) = static_cast<LoudnessMode>(i);
+            std::visit(
+                [i](auto* choice) {
+                    using Field = std::remove_pointer_t<decltype(choice)>;
+                    if constexpr (std::is_enum_v<Field>) *choice = static_cast<Field>(i);
+                },
+                field);
             return ValueFit::Taken;
         }
         return ValueFit::NotAValue;
@@ -269,7 +282,14 @@ std::string FieldText(const KeyRow& row, char decimalSeparator, RunSettings& set
     if (auto* ceiling = std::get_if<std::optional<double>*>(&field))
         return **ceiling ? FormatGeneral(***ceiling, decimalSeparator) : std::string();
     if (auto* text = std::get_if<std::string*>(&field)) return **text;
-    return std::string(row.Choices[static_cast<size_t>(*std::get<LoudnessMode*>(field))]);
+    const auto index = std::visit(
+        [](auto* choice) {
+            using Field = std::remove_pointer_t<decltype(choice)>;
+            if constexpr (std::is_enum_v<Field>) return static_cast<size_t>(*choice);
+            return size_t{0};
+        },
+        field);
+    return std::string(row.Choices[index]);
 }
 
 std::string TakesText(const KeyRow& row, char decimalSeparator)

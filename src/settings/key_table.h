@@ -42,7 +42,8 @@ struct NumberRange {
 enum class KeyGroup { Steps, Amplify, Trim, Analysis, Loudness, Output, Library, Tags };
 
 // Where a row's value lives. The Jobs count is whole; the true-peak ceiling may be none.
-using KeyField = std::variant<bool*, double*, int*, std::optional<double>*, std::string*, LoudnessMode*>;
+using KeyField =
+    std::variant<bool*, double*, int*, std::optional<double>*, std::string*, LoudnessMode*, AlbumMode*>;
 
 struct KeyRow {
     std::string_view CommandKey;   // lower case, after the "/"; empty: not on the command line
