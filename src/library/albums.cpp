@@ -71,8 +71,8 @@ double AlbumGain(const std::vector<TrackMeasure>& tracks, const RunSettings& set
         gain = RecommendedGain(windows, settings.PinkRef, settings.RmsPercent, settings.RmsDiff);
     }
     // The whole album comes down by what its loudest peak needs, so its tracks keep their
-    // levels to each other. A limiter would instead keep each track's peaks under the ceiling
-    // by itself and leave the album's gain as it is.
+    // levels to each other. Under a limiter, which keeps each track's peaks under the ceiling by
+    // itself, this lowering is the one thing to leave out: the album's gain then stays as pooled.
     double loudestPeak = -HUGE_VAL;
     for (const TrackMeasure& track : tracks)
         if (track.TruePeak) loudestPeak = std::max(loudestPeak, *track.TruePeak);
