@@ -38,6 +38,7 @@ struct Format {
     Access Use;
 
     bool Reads() const { return (static_cast<unsigned>(Use) & static_cast<unsigned>(Access::Read)) != 0; }
+    bool Writes() const { return (static_cast<unsigned>(Use) & static_cast<unsigned>(Access::Write)) != 0; }
 };
 
 // Every row, in the order --help and the desktop files list them.

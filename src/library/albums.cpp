@@ -203,7 +203,7 @@ public:
                 while (!album.Complete && !shared.stop->Requested())
                     shared.completed.wait_for(lock, kStopPollInterval);
             }
-            shared.waits.Unparked(index_);
+            shared.waits.Unparked();
         }
         if (shared.stop->Requested()) return std::nullopt;
         const std::lock_guard<std::mutex> lock(shared.mutex);
@@ -222,15 +222,14 @@ private:
     size_t index_;
 };
 
-AlbumStage::AlbumStage(const std::vector<RunItem>& items, const RunSettings& settings,
-                       std::shared_ptr<const StopRequest> stop, Waits waits)
+AlbumStage::AlbumStage(const std::vector<RunItem>& items, const std::vector<size_t>& tracks,
+                       const RunSettings& settings, std::shared_ptr<const StopRequest> stop, Waits waits)
     : shared_(std::make_shared<Shared>(items, settings, std::move(stop), std::move(waits)))
 {
     Shared& shared = *shared_;
     std::map<std::pair<std::string, std::string>, size_t> found;
-    for (size_t i = 0; i < items.size(); ++i) {
+    for (const size_t i : tracks) {
         const RunItem& item = items[i];
-        if (item.Missing) continue;
         std::pair<std::string, std::string> key;
         std::string name;
         if (settings.Album == AlbumMode::Folder) {
@@ -253,11 +252,11 @@ AlbumStage::AlbumStage(const std::vector<RunItem>& items, const RunSettings& set
 
 AlbumStage::~AlbumStage() = default;
 
-std::vector<size_t> AlbumStage::TakingOrder() const
+std::vector<size_t> AlbumStage::TakingOrder(const std::vector<size_t>& files) const
 {
     std::vector<size_t> order;
     std::vector<bool> taken(shared_->albums.size(), false);
-    for (size_t i = 0; i < shared_->items.size(); ++i) {
+    for (const size_t i : files) {
         const size_t album = shared_->albumOf[i];
         if (album == kNoAlbum) {
             order.push_back(i);

@@ -35,25 +35,26 @@ double AlbumGain(const std::vector<TrackMeasure>& tracks, const RunSettings& set
 class AlbumStage {
 public:
     // How a track waits for the rest of its album without keeping a job from the run: Parked
-    // gives its place to another file, Unparked (given the track's item) returns once it has a
-    // place again.
+    // gives its place to another file, Unparked returns once it has a place again.
     struct Waits {
         std::function<void()> Parked;
-        std::function<void(size_t index)> Unparked;
+        std::function<void()> Unparked;
     };
 
-    // Groups `items` under settings.Album (a missing source is in no album): by folder, the
+    // Groups the `tracks` (indexes into `items`, in order) under settings.Album: by folder, the
     // sources of one folder; by tag, the sources of one album and album artist wherever they lie,
-    // each source without an album tag an album of its own. Reads every source's tags for that.
-    AlbumStage(const std::vector<RunItem>& items, const RunSettings& settings, std::shared_ptr<const StopRequest> stop,
-               Waits waits);
+    // each source without an album tag an album of its own. Any other item is in no album. Reads
+    // every track's tags for that.
+    AlbumStage(const std::vector<RunItem>& items, const std::vector<size_t>& tracks, const RunSettings& settings,
+               std::shared_ptr<const StopRequest> stop, Waits waits);
     ~AlbumStage();
     AlbumStage(const AlbumStage&) = delete;
     AlbumStage& operator=(const AlbumStage&) = delete;
 
-    // The items in the order to take them: album by album in the order of their first tracks,
-    // the tracks of one in the order of the sources, a missing source where it stands.
-    std::vector<size_t> TakingOrder() const;
+    // The `files` (items, in order) in the order to take them: album by album in the order of
+    // their first tracks, the tracks of one in the order of the sources, a file in no album where
+    // it stands.
+    std::vector<size_t> TakingOrder(const std::vector<size_t>& files) const;
     // The link the item's file gets in its request; null for a missing source.
     std::shared_ptr<AlbumLink> LinkOf(size_t index) const;
     bool SameAlbum(size_t a, size_t b) const;

@@ -79,6 +79,12 @@ void ReleaseShared(const std::string& path)
 
 }  // namespace
 
+bool SweptFolders::FirstTime(const std::string& folder)
+{
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return folders_.insert(folder).second;
+}
+
 FolderLocks::~FolderLocks()
 {
     for (const int fd : descriptors_) Unlock(fd);
