@@ -123,8 +123,7 @@ protected:
         case KeyKind::Text: return {{"a \"b\" c", row.Unquoted ? "a b c" : "a \"b\" c"}};
         case KeyKind::Choice: {  // a name in another letter case, a name as written, one cut short
             const std::string first(row.Choices.front()), last(row.Choices.back());
-            const std::string capital = static_cast<char>(last[0] - 'a' + 'A') + last.substr(1);
-            return {{capital, last}, {first, first}, {last.substr(0, last.size() - 1), ""}};
+            return {{char(std::toupper(last[0])) + last.substr(1), last}, {first, first}, {last.substr(0, 2), ""}};
         }
         case KeyKind::Number:
             std::vector<Value> values{{number(r.High), number(r.High)}, {"1x", ""}, {number(r.High + 1), "", true}};
