@@ -56,7 +56,6 @@ TEST(ReportLines, QuoteAndEscapeTextsAndWriteNumbersWithAPoint)
                             "9.5,10.5,11.5,12,13.5,-14.5,-15.5,p.png,a,16.5\r\n");
     const std::string json = JsonLine(row);
     std::setlocale(LC_NUMERIC, "C");
-    ASSERT_EQ(json.find('\n'), json.size() - 1);
     const nlohmann::json parsed = nlohmann::json::parse(json);
     EXPECT_EQ(parsed["source"], row.Source);
     EXPECT_EQ(parsed["reason"], row.Reason);
