@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times a library run: eight 3-minute stereo WAVs analysed, amplified, trimmed and encoded, once
-# with one job and once with one job per CPU, and prints the speed-up. Builds nothing: run it
-# after building varnook (VARNOOK_EXE names another program file).
+# with one job and once with one job per CPU, and prints the speed-up; then the same run with one
+# job per CPU as one album (/album folder), against the run of the tracks one by one. Builds
+# nothing: run it after building varnook (VARNOOK_EXE names another program file).
 #   bench/library_run.sh [FILES]    FILES defaults to 8
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,16 +42,19 @@ PY
 cores=$(nproc)
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) on $cores CPUs"
 declare -A took
-for jobs in 1 "$cores"; do
+for run in "1 off" "$cores off" "$cores folder"; do
+  read -r jobs album <<< "$run"
   rm -rf "$work/out"
   mkdir "$work/out"
   start=$(date +%s.%N)
-  VARNOOK_INI="$work/varnook.ini" "$exe" "$work/src" /ana1 /lev1 /tr1 /enc1 /jobs "$jobs" \
-    /dest "$work/out/" > "$work/log.$jobs"
+  VARNOOK_INI="$work/varnook.ini" "$exe" "$work/src" /ana1 /lev1 /tr1 /enc1 /jobs "$jobs" /album "$album" \
+    /dest "$work/out/" > "$work/log"
   end=$(date +%s.%N)
-  took[$jobs]=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
-  printf 'jobs %-3s %8.2f s   %s\n' "$jobs" "${took[$jobs]}" "$(tail -n 1 "$work/log.$jobs")"
+  took[$run]=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
+  printf 'jobs %-3s album %-6s %8.2f s   %s\n' "$jobs" "$album" "${took[$run]}" "$(tail -n 1 "$work/log")"
 done
-awk -v one="${took[1]}" -v many="${took[$cores]}" -v cores="$cores" \
+awk -v one="${took[1 off]}" -v many="${took[$cores off]}" -v cores="$cores" \
   'BEGIN { printf "speed-up %.2f with %d jobs (aim: at least %.1f)\n", one / many, cores, 0.9 * cores }'
+awk -v album="${took[$cores folder]}" -v tracks="${took[$cores off]}" \
+  'BEGIN { printf "album run %.2f times the run by tracks (aim: at most 1.10)\n", album / tracks }'
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

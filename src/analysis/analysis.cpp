@@ -187,7 +187,7 @@ double RecommendedGain(std::vector<double>& windows, double pinkRef, double rmsP
     return pinkRef - 10 * std::log10(representative);
 }
 
-StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount)
+StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount, std::vector<double>* windows)
 {
     const std::string* path = &ctx.request.WorkPath;
     const WavInfo* wav = &ctx.wav;
@@ -207,11 +207,12 @@ StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCoun
         ctx.host, "Analyzed",
         [&] {
             File file(*path, File::Mode::Read);
-            std::optional<std::vector<double>> windows = MeasureWindows(ctx, *wav, file, position, frameCount);
+            std::optional<std::vector<double>> measured = MeasureWindows(ctx, *wav, file, position, frameCount);
             file.Close();
-            stopped = !windows;
-            if (!stopped)
-                gain = RecommendedGain(*windows, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
+            stopped = !measured;
+            if (stopped) return;
+            gain = RecommendedGain(*measured, ctx.settings.PinkRef, ctx.settings.RmsPercent, ctx.settings.RmsDiff);
+            if (windows != nullptr) *windows = std::move(*measured);
         },
         kInterruptedIntro);
     if (!done) return StepEnd::Failed;

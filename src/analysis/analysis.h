@@ -23,8 +23,10 @@ struct Context;
 // read so far count) and "No more samples left in chunk!" (frameCount below 1; gain 90). A file
 // error logs "Processing interrupted. Error message:" and "<number>: <text>" and fails; any other
 // error shows the error box and is raised again. A stop asked for through ctx.stop ends the
-// reading within one block, logging nothing.
-StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount);
+// reading within one block, logging nothing. `windows`, when given, gets the mean squares of the
+// windows measured (sorted): an album pools its tracks' windows into one table.
+StepEnd Analyzed(Context& ctx, double& gain, int32_t position, int32_t frameCount,
+                 std::vector<double>* windows = nullptr);
 
 // Sorts values[first..last] ascending in place, without recursion. An empty or reversed range
 // (first >= last) is left alone; the range must lie inside the vector.

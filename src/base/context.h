@@ -54,6 +54,10 @@ struct Context : RunRecords {
     Id3TagSet tagsV2;
     FilterCoefficients filter;
     std::optional<MeasuringCopy> measuringCopy;
+    // In an album: the album's gain less the track's own recommended gain. The trim step adds it
+    // to the levels it measures on the leveled file, so that its thresholds stay relative to the
+    // track's own level and a quiet track is not cut as silence.
+    double AlbumShift = 0;
 };
 
 }  // namespace varnook

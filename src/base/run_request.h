@@ -6,6 +6,7 @@
 
 namespace varnook {
 
+class AlbumLink;  // pipeline/album_link.h
 class FileSet;
 class SweptFolders;
 
@@ -32,6 +33,8 @@ struct RunRequest {
     bool KeepDepth = false;
     // What the output is made from, written into it while "SkipDone" is on; empty otherwise.
     std::string Provenance;
+    // In album mode, the album this file is a track of; null otherwise.
+    std::shared_ptr<AlbumLink> Album;
 
     std::string SourceBase, SourceExt;
     std::string OutputFolder, OutputBase, OutputExt, OutputPath;

@@ -24,6 +24,10 @@ enum class LoudnessMode { Rg1, R128 };
 // How a true-peak ceiling is kept: by lowering the gain until the peak fits, or by applying the
 // whole gain and letting the look-ahead limiter hold the peaks down.
 enum class PeakMode { Gain, Limit };
+// How a library run groups its files into albums, each leveled by one gain so that its tracks
+// keep their levels to each other: not at all, by the folder they lie in, or by their album and
+// album-artist tags.
+enum class AlbumMode { Off, Folder, Tag };
 
 inline constexpr const char* kSettingsSection = "Values";
 
@@ -51,6 +55,7 @@ struct RunSettings {
     int Jobs = 1;
     // Pass over a source whose output is up to date, and mark outputs so a later run can tell.
     bool SkipDone = false;
+    AlbumMode Album = AlbumMode::Off;
 
     std::string SettingsPath;
     std::string SettingsSection;

@@ -244,7 +244,7 @@ private:
     double Threshold(TrimIndex index) const { return ctx_.settings.TrimLevel[static_cast<size_t>(index)]; }
 
     // Whether the window at `offset` sounds louder than `threshold`: its recommended gain plus
-    // NewLevel lies below it. A window the analysis cannot measure ends the search like an
+    // NewLevel (and an album's shift) lies below it. A window the analysis cannot measure ends the search like an
     // audible one; so does a stop, which the search's caller then sees.
     bool Audible(int64_t offset, double threshold)
     {
@@ -255,7 +255,7 @@ private:
             if (!stopped_) host_.LogLine("Fail");
             return true;
         }
-        const double level = gain + ctx_.settings.NewLevel;
+        const double level = gain + ctx_.settings.NewLevel + ctx_.AlbumShift;
         Measured(offset, level);
         return level < threshold;
     }
@@ -306,7 +306,7 @@ private:
             const StepEnd end = Analyzed(ctx_, gain, static_cast<int32_t>(offset), static_cast<int32_t>(winFrames_));
             stopped_ = end == StepEnd::Stopped;
             if (end != StepEnd::Finished) return;
-            Measured(offset, gain + ctx_.settings.NewLevel);
+            Measured(offset, gain + ctx_.settings.NewLevel + ctx_.AlbumShift);
         }
     }
 

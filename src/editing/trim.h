@@ -22,8 +22,8 @@ struct TrimFindings {
 };
 
 // Finds where the audible part begins and ends by measuring 50 ms windows with the analysis
-// (the level of a window is its recommended gain plus NewLevel; it is audible for a threshold
-// when below it), against the four TrimLevel thresholds, each search covering about half the
+// (the level of a window is its recommended gain plus NewLevel and ctx.AlbumShift; it is
+// audible for a threshold when below it), against the four TrimLevel thresholds, each search covering about half the
 // data. The material before the lead-in is hidden in a "tRsH" chunk rather than moved; chunks
 // after the samples move behind the lead-out; the file is then cut to length. Lead[0] and
 // Lead[1] are seconds of digital silence (a negative value counts as none).

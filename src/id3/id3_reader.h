@@ -31,6 +31,12 @@ Id3TagSet GetId3v2(const std::string& path);
 // chunk; the chunk's size stands for the file's length.
 Id3TagSet Id3v2FromBytes(std::span<const uint8_t> tag);
 
+// The album artist (TPE2; TP2 in version 2.2) of the version 2 tag at the start of the file, or
+// of a whole tag held in memory; empty when there is none. Not one of the seven fields: it only
+// groups a library's files into albums.
+std::string GetId3v2AlbumArtist(const std::string& path);
+std::string Id3v2AlbumArtistFromBytes(std::span<const uint8_t> tag);
+
 // As above; an error other than a file error (running out of memory for a large tag body) first
 // shows the error box "'GetId3v1' Error Number: ..." (or 'GetId3v2') on the host and then goes on
 // to the caller.

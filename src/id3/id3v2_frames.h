@@ -15,7 +15,8 @@
 namespace varnook {
 
 // Where the frames of one major version keep their parts, counted from the first byte of the
-// frame identifier, and the identifiers of the seven fields.
+// frame identifier, the identifiers of the seven fields and that of the album artist, which only
+// groups albums.
 struct Id3v2Layout {
     uint8_t MajorVersion = 0;
     size_t SizeByteOffset = 0;  // the lowest byte of the big-endian frame size
@@ -28,6 +29,7 @@ struct Id3v2Layout {
     std::string_view Genre;
     std::string_view Comment;
     std::string_view Track;
+    std::string_view AlbumArtist;
 };
 
 // The layout of major version 2, 3 or 4; empty for any other.

@@ -117,11 +117,11 @@ std::optional<Id3v2Layout> Id3v2LayoutFor(uint8_t majorVersion)
 {
     switch (majorVersion) {
     case 2:
-        return Id3v2Layout{2, 5, 7, false, "TT2", "TP1", "TAL", "TYE", "TCO", "COM", "TRK"};
+        return Id3v2Layout{2, 5, 7, false, "TT2", "TP1", "TAL", "TYE", "TCO", "COM", "TRK", "TP2"};
     case 3:
-        return Id3v2Layout{3, 7, 11, true, "TIT2", "TPE1", "TALB", "TYER", "TCON", "COMM", "TRCK"};
+        return Id3v2Layout{3, 7, 11, true, "TIT2", "TPE1", "TALB", "TYER", "TCON", "COMM", "TRCK", "TPE2"};
     case 4:
-        return Id3v2Layout{4, 7, 11, true, "TIT2", "TPE1", "TALB", "TDRC", "TCON", "COMM", "TRCK"};
+        return Id3v2Layout{4, 7, 11, true, "TIT2", "TPE1", "TALB", "TDRC", "TCON", "COMM", "TRCK", "TPE2"};
     default:
         return std::nullopt;
     }
@@ -174,29 +174,56 @@ Id3TagSet TagSetFromBody(std::span<const uint8_t> body, const Id3v2Layout& layou
     return set;
 }
 
-}  // namespace
+std::string AlbumArtistFromBody(std::span<const uint8_t> body, const Id3v2Layout& layout)
+{
+    return FrameText(body, layout.AlbumArtist, layout);
+}
 
-Id3TagSet GetId3v2(const std::string& path)
+// What `read` makes of the tag body of the file at `path`; of an empty body when there is none.
+template <typename Read>
+auto FromFile(const std::string& path, Read read)
 {
     std::optional<TagBody> tag;
     try {
         tag = ReadTagBody(path);
     } catch (const FileError&) {
-        return {};
     }
-    if (!tag) return {};
-    return TagSetFromBody(tag->bytes, tag->layout);
+    return tag ? read(tag->bytes, tag->layout) : read({}, Id3v2Layout{});
+}
+
+// The same for a whole tag held in memory.
+template <typename Read>
+auto FromBytes(std::span<const uint8_t> tag, Read read)
+{
+    int64_t size = 0;
+    const std::optional<Id3v2Layout> layout =
+        tag.size() < kHeaderSize ? std::nullopt
+                                 : CheckHeader(tag.first<kHeaderSize>(), static_cast<int64_t>(tag.size()), size);
+    if (!layout) return read({}, Id3v2Layout{});
+    const std::span<const uint8_t> body = tag.subspan(kHeaderSize);
+    return read(body.first(std::min(body.size(), static_cast<size_t>(size))), *layout);
+}
+
+}  // namespace
+
+Id3TagSet GetId3v2(const std::string& path)
+{
+    return FromFile(path, TagSetFromBody);
 }
 
 Id3TagSet Id3v2FromBytes(std::span<const uint8_t> tag)
 {
-    if (tag.size() < kHeaderSize) return {};
-    int64_t size = 0;
-    const std::optional<Id3v2Layout> layout =
-        CheckHeader(tag.first<kHeaderSize>(), static_cast<int64_t>(tag.size()), size);
-    if (!layout) return {};
-    const std::span<const uint8_t> body = tag.subspan(kHeaderSize);
-    return TagSetFromBody(body.first(std::min(body.size(), static_cast<size_t>(size))), *layout);
+    return FromBytes(tag, TagSetFromBody);
+}
+
+std::string GetId3v2AlbumArtist(const std::string& path)
+{
+    return FromFile(path, AlbumArtistFromBody);
+}
+
+std::string Id3v2AlbumArtistFromBytes(std::span<const uint8_t> tag)
+{
+    return FromBytes(tag, AlbumArtistFromBody);
 }
 
 Id3TagSet GetId3v2(const std::string& path, Host& host)

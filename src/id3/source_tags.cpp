@@ -12,12 +12,39 @@
 namespace varnook {
 namespace {
 
+constexpr const char* kAlbumArtistComment = "ALBUMARTIST";
+constexpr const char* kSeveralValues = "/";
 
-Id3TagSet TagLibTagSet(const std::string& path)
+Id3TagSet TagLibTagSet(const std::string& path, std::string* albumArtist)
 {
     const TagLib::FileRef ref(path.c_str(), false);
     if (ref.isNull()) return {};
-    return FieldsOfComments(ref.file()->properties());
+    const TagLib::PropertyMap comments = ref.file()->properties();
+    if (albumArtist != nullptr && comments.contains(kAlbumArtistComment))
+        *albumArtist = comments[kAlbumArtistComment].toString(kSeveralValues).to8Bit(true);
+    return FieldsOfComments(comments);
+}
+
+const std::string& Preferred(const std::string& first, const std::string& second)
+{
+    return first.empty() ? second : first;
+}
+
+// The tag sets of `path`, and its album artist when `albumArtist` is given.
+SourceTagSets ReadSets(const std::string& path, std::string* albumArtist)
+{
+    switch (TagReaderOf(path)) {
+    case TagReader::Id3:
+        if (albumArtist != nullptr) *albumArtist = GetId3v2AlbumArtist(path);
+        return {GetId3v1(path), GetId3v2(path)};
+    case TagReader::Chunks: {
+        const RiffTagChunks chunks = ReadRiffTagChunks(path);
+        if (albumArtist != nullptr) *albumArtist = Id3v2AlbumArtistFromBytes(chunks.Id3);
+        return {chunks.Info, Id3v2FromBytes(chunks.Id3)};
+    }
+    case TagReader::TagLib: break;
+    }
+    return {{}, TagLibTagSet(path, albumArtist)};
 }
 
 }  // namespace
@@ -30,15 +57,15 @@ TagReader TagReaderOf(const std::string& path)
 
 SourceTagSets ReadSourceTagSets(const std::string& path)
 {
-    switch (TagReaderOf(path)) {
-    case TagReader::Id3: return {GetId3v1(path), GetId3v2(path)};
-    case TagReader::Chunks: {
-        const RiffTagChunks chunks = ReadRiffTagChunks(path);
-        return {chunks.Info, Id3v2FromBytes(chunks.Id3)};
-    }
-    case TagReader::TagLib: break;
-    }
-    return {{}, TagLibTagSet(path)};
+    return ReadSets(path, nullptr);
+}
+
+AlbumTags ReadAlbumTags(const std::string& path)
+{
+    std::string albumArtist;
+    const SourceTagSets sets = ReadSets(path, &albumArtist);
+    return {Preferred(sets.V2.Album, sets.V1.Album),
+            Preferred(albumArtist, Preferred(sets.V2.Artist, sets.V1.Artist))};
 }
 
 SourceTagSets ReadSourceTagSets(const std::string& path, Host& host)

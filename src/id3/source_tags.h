@@ -34,6 +34,16 @@ SourceTagSets ReadSourceTagSets(const std::string& path);
 // as GetId3v1 and GetId3v2 do, and then goes on to the caller.
 SourceTagSets ReadSourceTagSets(const std::string& path, Host& host);
 
+// What puts a source into an album by its tags: its album, and its album artist or, where it
+// has none, its artist; the version 2 set's text where it has one. Read by the same readers as
+// the tag sets, so every format that is a source takes part.
+struct AlbumTags {
+    std::string Album;
+    std::string Artist;
+};
+
+AlbumTags ReadAlbumTags(const std::string& path);
+
 // The reader for `path`: its format's, TagLib for an extension the table does not know.
 TagReader TagReaderOf(const std::string& path);
 

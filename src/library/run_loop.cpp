@@ -16,6 +16,7 @@
 #include "base/context.h"
 #include "base/trim_picture.h"
 #include "io/paths.h"
+#include "library/albums.h"
 #include "library/run_places.h"
 #include "pipeline/folder_lock.h"
 
@@ -139,13 +140,29 @@ public:
         records_.request.Swept = std::make_shared<SweptFolders>();
         progress_.Total = files_.size();
         if (frontEnd.AudioProgress) seconds_.emplace(std::move(paths));
+        for (size_t turn = 0; turn < files_.size(); ++turn) order_.push_back(turn);
+        if (AlbumsAsked(records_.settings)) {
+            // Only files that get as far as their audio are tracks of an album.
+            std::vector<size_t> tracks, turnOf(items.size());
+            for (size_t turn = 0; turn < files_.size(); ++turn) {
+                const size_t i = files_[turn];
+                turnOf[i] = turn;
+                if (!items[i].Missing && items[i].Failure.empty() && claims_.Refusals[i].empty()) tracks.push_back(i);
+            }
+            albums_ = std::make_unique<AlbumStage>(
+                items, tracks, records_.settings, stop_,
+                AlbumStage::Waits{[this] { Parked(); }, [this] { Unparked(); }});
+            order_.clear();
+            for (const size_t i : albums_->TakingOrder(files_)) order_.push_back(turnOf[i]);
+        }
     }
 
     RunTotals Run()
     {
         ShowProgress();
         const int jobs = JobsFor(records_.settings.Jobs, files_.size());
-        const bool untaken = jobs <= 1 ? InTurn() : InJobs(jobs);
+        // An album's tracks wait for each other, so even one job takes them in a job of its own.
+        const bool untaken = jobs <= 1 && !albums_ ? InTurn() : InJobs(jobs);
         // Every item gets its row, in order: those after the last file shown were passed over
         // by the walk or never started.
         for (; rowsUpTo_ < items_.size(); ++rowsUpTo_) {
@@ -203,15 +220,16 @@ private:
         return false;
     }
 
-    // Several jobs: worker threads take the files in order; the calling thread shows each
-    // file's block once every file before it has been shown, shows error boxes for the jobs and
-    // looks for a stop. True when a stop left files untaken.
+    // Several jobs: worker threads take the files in order (album by album in album mode); the
+    // calling thread shows each file's block once every file before it has been shown, shows
+    // error boxes for the jobs and looks for a stop. True when a stop left files untaken.
     bool InJobs(int jobs)
     {
-        inHand_.assign(static_cast<size_t>(jobs), std::string());
-        active_ = jobs;
-        std::vector<std::thread> threads;
-        for (int job = 0; job < jobs; ++job) threads.emplace_back([this, job] { Work(job); });
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            jobs_ = active_ = working_ = jobs;
+            for (int job = 0; job < jobs; ++job) threads_.emplace_back([this] { Work(); });
+        }
 
         std::map<size_t, Finished> waiting;  // ended, by turn, until the files before them are shown
         size_t nextShown = 0;
@@ -236,7 +254,9 @@ private:
                 Counted(file.turn);
                 waiting.emplace(file.turn, std::move(file));
             }
-            for (auto next = waiting.find(nextShown); next != waiting.end(); next = waiting.find(++nextShown)) {
+            for (auto next = waiting.find(nextShown);
+                 next != waiting.end() && (!albums_ || albums_->Ready(files_[nextShown]));
+                 next = waiting.find(++nextShown)) {
                 ShowBlock(next->second);
                 waiting.erase(next);
             }
@@ -250,36 +270,75 @@ private:
             ShowProgress();
             host_.Yield();
         }
-        for (std::thread& thread : threads) thread.join();
+        for (std::thread& thread : threads_) thread.join();
+        // After a stop the files taken need not be the first ones (album mode takes album by
+        // album): what they logged is shown all the same, in the order of the sources.
+        for (auto& [turn, file] : waiting) ShowBlock(file);
         return next_ < files_.size() || stop_->Requested();
     }
 
-    // Claims are settled before the first file, so no two files in hand ever write one output:
-    // a job takes the next file whatever the others are doing.
-    void Work(int job)
+    // A job: takes files while there are any, each in a slot of its own (the job number its
+    // work files are named by), and gives its place up to a track of an album that waits to go
+    // on. Claims are settled before the first file, so no two files in hand ever write one
+    // output: a job takes the next file whatever the others are doing.
+    void Work()
     {
-        const auto slot = static_cast<size_t>(job);
-        for (;;) {
-            size_t turn = 0;
-            {
-                const std::lock_guard<std::mutex> lock(mutex_);
-                if (next_ >= files_.size() || stop_->Requested()) break;
-                turn = next_++;
-                inHand_[slot] = NameOf(items_[files_[turn]].Path);
-                started_.push_back(files_[turn]);
-            }
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (next_ < files_.size() && !stop_->Requested() && unparking_ == 0) {
+            const size_t turn = order_[next_++];
+            const size_t index = files_[turn];
+            const size_t slot = TakeSlot(NameOf(items_[index].Path));
+            started_.push_back(index);
+            lock.unlock();
             JobLog log([this](const std::string& text) { ShowErrorBox(text); });
             const auto start = std::chrono::steady_clock::now();
-            FileResult result = RunOne(files_[turn], job, log);
+            FileResult result = RunOne(index, static_cast<int>(slot), log);
+            if (albums_) albums_->Ended(index);
             Finished done{turn, std::move(result), SecondsSince(start), log.TakeLines(), log.TakePicture()};
-            const std::lock_guard<std::mutex> lock(mutex_);
+            lock.lock();
             inHand_[slot].clear();
             finished_.push_back(std::move(done));
             changed_.notify_all();
         }
-        const std::lock_guard<std::mutex> lock(mutex_);
+        --working_;
         --active_;
         changed_.notify_all();
+    }
+
+    // The lowest slot no file is in hand in, now given the source named `name`. Under the mutex.
+    size_t TakeSlot(const std::string& name)
+    {
+        const auto free = std::find(inHand_.begin(), inHand_.end(), std::string());
+        const auto slot = static_cast<size_t>(free - inHand_.begin());
+        if (free == inHand_.end()) inHand_.emplace_back();
+        inHand_[slot] = name;
+        return slot;
+    }
+
+    // Album mode: a track that waits for the rest of its album gives its place among the jobs
+    // to a new one, which takes the next file, so the cores stay busy.
+    void Parked()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        --working_;
+        if (next_ < files_.size() && !stop_->Requested()) {
+            ++working_;
+            ++active_;
+            threads_.emplace_back([this] { Work(); });
+        }
+        changed_.notify_all();
+    }
+
+    // The album is measured: the track goes on once it has a place among the jobs again, before
+    // files not yet taken.
+    void Unparked()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++unparking_;
+        changed_.notify_all();
+        while (!stop_->Requested() && working_ >= jobs_) changed_.wait_for(lock, kPollInterval);
+        --unparking_;
+        ++working_;
     }
 
     void ShowErrorBox(const std::string& text)
@@ -308,6 +367,7 @@ private:
             file.request.DestPath = item.Dest;
             file.request.PlotPath = claims_.Plots[index];
             file.request.Job = job;
+            if (albums_) file.request.Album = albums_->LinkOf(index);
             return job_(file);
         }
         for (const std::string& line : lines) host.LogLine(line);
@@ -317,10 +377,15 @@ private:
 
     void ShowBlock(Finished& file)
     {
-        host_.LogLine(Header(file.turn, files_.size()));
+        const size_t index = files_[file.turn];
+        if (albums_) {
+            for (const std::string& line : albums_->HeadLines(index, records_.decimalSeparator)) host_.LogLine(line);
+            albums_->Describe(index, file.result.Facts);
+        }
+        if (files_.size() > 1 || frontEnd_.HeadEveryFileFirst) host_.LogLine(Header(file.turn, files_.size()));
         for (const std::string& line : file.lines) host_.LogLine(line);
         if (file.picture) NotePicture(file.result, PaintPicture(host_, *file.picture));
-        Shown(files_[file.turn], file.result, file.seconds);
+        Shown(index, file.result, file.seconds);
     }
 
     void Counted(size_t turn)
@@ -369,13 +434,19 @@ private:
     size_t rowsUpTo_ = 0;        // the items before it have their report rows
     RunProgress progress_;
     std::optional<SourceSeconds> seconds_;
+    std::unique_ptr<AlbumStage> albums_;  // album mode only
+    std::vector<size_t> order_;           // the turns in the order the jobs take them
 
     // Shared with the jobs, under mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;
-    size_t next_ = 0;  // the turn of the next file a job takes
-    int active_ = 0;
-    std::vector<std::string> inHand_;  // by job: the name of the source in hand
+    size_t next_ = 0;                  // in order_: the next file a job takes
+    int jobs_ = 0;                     // files worked on at once
+    int active_ = 0;                   // threads of jobs, waiting tracks' included
+    int working_ = 0;                  // places among the jobs taken
+    int unparking_ = 0;                // tracks waiting for a place to go on
+    std::vector<std::thread> threads_;
+    std::vector<std::string> inHand_;  // by slot: the name of the source in hand, "" when free
     std::deque<size_t> started_;
     std::deque<Finished> finished_;
     std::deque<BoxRequest*> boxes_;

@@ -21,19 +21,19 @@ constexpr double kSilenceGain = 90;
 // The integrated loudness's gated meter. A mono file is counted as two speakers hear it, since
 // players feed it to both: as dual mono, 3 dB above a single channel, so it gets the same
 // loudness as its two-channel copy.
-struct LoudnessMeter::Gated {
-    Gated(int channels, int32_t sampleRate)
+struct GatingBlocks {
+    GatingBlocks(int channels, int32_t sampleRate)
         : state(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate), EBUR128_MODE_I))
     {
         if (state && channels == 1 && ebur128_set_channel(state, 0, EBUR128_DUAL_MONO) != EBUR128_SUCCESS)
             ebur128_destroy(&state);
     }
-    ~Gated()
+    ~GatingBlocks()
     {
         if (state != nullptr) ebur128_destroy(&state);
     }
-    Gated(const Gated&) = delete;
-    Gated& operator=(const Gated&) = delete;
+    GatingBlocks(const GatingBlocks&) = delete;
+    GatingBlocks& operator=(const GatingBlocks&) = delete;
 
     ebur128_state* state;
 };
@@ -43,7 +43,7 @@ LoudnessMeter::LoudnessMeter(int channels, int32_t sampleRate, Measure what, Rec
 {
     if (!usable_) return;
     if (what != Measure::TruePeak) {
-        gated_ = std::make_unique<Gated>(channels, sampleRate);
+        gated_ = std::make_shared<GatingBlocks>(channels, sampleRate);
         usable_ = gated_->state != nullptr;
     }
     if (what != Measure::Integrated) peaks_.emplace(channels, sampleRate, reconstruction);
@@ -102,6 +102,7 @@ std::optional<LoudnessMeasure> LoudnessMeter::Finish()
     if (gated_ && ebur128_loudness_global(gated_->state, &measure.Integrated) != EBUR128_SUCCESS)
         return std::nullopt;
     if (peaks_) measure.TruePeak = Decibels(peaks_->Finish());
+    measure.Blocks = gated_;
     return measure;
 }
 
@@ -132,6 +133,19 @@ std::optional<LoudnessMeasure> MeasureLoudness(const PcmStretch& stretch, Measur
 double Decibels(double linear)
 {
     return linear > 0 ? 20 * std::log10(linear) : -HUGE_VAL;
+}
+
+double PooledLoudness(std::span<const std::shared_ptr<const GatingBlocks>> blocks)
+{
+    // libebur128 only reads the states it gates, but takes them unqualified.
+    std::vector<ebur128_state*> states;
+    for (const auto& measured : blocks)
+        if (measured) states.push_back(measured->state);
+    double loudness = -HUGE_VAL;
+    if (states.empty() ||
+        ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) != EBUR128_SUCCESS)
+        return -HUGE_VAL;
+    return loudness;
 }
 
 double R128Gain(double target, double integrated)

@@ -27,6 +27,11 @@ struct PcmStretch {
     int Bits = 16;
 };
 
+// The gating blocks of a measured stretch, kept so that several stretches can be gated as one:
+// an album's tracks, each filtered from rest and cut into blocks of its own, so that no block
+// spans two tracks.
+struct GatingBlocks;
+
 struct LoudnessMeasure {
     // LUFS; minus infinity when nothing passes the gates (silence). A mono stretch is measured as
     // dual mono, as two speakers play it, so it reads like its two-channel copy.
@@ -34,6 +39,8 @@ struct LoudnessMeasure {
     // dBTP, the highest over the channels, the stretch taken as played between silences (see
     // TruePeakMeter); minus infinity for digital silence.
     double TruePeak = 0;
+    // With the integrated loudness: the blocks it was gated from, for PooledLoudness.
+    std::shared_ptr<const GatingBlocks> Blocks = nullptr;
 };
 
 enum class Measure { Integrated, TruePeak, Both };
@@ -63,12 +70,11 @@ public:
     std::optional<LoudnessMeasure> Finish();
 
 private:
-    struct Gated;  // libebur128's meter, whose type its header leaves unnamed
     template <int Width>
     void AddPcm(std::span<const uint8_t> bytes);
 
     int channels_;
-    std::unique_ptr<Gated> gated_;
+    std::shared_ptr<GatingBlocks> gated_;  // libebur128's meter; handed on by Finish
     std::optional<TruePeakMeter> peaks_;
     bool usable_;
     std::vector<int16_t> samples_;      // a piece of 16-bit bytes as shorts, for libebur128
@@ -85,6 +91,11 @@ std::optional<LoudnessMeasure> MeasureLoudness(const PcmStretch& stretch, Measur
 
 // A magnitude (1.0 full scale) in dB; minus infinity for 0, digital silence.
 double Decibels(double linear);
+
+// The integrated loudness of several measures' blocks gated together, as one programme of them
+// all (LUFS; minus infinity when nothing passes the gates, or for no blocks at all). Of one
+// measure's blocks it is that measure's integrated loudness, to the bit.
+double PooledLoudness(std::span<const std::shared_ptr<const GatingBlocks>> blocks);
 
 // The gain that brings `integrated` LUFS to `target` LUFS; for silence the same 90 dB the
 // equal-loudness analysis gives, so the peak guard of amplify decides.

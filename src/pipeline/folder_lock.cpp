@@ -59,12 +59,21 @@ std::map<std::string, SharedLock>& SharedLocks()
     return table;
 }
 
+// Unlocked before it is closed: a child that another job is starting holds a copy of the
+// descriptor until its exec closes it, and the lock would live on in that copy, so that this
+// process, taking the folder again at once, would wait for itself.
+void Unlock(int fd)
+{
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
 void ReleaseShared(const std::string& path)
 {
     const std::lock_guard<std::mutex> guard(SharedLocksMutex());
     const auto it = SharedLocks().find(path);
     if (it == SharedLocks().end() || --it->second.holders > 0) return;
-    ::close(it->second.fd);
+    Unlock(it->second.fd);
     SharedLocks().erase(it);
 }
 
@@ -78,8 +87,7 @@ bool SweptFolders::FirstTime(const std::string& folder)
 
 FolderLocks::~FolderLocks()
 {
-    // Closing the descriptor releases its lock.
-    for (const int fd : descriptors_) ::close(fd);
+    for (const int fd : descriptors_) Unlock(fd);
     for (const std::string& path : shared_) ReleaseShared(path);
 }
 

@@ -33,12 +33,13 @@ std::string LevelText(const Context& ctx, double value)
     return std::isfinite(value) ? FormatFixed2(value, ctx.decimalSeparator) : "-inf";
 }
 
-std::optional<double> R128Analyzed(Context& ctx)
+std::optional<double> R128Analyzed(Context& ctx, std::shared_ptr<const GatingBlocks>* blocks)
 {
-    const std::optional<double> loudness = IntegratedLoudness(ctx, ctx.request.WorkPath);
-    if (!loudness) return std::nullopt;
-    ctx.host.LogLine("Integrated loudness: " + LevelText(ctx, *loudness) + " LUFS");
-    return R128Gain(ctx.settings.Target, *loudness);
+    auto measure = Measured(ctx, ctx.request.WorkPath, Measure::Integrated);
+    if (!measure) return std::nullopt;
+    ctx.host.LogLine("Integrated loudness: " + LevelText(ctx, measure->Integrated) + " LUFS");
+    if (blocks != nullptr) *blocks = std::move(measure->Blocks);
+    return R128Gain(ctx.settings.Target, measure->Integrated);
 }
 
 std::optional<double> IntegratedLoudness(Context& ctx, const std::string& path)
@@ -47,14 +48,21 @@ std::optional<double> IntegratedLoudness(Context& ctx, const std::string& path)
     return measure ? std::optional(measure->Integrated) : std::nullopt;
 }
 
+std::optional<double> LogTruePeakBefore(Context& ctx)
+{
+    if (!ctx.settings.TruePeak) return std::nullopt;
+    const auto measure = Measured(ctx, ctx.request.WorkPath, Measure::TruePeak);
+    if (!measure) return std::nullopt;
+    ctx.host.LogLine("True peak before: " + LevelText(ctx, measure->TruePeak) + " dBTP");
+    return measure->TruePeak;
+}
+
 double CeiledGain(Context& ctx, double gain, std::optional<double>& truePeak)
 {
-    if (!ctx.settings.TruePeak) return gain;
-    const auto measure = Measured(ctx, ctx.request.WorkPath, Measure::TruePeak);
-    if (!measure) return gain;
-    truePeak = measure->TruePeak;
-    ctx.host.LogLine("True peak before: " + LevelText(ctx, measure->TruePeak) + " dBTP");
-    return CeilingGain(gain, measure->TruePeak, *ctx.settings.TruePeak);
+    const std::optional<double> measured = LogTruePeakBefore(ctx);
+    if (!measured) return gain;
+    truePeak = measured;
+    return CeilingGain(gain, *measured, *ctx.settings.TruePeak);
 }
 
 std::optional<double> TruePeakCeiling(const RunSettings& settings)

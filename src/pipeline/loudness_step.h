@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,8 +22,14 @@ std::string LevelText(const Context& ctx, double value);
 
 // The "r128" analysis of ctx.request.WorkPath (layout in ctx.wav): logs "Integrated loudness:
 // x LUFS" and gives the recommended gain, Target - loudness. Empty when the file could not be
-// measured (a file error is logged as "<number>: <text>").
-std::optional<double> R128Analyzed(Context& ctx);
+// measured (a file error is logged as "<number>: <text>"). `blocks`, when given, gets the gating
+// blocks the loudness came from, for an album to pool.
+std::optional<double> R128Analyzed(Context& ctx, std::shared_ptr<const GatingBlocks>* blocks = nullptr);
+
+// With a ceiling in ctx.settings.TruePeak: measures the true peak of ctx.request.WorkPath, logs
+// "True peak before: x dBTP" and gives it. Empty without a ceiling, or when it could not be
+// measured.
+std::optional<double> LogTruePeakBefore(Context& ctx);
 
 // With a ceiling in ctx.settings.TruePeak: measures the true peak of ctx.request.WorkPath,
 // logs "True peak before: x dBTP" and gives `gain` lowered so that the peak ends at or below the

@@ -13,6 +13,7 @@
 #include "analysis/filter.h"
 #include "base/context.h"
 #include "base/trim_picture.h"
+#include "pipeline/album_link.h"
 #include "pipeline/conversion_step.h"
 #include "pipeline/folder_lock.h"
 #include "pipeline/loudness_step.h"
@@ -82,7 +83,14 @@ bool AlreadyDone(Context& ctx)
     req.Provenance.clear();
     if (!ctx.settings.SkipDone) return false;
     req.Provenance = ProvenanceText(ctx.settings, req.SourcePath);
-    if (!UpToDate(req.OutputPath, req.SourcePath, req.Provenance)) return false;
+    if (const AlbumLink* album = req.Album.get()) {
+        // An album's outputs are up to date together or not at all.
+        const std::string members = album->Provenance();
+        req.Provenance = members.empty() ? std::string() : req.Provenance + members;
+        if (!album->UpToDate()) return false;
+    } else if (!UpToDate(req.OutputPath, req.SourcePath, req.Provenance)) {
+        return false;
+    }
     ctx.host.LogLine("Up to date: " + req.OutputPath);
     ctx.host.LogLine("");
     return true;
@@ -249,13 +257,15 @@ private:
             if (!r128) MakeMeasuringCopy(req_.WorkPath);
             if (r128 || SetFilter(ctx_)) {
                 double recommended = 0;
-                const StepEnd end = MeasuredGain(recommended);
+                TrackMeasure measure;
+                const StepEnd end = MeasuredGain(recommended, req_.Album ? &measure : nullptr);
                 if (end == StepEnd::Finished) {
                     gain = settings_.NewLevel + recommended;
                     if (settings_.Loudness == LoudnessMode::R128) aim_ = settings_.Target + settings_.NewLevel;
                     facts_.RecommendedGain = recommended;
                     Log("Recommended gain: " + Fixed2(recommended) + " dB");
                     LogProcessingTime();
+                    if (req_.Album) gain = AlbumGain(recommended, std::move(measure));
                 } else {
                     Log("Could not analyze");
                 }
@@ -290,15 +300,35 @@ private:
         ctx_.measuringCopy.reset();
     }
 
-    // The recommended gain by the loudness mode in force, for the whole data of the work WAV.
-    StepEnd MeasuredGain(double& recommended)
+    // The recommended gain by the loudness mode in force, for the whole data of the work WAV;
+    // `measure`, when given, gets what an album pools.
+    StepEnd MeasuredGain(double& recommended, TrackMeasure* measure)
     {
         if (settings_.Loudness == LoudnessMode::R128) {
-            const std::optional<double> gain = R128Analyzed(ctx_);
+            const std::optional<double> gain = R128Analyzed(ctx_, measure ? &measure->Blocks : nullptr);
             if (gain) recommended = *gain;
             return gain ? StepEnd::Finished : StepEnd::Failed;
         }
-        return Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign);
+        return Analyzed(ctx_, recommended, ctx_.wav.DataStart, ctx_.wav.DataSize / ctx_.wav.BlockAlign,
+                        measure ? &measure->Windows : nullptr);
+    }
+
+    // A track of an album is leveled by the album's gain, known once every track has been
+    // measured: its measure goes to the album, and the file waits. Its true peak is measured
+    // first, since the album's ceiling needs every track's. A stop while waiting leaves the gain
+    // of its own, which the stop keeps from being applied.
+    double AlbumGain(double recommended, TrackMeasure measure)
+    {
+        measure.RecommendedGain = recommended;
+        measure.TruePeak = facts_.TruePeakBefore = LogTruePeakBefore(ctx_);
+        const std::optional<double> album = req_.Album->Gain(std::move(measure));
+        if (!album) return settings_.NewLevel + recommended;
+        albumLeveled_ = true;
+        ctx_.AlbumShift = *album - recommended;
+        // The limit mode's passes aim the track where the album's gain puts it, not at the target.
+        if (aim_) *aim_ += ctx_.AlbumShift;
+        if (!req_.Provenance.empty()) req_.Provenance += AlbumGainText(*album);
+        return settings_.NewLevel + *album;
     }
 
     // In the limit mode the whole gain goes on and the limiter holds the ceiling; otherwise a
@@ -308,7 +338,8 @@ private:
         if (settings_.Amplify) {
             const std::optional<double> limitTo =
                 settings_.Peaks == PeakMode::Limit ? TruePeakCeiling(settings_) : std::nullopt;
-            if (!limitTo) gain = CeiledGain(ctx_, gain, facts_.TruePeakBefore);
+            // An album's gain is under the ceiling already, lowered for all its tracks at once.
+            if (!limitTo && !albumLeveled_) gain = CeiledGain(ctx_, gain, facts_.TruePeakBefore);
             bool leveled = Level(gain, limitTo);
             std::vector<LevelingPass> passes;
             while (leveled) {
@@ -554,6 +585,7 @@ private:
     std::chrono::steady_clock::time_point start_;
     // The loudness in LUFS the r128 analysis aims the file at, once it has measured it.
     std::optional<double> aim_;
+    bool albumLeveled_ = false;
 };
 
 // Sets the Run request's derived paths for this source; the output name may switch Encode.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -30,6 +31,8 @@ constexpr int kMaxChunks = 64;
 // read no further than this.
 constexpr uint32_t kMaxTagRead = 1 << 16;
 constexpr size_t kFrameHeaderSize = 10;
+// Between an album's part of the provenance and its gain.
+constexpr std::string_view kGainWord = " gain ";
 // What follows a chunk taken out moves down in blocks of this size.
 constexpr int64_t kMoveBlockBytes = 1 << 16;
 
@@ -154,6 +157,19 @@ std::optional<ChunkSpan> FindProvenanceChunk(const File& file)
     return std::nullopt;
 }
 
+// The provenance `outputPath` carries when it exists and is newer than `sourcePath`.
+std::optional<std::string> ProvenanceOfNewer(const std::string& outputPath, const std::string& sourcePath)
+{
+    const std::optional<struct stat> output = Stat(outputPath);
+    const std::optional<struct stat> source = Stat(sourcePath);
+    if (!output || !source) return std::nullopt;
+    const auto newer = [](const timespec& a, const timespec& b) {
+        return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+    };
+    if (!newer(output->st_mtim, source->st_mtim)) return std::nullopt;
+    return ReadProvenance(outputPath);
+}
+
 std::optional<std::string> ChunkProvenance(const File& file)
 {
     const std::optional<ChunkSpan> chunk = FindProvenanceChunk(file);
@@ -253,14 +269,40 @@ std::optional<std::string> ReadProvenance(const std::string& path)
 
 bool UpToDate(const std::string& outputPath, const std::string& sourcePath, const std::string& expected)
 {
-    const std::optional<struct stat> output = Stat(outputPath);
-    const std::optional<struct stat> source = Stat(sourcePath);
-    if (!output || !source || expected.empty()) return false;
-    const auto newer = [](const timespec& a, const timespec& b) {
-        return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
-    };
-    if (!newer(output->st_mtim, source->st_mtim)) return false;
-    return ReadProvenance(outputPath) == expected;
+    return !expected.empty() && ProvenanceOfNewer(outputPath, sourcePath) == expected;
+}
+
+std::string AlbumProvenanceText(const std::vector<std::string>& memberPaths)
+{
+    Fnv1a hash;
+    for (const std::string& path : memberPaths) {
+        const std::optional<struct stat> st = Stat(path);
+        if (!st) return {};
+        hash.Add(std::string_view(path).substr(path.find_last_of('/') + 1));
+        hash.Add(std::string_view(std::to_string(st->st_size)));
+        hash.Add(std::string_view(std::to_string(st->st_mtim.tv_sec) + "." + std::to_string(st->st_mtim.tv_nsec)));
+    }
+    return " album " + Hex16(hash.Value());
+}
+
+std::string AlbumGainText(double gain)
+{
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, gain);
+    return std::string(kGainWord) + std::string(buffer, result.ptr);
+}
+
+std::optional<double> UpToDateAlbumGain(const std::string& outputPath, const std::string& sourcePath,
+                                        const std::string& expected)
+{
+    const std::optional<std::string> carried = ProvenanceOfNewer(outputPath, sourcePath);
+    const std::string prefix = expected + std::string(kGainWord);
+    if (expected.empty() || !carried || !carried->starts_with(prefix)) return std::nullopt;
+    double gain = 0;
+    const char* end = carried->data() + carried->size();
+    const auto [at, error] = std::from_chars(carried->data() + prefix.size(), end, gain);
+    if (error != std::errc{} || at != end) return std::nullopt;
+    return gain;
 }
 
 }  // namespace varnook

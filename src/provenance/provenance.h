@@ -41,4 +41,18 @@ std::optional<std::string> ReadProvenance(const std::string& path);
 // True when `outputPath` exists, is newer than `sourcePath` and carries `expected`.
 bool UpToDate(const std::string& outputPath, const std::string& sourcePath, const std::string& expected);
 
+// In album mode a track's provenance goes on with its album: " album " and a hash of every
+// member's file name (without its folder, so a library that moves stays up to date), size and
+// modification time, so that adding, removing or changing one track makes every track of the
+// album due again. Empty when a member cannot be looked up.
+std::string AlbumProvenanceText(const std::vector<std::string>& memberPaths);
+
+// What ends the provenance once the album's gain is known: " gain " and the gain, exactly.
+std::string AlbumGainText(double gain);
+
+// The album gain `outputPath` carries when it is up to date as UpToDate has it, its provenance
+// being `expected` (the album's included) followed by AlbumGainText; none otherwise.
+std::optional<double> UpToDateAlbumGain(const std::string& outputPath, const std::string& sourcePath,
+                                        const std::string& expected);
+
 }  // namespace varnook

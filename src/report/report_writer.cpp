@@ -31,7 +31,7 @@ constexpr const char* kColumns[] = {
     "peak_before_dbfs", "peak_after_dbfs", "halfwaves_limited", "cut_in_s",   "cut_out_s",
     "lead_in_s",     "lead_out_s",      "output_bytes",    "processing_s",
     "true_peak_before_dbtp", "true_peak_after_dbtp", "plot",
-    "limiter_reduction_db", "limiting_s"};
+    "limiter_reduction_db", "limiting_s", "album", "album_gain_db"};
 
 // A number in the shortest text that reads back to it, always with "." whatever the locale:
 // to_chars never looks at the locale, unlike printf.
@@ -99,7 +99,9 @@ std::vector<std::string> Cells(const ReportRow& row)
             Cell(row.TruePeakAfter),
             row.Plot.value_or(""),
             Cell(row.LimiterReductionDb),
-            Cell(row.SecondsLimiting)};
+            Cell(row.SecondsLimiting),
+            row.Album.value_or(""),
+            Cell(row.AlbumGain)};
 }
 
 std::string JoinCsv(const std::vector<std::string>& fields)
@@ -162,7 +164,9 @@ std::string JsonLine(const ReportRow& row)
                                      JsonValue(row.TruePeakAfter),
                                      row.Plot ? nlohmann::json(*row.Plot) : nlohmann::json(),
                                      JsonValue(row.LimiterReductionDb),
-                                     JsonValue(row.SecondsLimiting)};
+                                     JsonValue(row.SecondsLimiting),
+                                     row.Album ? nlohmann::json(*row.Album) : nlohmann::json(),
+                                     JsonValue(row.AlbumGain)};
     static_assert(std::size(values) == std::size(kColumns));
     nlohmann::ordered_json object;
     for (size_t i = 0; i < std::size(kColumns); ++i) object[kColumns[i]] = values[i];

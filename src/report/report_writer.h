@@ -39,6 +39,8 @@ struct ReportRow {
     std::optional<std::string> Plot;       // the /plot picture of the source
     std::optional<double> LimiterReductionDb;  // the limiter's deepest cut, in the limit mode only
     std::optional<double> SecondsLimiting;     // how long the limiter cut at all
+    std::optional<std::string> Album;      // in album mode, the album the source is a track of
+    std::optional<double> AlbumGain;       // dB, the album's gain (NewLevel not included)
 };
 
 enum class ReportFormat { Csv, JsonLines };

@@ -31,6 +31,8 @@ constexpr std::array<std::string_view, 2> kLoudnessModes{"rg1", "r128"};
 static_assert(static_cast<size_t>(LoudnessMode::R128) == 1);
 constexpr std::array<std::string_view, 2> kPeakModes{"gain", "limit"};
 static_assert(static_cast<size_t>(PeakMode::Limit) == 1);
+constexpr std::array<std::string_view, 3> kAlbumModes{"off", "folder", "tag"};
+static_assert(static_cast<size_t>(AlbumMode::Tag) == 2);
 
 template <auto Member>
 KeyField Setting(RunSettings& settings, RunRequest&)
@@ -142,6 +144,11 @@ constexpr std::array kRows{
            .Kind = Text, .Group = Library, .Default = "",
            .Help = "append a row per file to PATH (.csv, or .jsonl for JSON lines)", .Placeholder = "PATH",
            .ShapesOutput = false},
+    KeyRow{.CommandKey = "album", .SettingsKey = "Album", .Field = Setting<&RunSettings::Album>,
+           .Kind = Choice, .Group = Library, .Default = "off",
+           .Help = "level each album by one gain: off; folder, the sources of one folder; tag, the "
+                   "same album and album artist",
+           .Choices = kAlbumModes},
     // Which tags go over when an MP3 is encoded again.
     KeyRow{.CommandKey = "", .SettingsKey = "0ID3", .Field = Element<&RunSettings::KeepTag, kTagTitle>,
            .Kind = Switch, .Group = Tags, .Default = "1", .Help = "carry the title over"},

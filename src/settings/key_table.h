@@ -43,7 +43,8 @@ enum class KeyGroup { Steps, Amplify, Trim, Analysis, Loudness, Output, Library,
 
 // Where a row's value lives. The Jobs count is whole; the true-peak ceiling may be none; a
 // choice is an enum whose values count its names in order.
-using KeyField = std::variant<bool*, double*, int*, std::optional<double>*, std::string*, LoudnessMode*, PeakMode*>;
+using KeyField = std::variant<bool*, double*, int*, std::optional<double>*, std::string*, LoudnessMode*, PeakMode*,
+                              AlbumMode*>;
 
 struct KeyRow {
     std::string_view CommandKey;   // lower case, after the "/"; empty: not on the command line

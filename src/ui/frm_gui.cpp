@@ -46,6 +46,7 @@ constexpr PanelRow kPanelRows[] = {
     {"TruePeak", "True Peak Cei&ling"},
     {"Jobs", "&Jobs at once"},
     {"SkipDone", "&Skip up-to-date files"},
+    {"Album", "Level &whole albums"},
 };
 
 // The widest number a text box is expected to show in full ("-64.82", "0.95", "030").

@@ -99,6 +99,15 @@ inline bool HasLine(const std::vector<std::string>& lines, const std::string& li
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+// The log without its times: no "Processing time" lines, the summary's counts without seconds.
+inline std::vector<std::string> Untimed(const CapturedRun& run)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : run.Lines())
+        if (!line.starts_with("Processing time ")) lines.push_back(line.substr(0, line.find("; ")));
+    return lines;
+}
+
 // Finds a line starting with each of `expected` in the log, in this order.
 inline void ExpectInOrder(const CapturedRun& run, const std::vector<std::string>& expected)
 {

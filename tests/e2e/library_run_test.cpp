@@ -57,15 +57,6 @@ std::string Fixed2(double number)
     return text;
 }
 
-// The log without its times: no "Processing time" lines, the summary's counts without seconds.
-Names Untimed(const CapturedRun& run)
-{
-    Names lines;
-    for (const std::string& line : run.Lines())
-        if (!line.starts_with("Processing time ")) lines.push_back(line.substr(0, line.find("; ")));
-    return lines;
-}
-
 // One folder of four sources, the first of them long: four jobs make what one makes and log what
 // one logs, with SkipDone a second run passes over every file that is still up to date, and the
 // report agrees with the log and gives the size of each output made or kept.

@@ -12,15 +12,15 @@ namespace {
 using namespace std::string_literals;
 
 // Walks the key table, so a key added later is covered: a value that shapes the output makes
-// it due again (loudness mode, target, ceiling and tag carry-over among them), and one that
-// never does (a path, the jobs, /skip) leaves it up to date.
+// it due again (loudness mode, target, ceiling, album mode and tag carry-over among them), and
+// one that never does (a path, the jobs, /skip) leaves it up to date.
 TEST(SettingsHash, ChangesWithEveryKeyThatShapesTheOutputAndNoOther)
 {
     for (const KeyRow& row : KeyTable()) {
         RunSettings settings;
         RunRequest request;
         const std::string before = SettingsHash(settings), value = FieldText(row, '.', settings, request);
-        for (const char* other : {"1", "0", "0.5", "r128", "limit"})
+        for (const char* other : {"1", "0", "0.5", "r128", "limit", "tag"})
             if (SetValue(row, other, '.', Notation::Either, settings, request) == ValueFit::Taken &&
                 FieldText(row, '.', settings, request) != value)
                 break;

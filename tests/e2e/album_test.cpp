@@ -1,0 +1,249 @@
+// Album mode with the real program: one gain pooled from every track, checked against the same
+// analysis and against ffmpeg over the tracks played one after the other; albums by folder and by
+// tag; byte-identical outputs whatever the jobs; re-runs that redo an album whole.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <numbers>
+
+#include <nlohmann/json.hpp>
+
+#include "e2e/batch_fixture.h"
+#include "io/byte_order.h"
+
+namespace varnook::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+using Rows = std::map<std::string, nlohmann::json>;
+
+// The report's rows by the source's file name.
+Rows ReportRows(const std::string& path)
+{
+    Rows rows;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        const nlohmann::json row = nlohmann::json::parse(line);
+        rows[fs::path(row["source"].get<std::string>()).filename().string()] = row;
+    }
+    return rows;
+}
+
+// The mean square of a WAV file's samples in dB, its chunks walked to "data".
+double Level(const std::string& path)
+{
+    const Bytes b = ReadAllBytes(path);
+    size_t at = 12;
+    while (std::memcmp(&b[at], "data", 4) != 0) at += 8 + ((static_cast<uint32_t>(LoadLE32(&b[at + 4])) + 1) & ~1u);
+    const size_t count = static_cast<uint32_t>(LoadLE32(&b[at + 4])) / 2;
+    double sum = 0;
+    for (size_t i = 0; i < count; ++i) sum += std::pow(LoadLE16(&b[at + 8 + 2 * i]), 2);
+    return 10 * std::log10(sum / static_cast<double>(count));
+}
+
+// The lines of a run's log that start with `opening`, in order.
+Names LinesOf(const CapturedRun& run, const std::string& opening)
+{
+    Names lines;
+    for (const std::string& line : run.Lines())
+        if (line.starts_with(opening)) lines.push_back(line);
+    return lines;
+}
+
+// Half a second of silence, a second and a half of a stereo tone, half a second of silence: whole
+// 50 ms windows, and silence enough for the filter to settle before the tone.
+std::vector<int16_t> Tone(double amplitude)
+{
+    return Concat(Concat(Silence(44100), Sine(440, amplitude, 44100, 44100 * 3 / 2, 2)), Silence(44100));
+}
+
+// A tone rising 60 dB to full scale after half a second of silence, ending 0.6 of a window past
+// the last whole one: a window that ran on into the next track would hold its loudest part.
+std::vector<int16_t> RisingTone()
+{
+    std::vector<int16_t> samples = Silence(22050);
+    const double frames = 2205 * 30.6, step = 2 * std::numbers::pi * 1000 / 44100;
+    for (int i = 0; i < frames; ++i)
+        samples.push_back(static_cast<int16_t>(32000 * std::pow(10.0, 3 * (i / frames - 1)) * std::sin(i * step)));
+    return samples;
+}
+
+class AlbumGain : public BatchRun, public testing::WithParamInterface<std::string> {};
+
+// In one run of three folder albums: an album of one track is leveled exactly as the track alone;
+// two copies of a track get the track's gain; a loud, a middling and a quiet track, each of whole
+// windows after silence enough for the filter to settle, get the gain of the three played one
+// after the other (by the same analysis of their concatenation for rg1, by ffmpeg's for r128),
+// keep their differences in level and are trimmed alike. In r128 that gain is none of the
+// tracks' own, so none may be leveled before all are measured.
+TEST_P(AlbumGain, IsPooledFromEveryTrack)
+{
+    const fs::path lib = dir.Path() / "lib";
+    for (const char* folder : {"one", "copies", "trio"}) fs::create_directories(lib / folder);
+    MakeWav("lib/one/t.wav");
+    WriteAllBytes(dir.File("lib/copies/a.wav"), BuildWav({}, RisingTone()));
+    fs::copy_file(lib / "copies/a.wav", lib / "copies/b.wav");
+    WavLayout stereo;
+    stereo.channels = 2;
+    const std::string loud = dir.File("lib/trio/loud.wav"), quiet = dir.File("lib/trio/quiet.wav");
+    const std::string played = config.File("played.wav");
+    WriteAllBytes(loud, BuildWav(stereo, Tone(16000)));
+    WriteAllBytes(dir.File("lib/trio/mid.wav"), BuildWav(stereo, Tone(5000)));
+    WriteAllBytes(quiet, BuildWav(stereo, Tone(500)));
+    WriteAllBytes(played, BuildWav(stereo, Concat(Concat(Tone(16000), Tone(5000)), Tone(500))));
+    for (const char* out : {"out", "alone"}) fs::create_directory(dir.Path() / out);
+
+    const Names keys{"/ana1", "/lev1", "/tr1", "/enc0", "/mode", GetParam(), "/target", "-18"};
+    const auto run = [&](Names args, const std::string& report) {
+        args.insert(args.end(), keys.begin(), keys.end());
+        args.insert(args.end(), {"/report", config.File(report)});
+        const CapturedRun done = Run(args);
+        EXPECT_EQ(done.exitCode, 0) << done.out;
+        return ReportRows(config.File(report));
+    };
+    Rows album = run({lib.string(), "/album", "folder", "/dest", dir.File("out/")}, "album.jsonl");
+    Rows alone = run({dir.File("lib/one/t.wav"), dir.File("lib/copies/a.wav"), played, "/dest", dir.File("alone/")},
+                     "alone.jsonl");
+
+    EXPECT_EQ(album["t.wav"]["album_gain_db"], alone["t.wav"]["recommended_gain_db"]);
+    EXPECT_TRUE(ReadAllBytes(dir.File("out/one/t.wav")) == ReadAllBytes(dir.File("alone/t.wav")));
+    EXPECT_NEAR(album["a.wav"]["album_gain_db"].get<double>(), alone["a.wav"]["recommended_gain_db"].get<double>(), 0.05);
+    const double pooled = album["loud.wav"]["album_gain_db"].get<double>();
+    if (GetParam() == "rg1") {
+        EXPECT_NEAR(pooled, alone["played.wav"]["recommended_gain_db"].get<double>(), 0.01);
+    } else {
+        const CapturedRun ffmpeg = RunCaptured("ffmpeg", {"-nostats", "-i", played, "-af", "ebur128", "-f", "null", "-"});
+        const size_t at = ffmpeg.err.rfind("I:");
+        ASSERT_NE(at, std::string::npos) << ffmpeg.err;
+        EXPECT_NEAR(pooled, -18 - std::strtod(ffmpeg.err.c_str() + at + 2, nullptr), 0.1);
+    }
+    for (const char* field : {"applied_gain_db", "cut_in_s", "cut_out_s"}) {
+        EXPECT_EQ(album["loud.wav"][field], album["mid.wav"][field]) << field;
+        EXPECT_EQ(album["loud.wav"][field], album["quiet.wav"][field]) << field;
+    }
+    EXPECT_NEAR(Level(dir.File("out/trio/loud.wav")) - Level(dir.File("out/trio/quiet.wav")), Level(loud) - Level(quiet),
+                0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, AlbumGain, testing::Values("rg1", "r128"),
+                         [](const auto& info) { return info.param; });
+
+// An ID3v2.3 tag of text frames, as a WAV file's "id3 " chunk holds it.
+std::vector<uint8_t> Id3Chunk(const std::map<std::string, std::string>& frames)
+{
+    std::string body;
+    for (const auto& [id, text] : frames) {
+        const size_t size = text.size() + 1;
+        body += id + std::string{'\0', '\0', static_cast<char>(size >> 8), static_cast<char>(size)} + '\0' + '\0' + '\0' + text;
+    }
+    const std::string tag = std::string("ID3\3\0\0", 6) + '\0' + '\0' + static_cast<char>(body.size() >> 7) +
+                            static_cast<char>(body.size() & 0x7F) + body;
+    return {tag.begin(), tag.end()};
+}
+
+class AlbumRuns : public BatchRun {
+protected:
+    // Two discs of one album in folders of their own, one of their tracks under another album
+    // artist, and two untagged singles.
+    AlbumRuns()
+    {
+        const std::map<std::string, std::map<std::string, std::string>> tracks{
+            {"CD1/01.wav", {{"TALB", "Opus"}, {"TPE1", "Band"}, {"TPE2", "Orchestra"}}},
+            {"CD1/02.wav", {{"TALB", "Opus"}, {"TPE1", "Guest"}, {"TPE2", "Orchestra"}}},
+            {"CD2/03.wav", {{"TALB", "Opus"}, {"TPE1", "Band"}, {"TPE2", "Orchestra"}}},
+            {"CD2/04.wav", {{"TALB", "Opus"}, {"TPE1", "Band"}}},
+            {"singles/a.wav", {}},
+            {"singles/b.wav", {}}};
+        double amplitude = 1000;
+        for (const auto& [name, frames] : tracks) {
+            fs::create_directories((lib / name).parent_path());
+            WavLayout layout;
+            layout.channels = 2;
+            if (!frames.empty()) layout.after = {{"id3 ", Id3Chunk(frames)}};
+            amplitude *= 1.5;
+            WriteAllBytes((lib / name).string(), BuildWav(layout, Sine(440, amplitude, 44100, 44100 * 2, 2)));
+        }
+    }
+
+    CapturedRun RunAlbums(const std::string& mode, Names more = {})
+    {
+        more.insert(more.begin(), {lib.string(), "/ana1", "/lev1", "/tr0", "/enc1", "/skip1", "/album", mode});
+        const CapturedRun run = Run(more);
+        EXPECT_EQ(run.exitCode, 0) << run.out;
+        return run;
+    }
+
+    // Each output's bytes, by name, taken out of the library.
+    std::map<std::string, Bytes> TakeOutputs()
+    {
+        std::map<std::string, Bytes> outputs;
+        for (const auto& [name, bytes] : Contents(lib)) {
+            if (!name.ends_with(".mp3")) continue;
+            outputs[name] = bytes;
+            fs::remove(lib / name);
+        }
+        return outputs;
+    }
+
+    fs::path lib = dir.Path() / "lib";
+};
+
+// By folder each disc is an album and so is the singles' folder, each brought down as a whole
+// under a true-peak ceiling until its loudest track meets it; by tag the two discs are one album,
+// the track of another album artist one of its own, each single one; one job and two make the
+// same bytes and the same log.
+TEST_F(AlbumRuns, GroupByFolderOrByTagAndMakeTheSameBytesWhateverTheJobs)
+{
+    const std::string root = lib.string() + "/";
+    EXPECT_EQ(LinesOf(RunAlbums("folder", {"/jobs1", "/tp", "-20", "/report", config.File("r.jsonl")}), "Album: "),
+              (Names{"Album: " + root + "CD1 (2 files)", "Album: " + root + "CD2 (2 files)",
+                     "Album: " + root + "singles (2 files)"}));
+    std::map<std::string, std::vector<nlohmann::json>> rowsOf;
+    for (const auto& [name, row] : ReportRows(config.File("r.jsonl"))) rowsOf[row["album"]].push_back(row);
+    for (const auto& [album, rows] : rowsOf) {
+        double loudest = -HUGE_VAL;
+        for (const nlohmann::json& row : rows) {
+            EXPECT_EQ(row["applied_gain_db"], rows.front()["applied_gain_db"]) << album;
+            // Before the delivered MP3 (whose own peak lame moves): the peak the gain puts it at.
+            loudest = std::max(loudest, row["true_peak_before_dbtp"].get<double>() + row["applied_gain_db"].get<double>());
+        }
+        EXPECT_NEAR(loudest, -20, 0.05) << album;
+    }
+    TakeOutputs();
+    const CapturedRun one = RunAlbums("tag", {"/jobs1"});
+    EXPECT_EQ(LinesOf(one, "Album: "), (Names{"Album: Orchestra - Opus (3 files)", "Album: Band - Opus (1 file)",
+                                  "Album: a.wav (1 file)", "Album: b.wav (1 file)"}));
+    const std::map<std::string, Bytes> made = TakeOutputs();
+    const CapturedRun two = RunAlbums("tag", {"/jobs2"});
+    EXPECT_EQ(Untimed(two), Untimed(one));
+    EXPECT_TRUE(TakeOutputs() == made) << "two jobs made other bytes";
+}
+
+// A re-run passes over albums whose outputs are all up to date, telling each album's gain from
+// them; a touched track makes its whole album due again, and so do an output gone missing and a
+// track taken away.
+TEST_F(AlbumRuns, ReRunsRedoAWholeAlbumOrNone)
+{
+    const Names gains = LinesOf(RunAlbums("folder", {"/jobs2"}), "Album");
+    ASSERT_EQ(gains.size(), 6u);
+    const CapturedRun again = RunAlbums("folder");
+    EXPECT_EQ(LinesOf(again, "Album"), gains);
+    EXPECT_EQ(Untimed(again).back(), "Files done: 0, skipped: 6, failed: 0, stopped: 0, passed over: 6");
+    const std::string touched = (lib / "CD2/04.wav").string();
+    ASSERT_EQ(::utimensat(AT_FDCWD, touched.c_str(), nullptr, 0), 0);
+    EXPECT_EQ(Untimed(RunAlbums("folder")).back(),
+              "Files done: 2, skipped: 4, failed: 0, stopped: 0, passed over: 6");
+    fs::remove(lib / "singles/a.mp3");
+    EXPECT_EQ(Untimed(RunAlbums("folder", {"/jobs2"})).back(),
+              "Files done: 2, skipped: 4, failed: 0, stopped: 0, passed over: 5");
+    for (const char* name : {"CD1/02.wav", "CD1/02.mp3"}) fs::remove(lib / name);
+    EXPECT_EQ(Untimed(RunAlbums("folder")).back(),
+              "Files done: 1, skipped: 4, failed: 0, stopped: 0, passed over: 5");
+}
+
+}  // namespace
+}  // namespace varnook::test
