@@ -168,7 +168,7 @@ private:
     {
         for (const RunItem& item : items_) {
             outputs_.push_back(item.Missing ? std::string()
-                                            : NameOutput(item.Path, item.Dest, records_.settings.Encode,
+                                            : NameOutput(item.Path, item.Dest, ChosenOutput(records_.settings),
                                                          RealFileProbe())
                                                   .Path);
         }

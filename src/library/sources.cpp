@@ -40,7 +40,7 @@ std::string MirroredDest(const std::string& dest, const std::string& mirror)
 }  // namespace
 
 std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, const std::vector<std::string>& missing,
-                                    const std::string& dest, bool encode, Host& host)
+                                    const std::string& dest, OutputFormat output, Host& host)
 {
     std::vector<RunItem> items;
     for (const std::string& source : sources) {
@@ -49,7 +49,7 @@ std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, con
             items.push_back({source, dest, isMissing});
             continue;
         }
-        const std::vector<LibrarySource> found = WalkFolder(source, encode);
+        const std::vector<LibrarySource> found = WalkFolder(source, output);
         if (found.empty()) host.LogLine("No sources in " + source);
         for (const LibrarySource& file : found) items.push_back({file.Path, MirroredDest(dest, file.MirrorFolder)});
     }

@@ -85,7 +85,7 @@ std::vector<Entry> ListFolder(const fs::path& folder)
     return entries;
 }
 
-void Walk(const fs::path& folder, const std::string& mirror, bool encode, std::vector<LibrarySource>& out)
+void Walk(const fs::path& folder, const std::string& mirror, OutputFormat output, std::vector<LibrarySource>& out)
 {
     const std::vector<Entry> entries = ListFolder(folder);
     const std::string prefix = folder.string() + "/";
@@ -94,13 +94,13 @@ void Walk(const fs::path& folder, const std::string& mirror, bool encode, std::v
     std::set<std::string> outputs;
     for (const Entry& e : entries) {
         if (e.folder || !TakesAsSource(e.name)) continue;
-        outputs.insert(NameOutput(prefix + e.name, "", encode, RealFileProbe()).Path);
+        outputs.insert(NameOutput(prefix + e.name, "", output, RealFileProbe()).Path);
     }
 
     for (const Entry& e : entries) {
         const std::string path = prefix + e.name;
         if (e.folder) {
-            Walk(folder / e.name, mirror + e.name + "/", encode, out);
+            Walk(folder / e.name, mirror + e.name + "/", output, out);
         } else if (TakesAsSource(e.name) && outputs.count(path) == 0) {
             out.push_back({path, mirror, true});
         }
@@ -115,12 +115,12 @@ bool NaturalLess(const std::string& a, const std::string& b)
     return c != 0 ? c < 0 : a < b;
 }
 
-std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode)
+std::vector<LibrarySource> WalkFolder(const std::string& folder, OutputFormat output)
 {
     std::vector<LibrarySource> out;
     fs::path root(folder);
     if (!folder.empty() && folder.back() == '/') root = fs::path(folder.substr(0, folder.size() - 1));
-    Walk(root, "", encode, out);
+    Walk(root, "", output, out);
     return out;
 }
 

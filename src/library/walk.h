@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/output_format.h"
+
 namespace varnook {
 
 struct LibrarySource {
@@ -21,9 +23,9 @@ bool NaturalLess(const std::string& a, const std::string& b);
 
 // Every source below `folder` (absolute, with or without a trailing "/"). A file is taken when
 // the format table takes it as a source (formats.h) and no sibling source would write it beside
-// itself under `encode` with no destination given: that is what an earlier run over the same
+// itself as `output` with no destination given: that is what an earlier run over the same
 // folder left there ("_song.wav" beside "song.wav" without encoding, "song.mp3" beside "song.wav" with it).
 // Varnook's work files end in ".tmp" and are never taken. Unreadable folders are passed over.
-std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode);
+std::vector<LibrarySource> WalkFolder(const std::string& folder, OutputFormat output);
 
 }  // namespace varnook

@@ -1,14 +1,20 @@
 #include "pipeline/output_naming.h"
 
+#include "formats/formats.h"
 #include "io/exist_file.h"
-#include "io/text.h"
 
 namespace varnook {
 namespace {
 
-constexpr const char* kMp3Ext = ".mp3";
-constexpr const char* kWavExt = ".wav";
 constexpr const char* kRenamePrefix = "_";
+
+// The format written under a /dest extension: its row's when the format table has one that
+// writes; anything else is written as WAV under the name given, as encoding off does.
+OutputFormat WrittenUnder(const std::string& ext)
+{
+    const Format* format = FindFormat(ext);
+    return format != nullptr && format->Output ? *format->Output : OutputFormat::Wav;
+}
 
 }  // namespace
 
@@ -18,17 +24,17 @@ FileProbe RealFileProbe()
             [](const std::string& a, const std::string& b) { return SameFile(a, b); }};
 }
 
-OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, bool encode,
+OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, OutputFormat format,
                       const FileProbe& probe)
 {
     const PathParts source = SplitPath(sourcePath);
     OutputName out;
     out.Folder = source.Folder;
     out.Base = source.Base;
-    out.Encode = encode;
+    out.Format = format;
 
     if (destPath.empty()) {
-        out.Ext = encode ? kMp3Ext : kWavExt;
+        out.Ext = OutputExtension(format);
     } else {
         PathParts dest = SplitPath(destPath);
         const std::string asFolder = destPath.back() == '/' ? destPath : destPath + "/";
@@ -37,13 +43,13 @@ OutputName NameOutput(const std::string& sourcePath, const std::string& destPath
             // "/srv/out" or "/srv/out/": a folder for the result, under the source's own name.
             dest.Folder = asFolder;
             dest.Base.clear();
-            dest.Ext = encode ? kMp3Ext : kWavExt;
+            dest.Ext = OutputExtension(format);
         }
         // The trailing "/" makes the test fail for a file of that name: only a folder will do.
         if (!dest.Folder.empty() && probe.FolderExists(dest.Folder)) out.Folder = dest.Folder;
         if (!dest.Base.empty()) out.Base = dest.Base;
         out.Ext = dest.Ext;
-        out.Encode = EqualsNoCase(out.Ext, kMp3Ext);
+        out.Format = WrittenUnder(out.Ext);
     }
 
     out.Path = out.Folder + out.Base + out.Ext;

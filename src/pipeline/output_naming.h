@@ -1,11 +1,12 @@
-// The name of one file's output: where the result goes (with "dest" and its say over
-// encoding). Pure rules over path texts;
+// The name of one file's output: where the result goes and in which format (with "dest" and
+// its say over both). Pure rules over path texts;
 // the file system is asked only through the probe, so the rules can be checked as a table.
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "base/output_format.h"
 #include "io/paths.h"
 
 namespace varnook {
@@ -25,17 +26,18 @@ struct OutputName {
     std::string Base;
     std::string Ext;
     std::string Path;
-    bool Encode = false;  // whether the result is encoded; a destination decides it
+    OutputFormat Format = OutputFormat::Wav;  // what is written; a destination's extension decides it
 };
 
-// Without a destination the output sits beside the source, as MP3 when encoding and WAV when
-// not. A destination fills in what it names: a folder that does not exist (or none) falls back
-// to the source's folder, an empty base name to the source's, and its extension decides the
-// encoding (".mp3" in any letter case encodes, anything else does not). A destination without
-// an extension after its last "/", or naming an existing folder (".", "..", "/srv/my.music"), is
-// taken whole as a folder, keeping the encoding as it was.
+// Without a destination the output sits beside the source, in `format` (the one the settings
+// choose, see ChosenOutput) under its extension (".mp3", ".wav", ".flac", ".opus", ".ogg"). A
+// destination fills in what it names: a folder that does not exist (or none) falls back to the
+// source's folder, an empty base name to the source's, and its extension decides the format (in
+// any letter case, by the format table's rows that write; any other extension gets a WAV). A
+// destination without an extension after its last "/", or naming an existing folder (".", "..",
+// "/srv/my.music"), is taken whole as a folder, keeping `format`.
 // An output that would name the source itself gets "_" before its base name.
-OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, bool encode,
+OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, OutputFormat format,
                       const FileProbe& probe);
 
 }  // namespace varnook

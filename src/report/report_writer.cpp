@@ -24,7 +24,7 @@ constexpr const char* kColumns[] = {
     "sample_rate",   "channels",        "recommended_gain_db", "applied_gain_db",
     "peak_before_dbfs", "peak_after_dbfs", "halfwaves_limited", "cut_in_s",   "cut_out_s",
     "lead_in_s",     "lead_out_s",      "output_bytes",    "processing_s",
-    "true_peak_before_dbtp", "true_peak_after_dbtp", "plot"};
+    "true_peak_before_dbtp", "true_peak_after_dbtp", "plot", "format"};
 
 // A number in the shortest text that reads back to it, always with "." whatever the locale:
 // to_chars never looks at the locale, unlike printf.
@@ -80,7 +80,8 @@ std::vector<std::string> Cells(const ReportRow& row)
             NumberText(row.ProcessingSeconds),
             Cell(row.TruePeakBefore),
             Cell(row.TruePeakAfter),
-            row.Plot.value_or("")};
+            row.Plot.value_or(""),
+            row.Format};
 }
 
 std::string JoinCsv(const std::vector<std::string>& fields)
@@ -141,7 +142,8 @@ std::string JsonLine(const ReportRow& row)
                                      row.ProcessingSeconds,
                                      JsonValue(row.TruePeakBefore),
                                      JsonValue(row.TruePeakAfter),
-                                     row.Plot ? nlohmann::json(*row.Plot) : nlohmann::json()};
+                                     row.Plot ? nlohmann::json(*row.Plot) : nlohmann::json(),
+                                     row.Format};
     static_assert(std::size(values) == std::size(kColumns));
     nlohmann::ordered_json object;
     for (size_t i = 0; i < std::size(kColumns); ++i) object[kColumns[i]] = values[i];

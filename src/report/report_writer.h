@@ -34,6 +34,7 @@ struct ReportRow {
     std::optional<double> TruePeakBefore;  // dBTP, measured only under a true-peak ceiling
     std::optional<double> TruePeakAfter;   // dBTP
     std::optional<std::string> Plot;       // the /plot picture of the source
+    std::string Format;                    // the output's format ("mp3", "flac", ...), once named
 };
 
 enum class ReportFormat { Csv, JsonLines };

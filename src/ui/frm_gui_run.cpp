@@ -47,7 +47,7 @@ void frmGUI::lbxList_OLEDragDrop(const QStringList& paths)
             continue;
         }
         // A folder brings its sources, as a folder on the command line does.
-        const std::vector<LibrarySource> found = WalkFolder(path.toStdString(), ctx_.settings.Encode);
+        const std::vector<LibrarySource> found = WalkFolder(path.toStdString(), ChosenOutput(ctx_.settings));
         if (found.empty()) ctx_.host.LogLine("No sources in " + path.toStdString());
         for (const LibrarySource& source : found) take(QString::fromStdString(source.Path));
     }

@@ -113,7 +113,8 @@ TEST_F(CommandLineTest, AbsurdCommandLinesChangeNothing)
 class KeyRowTest : public CommandLineTest, public ::testing::WithParamInterface<size_t> {
 protected:
     struct Value { std::string typed, taken; bool outOfRange = false; };  // taken empty: refused
-    // The range's top and what lies beyond its ends, the names of a choice.
+    // The range's top and what lies beyond its ends; the last and the first name of a choice, and
+    // the first cut short.
     static std::vector<Value> Values(const KeyRow& row)
     {
         const auto number = [](double v) { return FormatGeneral(v, '.'); };
@@ -121,7 +122,12 @@ protected:
         switch (row.Kind) {
         case KeyKind::Switch: return {{"0", "0"}, {"1", "1"}, {"yes", ""}, {"", ""}};
         case KeyKind::Text: return {{"a \"b\" c", row.Unquoted ? "a b c" : "a \"b\" c"}};
-        case KeyKind::Choice: return {{"R128", "r128"}, {"Rg1", "rg1"}, {"r12", ""}};
+        case KeyKind::Choice: {
+            const std::string first(row.Choices.front()), last(row.Choices.back());
+            std::string shouted = last;
+            for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            return {{shouted, last}, {first, first}, {first.substr(0, first.size() - 1), ""}};
+        }
         case KeyKind::Number:
             std::vector<Value> values{{number(r.High), number(r.High)}, {"1x", ""}, {number(r.High + 1), "", true}};
             if (r.Low != std::numeric_limits<double>::lowest())

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "base/context.h"
@@ -176,8 +177,10 @@ TEST_F(WindowTest, DefaultAndTheMorePanel)
                           {gui->tbxTruePeak, "TruePeak", "-1.5", "-1.5"}, {gui->tbxTruePeak, "TruePeak", "", ""},
                           {gui->tbxPink, "PinkRef", "70,5", "70,5", kCommaLocale},
                           {gui->tbxPink, "PinkRef", "1.5", {}, kCommaLocale}};
+    // The codec rows have no box in the window: the settings file and the keys set them.
+    const std::set<std::string_view> noBoxYet{"FlacLevel", "OpusBitrate", "VorbisQuality"};
     for (const KeyRow& key : KeyTable()) {
-        if (key.Kind != KeyKind::Number) continue;
+        if (key.Kind != KeyKind::Number || noBoxYet.contains(key.SettingsKey)) continue;
         const std::string name(key.SettingsKey), top = FormatGeneral(key.Range.High, '.');
         for (const std::string& refused : {FormatGeneral(key.Range.High + 1, '.'), std::string("1x")})
             rows.push_back({gui->BoxOf(key), name, refused, {}});
