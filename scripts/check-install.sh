@@ -14,9 +14,13 @@ DESTDIR="$root/dest" cmake --install "$build" --prefix /usr >/dev/null
 prefix="$root/dest/usr"
 for file in bin/varnook share/applications/varnook.desktop \
             share/icons/hicolor/scalable/apps/varnook.svg \
-            share/metainfo/org.varnook.Varnook.metainfo.xml share/man/man1/varnook.1; do
+            share/icons/hicolor/256x256/apps/varnook.png \
+            share/metainfo/org.varnook.Varnook.metainfo.xml share/man/man1/varnook.1 \
+            share/doc/varnook/README.md; do
   [ -f "$prefix/$file" ] || fail "the install lacks $file"
 done
+# Only the build folder keeps its settings beside the program.
+[ ! -e "$prefix/bin/varnook-build-folder" ] || fail "the install carries the build folder's marker"
 desktop-file-validate "$prefix/share/applications/varnook.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.varnook.Varnook.metainfo.xml" >/dev/null \
   || appstreamcli validate --no-net "$prefix/share/metainfo/org.varnook.Varnook.metainfo.xml"

@@ -1,22 +1,24 @@
-// Takes the README's picture of Varnook at work (run by scripts/screenshot.sh under a virtual
-// display with a window manager). It opens the windows as window mode does, drops four generated
-// recordings on the list as a file manager would, presses Go!, and grabs the whole screen once
-// the second file is trimmed: the list full, the log mid-run, the strip with that file's marks.
-//   varnook_screenshot OUT.png WORK_FOLDER
+// Takes the README's pictures of Varnook (run by scripts/screenshot.sh under a virtual display
+// with a window manager). It opens the windows as window mode does and grabs the whole screen:
+//   empty  the windows as a first start shows them;
+//   run    after a two-job run over five recordings added as a drop would add them, one of
+//          which vanished before its turn: the table with every row's result, the log with the
+//          summary line, a strip per job.
+//   varnook_screenshot OUT.png WORK_FOLDER empty|run
 #include <QApplication>
-#include <QListWidget>
+#include <QIcon>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "base/context.h"
 #include "settings/run_settings_file.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
-#include "ui/file_list_box.h"
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"
 #include "ui/qt_host.h"
@@ -28,8 +30,8 @@ using namespace varnook;
 using namespace varnook::test;
 
 constexpr int32_t kRate = 44100;
-constexpr int kTrimmedFileToShow = 2;  // the picture is taken once this many files are trimmed
-constexpr const char* kTrimDoneLine = "New EOF set";
+// Time for the window manager to frame the windows and for them to repaint before a grab.
+constexpr int kSettleMs = 1000;
 
 // A recording with silence at both ends and a body whose loudness swells and falls, so the
 // strip has something to show between the marks.
@@ -50,43 +52,44 @@ std::vector<int16_t> Recording(uint32_t seed, double leadSeconds, double tailSec
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: varnook_screenshot OUT.png WORK_FOLDER\n");
+    const std::string mode = argc == 4 ? argv[3] : "";
+    if (mode != "empty" && mode != "run") {
+        std::fprintf(stderr, "usage: varnook_screenshot OUT.png WORK_FOLDER empty|run\n");
         return 2;
     }
     const QString out = argv[1];
     const std::string folder = argv[2];
     QApplication app(argc, argv);
-
-    QStringList files;
-    const char* names[] = {"01 Morning Walk.wav", "02 Harbour Lights.wav", "03 Slow Tide.wav",
-                           "04 Last Ferry.wav"};
-    for (int i = 0; i < static_cast<int>(std::size(names)); ++i) {
-        const std::string path = folder + "/" + names[i];
-        WriteAllBytes(path, BuildWav(WavLayout{}, Recording(static_cast<uint32_t>(100 * i + 1), 1.0 + 0.4 * i, 2.5)));
-        files << QString::fromStdString(path);
-    }
+    QApplication::setWindowIcon(QIcon(":/icons/varnook.png"));
 
     ui::QtHost host;
     Context ctx(host);
     ctx.settings.SettingsPath = folder + "/varnook.ini";
     ctx.settings.SettingsSection = kSettingsSection;
+    WriteText(ctx.settings.SettingsPath, "[Values]\nJobs=2\n");
     LoadSettings(ctx);
     const std::unique_ptr<ui::frmGUI> gui = ui::OpenWindows(host, ctx);
-    // Side by side, as a user would arrange them, so neither hides the other.
-    host.Progress().move(gui->frameGeometry().right() + 24, gui->y());
-    emit gui->lbxList->FilesDropped(files);
+    const auto grab = [&] {
+        QApplication::primaryScreen()->grabWindow(0).save(out, "PNG");
+        host.Progress().close();
+    };
+    if (mode == "empty") {
+        QTimer::singleShot(kSettleMs, grab);
+        return app.exec();
+    }
 
-    int trimmed = 0;
-    QListWidget* log = host.Progress().lbxList;
-    QObject::connect(log->model(), &QAbstractItemModel::rowsInserted, log, [&](const QModelIndex&, int row) {
-        if (log->item(row)->text() != kTrimDoneLine || ++trimmed != kTrimmedFileToShow) return;
-        // Let the windows repaint with the new picture, then grab and stop after this file.
-        QTimer::singleShot(300, [&] {
-            QApplication::primaryScreen()->grabWindow(0).save(out, "PNG");
-            host.Progress().close();
-        });
-    });
-    QTimer::singleShot(1000, gui->cmdGo, &QPushButton::click);
+    const std::string music = folder + "/Music";
+    std::filesystem::create_directories(music + "/Side B");
+    const char* names[] = {"01 Morning Walk.wav", "02 Harbour Lights.wav", "Side B/03 Slow Tide.wav",
+                           "Side B/04 Last Ferry.wav", "Side B/05 Night Train.wav"};
+    for (int i = 0; i < static_cast<int>(std::size(names)); ++i) {
+        const std::string path = music + "/" + names[i];
+        WriteAllBytes(path, BuildWav(WavLayout{}, Recording(static_cast<uint32_t>(100 * i + 1), 1.0 + 0.4 * i, 2.5)));
+    }
+    gui->AddSources({QString::fromStdString(music)});
+    // Moved away after it was listed, as happens to a file in a library being tidied.
+    std::filesystem::remove(music + "/Side B/04 Last Ferry.wav");
+    QObject::connect(gui.get(), &ui::frmGUI::RunEnded, [&] { QTimer::singleShot(kSettleMs / 2, grab); });
+    QTimer::singleShot(kSettleMs, gui->cmdGo, &QPushButton::click);
     return app.exec();
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -69,7 +70,7 @@ int main(int argc, char** argv)
 #endif
     // Batch mode reports missing sources in its log, beside the files it did process. On a
     // display the progress window shows the log as well; closing it stops before the next file.
-    if (!ctx.request.SourcePath.empty()) {
+    if (!ctx.request.SourcePath.empty() && !commandLine.OpenInWindow) {
         // Ctrl+C or a SIGTERM ends lame, lets the file in hand clean up and skips the rest.
         // Taken before any window thread exists, so that every thread leaves them to the batch.
         ctx.stop->TakeTerminationSignals();
@@ -101,7 +102,14 @@ int main(int argc, char** argv)
         RefuseWindowMode("neither DISPLAY nor WAYLAND_DISPLAY is set");
         return kExitUnavailable;
     }
-    if (const std::optional<int> status = varnook::ui::RunWindowMode(argc, argv, ctx)) return *status;
+    // "Open With" from a file manager: the files land in the list, and wait for Go!.
+    std::vector<std::string> openFiles;
+    for (const std::string& source : commandLine.Sources) {
+        if (commandLine.OpenInWindow && std::find(commandLine.MissingSources.begin(), commandLine.MissingSources.end(),
+                                                  source) == commandLine.MissingSources.end())
+            openFiles.push_back(source);
+    }
+    if (const std::optional<int> status = varnook::ui::RunWindowMode(argc, argv, ctx, openFiles)) return *status;
     RefuseWindowMode("the display named by DISPLAY or WAYLAND_DISPLAY could not be opened");
     return kExitUnavailable;
 #else

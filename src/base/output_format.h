@@ -20,6 +20,13 @@ inline std::string_view OutputFormatName(OutputFormat format)
     return kOutputFormatNames[static_cast<size_t>(format)];
 }
 
+// True for the outputs that can hold a source's own depth and rate (FLAC and WAV); MP3, Opus and
+// Vorbis outputs are made from a 16-bit work file.
+constexpr bool KeepsSourceDepth(OutputFormat format)
+{
+    return format == OutputFormat::Flac || format == OutputFormat::Wav;
+}
+
 // How hard each library works; what no setting names keeps these defaults.
 struct CodecSettings {
     int FlacLevel = 5;         // 0 (fastest) to 8 (smallest)

@@ -3,19 +3,24 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace varnook {
 
+class FileSet;
+class SweptFolders;
+
 struct RunRequest {
     std::string SourcePath;  // the file to process; empty means window mode
-    // Every source of the run, no output may replace one; shared by the run's files, since a
-    // copy for each would make a file's cost grow with the number of files.
-    std::shared_ptr<const std::vector<std::string>> RunSources;
+    // What the files of a run share, so that a file's cost does not grow with their number:
+    // every source of the run, which no clean-up may remove, and the folders the run has swept
+    // of leftover work files. Empty outside a run.
+    std::shared_ptr<const FileSet> RunSources;
+    std::shared_ptr<SweptFolders> Swept;
     std::string DestPath;    // batch-mode destination pattern; empty means beside the source
-    std::string PlotFolder;  // /plot: where each source's trim picture goes as a PNG; empty: none
+    std::string PlotFolder;  // /plot: where the run's trim pictures go as PNGs; empty: none
+    std::string PlotPath;    // this file's picture below PlotFolder, named by the run; empty: none
     std::string ReportPath;  // batch-mode report file (".csv" or ".jsonl"); empty means none
-    std::string TempPath;    // the work temporary file: SourceFolder + "VRK.tmp"
+    std::string TempPath;    // the work temporary file: OutputFolder + "VRK.tmp"
     std::string WorkPath;    // the WAV file the current step works on
 
     // The job of a library run that processes this file (0 when there is one job); it picks the
@@ -24,7 +29,7 @@ struct RunRequest {
     // What the output is made from, written into it while "SkipDone" is on; empty otherwise.
     std::string Provenance;
 
-    std::string SourceFolder, SourceBase, SourceExt;
+    std::string SourceBase, SourceExt;
     std::string OutputFolder, OutputBase, OutputExt, OutputPath;
 };
 

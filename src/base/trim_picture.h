@@ -20,15 +20,17 @@ struct TrimPicture {
     };
 
     std::string SourcePath;  // the file the user named; /plot names its picture after it
-    std::string PlotPath;    // where the finished picture goes as a PNG; empty: nowhere
+    std::string PlotPath;    // where the finished picture goes as a PNG (the run names it); empty: nowhere
     double Seconds = 0;      // the length of the sample data before the trim
     double WindowSeconds = 0;
     std::array<double, 4> Thresholds{};  // cut-in, fade-in, fade-out, cut-out (TrimIndex order)
     std::vector<Window> Windows;         // in the order measured
     // Positions in seconds on the same time line, each set once the step has found it.
     std::optional<double> CutIn, FadeInEnd, FadeOutStart, CutOut;
-    double LeadIn = 0;   // seconds of silence written before CutIn
-    double LeadOut = 0;  // seconds of silence written after CutOut
+    // Seconds of silence before CutIn and after CutOut: as asked until the cut-in is found, then
+    // as written (less when the cut-in leaves less room; none for a file left as it was).
+    double LeadIn = 0;
+    double LeadOut = 0;
     bool Complete = false;  // the step has finished with this file
 };
 

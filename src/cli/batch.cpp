@@ -48,6 +48,7 @@ int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::func
     };
     frontEnd.StopAsked = stopRequested;
     frontEnd.Summary = items.size() > 1 || AnyFolder(commandLine.Sources);
+    frontEnd.AudioProgress = status.Enabled();
     const RunTotals totals = RunFiles(ctx, items, host, frontEnd);
     status.Clear();
     return totals.Succeeded() ? kBatchSucceeded : kBatchFailed;

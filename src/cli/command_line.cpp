@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
+constexpr std::string_view kOpenOption = "--open";
 constexpr char kKeyMark = '/';
 
 // The row whose command-line key a token ("ana1", "NL", "lame") starts with, or none. No key is a
@@ -81,6 +82,8 @@ ParsedCommandLine ParseCommandLine(Context& ctx, const std::vector<std::string>&
             parsed.ShowHelp = true;
         } else if (arg == kVersionOption && !textFollows) {
             parsed.ShowVersion = true;
+        } else if (arg == kOpenOption && !textFollows) {
+            parsed.OpenInWindow = true;
         } else if (key) {
             keyArgs.push_back({key, std::string_view(arg).substr(1), {}});
         } else if (!keyArgs.empty()) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/terminal_text.h"
+
 namespace varnook {
 
 void ConsoleHost::LogLine(const std::string& line)
@@ -10,7 +12,12 @@ void ConsoleHost::LogLine(const std::string& line)
     // are the point, so they go on without it (SIGPIPE is ignored, see main).
     if (outputClosed_) return;
     // Flushed per line so that a long file shows its progress as it happens, even through a pipe.
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    const auto write = [](const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); };
+    if (terminal_) {
+        write(TerminalSafe(line));
+    } else {
+        write(line);
+    }
     std::fputc('\n', stdout);
     if (std::fflush(stdout) != 0) outputClosed_ = true;
 }
@@ -22,7 +29,7 @@ void ConsoleHost::SetCaption(const std::string& caption)
 
 void ConsoleHost::ErrorBox(const std::string& text)
 {
-    std::fprintf(stderr, "Varnook: %s\n", text.c_str());
+    std::fprintf(stderr, "Varnook: %s\n", (IsTerminal(stderr) ? TerminalSafe(text) : text).c_str());
     std::fflush(stderr);
 }
 

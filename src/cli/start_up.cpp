@@ -10,6 +10,7 @@
 #include "base/context.h"
 #include "formats/formats.h"
 #include "io/numbers.h"
+#include "library/run_places.h"
 #include "settings/key_table.h"
 #include "settings/run_settings_file.h"
 
@@ -94,6 +95,7 @@ std::string KeyList()
 std::string UsageText()
 {
     return R"(Usage: varnook [FILE...] [/KEY VALUE...]
+       varnook --open [FILE...] [/KEY VALUE...]
        varnook --help | --version
 
 Brings music files to an even loudness: analyse, amplify without clipping, trim silence with
@@ -101,7 +103,8 @@ fades and lead silence, encode to MP3 (or FLAC, Opus, Ogg Vorbis). A 16-bit PCM 
 on as it is, an MP3 is decoded by lame, any other source is converted to a 16-bit WAV first.
 )" + SourceFormatsSentence(kUsageWidth) + R"(
 With no FILE the main window opens. Each FILE is processed in turn (batch mode), with the
-options of the settings file overridden by the keys below for this run only.
+options of the settings file overridden by the keys below for this run only. --open opens the
+main window with the FILEs in its list instead, to be processed when Go! is pressed.
 
 Keys (case does not matter; the value may follow the key directly or as the next words):
 )" + KeyList() + R"(
@@ -109,8 +112,9 @@ A FILE may be a folder: its sources are taken, subfolders included, in natural o
 /dest naming a folder the outputs mirror the folder tree below it.
 Numbers may be written with "," or "." as the decimal separator. A value a key does not take
 (a switch other than 0 or 1, a number outside its range, a name not offered) is a usage error.
-/dest: its extension chooses the format (.mp3, .flac, .opus, .ogg; any other gives a WAV). Give
-a folder with a trailing "/" as its own word: /dest /srv/out/. /plot needs no display.
+/dest: its extension chooses the format (.mp3, .wav, .flac, .opus, .ogg; any other is a
+usage error); a missing folder is made. Give a folder with a trailing "/" as its own word:
+/dest /srv/out/. /plot needs no display.
 
 Example:
   varnook take1.wav /ana1 /lev1 /nl -1,5 /tr0 /lame -b 192 /dest /srv/out/.mp3
@@ -120,9 +124,9 @@ Example:
 Exit status: 0 every file went through, 1 a file failed or was missing, 2 usage error or the
 mode is not available (no display for the window).
 
-Settings file: $VARNOOK_INI when set; else varnook.ini beside the program when it exists or
-that folder is writable; else $XDG_CONFIG_HOME/varnook/varnook.ini (~/.config/varnook/varnook.ini).
-The command line never writes it.
+Settings file: $VARNOOK_INI when set; else $XDG_CONFIG_HOME/varnook/varnook.ini
+(~/.config/varnook/varnook.ini); a program run from its build folder keeps varnook.ini beside
+itself. The command line never writes it.
 )";
 }
 
@@ -141,7 +145,10 @@ ParsedCommandLine StartUp(Context& ctx, const std::vector<std::string>& args)
     ctx.decimalSeparator = FindDecimalSeparator();
     ctx.settings.SettingsPath = SettingsFilePath(ctx.programPath);
     LoadSettings(ctx);
-    return ParseCommandLine(ctx, args);
+    ParsedCommandLine parsed = ParseCommandLine(ctx, args);
+    const bool batch = !ctx.request.SourcePath.empty() && !parsed.ShowHelp && !parsed.ShowVersion;
+    if (batch && parsed.UsageError.empty()) parsed.UsageError = PrepareRunPlaces(ctx.request, parsed.Sources);
+    return parsed;
 }
 
 }  // namespace varnook

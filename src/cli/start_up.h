@@ -21,8 +21,10 @@ std::string UsageText();
 std::string ProgramFilePath(const char* argv0);
 
 // Clears the Run request, finds the locale's decimal separator, locates and loads the settings
-// file (ctx.programPath must be set) and applies `args` (argv without the program name).
-// Writes no file. The result tells which sources were named and which of them are missing.
+// file (ctx.programPath must be set) and applies `args` (argv without the program name). For a
+// batch it gets the places /dest, /report and /plot name ready (PrepareRunPlaces), making the
+// folders they need; a place that cannot be is a usage error. Writes no file. The result tells
+// which sources were named and which of them are missing.
 ParsedCommandLine StartUp(Context& ctx, const std::vector<std::string>& args);
 
 }  // namespace varnook

@@ -1,8 +1,10 @@
 #include "cli/status_line.h"
 
-#include <unistd.h>
-
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+
+#include "cli/terminal_text.h"
 
 namespace varnook {
 namespace {
@@ -11,6 +13,8 @@ namespace {
 // would leave the line's first half behind at every redraw.
 constexpr size_t kMaxLine = 78;
 constexpr const char* kEraseLine = "\r\033[K";
+// How fast the time left shown follows a new estimate (see TimeLeft).
+constexpr double kSmoothingSeconds = 30;
 
 std::string Clock(int64_t seconds)
 {
@@ -28,18 +32,16 @@ bool ContinuesACharacter(char byte)
 
 }  // namespace
 
-std::string StatusText(const RunProgress& progress, std::chrono::seconds elapsed)
+std::string StatusText(const RunProgress& progress, std::chrono::seconds elapsed,
+                       std::optional<std::chrono::seconds> left)
 {
-    const auto total = static_cast<double>(progress.BytesTotal);
-    const double share = total > 0 ? static_cast<double>(progress.BytesDone) / total : 0.0;
+    const double share = progress.SecondsTotal > 0 ? std::min(1.0, progress.SecondsDone / progress.SecondsTotal) : 0.0;
     std::string text = std::to_string(progress.Finished) + "/" + std::to_string(progress.Total) + " files  " +
                        std::to_string(static_cast<int>(share * 100)) + "%  " + Clock(elapsed.count()) +
                        " elapsed";
-    if (share > 0 && share < 1) {
-        const auto left = static_cast<int64_t>(static_cast<double>(elapsed.count()) * (1 - share) / share);
-        text += "  " + Clock(left) + " left";
-    }
-    for (size_t i = 0; i < progress.InHand.size(); ++i) text += (i == 0 ? "  " : ", ") + progress.InHand[i];
+    if (left) text += "  " + Clock(left->count()) + " left";
+    for (size_t i = 0; i < progress.InHand.size(); ++i)
+        text += (i == 0 ? "  " : ", ") + TerminalSafe(progress.InHand[i]);
     if (text.size() > kMaxLine) {
         // Cut before a character, never inside one: half of it shows as a stray sign.
         size_t cut = kMaxLine - 3;
@@ -49,7 +51,25 @@ std::string StatusText(const RunProgress& progress, std::chrono::seconds elapsed
     return text;
 }
 
-StatusLine::StatusLine() : enabled_(::isatty(STDERR_FILENO) == 1) {}
+std::optional<double> TimeLeft::At(double elapsed, double secondsDone, double secondsTotal)
+{
+    if (secondsDone <= 0 || secondsDone >= secondsTotal) {
+        shown_.reset();
+        return std::nullopt;
+    }
+    const double estimate = elapsed * (secondsTotal - secondsDone) / secondsDone;
+    if (!shown_) {
+        shown_ = estimate;
+    } else {
+        const double since = std::max(0.0, elapsed - shownAt_);
+        const double counted = std::max(0.0, *shown_ - since);
+        shown_ = counted + (estimate - counted) * (1 - std::exp(-since / kSmoothingSeconds));
+    }
+    shownAt_ = elapsed;
+    return shown_;
+}
+
+StatusLine::StatusLine() : enabled_(IsTerminal(stderr)) {}
 
 StatusLine::~StatusLine()
 {
@@ -59,9 +79,10 @@ StatusLine::~StatusLine()
 void StatusLine::Draw(const RunProgress& progress)
 {
     if (!enabled_) return;
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_);
-    std::string text = StatusText(progress, elapsed);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    const std::optional<double> left = left_.At(elapsed.count(), progress.SecondsDone, progress.SecondsTotal);
+    std::string text = StatusText(progress, std::chrono::duration_cast<std::chrono::seconds>(elapsed),
+                                  left ? std::optional(std::chrono::seconds(std::llround(*left))) : std::nullopt);
     // Redrawn only when it changes: the run's thread asks many times a second.
     if (shown_ && text == drawn_) return;
     std::fprintf(stderr, "%s%s", kEraseLine, text.c_str());

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include "convert/resampler.h"
 #include "convert/tpdf_dither.h"
@@ -100,6 +101,16 @@ int32_t ConvertedRate(int32_t rate)
 ConvertResult ProbeSource(const std::string& source)
 {
     return Describe(WholeStream(source));
+}
+
+double AudioSeconds(const std::string& source)
+{
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    const WholeStream stream(source);
+    const std::optional<int64_t> frames = stream.HeaderFrames();
+    if (stream.Get() == nullptr || !frames || stream.Info().samplerate <= 0) return 0;
+    return static_cast<double>(*frames) / stream.Info().samplerate;
 }
 
 ConvertResult ConvertToPcm16(const std::string& source, const std::string& work,

@@ -20,10 +20,11 @@ enum class SourceKind {
 };
 
 // Decides by the extension's row of the format table and, for a WAV, by the header: a RIFF/WAVE
-// file whose first chunk is a PCM "fmt " of 16 bits and whose data size is not the streaming
-// marker 0xFFFFFFFF takes today's path (the header check repairs or refuses it as it always
-// has); any other WAV (8, 24 or 32-bit, float, WAVE_FORMAT_EXTENSIBLE, RF64, a chunk before
-// "fmt ") is converted.
+// file whose first chunk is a PCM "fmt " of 16 bits at a rate up to 48000, and whose data size
+// is not the streaming marker 0xFFFFFFFF, takes today's path (the header check repairs or
+// refuses it as it always has); any other WAV (8, 24 or 32-bit, float, WAVE_FORMAT_EXTENSIBLE,
+// RF64, a chunk before "fmt ", a rate above 48000, for which no loudness filter exists) is
+// converted. A rate up to 48000 without a filter (12345) stays: a conversion would keep it.
 SourceKind ClassifySource(const std::string& path, const std::string& ext);
 
 // The rate a source of `rate` Hz is converted to: unchanged up to 48000; above it 44100 from a
@@ -44,6 +45,13 @@ struct ConvertResult {
 
 // Opens the source just to see whether it can be converted; writes nothing.
 ConvertResult ProbeSource(const std::string& source);
+
+// How long a source of any format the table reads plays, in seconds, as its header gives it
+// (an MP3's by its Info frame or its first frame's bitrate); 0 when it cannot be read, or is no
+// regular file, which is never opened (a device named like a song could be read without end).
+// Never a pass over the audio: about 10 us for a WAV, FLAC or AIFF file, 0.1 ms for an MP3,
+// under 1 ms for Ogg and Opus, whose decoders are set up to read it.
+double AudioSeconds(const std::string& source);
 
 // Writes `source` as a 16-bit PCM mono or stereo WAV with a plain 44-byte header to `work`.
 // 8 and 16-bit integer sources at rates up to 48000 keep their samples exactly; everything else

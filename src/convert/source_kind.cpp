@@ -16,7 +16,7 @@ constexpr uint32_t kOpenEndedSize = 0xFFFFFFFF;
 constexpr int kMaxChunks = 4096;
 
 // True when the header is one that today's check takes; false for the layouts it refuses but
-// libsndfile reads. Anything in doubt is left to the header check, which says what is wrong.
+// libsndfile reads, and for rates the conversion brings down to one the filters know. Anything in doubt is left to the header check, which says what is wrong.
 bool HasPlainHeader(const std::string& path)
 {
     const File file(path, File::Mode::Read);
@@ -26,6 +26,10 @@ bool HasPlainHeader(const std::string& path)
     const auto fmt = ReadField<kPcmFmtBytes>(file, kFmtBodyAt);
     if (LoadLE16(fmt.data() + kFormatTagAt) != kPcmFormatTag || LoadLE16(fmt.data() + kBitsPerSampleAt) != kPlainBits)
         return false;
+    // A rate above those the loudness filters know is resampled, as for a WAV of any other
+    // width: taken as it is, the analysis and the trim would find no filter for it.
+    const int32_t rate = LoadLE32(fmt.data() + kSampleRateAt);
+    if (ConvertedRate(rate) != rate) return false;
 
     const int64_t length = file.Size();
     int64_t scan = kFmtBodyAt + LoadLE32(ReadField<kChunkSizeBytes>(file, kFmtSizeAt).data());

@@ -22,7 +22,6 @@ namespace varnook {
 namespace {
 
 constexpr int64_t kBlockSamples = 16384;            // unit of every sample read and write
-constexpr int64_t kMinimumSamples = 2 * kBlockSamples;  // the priming read plus one cycle
 constexpr int64_t kBufferSamples = 2 * kBlockSamples;   // all channels' buffers together
 constexpr size_t kCopyChunk = 16384;                // unit of the header and trailer copies
 constexpr double kPeakLimit = 31744;                // 2^15 - 2^10: headroom below full scale
@@ -221,11 +220,17 @@ public:
 
         int64_t readPos = dataStart;
         int64_t writePos = dataStart;
-        in.ReadExactAt(readPos, block_);
-        NoteRead(block_);
-        readPos += static_cast<int64_t>(block_.size());
+        // A file shorter than a block is primed with what it has and zeros after it: silence
+        // ends its last half-wave as the end of the file would, and only its own samples are
+        // written back (frontBytes).
+        const auto primed = static_cast<size_t>(std::min(samples_, kBlockSamples)) * 2;
+        in.ReadExactAt(readPos, std::span(block_).first(primed));
+        NoteRead(std::span(block_).first(primed));
+        std::fill(block_.begin() + static_cast<ptrdiff_t>(primed), block_.end(), 0);
+        readPos += static_cast<int64_t>(primed);
         SpreadIntoBackHalves();
-        int64_t remaining = samples_ - kBlockSamples;
+        int64_t remaining = samples_ - static_cast<int64_t>(primed) / 2;
+        size_t frontBytes = primed;
 
         bool last = false;
         double writeFactor = 1;
@@ -252,9 +257,11 @@ public:
             SpreadIntoBackHalves();
             writeFactor = Scale(last, remaining / Channels);
             GatherFrontHalves(writeFactor);
-            NoteWritten(block_);
-            out.WriteAt(writePos, block_);
-            writePos += static_cast<int64_t>(block_.size());
+            const auto front = std::span(block_).first(frontBytes);
+            NoteWritten(front);
+            out.WriteAt(writePos, front);
+            writePos += static_cast<int64_t>(frontBytes);
+            frontBytes = block_.size();
         }
 
         // The back halves hold the last read, already scaled.
@@ -370,8 +377,9 @@ private:
             host_.SetCaption(std::to_string(pct_));
             shownPct_ = pct_;
         } else {
-            pct_ = static_cast<int>(std::nearbyint(
-                (1 - static_cast<double>(remaining) / static_cast<double>(samples_)) * 100));
+            pct_ = samples_ == 0 ? 100
+                                 : static_cast<int>(std::nearbyint(
+                                       (1 - static_cast<double>(remaining) / static_cast<double>(samples_)) * 100));
         }
     }
 
@@ -428,8 +436,7 @@ StepEnd Leveled(Context& ctx, double gain, LevelFindings* found, std::optional<d
     const int channels = ctx.wav.Channels;
     if ((channels != 1 && channels != 2) || std::isnan(gain)) return StepEnd::Failed;
     // An odd data size leaves a byte that belongs to no sample; it goes through with the trailer.
-    const int64_t totalSamples = ctx.wav.DataSize / 2;
-    if (totalSamples < kMinimumSamples) return StepEnd::Failed;
+    const int64_t totalSamples = std::max<int64_t>(ctx.wav.DataSize / 2, 0);
     const int64_t samples = totalSamples - totalSamples % channels;
 
     return ended(Guarded(ctx.host, kProcedure, [&] {

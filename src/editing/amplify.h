@@ -34,9 +34,10 @@ std::optional<double> PeakDbfs(int magnitude);
 // header and trailer bytes, and the same number of samples at the same offsets. A gain of 0
 // copies the file byte for byte. A gain up to 0 dB multiplies every sample; above 0 dB each
 // half-wave of each channel is scaled as one piece, never past a peak of 31744, so nothing
-// clips. Refuses (Failed, nothing written or logged) a file of fewer than 32768 samples. A file
-// error is logged as "<number>: <text>" and fails; ctx.wav must describe WorkPath. A stop asked
-// for through ctx.stop ends the pass within one block, logging nothing, with TempPath cut short.
+// clips, however short the file. Refuses (Failed, nothing written or logged) a gain that is
+// no number and a file of other than one or two channels. A file error is logged as
+// "<number>: <text>" and fails; ctx.wav must describe WorkPath. A stop asked for through
+// ctx.stop ends the pass within one block, logging nothing, with TempPath cut short.
 // `findings`, when given, gets what the pass saw, found on the way with no pass of its own (the
 // copy of gain 0 included); it is only whole when the step finished.
 //

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -33,7 +32,6 @@ constexpr std::string_view kHiddenStartId = "tRsH";
 constexpr const char* kProcedure = "Trimmed";
 // How often the host sees the picture grow while windows are measured: once a second of audio.
 constexpr size_t kWindowsPerPictureUpdate = 20;
-constexpr const char* kPlotExtension = ".png";
 constexpr const char* kCutFailed = "Could not set new EOF";
 
 // Whole bytes for `seconds` of sound: rounded to the nearest byte (halves to even), then cut
@@ -167,6 +165,7 @@ private:
         if (stopped_) return StepEnd::Stopped;
         Found(picture_.CutIn, cutIn);
         const int64_t leadStart = LeadStart(cutIn, leadInBytes);
+        picture_.LeadIn = static_cast<double>(cutIn - leadStart) / wav_.ByteRate;
         const bool hideStart = leadStart > dataStart + kChunkHeaderBytes;
         const int64_t sizeAfterStart = hideStart ? dataSize - (leadStart - dataStart) : dataSize;
 
@@ -182,9 +181,10 @@ private:
         const int64_t cutOutWindow = SearchBackward(dataEnd - winBytes_, sizeAfterStart, Threshold(kCutOut));
         if (stopped_) return StepEnd::Stopped;
         if (cutOutWindow <= fadeIn) {
-            // Left as it was: nothing was cut, so the picture shows no marks.
+            // Left as it was: nothing was cut and no silence added, so the picture shows neither.
             picture_.CutIn.reset();
             picture_.FadeInEnd.reset();
+            picture_.LeadIn = picture_.LeadOut = 0;
             return StepEnd::Finished;
         }
         const int64_t cutOut = cutOutWindow + winBytes_;
@@ -259,10 +259,7 @@ private:
     void StartPicture(int64_t dataSize, int64_t leadInBytes, int64_t leadOutBytes)
     {
         picture_.SourcePath = ctx_.request.SourcePath;
-        if (!ctx_.request.PlotFolder.empty()) {
-            const std::filesystem::path name = std::filesystem::path(ctx_.request.SourcePath).filename();
-            picture_.PlotPath = (std::filesystem::path(ctx_.request.PlotFolder) / name).string() + kPlotExtension;
-        }
+        picture_.PlotPath = ctx_.request.PlotPath;
         picture_.Seconds = static_cast<double>(dataSize) / wav_.ByteRate;
         picture_.WindowSeconds = static_cast<double>(winBytes_) / wav_.ByteRate;
         picture_.Thresholds = ctx_.settings.TrimLevel;

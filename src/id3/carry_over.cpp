@@ -21,6 +21,7 @@
 #include <taglib/xiphcomment.h>
 
 #include "id3/compressed_frame.h"
+#include "id3/id3v2_header.h"
 #include "id3/riff_tag_chunks.h"
 #include "id3/source_tags.h"
 #include "id3/tag_mapping.h"
@@ -248,6 +249,7 @@ bool IsFalseNow(const Frame& frame)
         const std::string description = Utf8(text->description());
         for (const std::string_view prefix : kFalseTextPrefixes)
             if (StartsWithNoCase(description, prefix)) return true;
+        if (EqualsNoCase(description, kProvenanceFrameDescription)) return true;
     }
     if (const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(&frame))
         return Among(Utf8(comment->description()), kFalseComments);

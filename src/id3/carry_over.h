@@ -15,7 +15,8 @@
 //   holds for a field turned off too);
 // - what the new encode makes false: ReplayGain and R128 gain texts, RVA2, RVAD, RGAD and the
 //   iTunNORM comment (the gain is now in the samples), the iTunSMPB comment (the old encode's
-//   delay and padding), TLEN, TSSE, TENC and ENCODER texts (the new file has its own);
+//   delay and padding), TLEN, TSSE, TENC and ENCODER texts (the new file has its own), and the
+//   source's provenance (a copied output taken as a source: it names another source);
 // - a frame the new file already holds (lame's own comments).
 #pragma once
 

@@ -1,11 +1,12 @@
 // The ten bytes that open an ID3v2 tag, for the readers that only need to step over a tag or
 // find one frame in it (the output check, the provenance): "ID3", the version, the flags and the
-// size of what follows, seven bits a byte.
+// size of what follows, seven bits a byte. Also the one name of Varnook's own frame.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace varnook {
 
@@ -14,6 +15,10 @@ inline constexpr size_t kId3v2MajorVersionAt = 3;
 inline constexpr size_t kId3v2FlagsAt = 5;
 inline constexpr size_t kId3v2SizeAt = 6;
 inline constexpr uint8_t kId3v2FooterFlag = 0x10;  // a copy of the header follows the tag
+
+// The description of the TXXX frame that holds an MP3 output's provenance: written by the
+// provenance step, never carried over from a source by the tag step.
+inline constexpr std::string_view kProvenanceFrameDescription = "VarnookProvenance";
 
 // An ID3v2 size: seven bits a byte, big-endian, so that no byte looks like a frame sync. The tag
 // size is stored so in every version, a frame's size from version 2.4 on.

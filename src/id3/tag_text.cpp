@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "io/text.h"
+
 namespace varnook {
 
 namespace {
@@ -32,37 +34,6 @@ void AppendUtf8(std::string& out, char32_t c)
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
-}
-
-// The length of the well-formed UTF-8 sequence at text[i], or 0 when none starts there
-// (overlong forms, surrogates and code points past U+10FFFF are not well formed).
-size_t Utf8SequenceLength(std::string_view text, size_t i)
-{
-    const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-    const uint8_t lead = byte(i);
-    if (lead < 0x80) return 1;
-    size_t length = 0;
-    uint8_t low = 0x80;
-    uint8_t high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < length) return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-    }
-    return length;
 }
 
 // The values of a frame, split at zero characters, each decoded.

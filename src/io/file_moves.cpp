@@ -6,13 +6,10 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <mutex>
 #include <vector>
 
 #include "io/errors.h"
 #include "io/file.h"
-#include "io/paths.h"
 #include "io/safe_replace.h"
 #include "io/work_file.h"
 
@@ -31,23 +28,6 @@ void CopyContents(const File& source, File& target)
         target.WriteAt(offset, std::span<const uint8_t>(block.data(), n));
         offset += static_cast<int64_t>(n);
     }
-}
-
-// Jobs of one run may deliver into the same folder at once, and the copy's work name is one per
-// folder: a second copy would unlink the first one's work file and have its own half-written
-// bytes renamed over the first one's target. Copies across file systems are rare and bound by
-// the disk anyway, so they simply take turns.
-std::mutex crossFileSystemMoves;
-
-void MoveAcrossFileSystems(const std::string& from, const std::string& to)
-{
-    const std::lock_guard<std::mutex> turn(crossFileSystemMoves);
-    {
-        const File source(from, File::Mode::Read);
-        ReplaceThroughTemp(CreateWorkFile(FolderOf(to) + kMoveWorkName), to,
-                           [&source](File& work) { CopyContents(source, work); });
-    }
-    RemoveFile(from);
 }
 
 }  // namespace
@@ -69,10 +49,7 @@ void ReplaceByRename(const std::string& from, const std::string& to)
     // The target name must only ever reach complete contents, even if the machine goes down
     // right after the rename.
     File(from, File::Mode::Read).Sync();
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-        if (errno != EXDEV) ThrowFileErrorFromErrno();
-        MoveAcrossFileSystems(from, to);
-    }
+    if (::rename(from.c_str(), to.c_str()) != 0) ThrowFileErrorFromErrno();
     SyncFolderOf(to);
 }
 

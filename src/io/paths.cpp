@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <optional>
+
 namespace varnook {
 
 PathParts SplitPath(const std::string& path)
@@ -26,6 +28,18 @@ std::string FolderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+namespace {
+
+// The device and inode of an existing file.
+std::optional<std::pair<unsigned long, unsigned long>> IdOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::pair<unsigned long, unsigned long>{st.st_dev, st.st_ino};
+}
+
+}  // namespace
+
 bool SameFile(const std::string& a, const std::string& b)
 {
     struct stat sa {};
@@ -34,6 +48,20 @@ bool SameFile(const std::string& a, const std::string& b)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     }
     return a == b;
+}
+
+FileSet::FileSet(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths) {
+        texts_.insert(path);
+        if (const auto id = IdOf(path)) ids_.insert(*id);
+    }
+}
+
+bool FileSet::Contains(const std::string& path) const
+{
+    const auto id = IdOf(path);
+    return (id && ids_.count(*id) > 0) || texts_.count(path) > 0;
 }
 
 }  // namespace varnook

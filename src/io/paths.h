@@ -1,7 +1,10 @@
 // Taking paths apart and comparing them, the way the pipeline and the encoder name their files.
 #pragma once
 
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace varnook {
 
@@ -22,5 +25,18 @@ std::string FolderOf(const std::string& path);
 // True when both paths name the same file: the same device and inode when both exist (which
 // also covers case-insensitive file systems, links and "./" detours), otherwise the same text.
 bool SameFile(const std::string& a, const std::string& b);
+
+// A set of files asked as SameFile asks: by device and inode for the files that exist when the
+// set is made, and by their text. Made once; a question costs one lookup of the path asked
+// about, however many files the set holds.
+class FileSet {
+public:
+    explicit FileSet(const std::vector<std::string>& paths);
+    bool Contains(const std::string& path) const;
+
+private:
+    std::set<std::pair<unsigned long, unsigned long>> ids_;
+    std::set<std::string> texts_;
+};
 
 }  // namespace varnook

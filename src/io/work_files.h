@@ -1,6 +1,6 @@
-// The names of Varnook's work files: the edited copy beside the source, the decoded WAV of an
-// MP3 source when its own name is taken, and the encoder's output beside the output. Every name is
-// made here, so that what creates a work file and what cleans one up cannot disagree.
+// The names of Varnook's work files, all beside the output (never beside a source, which may be
+// read-only): the edited copy, the decoded or converted source, and the encoder's output. Every
+// name is made here, so that what creates a work file and what cleans one up cannot disagree.
 #pragma once
 
 #include <string>
@@ -9,7 +9,7 @@ namespace varnook {
 
 enum class WorkFile {
     Edit,    // "VRK.tmp": the amplified and trimmed copy
-    Decode,  // "VRKdec.tmp": an MP3 decoded where its own WAV name is the output
+    Decode,  // "VRKdec.tmp": a source decoded or converted to a WAV, or copied for a header repair
     Encode,  // "mp3.tmp": the encoder's output (lame's, or a library's) until it is complete
 };
 

@@ -18,16 +18,13 @@ struct RunItem;
 // The report's word for an outcome: "done", "skipped", "failed" or "stopped".
 const char* StatusText(FileOutcome outcome);
 
-// A file's report row: what the pipeline found, with the status, reason and output size from its
-// result, and the time it took. A source that was named but not there is "missing".
-ReportRow ReportRowFor(const RunItem& item, const FileResult& result, double seconds);
-
 // What became of the files of a run, in numbers.
 struct RunTotals {
     size_t Done = 0;
     size_t Skipped = 0;
     size_t Failed = 0;  // sources missing included
     size_t Stopped = 0;
+    size_t PassedOver = 0;      // files the walk passed over as the outputs of sources beside them
     bool Interrupted = false;   // a stop ended the run before its files were through
     bool ReportFailed = false;  // the report could not be opened or written
 
@@ -45,13 +42,20 @@ public:
 
     // Counts the file and appends its report row.
     void FileEnded(const RunItem& item, const FileResult& result, double seconds);
+    // Counts an item the walk passed over and appends its row: "passed over", with the reason.
+    void PassedOver(const RunItem& item);
+    // Appends the row of a file a stop left untaken: "not started".
+    void NotStarted(const RunItem& item);
     // "Files done: 3, skipped: 1, failed: 0, stopped: 0; 12.34 seconds, 5.67 times real time",
-    // the audio of the files done over the time since the ledger was made.
+    // the audio of the files done over the time since the ledger was made; with files passed
+    // over, ", passed over: N" follows the stopped ones.
     void LogSummary();
 
     RunTotals& Totals() { return totals_; }
 
 private:
+    void Append(const ReportRow& row);
+
     Host& host_;
     std::string reportPath_;
     char decimalSeparator_;

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,7 +16,8 @@
 #include "base/context.h"
 #include "base/trim_picture.h"
 #include "io/paths.h"
-#include "pipeline/output_naming.h"
+#include "library/run_places.h"
+#include "pipeline/folder_lock.h"
 
 namespace varnook {
 namespace {
@@ -37,13 +37,6 @@ int JobsFor(int jobsSetting, size_t files)
 {
     const int jobs = jobsSetting > 0 ? jobsSetting : OnlineCpus();
     return std::min<int>(jobs, static_cast<int>(std::max<size_t>(files, 1)));
-}
-
-int64_t SourceBytes(const std::string& path)
-{
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    return ec ? 0 : static_cast<int64_t>(size);
 }
 
 std::string Header(size_t index, size_t count)
@@ -93,30 +86,76 @@ private:
     std::optional<TrimPicture> picture_;
 };
 
+// The host of a file on the run's own thread: passes everything on, but hands the finished
+// picture to PaintPicture and keeps what became of it.
+class PictureHost final : public ForwardingHost {
+public:
+    explicit PictureHost(Host& inner) : ForwardingHost(inner), inner_(inner) {}
+
+    bool TrimMeasured(const TrimPicture& picture) override
+    {
+        if (!picture.Complete) return ForwardingHost::TrimMeasured(picture);
+        end_ = PaintPicture(inner_, picture);
+        return end_ != PictureEnd::NotDrawn;
+    }
+    PictureEnd End() const { return end_; }
+
+private:
+    Host& inner_;
+    PictureEnd end_ = PictureEnd::NotDrawn;
+};
+
+// What the painter made of a file's picture goes into its result: the report names only a
+// picture that was written, and one that could not be fails the file.
+void NotePicture(FileResult& result, PictureEnd end)
+{
+    if (!result.Facts.Plot || end == PictureEnd::Written) return;
+    const std::string path = *result.Facts.Plot;
+    result.Facts.Plot.reset();
+    if (end != PictureEnd::Failed) return;
+    if (result.Reason.empty()) result.Reason = "The picture could not be written: " + path;
+    if (result.Outcome != FileOutcome::Stopped) result.Outcome = FileOutcome::Failed;
+}
+
 class Loop {
 public:
     Loop(const RunRecords& run, const std::vector<RunItem>& items, Host& host, const RunFrontEnd& frontEnd,
          const FileJob& job)
         : items_(items), host_(host), frontEnd_(frontEnd), job_(job), records_(run),
           stop_(std::make_shared<StopRequest>(run.stop)),
-          ledger_(host, run.request.ReportPath, run.decimalSeparator)
+          ledger_(host, run.request.ReportPath, run.decimalSeparator), claims_(ClaimPlaces(items, run))
     {
-        // Every file starts from these records: the run's own stop, and the sources no output
-        // may replace, whichever job writes it.
+        // Every file starts from these records: the run's own stop, the sources no clean-up may
+        // remove and the folders already swept, whichever job has the file.
         records_.stop = stop_;
-        auto sources = std::make_shared<std::vector<std::string>>();
-        for (const RunItem& item : items)
-            if (!item.Missing) sources->push_back(item.Path);
-        records_.request.RunSources = std::move(sources);
-        progress_.Total = items.size();
-        for (const RunItem& item : items) progress_.BytesTotal += SourceBytes(item.Path);
+        std::vector<std::string> sources, paths;
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (!items[i].PassedOver.empty()) continue;
+            files_.push_back(i);
+            paths.push_back(items[i].Path);
+            if (!items[i].Missing) sources.push_back(items[i].Path);
+        }
+        records_.request.RunSources = std::make_shared<const FileSet>(sources);
+        records_.request.Swept = std::make_shared<SweptFolders>();
+        progress_.Total = files_.size();
+        if (frontEnd.AudioProgress) seconds_.emplace(std::move(paths));
     }
 
     RunTotals Run()
     {
         ShowProgress();
-        const int jobs = JobsFor(records_.settings.Jobs, items_.size());
+        const int jobs = JobsFor(records_.settings.Jobs, files_.size());
         const bool untaken = jobs <= 1 ? InTurn() : InJobs(jobs);
+        // Every item gets its row, in order: those after the last file shown were passed over
+        // by the walk or never started.
+        for (; rowsUpTo_ < items_.size(); ++rowsUpTo_) {
+            const RunItem& item = items_[rowsUpTo_];
+            if (item.PassedOver.empty()) {
+                ledger_.NotStarted(item);
+            } else {
+                ledger_.PassedOver(item);
+            }
+        }
         // A stop during the last file (lame ended, a lock wait given up) still ends the run as
         // interrupted. "Interrupted by user" stays the last line, as it always was.
         if (frontEnd_.Summary) ledger_.LogSummary();
@@ -128,7 +167,7 @@ public:
 
 private:
     struct Finished {
-        size_t index;
+        size_t turn;  // the file's place among the files of the run
         FileResult result;
         double seconds;
         std::vector<std::string> lines;
@@ -143,19 +182,22 @@ private:
     // left files untaken.
     bool InTurn()
     {
-        const bool headed = items_.size() > 1 || frontEnd_.HeadEveryFileFirst;
-        for (size_t i = 0; i < items_.size(); ++i) {
+        const bool headed = files_.size() > 1 || frontEnd_.HeadEveryFileFirst;
+        for (size_t turn = 0; turn < files_.size(); ++turn) {
+            const size_t i = files_[turn];
             if (!frontEnd_.HeadEveryFileFirst && StopLooked()) return true;
             if (frontEnd_.FileStarted) frontEnd_.FileStarted(i);
-            if (headed) host_.LogLine(Header(i, items_.size()));
+            if (headed) host_.LogLine(Header(turn, files_.size()));
             host_.Yield();
             if (frontEnd_.HeadEveryFileFirst && StopLooked()) return true;
             progress_.InHand = {NameOf(items_[i].Path)};
             ShowProgress();
             const auto start = std::chrono::steady_clock::now();
-            const FileResult result = RunOne(items_[i], 0, host_);
+            PictureHost painting(host_);
+            FileResult result = RunOne(i, 0, painting);
+            NotePicture(result, painting.End());
             progress_.InHand.clear();
-            Counted(items_[i]);
+            Counted(turn);
             Shown(i, result, SecondsSince(start));
         }
         return false;
@@ -166,19 +208,12 @@ private:
     // looks for a stop. True when a stop left files untaken.
     bool InJobs(int jobs)
     {
-        for (const RunItem& item : items_) {
-            outputs_.push_back(item.Missing ? std::string()
-                                            : NameOutput(item.Path, item.Dest, ChosenOutput(records_.settings),
-                                                         RealFileProbe())
-                                                  .Path);
-        }
         inHand_.assign(static_cast<size_t>(jobs), std::string());
-        running_.assign(static_cast<size_t>(jobs), std::string());
         active_ = jobs;
         std::vector<std::thread> threads;
         for (int job = 0; job < jobs; ++job) threads.emplace_back([this, job] { Work(job); });
 
-        std::map<size_t, Finished> waiting;  // ended, until the files before them are shown
+        std::map<size_t, Finished> waiting;  // ended, by turn, until the files before them are shown
         size_t nextShown = 0;
         for (bool last = false; !last;) {
             std::deque<size_t> started;
@@ -198,8 +233,8 @@ private:
             if (frontEnd_.FileStarted)
                 for (const size_t index : started) frontEnd_.FileStarted(index);
             for (Finished& file : finished) {
-                Counted(items_[file.index]);
-                waiting.emplace(file.index, std::move(file));
+                Counted(file.turn);
+                waiting.emplace(file.turn, std::move(file));
             }
             for (auto next = waiting.find(nextShown); next != waiting.end(); next = waiting.find(++nextShown)) {
                 ShowBlock(next->second);
@@ -216,30 +251,28 @@ private:
             host_.Yield();
         }
         for (std::thread& thread : threads) thread.join();
-        return next_ < items_.size() || stop_->Requested();
+        return next_ < files_.size() || stop_->Requested();
     }
 
+    // Claims are settled before the first file, so no two files in hand ever write one output:
+    // a job takes the next file whatever the others are doing.
     void Work(int job)
     {
         const auto slot = static_cast<size_t>(job);
         for (;;) {
-            size_t index = 0;
+            size_t turn = 0;
             {
-                std::unique_lock<std::mutex> lock(mutex_);
-                while (next_ < items_.size() && !stop_->Requested() && OutputBusy(next_))
-                    changed_.wait_for(lock, kPollInterval);
-                if (next_ >= items_.size() || stop_->Requested()) break;
-                index = next_++;
-                running_[slot] = outputs_[index];
-                inHand_[slot] = NameOf(items_[index].Path);
-                started_.push_back(index);
+                const std::lock_guard<std::mutex> lock(mutex_);
+                if (next_ >= files_.size() || stop_->Requested()) break;
+                turn = next_++;
+                inHand_[slot] = NameOf(items_[files_[turn]].Path);
+                started_.push_back(files_[turn]);
             }
             JobLog log([this](const std::string& text) { ShowErrorBox(text); });
             const auto start = std::chrono::steady_clock::now();
-            FileResult result = RunOne(items_[index], job, log);
-            Finished done{index, std::move(result), SecondsSince(start), log.TakeLines(), log.TakePicture()};
+            FileResult result = RunOne(files_[turn], job, log);
+            Finished done{turn, std::move(result), SecondsSince(start), log.TakeLines(), log.TakePicture()};
             const std::lock_guard<std::mutex> lock(mutex_);
-            running_[slot].clear();
             inHand_[slot].clear();
             finished_.push_back(std::move(done));
             changed_.notify_all();
@@ -247,14 +280,6 @@ private:
         const std::lock_guard<std::mutex> lock(mutex_);
         --active_;
         changed_.notify_all();
-    }
-
-    // An output another job is writing now: the file waits, so the later source still writes
-    // last, as it would with one job.
-    bool OutputBusy(size_t index) const
-    {
-        const std::string& output = outputs_[index];
-        return !output.empty() && std::find(running_.begin(), running_.end(), output) != running_.end();
     }
 
     void ShowErrorBox(const std::string& text)
@@ -265,46 +290,64 @@ private:
         changed_.wait(lock, [&box] { return box.shown; });
     }
 
-    // A file of its own context, built from the run's records.
-    FileResult RunOne(const RunItem& item, int job, Host& host)
+    // A file of its own context, built from the run's records; an item that cannot be processed
+    // (missing, a folder the walk could not read, a name another source claimed) only says why.
+    FileResult RunOne(size_t index, int job, Host& host)
     {
+        const RunItem& item = items_[index];
+        std::vector<std::string> lines;
         if (item.Missing) {
-            const std::string line = "Could not find " + item.Path;
-            host.LogLine(line);
-            host.LogLine("");
-            return {FileOutcome::Failed, line, {}, {}};
+            lines = {"Could not find " + item.Path};
+        } else if (!item.Failure.empty()) {
+            lines = {item.Failure};
+        } else if (!claims_.Refusals[index].empty()) {
+            lines = {"Now processing:", item.Path, claims_.Refusals[index]};
+        } else {
+            Context file(records_, host);
+            file.request.SourcePath = item.Path;
+            file.request.DestPath = item.Dest;
+            file.request.PlotPath = claims_.Plots[index];
+            file.request.Job = job;
+            return job_(file);
         }
-        Context file(records_, host);
-        file.request.SourcePath = item.Path;
-        file.request.DestPath = item.Dest;
-        file.request.Job = job;
-        return job_(file);
+        for (const std::string& line : lines) host.LogLine(line);
+        host.LogLine("");
+        return {FileOutcome::Failed, lines.back(), {}, {}};
     }
 
-    void ShowBlock(const Finished& file)
+    void ShowBlock(Finished& file)
     {
-        host_.LogLine(Header(file.index, items_.size()));
+        host_.LogLine(Header(file.turn, files_.size()));
         for (const std::string& line : file.lines) host_.LogLine(line);
-        if (file.picture) host_.TrimMeasured(*file.picture);
-        Shown(file.index, file.result, file.seconds);
+        if (file.picture) NotePicture(file.result, PaintPicture(host_, *file.picture));
+        Shown(files_[file.turn], file.result, file.seconds);
     }
 
-    void Counted(const RunItem& item)
+    void Counted(size_t turn)
     {
         ++progress_.Finished;
-        progress_.BytesDone += SourceBytes(item.Path);
+        if (seconds_) seconds_->Finished(turn);
     }
 
+    // The file's row comes after the rows of the items before it that the walk passed over.
     void Shown(size_t index, const FileResult& result, double seconds)
     {
+        for (; rowsUpTo_ < index; ++rowsUpTo_) ledger_.PassedOver(items_[rowsUpTo_]);
         ledger_.FileEnded(items_[index], result, seconds);
+        rowsUpTo_ = index + 1;
         if (frontEnd_.FileEnded) frontEnd_.FileEnded(index, result);
         ShowProgress();
     }
 
     void ShowProgress()
     {
-        if (frontEnd_.Progress) frontEnd_.Progress(progress_);
+        if (!frontEnd_.Progress) return;
+        if (seconds_) {
+            const SourceSeconds::Tally tally = seconds_->Count();
+            progress_.SecondsDone = tally.Done;
+            progress_.SecondsTotal = tally.Total;
+        }
+        frontEnd_.Progress(progress_);
     }
 
     // The front end's way of stopping becomes the run's own stop, which the files in hand hear.
@@ -321,16 +364,18 @@ private:
     RunRecords records_;
     const std::shared_ptr<StopRequest> stop_;
     RunLedger ledger_;
+    const RunClaims claims_;
+    std::vector<size_t> files_;  // the items that are files of the run, in order: their turns
+    size_t rowsUpTo_ = 0;        // the items before it have their report rows
     RunProgress progress_;
+    std::optional<SourceSeconds> seconds_;
 
     // Shared with the jobs, under mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::string> outputs_;  // by item: the output it writes ("" for a missing one)
-    size_t next_ = 0;
+    size_t next_ = 0;  // the turn of the next file a job takes
     int active_ = 0;
-    std::vector<std::string> running_;  // by job: the output being written
-    std::vector<std::string> inHand_;   // by job: the name of the source in hand
+    std::vector<std::string> inHand_;  // by job: the name of the source in hand
     std::deque<size_t> started_;
     std::deque<Finished> finished_;
     std::deque<BoxRequest*> boxes_;

@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "base/host.h"
-#include "io/exist_file.h"
 #include "io/paths.h"
 #include "library/walk.h"
+#include "pipeline/output_naming.h"
 
 namespace varnook {
 namespace {
@@ -19,22 +19,15 @@ bool IsFolder(const std::string& path)
 }
 
 // The destination of a file found below a folder source: the destination folder's mirror of
-// the file's folder, made when missing. A destination whose folder does not exist is left as
-// it is, so the output goes where it would have gone for a file named on its own.
+// the file's folder, made when missing.
 std::string MirroredDest(const std::string& dest, const std::string& mirror)
 {
     if (dest.empty() || mirror.empty()) return dest;
-    const PathParts parts = SplitPath(dest);
-    std::string folder = parts.Folder;
-    std::string name = parts.Base + parts.Ext;
-    if (parts.Ext.empty()) {
-        folder = dest.back() == '/' ? dest : dest + "/";
-        name.clear();
-    }
-    if (folder.empty() || !ExistFile(folder)) return dest;
+    const PathParts parts = SplitDestination(dest, RealFileProbe());
+    if (parts.Folder.empty()) return dest;
     std::error_code ec;
-    std::filesystem::create_directories(folder + mirror, ec);
-    return folder + mirror + name;
+    std::filesystem::create_directories(parts.Folder + mirror, ec);
+    return parts.Folder + mirror + parts.Base + parts.Ext;
 }
 
 }  // namespace
@@ -43,15 +36,22 @@ std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, con
                                     const std::string& dest, OutputFormat output, Host& host)
 {
     std::vector<RunItem> items;
+    std::vector<std::string> notEntered;
+    if (!dest.empty()) notEntered.push_back(SplitDestination(dest, RealFileProbe()).Folder);
     for (const std::string& source : sources) {
         const bool isMissing = std::find(missing.begin(), missing.end(), source) != missing.end();
         if (isMissing || !IsFolder(source)) {
             items.push_back({source, dest, isMissing});
             continue;
         }
-        const std::vector<LibrarySource> found = WalkFolder(source, output);
-        if (found.empty()) host.LogLine("No sources in " + source);
-        for (const LibrarySource& file : found) items.push_back({file.Path, MirroredDest(dest, file.MirrorFolder)});
+        const std::vector<LibrarySource> found = WalkLibrary(source, output, notEntered);
+        if (std::none_of(found.begin(), found.end(), [](const LibrarySource& file) { return file.PassedOver.empty(); }))
+            host.LogLine("No sources in " + source);
+        for (const LibrarySource& file : found) {
+            const bool taken = file.PassedOver.empty() && file.Failure.empty();
+            items.push_back({file.Path, taken ? MirroredDest(dest, file.MirrorFolder) : dest, false, file.MirrorFolder,
+                             file.Failure, file.PassedOver});
+        }
     }
     return items;
 }

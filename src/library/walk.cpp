@@ -1,13 +1,19 @@
 #include "library/walk.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "formats/formats.h"
+#include "io/errors.h"
 #include "pipeline/output_naming.h"
 
 namespace varnook {
@@ -64,10 +70,9 @@ struct Entry {
     bool folder;
 };
 
-std::vector<Entry> ListFolder(const fs::path& folder)
+std::vector<Entry> ListFolder(const fs::path& folder, std::error_code& ec)
 {
     std::vector<Entry> entries;
-    std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.empty() || name.front() == '.') continue;
@@ -85,27 +90,53 @@ std::vector<Entry> ListFolder(const fs::path& folder)
     return entries;
 }
 
-void Walk(const fs::path& folder, const std::string& mirror, OutputFormat output, std::vector<LibrarySource>& out)
+// A folder by its device and inode, as the walk meets it under any name.
+using FolderId = std::pair<dev_t, ino_t>;
+
+std::optional<FolderId> IdOf(const fs::path& folder)
 {
-    const std::vector<Entry> entries = ListFolder(folder);
-    const std::string prefix = folder.string() + "/";
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return std::nullopt;
+    return FolderId{st.st_dev, st.st_ino};
+}
 
-    // What the sources of this folder would write beside themselves: never a source.
-    std::set<std::string> outputs;
-    for (const Entry& e : entries) {
-        if (e.folder || !TakesAsSource(e.name)) continue;
-        outputs.insert(NameOutput(prefix + e.name, "", output, RealFileProbe()).Path);
-    }
+struct Walker {
+    OutputFormat output;
+    std::set<FolderId> notEntered;
+    std::vector<LibrarySource>& out;
 
-    for (const Entry& e : entries) {
-        const std::string path = prefix + e.name;
-        if (e.folder) {
-            Walk(folder / e.name, mirror + e.name + "/", output, out);
-        } else if (TakesAsSource(e.name) && outputs.count(path) == 0) {
-            out.push_back({path, mirror, true});
+    void Walk(const fs::path& folder, const std::string& mirror)
+    {
+        std::error_code ec;
+        const std::vector<Entry> entries = ListFolder(folder, ec);
+        if (ec) {
+            const std::string why = FileErrorFromErrno(ec.value()).LogText();
+            out.push_back({folder.string(), mirror, "Could not read the folder " + folder.string() + ": " + why});
+            return;
+        }
+        const std::string prefix = folder.string() + "/";
+
+        // What the sources of this folder would write beside themselves, and which source
+        // would: never a source.
+        std::map<std::string, std::string> outputs;
+        for (const Entry& e : entries) {
+            if (e.folder || !TakesAsSource(e.name)) continue;
+            outputs.emplace(NameOutput(prefix + e.name, "", output, RealFileProbe()).Path, prefix + e.name);
+        }
+
+        for (const Entry& e : entries) {
+            const std::string path = prefix + e.name;
+            if (e.folder) {
+                const auto id = IdOf(path);
+                if (!id || notEntered.count(*id) == 0) Walk(folder / e.name, mirror + e.name + "/");
+            } else if (const auto writer = outputs.find(path); writer != outputs.end()) {
+                if (TakesAsSource(e.name)) out.push_back({path, mirror, "", "the output of " + writer->second});
+            } else if (TakesAsSource(e.name)) {
+                out.push_back({path, mirror});
+            }
         }
     }
-}
+};
 
 }  // namespace
 
@@ -115,13 +146,25 @@ bool NaturalLess(const std::string& a, const std::string& b)
     return c != 0 ? c < 0 : a < b;
 }
 
-std::vector<LibrarySource> WalkFolder(const std::string& folder, OutputFormat output)
+std::vector<LibrarySource> WalkLibrary(const std::string& folder, OutputFormat output,
+                                       const std::vector<std::string>& notEntered)
 {
     std::vector<LibrarySource> out;
+    Walker walker{output, {}, out};
+    for (const std::string& skipped : notEntered)
+        if (const auto id = IdOf(skipped)) walker.notEntered.insert(*id);
     fs::path root(folder);
     if (!folder.empty() && folder.back() == '/') root = fs::path(folder.substr(0, folder.size() - 1));
-    Walk(root, "", output, out);
+    walker.Walk(root, "");
     return out;
+}
+
+std::vector<LibrarySource> WalkFolder(const std::string& folder, OutputFormat output)
+{
+    std::vector<LibrarySource> sources = WalkLibrary(folder, output, {});
+    std::erase_if(sources,
+                  [](const LibrarySource& found) { return !found.Failure.empty() || !found.PassedOver.empty(); });
+    return sources;
 }
 
 }  // namespace varnook

@@ -70,6 +70,12 @@ void ReleaseShared(const std::string& path)
 
 }  // namespace
 
+bool SweptFolders::FirstTime(const std::string& folder)
+{
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return folders_.insert(folder).second;
+}
+
 FolderLocks::~FolderLocks()
 {
     // Closing the descriptor releases its lock.

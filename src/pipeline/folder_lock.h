@@ -1,13 +1,15 @@
-// Keeps two Varnook processes out of each other's way. Every run uses the fixed names "VRK.tmp"
-// (beside the source) and "mp3.tmp" (beside the output), so a second process working in the
-// same folder would overwrite or delete the first one's work files. While a file is processed,
-// its folders are held under an exclusive advisory lock (flock on the folder itself), so a
-// second process waits its turn instead. The jobs of one process have work files of their own
-// (see WorkFileName) and share the lock of a folder rather than wait for each other. Depends on
-// the host and the stop request only.
+// Keeps two Varnook processes out of each other's way. Every run uses the fixed names "VRK.tmp",
+// "VRKdec.tmp" and "mp3.tmp" beside the output, so a second process working in the same folder
+// would overwrite or delete the first one's work files. While a file is processed, its output
+// folder is held under an exclusive advisory lock (flock on the folder itself), so a second
+// process waits its turn instead. The jobs of one process have work files of their own (see
+// WorkFileName) and share the lock of a folder rather than wait for each other. Depends on the
+// host and the stop request only.
 #pragma once
 
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,19 @@ class StopRequest;
 // Whether the lock of a folder is shared with the other jobs of this process. Without sharing,
 // a second holder in this process waits like another process would.
 enum class LockSharing { Alone, WithinProcess };
+
+// The folders a run has swept of the work files killed runs left: each once, when the run first
+// takes its lock, rather than at every file, so that a file's cost does not grow with the number
+// of files beside it. Shared by the jobs of the run.
+class SweptFolders {
+public:
+    // True the first time `folder` is asked about.
+    bool FirstTime(const std::string& folder);
+
+private:
+    std::mutex mutex_;
+    std::set<std::string> folders_;
+};
 
 class FolderLocks {
 public:

@@ -24,6 +24,16 @@ FileProbe RealFileProbe()
             [](const std::string& a, const std::string& b) { return SameFile(a, b); }};
 }
 
+PathParts SplitDestination(const std::string& destPath, const FileProbe& probe)
+{
+    PathParts dest = SplitPath(destPath);
+    const std::string asFolder = destPath.empty() || destPath.back() == '/' ? destPath : destPath + "/";
+    // An existing folder is one however it is written: "/srv/my.music", ".", "..".
+    // "/srv/out" or "/srv/out/": a folder for the result, under the source's own name.
+    if (dest.Ext.empty() || probe.FolderExists(asFolder)) dest = {asFolder, "", ""};
+    return dest;
+}
+
 OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, OutputFormat format,
                       const FileProbe& probe)
 {
@@ -36,24 +46,21 @@ OutputName NameOutput(const std::string& sourcePath, const std::string& destPath
     if (destPath.empty()) {
         out.Ext = OutputExtension(format);
     } else {
-        PathParts dest = SplitPath(destPath);
-        const std::string asFolder = destPath.back() == '/' ? destPath : destPath + "/";
-        // An existing folder is one however it is written: "/srv/my.music", ".", "..".
-        if (dest.Ext.empty() || probe.FolderExists(asFolder)) {
-            // "/srv/out" or "/srv/out/": a folder for the result, under the source's own name.
-            dest.Folder = asFolder;
-            dest.Base.clear();
-            dest.Ext = OutputExtension(format);
-        }
-        // The trailing "/" makes the test fail for a file of that name: only a folder will do.
-        if (!dest.Folder.empty() && probe.FolderExists(dest.Folder)) out.Folder = dest.Folder;
+        const PathParts dest = SplitDestination(destPath, probe);
+        if (!dest.Folder.empty()) out.Folder = dest.Folder;
         if (!dest.Base.empty()) out.Base = dest.Base;
-        out.Ext = dest.Ext;
+        // A folder keeps the format as it was; an extension decides it.
+        out.Ext = dest.Ext.empty() ? std::string(OutputExtension(format)) : dest.Ext;
         out.Format = WrittenUnder(out.Ext);
     }
 
     out.Path = out.Folder + out.Base + out.Ext;
-    if (probe.SameFile(out.Path, sourcePath)) {
+    // A converted source is named as the WAV it becomes would be: "song.flac", like "song.wav",
+    // gives "_song.wav" beside itself, so a song.wav of the user's own there is never replaced.
+    const Format* sourceFormat = FormatOf(sourcePath);
+    const bool converted = sourceFormat != nullptr && sourceFormat->Kind == FormatKind::Converted;
+    const std::string wavTwin = source.Folder + source.Base + std::string(OutputExtension(OutputFormat::Wav));
+    if (probe.SameFile(out.Path, sourcePath) || (converted && probe.SameFile(out.Path, wavTwin))) {
         out.Path = out.Folder + kRenamePrefix + out.Base + out.Ext;
     }
     return out;

@@ -29,14 +29,19 @@ struct OutputName {
     OutputFormat Format = OutputFormat::Wav;  // what is written; a destination's extension decides it
 };
 
+// A destination taken apart as NameOutput takes it: its folder (empty for the source's), base
+// name and extension. One without an extension after its last "/", or naming an existing folder
+// (".", "..", "/srv/my.music"), is all folder, ending in "/".
+PathParts SplitDestination(const std::string& destPath, const FileProbe& probe);
+
 // Without a destination the output sits beside the source, in `format` (the one the settings
 // choose, see ChosenOutput) under its extension (".mp3", ".wav", ".flac", ".opus", ".ogg"). A
-// destination fills in what it names: a folder that does not exist (or none) falls back to the
-// source's folder, an empty base name to the source's, and its extension decides the format (in
-// any letter case, by the format table's rows that write; any other extension gets a WAV). A
-// destination without an extension after its last "/", or naming an existing folder (".", "..",
-// "/srv/my.music"), is taken whole as a folder, keeping `format`.
-// An output that would name the source itself gets "_" before its base name.
+// destination fills in what it names: its folder (made before the run when missing; none means
+// the source's folder), an empty base name the source's, and its extension decides the format
+// (in any letter case, by the format table's rows that write; the run refuses any other); a
+// destination that is all folder (see SplitDestination) keeps `format`.
+// An output that would name the source itself gets "_" before its base name; so does one that
+// would name the WAV twin of a converted source ("song.wav" for "song.flac").
 OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, OutputFormat format,
                       const FileProbe& probe);
 

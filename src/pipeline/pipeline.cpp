@@ -1,7 +1,8 @@
 #include "pipeline/pipeline.h"
 
-#include <algorithm>
 #include <chrono>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -41,23 +42,34 @@ namespace {
 
 // Where an MP3 (or another format) is decoded: a work file of Varnook's own, never a name the
 // user may hold (an earlier output, another source), and one a later run removes when this one is
-// killed. Each job has its own.
+// killed. Each job has its own. Like every work file it goes beside the output, where Varnook
+// may write, and never beside a source that is elsewhere, which may be read-only.
 std::string DecodeTempPath(const RunRequest& req)
 {
-    return req.SourceFolder + WorkFileName(WorkFile::Decode, req.Job);
+    return req.OutputFolder + WorkFileName(WorkFile::Decode, req.Job);
 }
 
-// Every job's work files in a folder no job is at work in: a killed run with several jobs leaves
-// names that a run with fewer would never reuse and so never clean up. One that will not go, or
-// is no file or link of ours (a FIFO, a device), is left: the file's own work files are removed
-// again, with their errors reported, just after.
-void RemoveEveryJobsWorkFiles(const std::string& folder)
+// True when `path` names one of the run's sources, which a clean-up must never remove.
+bool IsRunSource(const RunRequest& req, const std::string& path)
 {
+    return req.RunSources && req.RunSources->Contains(path);
+}
+
+// Every job's work files in a folder no job is at work in (its lock was just taken), once a run:
+// a killed run with several jobs leaves names that a run with fewer would never reuse and so
+// never clean up, and a sweep at every file would make a file's cost grow with the files beside
+// it. A source of the run named like a work file stays (it is refused on its own). One that will
+// not go, or is no file or link of ours (a FIFO, a device), is left: the file's own work files
+// are removed again, with their errors reported, just after.
+void SweepOnce(const RunRequest& req, const std::string& folder)
+{
+    if (req.Swept && !req.Swept->FirstTime(folder)) return;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!IsWorkFileName(it->path().filename().string())) continue;
+        const std::string path = it->path().string();
+        if (!IsWorkFileName(it->path().filename().string()) || IsRunSource(req, path)) continue;
         try {
-            RemoveWorkFile(it->path().string());
+            RemoveWorkFile(path);
         } catch (const FileError&) {
         }
     }
@@ -80,20 +92,12 @@ constexpr int16_t kPcmFormat = 1;
 constexpr int16_t kSupportedBits = 16;
 constexpr const char* kTagsNotWritten = "Could not write the tags";
 
-// True when `path` names one of the run's sources: an output there would destroy it.
-bool IsRunSource(const RunRequest& req, const std::string& path)
-{
-    return req.RunSources && std::any_of(req.RunSources->begin(), req.RunSources->end(),
-                                         [&](const std::string& source) { return SameFile(source, path); });
-}
-
 // Removes the work files of a file that ended (or of a run that was killed) in these folders,
 // but never one that is this file's output or a source of the run.
 void RemoveWorkFiles(const RunRequest& req)
 {
-    for (const std::string& work : {req.TempPath, DecodeTempPath(req),
-                                     req.OutputFolder + WorkFileName(WorkFile::Encode, req.Job),
-                                     req.OutputFolder + kMoveWorkName}) {
+    for (const std::string& work :
+         {req.TempPath, DecodeTempPath(req), req.OutputFolder + WorkFileName(WorkFile::Encode, req.Job)}) {
         if (!SameFile(work, req.OutputPath) && !SameFile(work, req.SourcePath) && !IsRunSource(req, work))
             RemoveWorkFile(work);
     }
@@ -105,7 +109,7 @@ void RemoveWorkFiles(const RunRequest& req)
 std::string SourceRefusal(const RunRequest& req)
 {
     const std::string name = req.SourceBase + req.SourceExt;
-    if (IsWorkFileName(name) || name == kMoveWorkName) return "Not a valid file: named like a work file of Varnook";
+    if (IsWorkFileName(name)) return "Not a valid file: named like a work file of Varnook";
     struct stat st {};
     if (::stat(req.SourcePath.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         return "Not a valid file: not a regular file";
@@ -129,10 +133,6 @@ public:
     {
         Log("Now processing:");
         Log(req_.SourcePath);
-        if (IsRunSource(req_, req_.OutputPath)) {
-            EndEarly("Could not write over a source of this run: " + req_.OutputPath);
-            return;
-        }
         if (!PrepareSource() || !CheckSource()) return;
         const double gain = Analyse();
         // A stop ends the file after the step it cut short; the next steps would only work on
@@ -149,8 +149,6 @@ private:
     // An MP3 is decoded to a WAV to work on (or, with nothing to edit, recoded directly and
     // done); FLAC, Ogg, Opus, AIFF and the WAVs the header check refuses are converted to one; a
     // plain 16-bit WAV is worked on where it is. Every output carries the source's tags.
-    // (A 24-bit work path for FLAC and WAV outputs of deeper sources belongs here, as a choice of
-    // the work file's depth; everything below takes the work file as WavTime reads it.)
     bool PrepareSource()
     {
         SourceTagSets tags = ReadSourceTagSets(req_.SourcePath, host_);
@@ -212,7 +210,11 @@ private:
     bool CheckSource()
     {
         Announce("Checking wav file...");
-        const double duration = WavTime(host_, ctx_.wav, req_.WorkPath);
+        // A header repair that a read-only source refuses is made in a work copy instead.
+        const double duration = WavTime(host_, ctx_.wav, req_.WorkPath, [this] {
+            CopyFile(req_.WorkPath, DecodeTempPath(req_));
+            return req_.WorkPath = DecodeTempPath(req_);
+        });
         // A BlockAlign of 0 would leave the frame count undefined; such a header is no valid WAV.
         if (duration < 0 || ctx_.wav.BlockAlign <= 0) return EndEarly("Not a valid wav file!");
         if (ctx_.wav.BitsPerSample != kSupportedBits || ctx_.wav.FormatTag != kPcmFormat)
@@ -313,9 +315,11 @@ private:
             if (!findings.Failure.empty() && end != StepEnd::Stopped) NoteFailure(findings.Failure);
             Ended(end, "Could not trim");
             if (trimmed) {
-                facts_.LeadIn = std::max(0.0, settings_.Lead[kLeadIn]);
-                facts_.LeadOut = std::max(0.0, settings_.Lead[kLeadOut]);
-                if (const TrimPicture& picture = findings.Picture; picture.Complete) {
+                // The silence the step wrote: none when it left the file as it was.
+                const TrimPicture& picture = findings.Picture;
+                facts_.LeadIn = picture.Complete ? picture.LeadIn : 0;
+                facts_.LeadOut = picture.Complete ? picture.LeadOut : 0;
+                if (picture.Complete) {
                     facts_.CutIn = picture.CutIn;
                     facts_.CutOut = picture.CutOut;
                     if (!picture.PlotPath.empty()) facts_.Plot = picture.PlotPath;
@@ -354,8 +358,9 @@ private:
             if (EncodedWithTags(req_.WorkPath, "Encoded OK", "Could not encode") == StepEnd::Finished)
                 result_.Delivered = req_.OutputPath;
         } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) && TaggedWav()) {
-            // Marked before the move, so the output never shows up without its provenance.
-            if (!req_.Provenance.empty()) AppendProvenanceChunk(req_.WorkPath, req_.Provenance);
+            // Marked before the move, so the output never shows up without its provenance; the
+            // source's own record (a copied output), which the edits kept, is dropped either way.
+            MarkWavProvenance(req_.WorkPath, req_.Provenance);
             if (!SameFile(req_.OutputPath, req_.WorkPath)) ReplaceByRename(req_.WorkPath, req_.OutputPath);
             result_.Delivered = req_.OutputPath;
         }
@@ -495,17 +500,18 @@ void NameFiles(Context& ctx)
 {
     RunRequest& req = ctx.request;
     const PathParts source = SplitPath(req.SourcePath);
-    req.SourceFolder = source.Folder;
     req.SourceBase = source.Base;
     req.SourceExt = source.Ext;
     req.WorkPath.clear();
-    req.TempPath = req.SourceFolder + WorkFileName(WorkFile::Edit, req.Job);
 
     const OutputName output = NameOutput(req.SourcePath, req.DestPath, ChosenOutput(ctx.settings), RealFileProbe());
     req.OutputFolder = output.Folder;
     req.OutputBase = output.Base;
     req.OutputExt = output.Ext;
     req.OutputPath = output.Path;
+    req.TempPath = req.OutputFolder + WorkFileName(WorkFile::Edit, req.Job);
+    // From here on the delivered format is known, and with it whether the work file may keep a
+    // deeper source's depth (KeepsSourceDepth).
     ctx.settings.Encode = output.Format != OutputFormat::Wav;
     ctx.settings.Output = output.Format;
 }
@@ -538,30 +544,20 @@ void RunFile(Context& ctx, FileResult& result)
         return;
     }
 
-    // Held until the file is done: the work file names are the same for every run (for every
-    // run's job 0, and so on), so another Varnook process must wait; this process's other jobs
-    // have names of their own and share the lock. A work file left by a file that ended early
-    // in this folder (or by a run that was killed) would be taken for this file's amplified copy.
-    // A lock given up on is given up on for a stop.
-    const auto stopped = [&result] { result.Outcome = FileOutcome::Stopped; };
+    // Held until the file is done: every work file is in the output's folder, under names that
+    // are the same for every run (for every run's job 0, and so on), so another Varnook process
+    // must wait; this process's other jobs have names of their own and share the lock. The
+    // names need no second look once it is held: none of them depends on what another run does
+    // in the folders, since a destination folder is made before the run. A lock given up on is
+    // given up on for a stop.
     FolderLocks locks;
-    if (!locks.Acquire({req.SourceFolder, req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
-                       RemoveEveryJobsWorkFiles))
-        return stopped();
-    // The names (a "_" before one that would be the source, a destination folder that exists)
-    // hold only once no other run can change the folders; named before, they only showed which
-    // folders to lock.
-    const std::string lockedOutputFolder = req.OutputFolder;
-    NameFiles(ctx);
-    NoteOutput(ctx, found);
-    FolderLocks movedOutput;
-    if (!SameFile(req.OutputFolder, lockedOutputFolder) && !SameFile(req.OutputFolder, req.SourceFolder) &&
-        !movedOutput.Acquire({req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
-                             RemoveEveryJobsWorkFiles)) {
-        return stopped();
+    if (!locks.Acquire({req.OutputFolder}, ctx.host, *ctx.stop, LockSharing::WithinProcess,
+                       [&req](const std::string& folder) { SweepOnce(req, folder); })) {
+        result.Outcome = FileOutcome::Stopped;
+        return;
     }
-    // Work files left by a file that ended early in these folders (or by a run that was
-    // killed) would be taken for this file's own.
+    // Work files left by a file that ended early in this folder (or by a run that was killed)
+    // would be taken for this file's own.
     RemoveWorkFiles(req);
 
     try {
@@ -575,6 +571,28 @@ void RunFile(Context& ctx, FileResult& result)
         }
         throw;
     }
+}
+
+// Why `path` cannot be written now, in plain words, or empty. Looked at after a failure: the
+// step's error ("75: Path/File access error") does not say which file, nor why.
+std::string OutputBlock(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return "a folder of that name is in the way";
+    const std::string folder = SplitPath(path).Folder;
+    if (folder.empty() || ::access(folder.c_str(), W_OK) == 0) return {};
+    if (errno == ENOENT) return "its folder does not exist";
+    return "its folder cannot be written (" + std::string(std::strerror(errno)) + ")";
+}
+
+// The plain words of a failure that the step's own words hide (see FileResult::PlainReason).
+std::string PlainReason(const RunRequest& req, const FileResult& result)
+{
+    if (result.Outcome != FileOutcome::Failed) return {};
+    if (!ExistFile(req.SourcePath)) return "File not found";
+    if (!result.Delivered.empty() || req.OutputPath.empty()) return {};
+    const std::string block = OutputBlock(req.OutputPath);
+    return block.empty() ? std::string() : "Could not write " + req.OutputPath + ": " + block;
 }
 
 }  // namespace
@@ -592,6 +610,7 @@ FileResult ProcessFile(Context& ctx)
         if (result.Reason.empty()) result.Reason = line;
         result.Outcome = FileOutcome::Failed;
     }
+    result.PlainReason = PlainReason(ctx.request, result);
     return result;
 }
 

@@ -33,6 +33,11 @@ struct FileResult {
     // peaks, the cuts and lead silence, the picture. The report's status, reason and output size
     // come from the fields above.
     ReportRow Facts;
+    // The same failure in plain words, for people who do not read the log, where the step's own
+    // words mislead: a source that vanished is "File not found" (not "Not a valid wav file!"),
+    // an output that could not be written names it and the cause ("Could not write /out/a.mp3: a
+    // folder of that name is in the way") rather than an error number. Empty when Reason says it.
+    std::string PlainReason = {};
 };
 
 // Takes the file named by ctx.request.SourcePath (to ctx.request.DestPath) through the steps;

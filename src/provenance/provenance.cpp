@@ -3,27 +3,25 @@
 #include <sys/stat.h>
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "base/run_request.h"
 #include "base/run_settings.h"
 #include "id3/id3v2_header.h"
 #include "id3/output_tags.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
+#include "settings/key_table.h"
 #include "wav/wav_layout.h"
 
 namespace varnook {
 namespace {
 
-// The TXXX description and the WAV chunk identifier under which the text is kept.
-constexpr std::string_view kFrameDescription = "VarnookProvenance";
-constexpr std::array<uint8_t, 4> kChunkId{'v', 'r', 'k', 'p'};
 // A provenance text is a few dozen bytes; anything much longer is not ours.
 constexpr uint32_t kMaxTextSize = 1024;
 // Enough chunks for any WAV we write (fmt, data, our own, a trailer or two) and a bound for
@@ -33,6 +31,8 @@ constexpr int kMaxChunks = 64;
 // read no further than this.
 constexpr uint32_t kMaxTagRead = 1 << 16;
 constexpr size_t kFrameHeaderSize = 10;
+// What follows a chunk taken out moves down in blocks of this size.
+constexpr int64_t kMoveBlockBytes = 1 << 16;
 
 constexpr uint64_t kFnvOffset = 14695981039346656037ULL;
 constexpr uint64_t kFnvPrime = 1099511628211ULL;
@@ -49,14 +49,6 @@ public:
         hash_ ^= 0xFF;
         hash_ *= kFnvPrime;
     }
-    void Add(double value)
-    {
-        // The shortest exact text, independent of the locale.
-        char buffer[32];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-        Add(std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
-    }
-    void Add(bool value) { Add(std::string_view(value ? "1" : "0")); }
     uint64_t Value() const { return hash_; }
 
 private:
@@ -118,7 +110,7 @@ std::optional<std::string> FrameValue(std::span<const uint8_t> body, uint8_t maj
             const std::span<const uint8_t> frame = body.subspan(pos, size);
             size_t at = 1;
             const std::string description = DecodeTerminated(frame, at, frame[0]);
-            if (description == kFrameDescription) return DecodeTerminated(frame, at, frame[0]);
+            if (description == kProvenanceFrameDescription) return DecodeTerminated(frame, at, frame[0]);
         }
         pos += size;
     }
@@ -137,7 +129,14 @@ std::optional<std::string> TagProvenance(const File& file)
     return FrameValue(body, major);
 }
 
-std::optional<std::string> ChunkProvenance(const File& file)
+// Where a provenance chunk starts (its header) and its body's size.
+struct ChunkSpan {
+    int64_t At;
+    uint32_t Size;
+};
+
+// The first provenance chunk after the WAV header, within the file and of a provenance's size.
+std::optional<ChunkSpan> FindProvenanceChunk(const File& file)
 {
     std::array<uint8_t, kRiffHeaderBytes> riff{};
     if (file.ReadAt(0, riff) != riff.size() || !IdAt(riff, kRiffIdAt, kRiffId)) return std::nullopt;
@@ -147,30 +146,53 @@ std::optional<std::string> ChunkProvenance(const File& file)
         std::array<uint8_t, kChunkHeaderBytes> h{};
         file.ReadExactAt(pos, h);
         const auto size = static_cast<uint32_t>(LoadLE32(h.data() + kChunkSizeAt));
-        pos += kChunkHeaderBytes;
-        if (std::equal(kChunkId.begin(), kChunkId.end(), h.begin())) {
-            if (size > kMaxTextSize || fileSize - pos < size) return std::nullopt;
-            std::string text(size, '\0');
-            file.ReadExactAt(pos, std::span(reinterpret_cast<uint8_t*>(text.data()), text.size()));
-            return text;
+        if (IdAt(h, 0, kProvenanceId)) {
+            if (size > kMaxTextSize || fileSize - pos - kChunkHeaderBytes < size) return std::nullopt;
+            return ChunkSpan{pos, size};
         }
-        pos += size + (size & 1);
+        pos += kChunkHeaderBytes + size + (size & 1);
     }
     return std::nullopt;
 }
 
+std::optional<std::string> ChunkProvenance(const File& file)
+{
+    const std::optional<ChunkSpan> chunk = FindProvenanceChunk(file);
+    if (!chunk) return std::nullopt;
+    std::string text(chunk->Size, '\0');
+    file.ReadExactAt(chunk->At + kChunkHeaderBytes, std::span(reinterpret_cast<uint8_t*>(text.data()), text.size()));
+    return text;
+}
+
+// Takes the chunk out of the file, moving what follows it down; returns the file's new size.
+int64_t RemoveChunk(File& file, const ChunkSpan& chunk)
+{
+    const int64_t size = file.Size();
+    const int64_t length = std::min(kChunkHeaderBytes + chunk.Size + (chunk.Size & 1), size - chunk.At);
+    std::vector<uint8_t> block(kMoveBlockBytes);
+    for (int64_t from = chunk.At + length; from < size; from += kMoveBlockBytes) {
+        const std::span<uint8_t> bytes(block.data(), static_cast<size_t>(std::min(kMoveBlockBytes, size - from)));
+        file.ReadExactAt(from, bytes);
+        file.WriteAt(from - length, bytes);
+    }
+    file.Truncate(size - length);
+    return size - length;
+}
+
 }  // namespace
 
-std::string SettingsHash(const RunSettings& s)
+std::string SettingsHash(const RunSettings& settings)
 {
+    // FieldText needs fields it may point into; no row that shapes an output is a request's.
+    RunSettings values = settings;
+    RunRequest request;
     Fnv1a hash;
-    for (const bool b : {s.Analyze, s.Amplify, s.Trim, s.Encode}) hash.Add(b);
-    for (const bool b : s.KeepTag) hash.Add(b);
-    hash.Add(s.NewLevel);
-    for (const double d : s.Lead) hash.Add(d);
-    for (const double d : s.TrimLevel) hash.Add(d);
-    hash.Add(std::string_view(s.Arguments));
-    for (const double d : {s.PinkRef, s.RmsPercent, s.RmsDiff}) hash.Add(d);
+    for (const KeyRow& row : KeyTable()) {
+        if (!row.ShapesOutput) continue;
+        // The value as the settings file holds it, "." for the separator whatever the locale.
+        hash.Add(row.SettingsKey);
+        hash.Add(std::string_view(FieldText(row, '.', values, request)));
+    }
     return Hex16(hash.Value());
 }
 
@@ -185,26 +207,37 @@ std::string ProvenanceText(const RunSettings& settings, const std::string& sourc
 
 std::vector<std::string> ProvenanceLameOptions(const std::string& text)
 {
-    return {"--tv", "TXXX=" + std::string(kFrameDescription) + "=" + text};
+    return {"--tv", "TXXX=" + std::string(kProvenanceFrameDescription) + "=" + text};
 }
 
-void AppendProvenanceChunk(const std::string& path, const std::string& text)
+void MarkWavProvenance(const std::string& path, const std::string& text)
 {
     File file(path, File::Mode::ReadWrite);
     int64_t end = file.Size();
-    std::vector<uint8_t> bytes;
-    // Chunks start on even offsets; a data chunk of odd size may lack its pad byte.
-    if (end % 2 != 0) bytes.push_back(0);
-    bytes.insert(bytes.end(), kChunkId.begin(), kChunkId.end());
-    bytes.resize(bytes.size() + kChunkSizeBytes);
-    StoreLE32(bytes.data() + bytes.size() - kChunkSizeBytes, static_cast<int32_t>(text.size()));
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    if (text.size() % 2 != 0) bytes.push_back(0);
-    file.WriteAt(end, bytes);
-    end += static_cast<int64_t>(bytes.size());
-    std::array<uint8_t, kChunkSizeBytes> riffSize{};
-    StoreLE32(riffSize.data(), static_cast<int32_t>(static_cast<uint32_t>(end - kChunkHeaderBytes)));
-    file.WriteAt(kRiffSizeAt, riffSize);
+    bool changed = false;
+    for (int i = 0; i < kMaxChunks; ++i) {
+        const std::optional<ChunkSpan> stale = FindProvenanceChunk(file);
+        if (!stale) break;
+        end = RemoveChunk(file, *stale);
+        changed = true;
+    }
+    if (!text.empty()) {
+        // Chunks start on even offsets; a data chunk of odd size may lack its pad byte.
+        std::vector<uint8_t> bytes(static_cast<size_t>(end % 2));
+        for (const char c : kProvenanceId) bytes.push_back(static_cast<uint8_t>(c));
+        bytes.resize(bytes.size() + kChunkSizeBytes);
+        StoreLE32(bytes.data() + bytes.size() - kChunkSizeBytes, static_cast<int32_t>(text.size()));
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        if (text.size() % 2 != 0) bytes.push_back(0);
+        file.WriteAt(end, bytes);
+        end += static_cast<int64_t>(bytes.size());
+        changed = true;
+    }
+    if (changed) {
+        std::array<uint8_t, kChunkSizeBytes> riffSize{};
+        StoreLE32(riffSize.data(), static_cast<int32_t>(static_cast<uint32_t>(end - kChunkHeaderBytes)));
+        file.WriteAt(kRiffSizeAt, riffSize);
+    }
     file.Close();
 }
 

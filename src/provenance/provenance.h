@@ -1,7 +1,7 @@
 // Provenance: what an output was made from, kept inside the output itself so that moving a
 // folder keeps it. A re-run with "SkipDone" on compares it with what the file would be made
-// from now, and passes over an output that is up to date. Uses io/, the Run settings and id3/'s
-// reader of Vorbis comments.
+// from now, and passes over an output that is up to date. Uses io/, the Run settings, the key table
+// (settings/), whose rows say which values shape an output, and id3/'s reader of Vorbis comments.
 //
 // An MP3 output carries it as an ID3v2 TXXX frame (lame writes it, given the option below); a
 // WAV output as a chunk of our own after the samples, which players pass over as they must any
@@ -17,7 +17,8 @@ namespace varnook {
 
 struct RunSettings;
 
-// A hash of every setting that shapes the audio or the tags of an output, as 16 hex digits.
+// A hash of every setting that shapes the audio or the tags of an output (every row of the key
+// table but those marked otherwise), as 16 hex digits.
 std::string SettingsHash(const RunSettings& settings);
 
 // The provenance of an output made now from `sourcePath` with `settings` by this version:
@@ -28,9 +29,11 @@ std::string ProvenanceText(const RunSettings& settings, const std::string& sourc
 // The lame options that put `text` into the encoded file's ID3v2 tag.
 std::vector<std::string> ProvenanceLameOptions(const std::string& text);
 
-// Appends the provenance chunk to the WAV file at `path` and mends the RIFF size. Throws
-// FileError.
-void AppendProvenanceChunk(const std::string& path, const std::string& text);
+// Gives the WAV file at `path` the provenance `text` as a chunk after everything else, or none
+// when `text` is empty, and mends the RIFF size. A chunk the file had already (its source's: a
+// copied output taken as a source) is taken out either way: it names another source and other
+// settings, and a reader would find it first. Throws FileError.
+void MarkWavProvenance(const std::string& path, const std::string& text);
 
 // The provenance an output carries: its ID3v2 TXXX frame when it begins with an ID3v2 tag,
 // else its WAV chunk, else its Vorbis comment. Empty when it has none or cannot be read.

@@ -1,7 +1,13 @@
 #include "report/report_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <charconv>
 #include <cerrno>
+#include <cmath>
+#include <type_traits>
 #include <iterator>
 #include <string_view>
 #include <vector>
@@ -40,10 +46,20 @@ std::string NumberText(int64_t value)
     return std::to_string(value);
 }
 
+// A value the report has: one the run got to, and a number any reader takes. A peak of
+// digital silence is minus infinity dBFS, which JSON has no word for: both formats leave it
+// empty, so they never disagree.
+template <class T>
+bool Known(const std::optional<T>& value)
+{
+    if constexpr (std::is_floating_point_v<T>) return value && std::isfinite(*value);
+    return value.has_value();
+}
+
 template <class T>
 std::string Cell(const std::optional<T>& value)
 {
-    return value ? NumberText(*value) : std::string();
+    return Known(value) ? NumberText(*value) : std::string();
 }
 
 // A field is quoted when it holds a comma, a double quote or a line break; quotes are doubled.
@@ -97,7 +113,7 @@ std::string JoinCsv(const std::vector<std::string>& fields)
 template <class T>
 nlohmann::json JsonValue(const std::optional<T>& value)
 {
-    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+    return Known(value) ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
 }  // namespace
@@ -153,8 +169,20 @@ std::string JsonLine(const ReportRow& row)
 
 ReportWriter::ReportWriter(const std::string& path) : format_(ReportFormatFor(path))
 {
-    file_ = std::fopen(path.c_str(), "ab");
-    if (file_ == nullptr) ThrowFileErrorFromErrno();
+    // Never through a link, and never blocked by a FIFO: only a regular file takes the rows.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) ThrowFileErrorFromErrno();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw FileError(file_errors::kPathFileAccess, FileErrorText(file_errors::kPathFileAccess));
+    }
+    file_ = ::fdopen(fd, "ab");
+    if (file_ == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        throw FileErrorFromErrno(error);
+    }
     // Where an append stream starts is the library's choice; ask for the end explicitly.
     std::fseek(file_, 0, SEEK_END);
     if (format_ == ReportFormat::Csv && std::ftell(file_) == 0) {

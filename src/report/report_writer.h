@@ -11,12 +11,15 @@
 namespace varnook {
 
 // What became of one source. A value the run did not get to (no analysis, a file that failed
-// early) stays empty: an empty CSV cell, a JSON null.
+// early), or that is no finite number (the peak of digital silence), stays empty: an empty CSV
+// cell, a JSON null.
 struct ReportRow {
     std::string Source;
     std::string Output;
-    std::string Status;  // "done", "skipped", "failed", "stopped" or "missing"
-    std::string Reason;  // the failing step's words, for a failed or missing source
+    // "done", "skipped", "failed", "stopped", "missing", "not started" (a stop came first) or
+    // "passed over" (by the folder walk, as the output of a source beside it)
+    std::string Status;
+    std::string Reason;  // the failing step's words, for a failed or missing source; why one was passed over
     std::optional<double> DurationSeconds;
     std::optional<int64_t> SampleRate;
     std::optional<int64_t> Channels;
@@ -48,7 +51,8 @@ ReportFormat ReportFormatFor(const std::string& path);
 // so a run that is killed leaves the rows of the files it finished.
 class ReportWriter {
 public:
-    // Throws FileError when the file cannot be opened.
+    // Throws FileError when the file cannot be opened: a link, or anything but a regular file, is
+    // never opened (75: Path/File access error).
     explicit ReportWriter(const std::string& path);
     ~ReportWriter();
     ReportWriter(const ReportWriter&) = delete;

@@ -60,6 +60,10 @@ struct KeyRow {
     NumberRange Range = {0, 0};           // numbers
     std::span<const std::string_view> Choices = {};  // choices, in the order of their enum
     bool Unquoted = false;                // double quotes are dropped from the value (/dest)
+    // False for a value that never changes an output's bytes (a path, the jobs, /skip). Every
+    // other row is part of the settings hash an output's provenance holds, so a row added later
+    // makes outputs due again unless it says otherwise here.
+    bool ShapesOutput = true;
 };
 
 // Every row: the command-line keys in the order of their usage groups, then the keys only the

@@ -1,7 +1,5 @@
 #include "settings/run_settings_file.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 
@@ -18,6 +16,7 @@ namespace {
 constexpr const char* kIniEnvironment = "VARNOOK_INI";
 constexpr const char* kSettingsFileName = "varnook.ini";
 constexpr const char* kSettingsFolderName = "varnook";
+constexpr const char* kBuildFolderMarker = "varnook-build-folder";
 constexpr const char* kSwitchOn = "1";
 constexpr const char* kSwitchOff = "0";
 
@@ -77,16 +76,15 @@ std::string SettingsFilePath(const std::string& programPath)
     const std::string fromEnvironment = Environment(kIniEnvironment);
     if (!fromEnvironment.empty()) return fromEnvironment;
 
+    // A program in its build folder keeps its settings there, so that a developer's trials never
+    // touch the settings of the Varnook they use. Nothing else tells the two apart: an installed
+    // program's folder may be writable (a prefix under the home folder) and may even hold a
+    // varnook.ini left by an older version, but it never holds the marker.
     const std::filesystem::path program(programPath);
-    const std::filesystem::path folder = program.parent_path();
-    if (!program.stem().empty()) {
-        const std::string beside = (folder / program.stem()).string() + ".ini";
-        const std::string folderText = folder.empty() ? std::string(".") : folder.string();
-        if (ExistFile(beside) || ::access(folderText.c_str(), W_OK) == 0) return beside;
-    }
+    if (!program.stem().empty() && ExistFile((program.parent_path() / kBuildFolderMarker).string()))
+        return (program.parent_path() / program.stem()).string() + ".ini";
 
-    // An installed program's folder (/usr/bin) is not the user's to write: use the user's
-    // configuration folder, as the XDG rules place it.
+    // Any installed program: the user's configuration folder, as the XDG rules place it.
     std::filesystem::path configHome = Environment("XDG_CONFIG_HOME");
     if (!configHome.is_absolute()) {
         const std::string home = Environment("HOME");

@@ -22,7 +22,8 @@ void LoadSettings(Context& ctx);
 void SetDefaults(RunSettings& settings);
 
 // Where the settings file lives: $VARNOOK_INI when set; else "<program folder>/<program
-// name>.ini" when that file exists or its folder is writable; else
+// name>.ini" for a program in its build folder, which CMake marks with a file named
+// "varnook-build-folder" beside the program it builds; else, for any installed program,
 // "$XDG_CONFIG_HOME/varnook/varnook.ini" (XDG_CONFIG_HOME defaulting to ~/.config).
 std::string SettingsFilePath(const std::string& programPath);
 

@@ -6,7 +6,8 @@
 #include "io/numbers.h"
 #include "settings/ini_file.h"
 #include "settings/key_table.h"
-#include "ui/file_list_box.h"
+#include "ui/file_list_model.h"
+#include "ui/file_table.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QToolTip>
 
 #include <stdexcept>
@@ -24,12 +26,18 @@ namespace {
 
 constexpr const char* kRecommendedCaption = "dB (ref. recommended level)";
 constexpr const char* kPresentCaption = "dB (ref. present level)";
-// The background of a text box holding a value its key does not take.
-const QColor kRefusedColour(255, 200, 200);
+// How far a refused box's background leans to red: enough to see on light and dark themes alike,
+// little enough for the text to stay readable on both.
+constexpr float kRefusedShare = 0.4f;
+const QColor kRefusedColour(230, 40, 40);
 
 QPalette RefusedPalette(QPalette palette)
 {
-    palette.setColor(QPalette::Base, kRefusedColour);
+    const QColor base = palette.color(QPalette::Base);
+    const auto mix = [](float own, float red) { return own + (red - own) * kRefusedShare; };
+    palette.setColor(QPalette::Base, QColor::fromRgbF(mix(base.redF(), kRefusedColour.redF()),
+                                                      mix(base.greenF(), kRefusedColour.greenF()),
+                                                      mix(base.blueF(), kRefusedColour.blueF())));
     return palette;
 }
 
@@ -50,35 +58,48 @@ void frmGUI::ConnectHandlers()
 
     // The order Default stores the analysis parameters in: Pink, Percent, Diff.
     RunSettings& settings = ctx_.settings;
-    AddTextBox(tbxNewLev, &settings.NewLevel);
-    for (int i = 0; i < 4; ++i) AddTextBox(tbxLevel[i], &settings.TrimLevel[i]);
-    for (int i = 0; i < 2; ++i) AddTextBox(tbxLead[i], &settings.Lead[i]);
-    AddTextBox(tbxPink, &settings.PinkRef);
-    AddTextBox(tbxPercent, &settings.RmsPercent);
-    AddTextBox(tbxDiff, &settings.RmsDiff);
-    AddTextBox(tbxArg, &settings.Arguments);
-    AddTextBox(tbxTarget, &settings.Target);
-    AddTextBox(tbxTruePeak, &settings.TruePeak);
-    AddTextBox(tbxJobs, &settings.Jobs);
-    // activated: the user's pick only, not the load showing the setting.
-    connect(cboLoudness, &QComboBox::activated, this, [this] { cboLoudness_Click(); });
-    connect(chkSkip, &QCheckBox::toggled, this, [this] { chkSkip_Click(); });
+    const auto rowOf = [this](const void* field) -> const KeyRow& {
+        const KeyRow* row = RowOfField(ctx_.settings, ctx_.request, field);
+        if (!row) throw std::logic_error("a text box without a key row");
+        return *row;
+    };
+    AddTextBox(tbxNewLev, rowOf(&settings.NewLevel));
+    for (size_t i = 0; i < 4; ++i) AddTextBox(tbxLevel[i], rowOf(&settings.TrimLevel[i]));
+    for (size_t i = 0; i < 2; ++i) AddTextBox(tbxLead[i], rowOf(&settings.Lead[i]));
+    AddTextBox(tbxPink, rowOf(&settings.PinkRef));
+    AddTextBox(tbxPercent, rowOf(&settings.RmsPercent));
+    AddTextBox(tbxDiff, rowOf(&settings.RmsDiff));
+    AddTextBox(tbxArg, rowOf(&settings.Arguments));
+    for (const RowControl& control : rowControls_) {
+        if (auto* box = qobject_cast<QLineEdit*>(control.widget)) AddTextBox(box, *control.row);
+        // activated: the user's pick only, not the load showing the setting.
+        if (auto* choice = qobject_cast<QComboBox*>(control.widget))
+            connect(choice, &QComboBox::activated, this, [this, &control] { RowControl_Click(control); });
+        if (auto* box = qobject_cast<QCheckBox*>(control.widget))
+            connect(box, &QCheckBox::toggled, this, [this, &control] { RowControl_Click(control); });
+    }
 
     connect(cmdAbout, &QPushButton::clicked, Frame1, &QWidget::show);
     connect(cmdClose, &QPushButton::clicked, Frame1, &QWidget::hide);
     connect(cmdDefault, &QPushButton::clicked, this, [this] { cmdDefault_Click(); });
     connect(cmdGo, &QPushButton::clicked, this, [this] { cmdGo_Click(); });
     connect(cmdIntrpt, &QPushButton::clicked, this, [this] { cmdIntrpt_Click(); });
-    connect(lbxList, &FileListBox::FilesDropped, this,
-            [this](const QStringList& paths) { lbxList_OLEDragDrop(paths); });
-    connect(lbxList, &FileListBox::DeleteReleased, this, [this] { lbxList_KeyUp(); });
+    connect(resultsTable, &FileTable::FilesDropped, this, [this](const QStringList& paths) { AddSources(paths); });
+    connect(failuresOnlyBox, &QCheckBox::toggled, this, [this] { ApplyFilter(); });
+    connect(resultsTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { ShowSelectedPicture(); });
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(fileList, signal, this, [this] { ShowCount(); });
+    connect(fileList, &QAbstractItemModel::modelReset, this, [this] { ShowCount(); });
 }
 
-void frmGUI::AddTextBox(QLineEdit* box, const void* field)
+void frmGUI::AddTextBox(QLineEdit* box, const KeyRow& row)
 {
-    const KeyRow* row = RowOfField(ctx_.settings, ctx_.request, field);
-    if (!row) throw std::logic_error("no key row for " + box->objectName().toStdString());
-    textBoxes_.push_back({box, row, box->toolTip()});
+    QString name;
+    for (const QLabel* label : findChildren<QLabel*>()) {
+        if (label->buddy() == box) name = label->text().remove('&').remove(':');
+    }
+    textBoxes_.push_back({box, &row, box->toolTip(), name});
     box->installEventFilter(this);
     // Every change, the program's own included, so that a value put back is unmarked.
     connect(box, &QLineEdit::textChanged, this, [this, index = textBoxes_.size() - 1] {
@@ -106,7 +127,7 @@ bool frmGUI::eventFilter(QObject* watched, QEvent* event)
                 tbx_LostFocus(box);
         }
     }
-    return QWidget::eventFilter(watched, event);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString frmGUI::FieldText(const KeyRow& row)
@@ -178,17 +199,19 @@ void frmGUI::tbx_Change(const TextBox& box)
 {
     const std::string typed = box.box->text().toStdString();
     const bool refused = CheckValue(*box.row, typed, ctx_.decimalSeparator, Notation::Locale) != ValueFit::Taken;
-    box.box->setPalette(refused ? RefusedPalette(box.box->palette()) : QPalette());
+    box.box->setPalette(refused ? RefusedPalette(palette()) : QPalette());
     if (!refused) {
         box.box->setToolTip(box.toolTip);
+        statusBar()->clearMessage();
         return;
     }
     QString takes = QString::fromStdString("Takes " + TakesText(*box.row, ctx_.decimalSeparator));
     if (box.row->Kind == KeyKind::Number && box.row->Default.empty()) takes += ", or nothing for none";
     box.box->setToolTip(takes);
-    // Said where the user looks, not only on hovering.
-    if (box.box->hasFocus())
-        QToolTip::showText(box.box->mapToGlobal(QPoint(0, box.box->height())), takes, box.box);
+    // Said where the user looks, and in the status bar, where it stays while the box is marked.
+    if (!box.box->hasFocus()) return;
+    QToolTip::showText(box.box->mapToGlobal(QPoint(0, box.box->height())), takes, box.box);
+    statusBar()->showMessage(box.name + ": " + takes.toLower());
 }
 
 void frmGUI::tbx_LostFocus(const TextBox& box)
@@ -204,19 +227,17 @@ void frmGUI::tbx_LostFocus(const TextBox& box)
     if (!taken || ParseLocaleNumber(typed, separator) != ParseLocaleNumber(stored.toStdString(), separator))
         box.box->setText(stored);
     QToolTip::hideText();
+    statusBar()->clearMessage();
     Store(*box.row);
 }
 
-void frmGUI::cboLoudness_Click()
+void frmGUI::RowControl_Click(const RowControl& control)
 {
-    ctx_.settings.Loudness = static_cast<LoudnessMode>(cboLoudness->currentIndex());
-    StoreField(&ctx_.settings.Loudness);
-}
-
-void frmGUI::chkSkip_Click()
-{
-    ctx_.settings.SkipDone = chkSkip->isChecked();
-    StoreField(&ctx_.settings.SkipDone);
+    std::string value;
+    if (auto* choice = qobject_cast<QComboBox*>(control.widget)) value = choice->currentText().toStdString();
+    if (auto* box = qobject_cast<QCheckBox*>(control.widget)) value = box->isChecked() ? "1" : "0";
+    SetValue(*control.row, value, ctx_.decimalSeparator, Notation::Locale, ctx_.settings, ctx_.request);
+    Store(*control.row);
 }
 
 }  // namespace varnook::ui

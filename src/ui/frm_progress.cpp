@@ -2,75 +2,133 @@
 
 #include "base/host.h"
 #include "ui/loudness_picture.h"
-#include "ui/twips.h"
 
 #include <QCloseEvent>
-#include <algorithm>
+#include <QGridLayout>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace varnook::ui {
 
 namespace {
 
-constexpr int kLoadLeft = 0;
-constexpr int kLoadTop = 300;
-constexpr int kLoadWidth = 4800;
-constexpr int kLoadHeight = 4800;
+// Where the window first stands: the top left of the screen, wide enough for a strip to show a
+// song's shape and high enough for a file's lines.
+constexpr QPoint kFirstPlace{0, 20};
+constexpr QSize kFirstSize{480, 520};
+// More strips than this would each be too small to read; further jobs share them.
+constexpr size_t kMaxStrips = 8;
+// Strips stand in at most this many rows, side by side beyond.
+constexpr size_t kStripRows = 2;
+
+QString Clock(qint64 seconds)
+{
+    return QString("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
+}
 
 }  // namespace
 
 frmProgress::frmProgress()
-    : picLoudness(new LoudnessStrip(this)), lbxList(new QListWidget(this)), barRun(new QProgressBar(this))
+    : picLoudness(new LoudnessStrip), lbxList(new QListWidget), barRun(new QProgressBar),
+      stripsArea_(new QWidget), stripsGrid_(new QGridLayout(stripsArea_))
 {
-    barRun->setObjectName("barRun");
-    barRun->hide();
     setObjectName("frmProgress");
     setWindowTitle(kIdleCaption);
+    stripsGrid_->setContentsMargins(0, 0, 0, 0);
+    stripsGrid_->setSpacing(1);
+    strips_.push_back(picLoudness);
+    stripsGrid_->addWidget(picLoudness, 0, 0);
     lbxList->setObjectName("lbxList");
+    lbxList->setAccessibleName("Log");
     // Every line has the one height of the font; telling the view so keeps appending cheap
     // however long the log grows.
     lbxList->setUniformItemSizes(true);
     lbxList->setSelectionMode(QAbstractItemView::NoSelection);
     lbxList->setFocusPolicy(Qt::NoFocus);
-    const QRect load = TwipRect(kLoadLeft, kLoadTop, kLoadWidth, kLoadHeight);
-    move(load.topLeft());
-    resize(load.size());
+    barRun->setObjectName("barRun");
+    barRun->setAccessibleName("Run progress");
+    barRun->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(stripsArea_);
+    layout->addWidget(lbxList, 1);
+    layout->addWidget(barRun);
+    move(kFirstPlace);
+    resize(kFirstSize);
 }
 
 void frmProgress::LogLine(const QString& line)
 {
     lbxList->addItem(line);
-    lbxList->scrollToItem(lbxList->item(lbxList->count() - 1), QAbstractItemView::PositionAtTop);
+    // Scrolling lays the whole list out first, which for every line of a long run costs the
+    // run's length over again; lines logged together are scrolled to once, when the window
+    // next handles its events (as it repaints only then anyway). The last line as the top one,
+    // as far as the list scrolls, is the list scrolled to its bottom.
+    if (scrollPending_) return;
+    scrollPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        scrollPending_ = false;
+        lbxList->scrollToBottom();
+    });
 }
 
-void frmProgress::ShowProgress(size_t finished, size_t total)
+void frmProgress::SetStripCount(size_t count)
 {
-    barRun->setRange(0, static_cast<int>(total));
-    barRun->setValue(static_cast<int>(finished));
-    if (barRun->isHidden()) {
-        barRun->show();
-        LayOut();
+    count = std::clamp<size_t>(count, 1, kMaxStrips);
+    while (strips_.size() > count) {
+        delete strips_.back();
+        strips_.pop_back();
+    }
+    while (strips_.size() < count) {
+        strips_.push_back(new LoudnessStrip(stripsArea_));
+        strips_.back()->setObjectName(QString("picLoudness(%1)").arg(strips_.size() - 1));
+    }
+    const size_t columns = (count + kStripRows - 1) / kStripRows;
+    for (size_t i = 0; i < count; ++i) {
+        stripsGrid_->removeWidget(strips_[i]);
+        stripsGrid_->addWidget(strips_[i], static_cast<int>(i / columns), static_cast<int>(i % columns));
     }
 }
 
-void frmProgress::LayOut()
+void frmProgress::ShowPicture(size_t slot, const TrimPicture& picture)
 {
-    // The strip spans the top at its own height, the bar (once shown) the bottom; the list
-    // covers the rest at every size, however small.
-    const int strip = std::min(picLoudness->minimumHeight(), height());
-    const int bar = barRun->isHidden() ? 0 : std::min(barRun->sizeHint().height(), (height() - strip) / 2);
-    picLoudness->setGeometry(0, 0, width(), strip);
-    lbxList->setGeometry(0, strip, width(), height() - strip - bar);
-    barRun->setGeometry(0, height() - bar, width(), bar);
+    if (slot >= strips_.size()) SetStripCount(slot + 1);
+    strips_[std::min(slot, strips_.size() - 1)]->Show(picture);
 }
 
-void frmProgress::resizeEvent(QResizeEvent* event)
+void frmProgress::ShowOnlyPicture(const TrimPicture& picture)
 {
-    LayOut();
-    QWidget::resizeEvent(event);
+    SetStripCount(1);
+    picLoudness->Show(picture);
+}
+
+void frmProgress::StartRun()
+{
+    SetStripCount(1);
+    runClock_.invalidate();
+}
+
+void frmProgress::ShowProgress(size_t finished, size_t total, std::optional<double> doneShare)
+{
+    if (!runClock_.isValid()) runClock_.start();
+    barRun->setRange(0, static_cast<int>(total));
+    barRun->setValue(static_cast<int>(finished));
+    QString text = QString("%1 / %2").arg(finished).arg(total);
+    const double share =
+        doneShare.value_or(total > 0 ? static_cast<double>(finished) / static_cast<double>(total) : 0.0);
+    if (share > 0 && share < 1 && finished < total) {
+        const double elapsed = static_cast<double>(runClock_.elapsed()) / 1000;
+        text += " \u00b7 " + Clock(std::llround(elapsed * (1 - share) / share)) + " left";
+    }
+    barRun->setFormat(text);
+    barRun->show();
 }
 
 void frmProgress::closeEvent(QCloseEvent* event)

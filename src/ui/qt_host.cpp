@@ -5,14 +5,25 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QThread>
+
+#include <chrono>
+#include <future>
 
 namespace varnook::ui {
 
 namespace {
 
 constexpr qint64 kStripRefreshMs = 100;
+// How often a run's thread waiting for an error box looks whether the windows were closed.
+constexpr std::chrono::milliseconds kBoxWaitPoll{50};
 
 }  // namespace
+
+bool OnWindowsThread()
+{
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
+}
 
 QtHost::QtHost() = default;
 QtHost::~QtHost() = default;
@@ -23,40 +34,69 @@ frmProgress& QtHost::Progress()
     return *progress_;
 }
 
+void QtHost::RunOnWindowsThread(std::function<void()> call)
+{
+    if (OnWindowsThread()) {
+        call();
+        return;
+    }
+    // Queued calls from one thread arrive in the order they were made; a call still queued
+    // when the window goes is dropped with it.
+    QMetaObject::invokeMethod(progress_.get(), std::move(call), Qt::QueuedConnection);
+}
+
 void QtHost::LogLine(const std::string& line)
 {
-    Progress().LogLine(QString::fromStdString(line));
+    RunOnWindowsThread([this, line] { Progress().LogLine(QString::fromStdString(line)); });
     if (echo_) echo_->LogLine(line);
 }
 
 void QtHost::SetCaption(const std::string& caption)
 {
-    Progress().setWindowTitle(QString::fromStdString(caption));
+    RunOnWindowsThread([this, caption] { Progress().setWindowTitle(QString::fromStdString(caption)); });
 }
 
 void QtHost::Yield()
 {
-    QCoreApplication::processEvents();
+    // A run's thread has no events; the windows' thread runs its own loop meanwhile.
+    if (OnWindowsThread()) QCoreApplication::processEvents();
 }
 
 void QtHost::ErrorBox(const std::string& text)
 {
-    QWidget* parent = progress_ && progress_->isVisible() ? progress_.get() : nullptr;
-    // The box texts join their lines with CR LF; Qt would draw the CR as a glyph of its own.
-    QString shown = QString::fromStdString(text);
-    shown.replace("\r\n", "\n");
-    QMessageBox box(QMessageBox::Warning, "Varnook", shown, QMessageBox::Ok, parent);
-    box.exec();
+    const auto show = [this, text] {
+        QWidget* parent = progress_ && progress_->isVisible() ? progress_.get() : nullptr;
+        // The box texts join their lines with CR LF; Qt would draw the CR as a glyph of its own.
+        QString shown = QString::fromStdString(text);
+        shown.replace("\r\n", "\n");
+        QMessageBox box(QMessageBox::Warning, "Varnook", shown, QMessageBox::Ok, parent);
+        box.exec();
+    };
+    if (OnWindowsThread()) {
+        show();
+        return;
+    }
+    // The promise goes with the queued call: dropped unshown, it breaks, which ends the wait too.
+    auto shown = std::make_shared<std::promise<void>>();
+    std::future<void> dismissed = shown->get_future();
+    RunOnWindowsThread([show, shown] {
+        show();
+        shown->set_value();
+    });
+    shown.reset();
+    while (dismissed.wait_for(kBoxWaitPoll) != std::future_status::ready) {
+        if (progress_->Closed()) return;
+    }
 }
 
 void QtHost::ShowProgress(size_t finished, size_t total)
 {
-    Progress().ShowProgress(finished, total);
+    RunOnWindowsThread([this, finished, total] { Progress().ShowProgress(finished, total); });
 }
 
 WindowState QtHost::ProgressWindowState() const
 {
-    if (!progress_) return WindowState::Normal;
+    if (!progress_ || !OnWindowsThread()) return WindowState::Normal;
     if (progress_->isMinimized()) return WindowState::Minimized;
     if (progress_->isMaximized()) return WindowState::Maximized;
     return WindowState::Normal;
@@ -67,7 +107,7 @@ bool QtHost::TrimMeasured(const TrimPicture& picture)
     // The strip keeps a copy, which costs the picture's length; of a long file it grows by many
     // updates, and a few a second are all the eye can follow.
     if (picture.Complete || !stripShown_.isValid() || stripShown_.elapsed() >= kStripRefreshMs) {
-        Progress().picLoudness->Show(picture);
+        RunOnWindowsThread([this, picture] { Progress().ShowPicture(0, picture); });
         stripShown_.restart();
     }
     if (picture.Complete) WritePlotFile(picture, *this);

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace varnook {
 class Host;
@@ -23,16 +25,17 @@ class QtHost;
 bool HasDisplay();
 
 // Window mode: shows the progress window and the main window beside it, both showing the
-// records start-up left in ctx (settings as loaded, with the command line applied), and runs
-// until the progress window is closed. Returns the exit status, or nothing when no display could
+// records start-up left in ctx (settings as loaded, with the command line applied), with
+// `openFiles` (files and folders, as "--open" hands them over) in the main window's list, and
+// runs until the windows are closed. Returns the exit status, or nothing when no display could
 // be opened (a stale DISPLAY); then no window was shown.
-std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx);
+std::optional<int> RunWindowMode(int& argc, char** argv, Context& ctx, const std::vector<std::string>& openFiles = {});
 
 // Shows the progress window and the main window beside it, owned by it, for ctx (whose host is
-// `host`), wired so that closing the progress window closes the main window too: a run in
-// progress then stops through ctx.stop in the step in hand, and Qt's event loop ends with the
-// last window.
-std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx);
+// `host`), with `openFiles` in the main window's list, wired so that closing either window
+// closes both: a run in progress then stops through ctx.stop in the step in hand, and Qt's event
+// loop ends with the last window.
+std::unique_ptr<frmGUI> OpenWindows(QtHost& host, Context& ctx, const std::vector<std::string>& openFiles = {});
 
 // Batch mode on a display: shows the progress window, hands `batch` a context with the records
 // of ctx that reports through it, and closes the window when `batch` returns. Its log lines also

@@ -22,6 +22,8 @@ inline constexpr std::string_view kRiffId = "RIFF";
 inline constexpr std::string_view kWaveId = "WAVE";
 inline constexpr std::string_view kFmtId = "fmt ";
 inline constexpr std::string_view kDataId = "data";
+// Varnook's own chunk after the samples, holding a WAV output's provenance.
+inline constexpr std::string_view kProvenanceId = "vrkp";
 
 // A chunk header: the identifier, then the size of the body that follows the header.
 inline constexpr int64_t kChunkIdBytes = 4;

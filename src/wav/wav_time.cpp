@@ -1,5 +1,7 @@
 #include "wav/wav_time.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -36,7 +38,25 @@ double Fail(Host& host, const std::string& line)
     return -1;
 }
 
-double CheckHeader(Host& host, WavInfo& wav, const std::string& path)
+// Where the repairs go: the file itself, or the copy made at the first repair when the file may
+// not be written and a copy is offered.
+class RepairTarget {
+public:
+    RepairTarget(const std::string& path, const std::function<std::string()>& copy) : path_(path), copy_(copy) {}
+
+    const std::string& Path()
+    {
+        if (copy_ && ::access(path_.c_str(), W_OK) != 0) path_ = copy_();
+        copy_ = nullptr;
+        return path_;
+    }
+
+private:
+    std::string path_;
+    std::function<std::string()> copy_;
+};
+
+double CheckHeader(Host& host, WavInfo& wav, const std::string& path, RepairTarget& target)
 {
     File file(path, File::Mode::Read);
     const int64_t length = file.Size();
@@ -71,7 +91,7 @@ double CheckHeader(Host& host, WavInfo& wav, const std::string& path)
 
     if (riffSizeBad) {
         wav.RiffSize = static_cast<int32_t>(length - kChunkHeaderBytes);
-        WriteSizeField(path, kRiffSizeAt, wav.RiffSize);
+        WriteSizeField(target.Path(), kRiffSizeAt, wav.RiffSize);
         host.LogLine("File size info corrected to: " + std::to_string(wav.RiffSize));
     }
 
@@ -96,7 +116,7 @@ double CheckHeader(Host& host, WavInfo& wav, const std::string& path)
     if (wav.DataSize > room) {
         host.LogLine("Bad data size");
         wav.DataSize = static_cast<int32_t>(room / wav.BlockAlign * wav.BlockAlign);
-        WriteSizeField(path, ChunkSizeFieldAt(wav.DataStart), wav.DataSize);
+        WriteSizeField(target.Path(), ChunkSizeFieldAt(wav.DataStart), wav.DataSize);
         host.LogLine("Data size corrected");
     }
     file.Close();
@@ -105,10 +125,11 @@ double CheckHeader(Host& host, WavInfo& wav, const std::string& path)
 
 }  // namespace
 
-double WavTime(Host& host, WavInfo& wav, const std::string& path)
+double WavTime(Host& host, WavInfo& wav, const std::string& path, const std::function<std::string()>& copyForRepair)
 {
     double duration = -1;
-    Guarded(host, "WavTime", [&] { duration = CheckHeader(host, wav, path); });
+    RepairTarget target(path, copyForRepair);
+    Guarded(host, "WavTime", [&] { duration = CheckHeader(host, wav, path, target); });
     return duration;
 }
 

@@ -4,6 +4,7 @@
 // Depends on io/, the host and the WAV info record only.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace varnook {
@@ -16,7 +17,10 @@ struct WavInfo;
 // changes the file's length. Besides the header faults, a BlockAlign or ByteRate of 0, a chunk
 // chain that leads past the end of the file, no "data" chunk and a file longer than a signed
 // 32-bit size can describe are refused with a line saying so. A file that may only be read is
-// examined all the same; a repair it needs fails as a file error ("70: Permission denied").
-double WavTime(Host& host, WavInfo& wav, const std::string& path);
+// examined all the same; a repair it needs fails as a file error ("70: Permission denied"),
+// unless `copyForRepair` is given: then, at the first repair, it makes a copy of the file and
+// names it, and the repairs go into the copy.
+double WavTime(Host& host, WavInfo& wav, const std::string& path,
+               const std::function<std::string()>& copyForRepair = {});
 
 }  // namespace varnook

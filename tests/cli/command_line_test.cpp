@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
-#include <regex>
+#include <cctype>
 
 #include "base/context.h"
 #include "cli/start_up.h"
@@ -88,6 +88,10 @@ TEST_F(CommandLineTest, SourcesBecomeAbsoluteAndMissingOnesAreListed)
     EXPECT_EQ(ctx.request.SourcePath, song);
     Parse({"/"});  // holds no key: the root folder
     EXPECT_EQ(ctx.request.SourcePath, "/");
+    // The desktop's "Open With": the same sources, for the window's list; after a text key the
+    // option is that key's word.
+    EXPECT_TRUE(Parse({"--open", song}).OpenInWindow && Parse({song, "--open"}).Sources == Words{song});
+    EXPECT_FALSE(Parse({song, "/lame", "--open"}).OpenInWindow);
 }
 
 // None of these names a source or a usable value: window mode with the settings as loaded.
@@ -145,8 +149,14 @@ TEST_P(KeyRowTest, IsReadByEveryReader)
     const auto field = std::visit([](auto* f) -> const void* { return f; }, row.Field(ctx.settings, ctx.request));
     EXPECT_EQ(RowOfField(ctx.settings, ctx.request, field), &row) << "a field set by two rows";
     const std::string man = test::ReadText(std::string(std::getenv("VARNOOK_SOURCE_DIR")) + "/data/varnook.1");
+    // A whole word: "/tp" must not be found inside "/tpstandard".
     const auto documented = [&man](std::string_view name) {
-        return std::regex_search(man, std::regex("(^|[^A-Za-z0-9])" + std::string(name) + "([^A-Za-z0-9]|$)"));
+        const auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+        for (size_t at = man.find(name); at != man.npos; at = man.find(name, at + 1)) {
+            const size_t end = at + name.size();
+            if ((at == 0 || !wordChar(man[at - 1])) && (end == man.size() || !wordChar(man[end]))) return true;
+        }
+        return false;
     };
     if (!row.CommandKey.empty()) {
         const std::string key = "/" + std::string(row.CommandKey), help = UsageText();

@@ -65,6 +65,18 @@ protected:
         return StartCaptured(captures_.emplace_back().Path().string(), VARNOOK_EXE, args, WithSettings(env));
     }
 
+    // `text` with "{dir}" the source folder, "{lib}" its "lib", "{tmp}" the scratch folder and
+    // "{rel}" the source folder relative to the working one.
+    std::string Expand(std::string text) const
+    {
+        const std::string folder = dir.Path().string();
+        for (const auto& [key, value] : {std::pair<std::string, std::string>{"{dir}", folder}, {"{lib}", folder + "/lib"},
+                                         {"{tmp}", config.Path().string()},
+                                         {"{rel}", dir.Path().lexically_relative(std::filesystem::current_path()).string()}})
+            for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+        return text;
+    }
+
     // Every file below `folder` by relative path, for "unchanged" and "nothing else" checks.
     static std::map<std::string, Bytes> Contents(const std::filesystem::path& folder)
     {

@@ -1,12 +1,11 @@
 // Folders as sources, parallel jobs, safe re-runs and the report, with the real lame.
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <fstream>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "e2e/batch_fixture.h"
+#include "support/param_name.h"
 
 namespace varnook::test {
 namespace {
@@ -32,7 +31,7 @@ Names Taken(const CapturedRun& run, const fs::path& root)
 
 // Hidden files and folders, a link back up, and the outputs of an earlier run are passed over;
 // "track 2" comes before "track 10". A folder of one source still ends with the summary.
-TEST_F(BatchRun, FolderSourceTakesTheSameSourcesInNaturalOrderAndMirrorsTheDestination)
+TEST_F(BatchRun, FolderSourceTakesTheSameSourcesInNaturalOrder)
 {
     const fs::path lib = dir.Path() / "lib";
     fs::create_directories(lib / "sub");
@@ -49,11 +48,6 @@ TEST_F(BatchRun, FolderSourceTakesTheSameSourcesInNaturalOrderAndMirrorsTheDesti
     EXPECT_EQ(inPlace.exitCode, 0) << inPlace.out;
     EXPECT_EQ(Taken(inPlace, lib), taken);
     EXPECT_TRUE(Run({(lib / ".hidden").string(), "/enc0"}).Lines().back().starts_with("Files done: 1, skipped: 0, failed: 0"));
-    fs::create_directory(dir.Path() / "out");
-    EXPECT_EQ(Taken(Run(Join(keys, {"/dest", dir.File("out/")})), lib), taken);
-    Names mirrored;
-    for (const auto& [name, bytes] : Contents(dir.Path() / "out")) mirrored.push_back(name);
-    EXPECT_EQ(mirrored, (Names{"sub/a.mp3", "sub/b.mp3", "track 10.mp3", "track 2.mp3"}));
 }
 
 std::string Fixed2(double number)
@@ -103,15 +97,19 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
     // The same log, so the jobs never waited for each other either ("Waiting for another...").
     EXPECT_EQ(Untimed(Run(skip)), Untimed(one)) << "four jobs logged otherwise";
     EXPECT_TRUE(outputs() == made) << "four jobs made other bytes";
-    EXPECT_EQ(Untimed(Run(Join(skip, {"/report", report}))).back(), "Files done: 0, skipped: 4, failed: 0, stopped: 0");
+    // The outputs beside their sources are passed over, each with its row.
+    const std::string passedOver = ", passed over: 4";
+    EXPECT_EQ(Untimed(Run(Join(skip, {"/report", report}))).back(), "Files done: 0, skipped: 4, failed: 0, stopped: 0" + passedOver);
     std::ifstream in(report);
     size_t rows = 0;
-    for (std::string text; std::getline(in, text); ++rows) {
+    for (std::string text; std::getline(in, text);) {
         const nlohmann::json row = nlohmann::json::parse(text);
+        if (row["status"] == "passed over") continue;
         SCOPED_TRACE(text);
-        EXPECT_EQ(row["status"], rows < 4 ? "done" : "skipped");
+        const bool skipped = rows++ >= 4;
+        EXPECT_EQ(row["status"], skipped ? "skipped" : "done");
         EXPECT_EQ(row["output_bytes"], fs::file_size(row["output"].get<std::string>()));
-        if (rows >= 4) continue;
+        if (skipped) continue;
         ASSERT_TRUE(row["cut_in_s"].is_number() && row["cut_out_s"].is_number());
         EXPECT_LT(row["cut_in_s"].get<double>(), row["cut_out_s"].get<double>());
         EXPECT_LE(row["cut_out_s"].get<double>(), row["duration_s"].get<double>());
@@ -120,14 +118,138 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
                             "Leveling with: " + Fixed2(row["applied_gain_db"]) + " dB..."});
     }
     EXPECT_EQ(rows, 8u);
-    const std::string touched = (lib / "c.wav").string();
-    ASSERT_EQ(::utimensat(AT_FDCWD, touched.c_str(), nullptr, 0), 0);
-    const CapturedRun afterTouch = Run(skip);
-    EXPECT_EQ(Untimed(afterTouch).back(), "Files done: 1, skipped: 3, failed: 0, stopped: 0");
-    EXPECT_FALSE(HasLine(afterTouch.Lines(), "Up to date: " + (lib / "c.mp3").string()));
-    EXPECT_EQ(Untimed(Run(Join(skip, {"/nl", "-1"}))).back(), "Files done: 4, skipped: 0, failed: 0, stopped: 0");
-    EXPECT_TRUE(Contents(lib).size() == 8u && ReadAllBytes(touched) == sources.at("c.wav"));
+    EXPECT_TRUE(Contents(lib).size() == 8u && ReadAllBytes((lib / "c.wav").string()) == sources.at("c.wav"));
 }
+
+// A row of runs, each a bash line in which "V" runs the program with /skip1 ("{dir}" is the
+// folder), and what became of the song: made ('m'), failed ('f') or passed over ('u').
+struct RerunCase {
+    const char* name;
+    std::vector<std::pair<std::string, char>> runs;
+    std::string output;  // holds one provenance record after the last run
+    std::string record;  // the record's name in its file, in ASCII or (lame's) UTF-16
+};
+void PrintTo(const RerunCase& row, std::ostream* os) { *os << row.name; }
+
+class Rerun : public BatchRun, public testing::WithParamInterface<RerunCase> {};
+
+// A later run with SkipDone passes over exactly an output made whole from that source under the
+// same settings, and marked once.
+TEST_P(Rerun, PassesOverOnlyWhatTheseSettingsMadeFromThisSource)
+{
+    MakeWav("song.wav");
+    for (auto [line, outcome] : GetParam().runs) {
+        line = "trap '' XFSZ; V() { \"" VARNOOK_EXE "\" \"$@\" /skip1; }; " + line;
+        for (size_t at; (at = line.find("{dir}")) != std::string::npos;) line.replace(at, 5, dir.Path().string());
+        const CapturedRun run = RunCaptured("bash", {"-c", line}, WithSettings());
+        EXPECT_EQ(run.exitCode, outcome == 'f' ? 1 : 0) << line << "\n" << run.out;
+        EXPECT_EQ(run.out.find("Up to date: ") != std::string::npos, outcome == 'u') << line << "\n" << run.out;
+    }
+    const std::string bytes = ReadText(dir.File(GetParam().output));
+    std::string wide;
+    for (const char c : GetParam().record) wide += {c, '\0'};
+    size_t records = 0;
+    for (const std::string& name : {GetParam().record, wide})
+        for (size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1)) ++records;
+    EXPECT_EQ(records, 1u);
+}
+
+const std::string kToMp3 = " /ana0 /lev1 /tr0 /enc1 /nl 3", kToWav = " /ana0 /lev1 /tr0 /enc0";
+const std::string kR128 = "V {dir}/song.wav /ana1 /lev1 /tr0 /enc0 /mode r128 /target -10";
+INSTANTIATE_TEST_SUITE_P(Rows, Rerun, testing::Values(
+    // A file size limit stands in for a full disk (215 kB hold half the song): the song goes on
+    // unleveled and unmarked, so the next run levels it.
+    RerunCase{"OutputAfterAFailedLevelIsMadeAgain", {{"ulimit -f 215; V {dir}/song.wav" + kToMp3, 'f'},
+              {"V {dir}/song.wav" + kToMp3, 'm'}, {"V {dir}/song.wav" + kToMp3, 'u'}}, "song.mp3", "VarnookProvenance"},
+    // Every setting that shapes the output is part of its record; the jobs are not.
+    RerunCase{"LoudnessModeAndTargetMakeItDue", {{"V {dir}/song.wav /ana1 /lev1 /tr0 /enc0", 'm'}, {kR128, 'm'},
+              {kR128 + " /jobs 2", 'u'}}, "_song.wav", "vrkp"},
+    RerunCase{"TouchedSourceIsMadeAgain", {{"V {dir}/song.wav" + kToWav, 'm'}, {"touch {dir}/song.wav; V {dir}/song.wav" + kToWav, 'm'},
+              {"V {dir}/song.wav" + kToWav, 'u'}}, "_song.wav", "vrkp"},
+    // An output copied beside its source and taken as a source: its record names another source.
+    RerunCase{"CopiedWavOutputTakenAsASource", {{"V {dir}/song.wav" + kToWav, 'm'},
+              {"cp {dir}/_song.wav {dir}/copy.wav; V {dir}/copy.wav" + kToWav, 'm'}, {"V {dir}/copy.wav" + kToWav, 'u'}},
+              "_copy.wav", "vrkp"},
+    RerunCase{"CopiedMp3OutputTakenAsASource", {{"V {dir}/song.wav" + kToMp3, 'm'},
+              {"cp {dir}/song.mp3 {dir}/copy.mp3; V {dir}/copy.mp3" + kToMp3, 'm'}, {"V {dir}/copy.mp3" + kToMp3, 'u'}},
+              "_copy.mp3", "VarnookProvenance"}),
+    RowName());
+
+// What the report says of every item of a folder run: the files the walk took, passed over or
+// could not read, the lead silence as added, the picture only when it was written.
+struct ReportCase {
+    const char* name;
+    Names steps;        // below lib/: "tone NAME", "silence NAME", "dir NAME", "shut NAME" (mode 0), "readonly NAME"
+    std::string keys;   // after "{lib} /report {tmp}/r.jsonl", expanded (BatchRun::Expand)
+    int exitCode;
+    Names rows;         // status|source|reason|lead_in_s|lead_out_s|plot
+    std::string summary;
+};
+void PrintTo(const ReportCase& row, std::ostream* os) { *os << row.name; }
+
+class ReportRows : public BatchRun, public testing::WithParamInterface<ReportCase> {};
+
+TEST_P(ReportRows, NameEveryItemInOrderAsItEnded)
+{
+    const ReportCase& row = GetParam();
+    const fs::path lib = dir.Path() / "lib";
+    fs::create_directory(lib);
+    for (const std::string& step : row.steps) {
+        const std::string what = step.substr(0, step.find(' ')), at = (lib / step.substr(step.find(' ') + 1)).string();
+        if (what == "tone" || what == "silence") WriteAllBytes(at, what == "tone" ? ToneWav() : ToneWav(0));
+        if (what == "dir") fs::create_directory(at);
+        if (what == "shut") fs::permissions(at, fs::perms::none);
+        if (what == "readonly") fs::permissions(at, fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    // Permission bits hold for root too without these capabilities.
+    Names args{"--bounding-set=-dac_override,-dac_read_search", "--inh-caps=-dac_override,-dac_read_search",
+               VARNOOK_EXE, lib.string(), "/report", config.File("r.jsonl")};
+    std::istringstream words(Expand(row.keys));
+    for (std::string word; words >> word;) args.push_back(word);
+    const CapturedRun run = RunCaptured("setpriv", args, WithSettings());
+
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
+    EXPECT_EQ(Untimed(run).back(), row.summary);
+    Names rows, expected;
+    std::ifstream in(config.File("r.jsonl"));
+    for (std::string text; std::getline(in, text);) {
+        const nlohmann::json cells = nlohmann::json::parse(text);
+        std::string line = cells["status"].get<std::string>();
+        for (const char* key : {"source", "reason", "lead_in_s", "lead_out_s", "plot"})
+            line += "|" + (cells[key].is_string() ? cells[key].get<std::string>() : cells[key].dump());
+        rows.push_back(line);
+    }
+    for (const std::string& line : row.rows) expected.push_back(Expand(line));
+    EXPECT_EQ(rows, expected);
+}
+
+const std::string kLevelAndTrim = " /ana1 /lev1 /tr1 /enc0 /li 0,3";
+#if VARNOOK_HAVE_GUI
+const std::vector<ReportCase> kPictureRows{
+    ReportCase{"PictureUnderItsAbsolutePath", {"tone a.wav"}, "/plot {rel}/plots" + kLevelAndTrim, 0,
+               {"done|{lib}/a.wav||0.3|0.2|{dir}/plots/a.wav.png"}, "Files done: 1, skipped: 0, failed: 0, stopped: 0"},
+    ReportCase{"PictureFolderReadOnly", {"tone a.wav", "dir plots", "readonly plots"}, "/plot {lib}/plots" + kLevelAndTrim, 1,
+               {"failed|{lib}/a.wav|The picture could not be written: {lib}/plots/a.wav.png|0.3|0.2|null"},
+               "Files done: 0, skipped: 0, failed: 1, stopped: 0"}};
+#else
+const std::vector<ReportCase> kPictureRows;
+#endif
+std::vector<ReportCase> ReportRowCases()
+{
+    std::vector<ReportCase> rows{
+        ReportCase{"WalkFailuresAndFilesPassedOver", {"tone a.wav", "tone a.mp3", "dir locked", "tone locked/b.wav", "shut locked"},
+                   " /ana0 /lev1 /tr0 /enc1", 1, {"passed over|{lib}/a.mp3|the output of {lib}/a.wav|null|null|null",
+                   "done|{lib}/a.wav||null|null|null",
+                   "failed|{lib}/locked|Could not read the folder {lib}/locked: 70: Permission denied|null|null|null"},
+                   "Files done: 1, skipped: 0, failed: 1, stopped: 0, passed over: 1"},
+        // Quiet throughout, the second is left as it was: no silence is added to it.
+        ReportCase{"LeadSilenceAsAdded", {"tone a.wav", "silence b.wav"}, kLevelAndTrim, 0,
+                   {"done|{lib}/a.wav||0.3|0.2|null", "done|{lib}/b.wav||0.0|0.0|null"},
+                   "Files done: 2, skipped: 0, failed: 0, stopped: 0"}};
+    rows.insert(rows.end(), kPictureRows.begin(), kPictureRows.end());
+    return rows;
+}
+INSTANTIATE_TEST_SUITE_P(Library, ReportRows, testing::ValuesIn(ReportRowCases()), RowName());
 
 }  // namespace
 }  // namespace varnook::test

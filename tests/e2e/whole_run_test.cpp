@@ -60,7 +60,7 @@ struct RunCase {
     int exitCode = 0;
     Names lines = {};        // openings of log lines, in this order
     Names kept = {};         // byte-identical afterwards
-    Names made = {};         // regular files of 1.7 s of song or more, with the umask's permissions
+    Names made = {};         // regular files with the umask's permissions, songs of 1.7 s or more
     std::string shell = {};  // a bash script that runs the command as "$@", under umask 027
     std::string err = {};    // a part of standard error
     std::function<void(const std::string& dir, const std::string& tmp)> alsoCheck = nullptr;
@@ -70,13 +70,6 @@ void PrintTo(const RunCase& row, std::ostream* os) { *os << row.name; }
 class WholeRun : public BatchRun, public testing::WithParamInterface<RunCase> {
 protected:
     ~WholeRun() override { ::umount2(dir.File("disk").c_str(), MNT_DETACH); }  // when a row mounted one
-
-    std::string Expand(std::string text) const
-    {
-        for (const auto& [key, value] : {std::pair{"{dir}", dir.Path().string()}, {"{tmp}", config.Path().string()}})
-            for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), value);
-        return text;
-    }
 
     void Step(const std::string& step)
     {
@@ -100,7 +93,7 @@ protected:
             ASSERT_EQ(RunCaptured(what, {rest.begin() + (what == "sox" ? 3 : 0), rest.end()}).exitCode, 0);
         }
         if (what == "fifo") { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }
-        if (what == "samples" || what == "cut" || what == "frames") Craft(what, at, rest);
+        if (what == "samples" || what == "cut" || what == "frames" || what == "riff") Craft(what, at, rest);
         if (what == "node" && ::mknod(at.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)  // a /dev/null of its own
             GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
         if (what == "room") {  // leaves room on the disk for all of the WAV's MP3 but its last page
@@ -124,10 +117,11 @@ protected:
     // "samples NAME N": the FLAC's STREAMINFO counts N samples (36 bits from the low half of
     // byte 21 on). "cut NAME": the FLAC ends where its first frame past a third begins (sox's
     // frames start with the sync bytes FF F8). "frames NAME N": N TXXX frames of 20 bytes in a
-    // 2.3 tag before the MP3.
+    // 2.3 tag before the MP3. "riff NAME": the WAV's RIFF size says 0.
     static void Craft(const std::string& what, const std::string& at, const Names& rest)
     {
         Bytes bytes = ReadAllBytes(at);
+        if (what == "riff") std::fill(bytes.begin() + 4, bytes.begin() + 8, 0);
         if (what == "samples") {
             const uint64_t samples = std::stoull(rest.at(0));
             bytes.at(21) = static_cast<uint8_t>((bytes[21] & 0xF0) | samples >> 32);
@@ -177,7 +171,7 @@ TEST_P(WholeRun, EndsAsExpectedAndKeepsEveryFile)
     expected.insert(row.made.begin(), row.made.end());
     std::set<std::string> listing;  // files and links, not folders or FIFOs
     for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
-        if (entry.is_regular_file() || entry.is_symlink()) listing.insert(fs::relative(entry.path(), dir.Path()).string());
+        if (entry.is_regular_file() || entry.is_symlink()) listing.insert(entry.path().lexically_relative(dir.Path()).string());
     EXPECT_EQ(listing, expected);
     for (const std::string& name : row.kept)
         EXPECT_TRUE(fs::exists(dir.File(name)) && ReadAllBytes(dir.File(name)) == before[name]) << name << " changed";
@@ -206,9 +200,9 @@ INSTANTIATE_TEST_SUITE_P(Outputs, WholeRun, testing::Values(
             0, {"Encoded OK"}, {"song.wav"}, {"-out/song.mp3"}, "cd {dir} && exec \"$@\""},
     RunCase{"NameTooLong", {"mp3 song.mp3", "dir out"}, "{dir}/song.mp3 /tr0 /dest {dir}/out/" + std::string(300, 'x') + ".mp3",
             1, {"Encoding...", "52: File name too long"}, {"song.mp3"}},
-    // The leftover is what a kill during the copy to another file system leaves.
-    RunCase{"MovedAcrossFileSystems", {"disk 4m", "wav song.wav", "text disk/VRKmove.tmp"},
-            "{dir}/song.wav /dest {dir}/disk/" + kLevelToWav, 0, {"Leveled OK"}, {"song.wav"}, {"disk/song.wav"}},
+    // The work file is made beside the output, so the output is renamed into place there.
+    RunCase{"OutputOnAnotherFileSystem", {"disk 4m", "wav song.wav"}, "{dir}/song.wav /dest {dir}/disk/" + kLevelToWav, 0,
+            {"Leveled OK"}, {"song.wav"}, {"disk/song.wav"}},
     // Without a sync of the folder, a power cut right after the rename may bring the old name back.
     RunCase{"FolderSyncedAfterTheRename", {"traced", "wav song.wav"}, "{dir}/song.wav" + kLevelToWav, 0, {"Leveled OK"},
             {"song.wav"}, {"_song.wav"}, "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -f -o {tmp}/trace "
@@ -221,6 +215,53 @@ INSTANTIATE_TEST_SUITE_P(Outputs, WholeRun, testing::Values(
                 EXPECT_NE(trace.find("fsync(" + line.substr(line.rfind("= ") + 2) + ")", open), std::string::npos);
             }}),
     RowName());
+
+// Where a run writes: a /dest made when missing, outputs and pictures named once before the
+// first file, work files beside the output, nothing through a link or into a source, only an
+// extension Varnook writes, a converted source named as its WAV would be.
+#if VARNOOK_HAVE_GUI
+const std::vector<RunCase> kPictureRows{
+    RunCase{"PicturesMirrorTheTree", {"dir lib", "dir lib/A", "dir lib/B", "wav lib/A/01.wav", "wav lib/B/01.wav"},
+            "{dir}/lib /plot {dir}/plots /dest {dir}/out/ /ana1 /lev0 /tr1 /enc0", 0, {"Trimmed OK", "Trimmed OK"},
+            {"lib/A/01.wav", "lib/B/01.wav"}, {"out/A/01.wav", "out/B/01.wav", "plots/A/01.wav.png", "plots/B/01.wav.png"}},
+    RunCase{"LinkAtThePicture", {"wav song.wav", "text victim.txt", "dir plots", "link plots/song.wav.png ../victim.txt"},
+            "{dir}/song.wav /plot {dir}/plots /ana1 /lev0 /tr1 /enc0", 0, {"Trimmed OK"}, {"song.wav", "victim.txt"},
+            {"_song.wav", "plots/song.wav.png"}}};
+#else
+const std::vector<RunCase> kPictureRows;
+#endif
+std::vector<RunCase> PlaceRows()
+{
+    std::vector<RunCase> rows{
+        RunCase{"DestAndReportFoldersMade", {"dir lib", "wav lib/a.wav"}, "{dir}/lib /dest {dir}/new/out/ /report "
+                "{dir}/logs/r.csv" + kLevelToWav, 0, {"Leveled OK"}, {"lib/a.wav"}, {"new/out/a.wav", "logs/r.csv"}},
+        RunCase{"DestThatCannotBeMade", {"wav song.wav", "text file"}, "{dir}/song.wav /dest {dir}/file/out/" + kLevelToWav,
+                2, {}, {"song.wav", "file"}, {}, "", "/dest folder {dir}/file/out/ could not be made: 76: Path not found"},
+        RunCase{"TwoSourcesOneOutput", {"dir A", "dir B", "wav A/01.wav", "wav B/01.wav"}, "{dir}/A/01.wav {dir}/B/01.wav "
+                "/dest {dir}/out/" + kLevelToWav, 1, {"Leveled OK", "Output named twice: {dir}/out/01.wav ({dir}/A/01.wav "
+                "and {dir}/B/01.wav)"}, {"A/01.wav", "B/01.wav"}, {"out/01.wav"}},
+        RunCase{"WavAndFlacOfOneSong", {"dir lib", "wav lib/song.wav", "sox lib/song.flac"}, "{dir}/lib" + kLevelToWav, 1,
+                {"Converted OK", "Output named twice: {dir}/lib/_song.wav ({dir}/lib/song.flac and {dir}/lib/song.wav)"},
+                {"lib/song.wav", "lib/song.flac"}, {"lib/_song.wav"}},
+        RunCase{"DestInsideTheFolderSource", {"dir lib", "wav lib/a.wav", "dir lib/out", "mp3 lib/out/a.mp3"},
+                "{dir}/lib /dest {dir}/lib/out/" + kJustEncode, 0, {"Encoded OK"}, {"lib/a.wav"}, {"lib/out/a.mp3"}},
+        RunCase{"ReadOnlyLibraryWithAWritableDest", {"dir lib", "wav lib/song.wav", "riff lib/song.wav",
+                "readonly lib/song.wav", "readonly lib"}, "{dir}/lib/song.wav /dest {dir}/out/" + kLevelToWav, 0,
+                {"Bad file size info: 0", "File size info corrected to: ", "Leveled OK"}, {"lib/song.wav"}, {"out/song.wav"},
+                kNotRoot},
+        RunCase{"ReportIsASource", {"wav song.wav"}, "{dir}/song.wav /report {dir}/song.wav" + kLevelToWav, 2, {},
+                {"song.wav"}, {}, "", "/report {dir}/song.wav is a source of this run"},
+        RunCase{"ReportIsAFifo", {"wav song.wav", "fifo r.csv"}, "{dir}/song.wav /report {dir}/r.csv" + kLevelToWav, 2, {},
+                {"song.wav"}, {}, "", "/report {dir}/r.csv is not a regular file"},
+        RunCase{"PlotIsALink", {"wav song.wav", "text victim.txt", "link plots victim.txt"}, "{dir}/song.wav /plot "
+                "{dir}/plots" + kLevelToWav, 2, {}, {"song.wav", "victim.txt", "plots"}, {}, "", "/plot {dir}/plots is a link"},
+        RunCase{"DestExtensionNotWritten", {"wav song.wav"}, "{dir}/song.wav /dest {dir}/x.oga" + kLevelToWav, 2, {},
+                {"song.wav"}, {}, "", "/dest takes a folder or a name ending in .wav, .mp3, .flac, .ogg or .opus, not "
+                "\"{dir}/x.oga\""}};
+    rows.insert(rows.end(), kPictureRows.begin(), kPictureRows.end());
+    return rows;
+}
+INSTANTIATE_TEST_SUITE_P(Places, WholeRun, testing::ValuesIn(PlaceRows()), RowName());
 
 // One source of every format the table reads, made and titled by ffmpeg from the tone, then
 // leveled and encoded: the title reaches the MP3 through the tag reader the table names. ffmpeg's
@@ -254,10 +295,11 @@ INSTANTIATE_TEST_SUITE_P(Formats, WholeRun, testing::Values(
              "Trimmed OK", "wav file info: 1.95 sec", "Encoded OK"}, {"s.mp3"}, {"_s.mp3"}},
     RunCase{"Flac24", {"sox s.flac -b 24"}, "{dir}/s.flac /ana1 /lev1 /tr0 /enc1", 0,
             {"Converted OK", "16 bits, 44100 samp/s, 2 chan", "Recommended gain: -0.07 dB", "Encoded OK"}, {"s.flac"}, {"s.mp3"}},
-    RunCase{"Flac96k", {"sox s.flac -b 24 -r 96000"}, "{dir}/s.flac /ana1 /lev1 /tr0 /enc1", 0,
-            {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: 0.05 dB", "Encoded OK"}, {"s.flac"}, {"s.mp3"}},
+    // No filter is made for 96 kHz: a 16-bit WAV is resampled as a wider one or a FLAC is.
+    RunCase{"Wav16At96k", {"sox s.wav -r 96000"}, "{dir}/s.wav /ana1 /lev1 /tr1 /enc0", 0,
+            {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: 0.05 dB", "Trimmed OK"}, {"s.wav"}, {"_s.wav"}},
     RunCase{"Opus", {"ffmpeg s.opus -c:a libopus"}, "{dir}/s.opus /ana1 /lev1 /tr0 /enc0", 0,
-            {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: -0.02 dB", "Leveled OK"}, {"s.opus"}, {"s.wav"}},
+            {"Converted OK", "16 bits, 48000 samp/s, 2 chan", "Recommended gain: -0.02 dB", "Leveled OK"}, {"s.opus"}, {"_s.wav"}},
     RunCase{"FloatWav", {"sox s.wav -e floating-point -b 32"}, "{dir}/s.wav /ana1 /lev1 /tr0 /enc0", 0,
             {"Converted OK", "16 bits, 44100 samp/s, 2 chan", "Recommended gain: -0.07 dB", "Leveled OK"}, {"s.wav"}, {"_s.wav"}},
     RunCase{"SixChannels", {"sox six.flac -c 6"}, "{dir}/six.flac /ana1 /lev1 /enc1", 1,
@@ -286,19 +328,15 @@ INSTANTIATE_TEST_SUITE_P(Faults, WholeRun, testing::Values(
     // The encoder takes the whole source, not the cut-short amplified copy.
     RunCase{"DiskFullWhileLevelingGoesOnUnleveled", {"wav song.wav", "dir out"}, "{dir}/song.wav /dest {dir}/out/" + kLevelToMp3,
             1, {"61: Disk full", "Could not level", "Encoding...", "Encoded OK"}, {"song.wav"}, {"out/song.mp3"}, kHalfTheSongFits},
-    RunCase{"SourceFolderRefusesTheWorkFile", {"wav song.wav", "readonly ."}, "{dir}/song.wav" + kLevelToWav, 1,
-            {"70: Permission denied", "Could not level"}, {"song.wav"}, {}, kNotRoot},
-    RunCase{"ReadOnlySourceIsProcessed", {"wav song.wav", "readonly song.wav"}, "{dir}/song.wav" + kLevelToWav, 0,
-            {"Leveled OK"}, {"song.wav"}, {"_song.wav"}, kNotRoot},
-    RunCase{"OutputFolderRefusesTheMove", {"wav song.wav", "dir out", "readonly out"},
-            "{dir}/song.wav /dest {dir}/out/" + kLevelToWav, 1, {"Leveled OK", "70: Permission denied"}, {"song.wav"}, {}, kNotRoot},
-    RunCase{"OutputFolderRefusesLamesFile", {"wav song.wav", "dir out", "readonly out"},
-            "{dir}/song.wav /dest {dir}/out/" + kLevelToMp3, 1, {"Leveled OK", "Could not encode"}, {"song.wav"}, {}, kNotRoot},
+    // Every work file goes beside the output, lame's too.
+    RunCase{"OutputFolderRefusesTheWorkFiles", {"wav song.wav", "dir out", "readonly out"},
+            "{dir}/song.wav /dest {dir}/out/" + kLevelToMp3, 1, {"70: Permission denied", "Could not level", "Could not encode"},
+            {"song.wav"}, {}, kNotRoot},
     // No loudness filter is made for this rate, so a trim fails before it cuts anything.
     RunCase{"FailedTrimDeliversNothing", {"sox odd.wav -r 12345", "wav _odd.wav"}, "{dir}/odd.wav /ana0 /lev0 /tr1 /enc0", 1,
             {"Could not trim"}, {"odd.wav", "_odd.wav"}},
     RunCase{"PlantedLinksAtWorkFiles", {"wav song.wav", "text victim.txt", "dir out", "link out/mp3.tmp ../victim.txt",
-            "link VRK.tmp planted.wav"}, "{dir}/song.wav /dest {dir}/out/ /ana0 /lev1 /tr0 /enc1", 0, {"Encoded OK"},
+            "link out/VRK.tmp planted.wav"}, "{dir}/song.wav /dest {dir}/out/ /ana0 /lev1 /tr0 /enc1", 0, {"Encoded OK"},
             {"song.wav", "victim.txt"}, {"out/song.mp3"}},
     RunCase{"NoLame", {"wav song.wav", "env PATH={tmp}"}, "{dir}/song.wav" + kJustEncode, 1,
             {"Encoding...", "Processing interrupted. Error message:", "53: File not found", "Could not encode"}, {"song.wav"}},
@@ -323,10 +361,12 @@ INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
     // A missing source leaves the windows, which need a display.
     RunCase{"MissingSourceWithoutDisplay", {}, "{dir}/none.wav /nl 3", 2, {}, {}, {}, "",
             "no such file or folder: {dir}/none.wav\nvarnook: window mode needs a display"},
-    // A batch never reaches for the display; without analysis the new level alone is the gain.
-    RunCase{"StaleDisplayBatchWithAMissingSource", {"wav song.wav", "env DISPLAY=:97", "env WAYLAND_DISPLAY=gone-0"},
-            "{dir}/gone.wav {dir}/song.wav" + kLevelToWav, 1,
-            {"Could not find {dir}/gone.wav", "Leveling with: 3.00 dB...", "Leveled OK"}, {"song.wav"}, {"_song.wav"}},
+    // A batch never reaches for the display, and Qt's start-up says nothing of it nor of the
+    // runtime folder it lacks; without analysis the new level alone is the gain.
+    RunCase{"StaleDisplayBatchWithAMissingSource", {"wav song.wav", "env DISPLAY=:97", "env WAYLAND_DISPLAY=gone-0",
+            "env XDG_RUNTIME_DIR="}, "{dir}/gone.wav {dir}/song.wav" + kLevelToWav, 1,
+            {"Could not find {dir}/gone.wav", "Leveling with: 3.00 dB...", "Leveled OK"}, {"song.wav"}, {"_song.wav"},
+            "exec \"$@\" 2>{tmp}/err", "", [](const std::string&, const std::string& tmp) { EXPECT_EQ(ReadText(tmp + "/err"), ""); }},
     // Neither is opened: a FIFO would block the run.
     RunCase{"FifosAsSourceAndSettingsFile", {"wav song.wav", "fifo pipe.wav", "fifo fifo.ini", "env VARNOOK_INI={dir}/fifo.ini"},
             "{dir}/pipe.wav {dir}/song.wav" + kLevelToWav, 1, {"Not a valid file: not a regular file", "Leveled OK"},
@@ -341,7 +381,18 @@ INSTANTIATE_TEST_SUITE_P(Hostile, WholeRun, testing::Values(
     RunCase{"ClosedStandardOutput", {"wav song.wav", "wav b.wav"}, "{dir}/song.wav {dir}/b.wav" + kLevelToWav, 0, {},
             {"song.wav", "b.wav"}, {"_song.wav", "_b.wav"}, "{ sleep 0.3; exec \"$@\"; } | head -c 0; exit ${PIPESTATUS[0]}"},
     RunCase{"SourceNamedLikeAWorkFile", {"wav VRK.tmp"}, "{dir}/VRK.tmp" + kLevelToWav, 1,
-            {"Not a valid file: named like a work file of Varnook"}, {"VRK.tmp"}}),
+            {"Not a valid file: named like a work file of Varnook"}, {"VRK.tmp"}},
+    // On a terminal (script gives one) a name that would set its title shows as text, and the
+    // share done is of the audio: 66% after two of three equal songs (by bytes, WAVs and an MP3: 95%).
+    RunCase{"TerminalGetsNoControlsAndTheShareOfTheAudio", {"wav a\033]0;pwned\a.wav", "wav b.wav", "mp3 c.mp3"},
+            "{dir}/a\033]0;pwned\a.wav {dir}/b.wav {dir}/c.mp3 /jobs 1" + kLevelToWav, 0, {},
+            {"a\033]0;pwned\a.wav", "b.wav", "c.mp3"}, {"_a\033]0;pwned\a.wav", "_b.wav", "c.wav"},
+            "exec script -qefc \"$(printf '%q ' \"$@\")\" /dev/null </dev/null >{tmp}/tty", "", [](auto&, const std::string& tmp) {
+                std::string tty = ReadText(tmp + "/tty");
+                EXPECT_TRUE(tty.find("elapsed  a?]0;pwned?.wav") != tty.npos && tty.find("2/3 files  66%") != tty.npos) << tty;
+                for (size_t at; (at = tty.find("\033[K")) != tty.npos;) tty.erase(at, 3);
+                EXPECT_EQ(tty.find_first_of("\033\a"), tty.npos) << tty;
+            }}),
     RowName());
 
 // Sources that lie about their length, and a tag whose frames once cost time and memory as the

@@ -133,13 +133,17 @@ INSTANTIATE_TEST_SUITE_P(
                   {{100, 20000, 31744}, {101, 1000, 2000}, {kLong, 30000, 30000}}, {20000, 31744, 1}},
         LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true, true},
         LevelCase{"ZeroGainCopiesAShortFile", 2, 1000, 1, {{5, 3, 3}, {999, -7, -7}}, {7, 7, 0}},
-        LevelCase{"Mono32767Refused", 1, 32767, 0.5, {}, {}, false},
+        LevelCase{"Mono32767", 1, 32767, 0.5, {{32766, 3, 2}}, {3, 2, 0}},
         // The limiter lets through what stays 0.1 dB under its ceiling (-1 dBTP, 29205) exactly.
         LevelCase{"LimiterUnderItsCeilingTouchesNothing", 2, kLong, 2, {{100, 14000, 28000}, {101, -7, -14},
                   {kLong - 1, 900, 1800}}, {14000, 28000, 0}, true, false, -1},
         LevelCase{"LimiterAtZeroGainCopies", 1, kLong, 1, {{7, 28000, 28000}}, {28000, 28000, 0}, true, false, -1},
         LevelCase{"Mono32768", 1, 32768, 0.5, {{32767, 3, 2}}, {3, 2, 0}},
-        LevelCase{"Stereo32769", 2, 32769, 0.5, {{32767, 3, 2}, {32768, 300, 300}}, {3, 2, 0}}),
+        LevelCase{"Stereo32769", 2, 32769, 0.5, {{32767, 3, 2}, {32768, 300, 300}}, {3, 2, 0}},
+        // Shorter than a block: leveled all the same, half-waves whole up to the last sample.
+        LevelCase{"MonoShorterThanABlock", 1, 1000, 2, {{5, 20000, 31744}, {6, 1000, 1587}, {999, -3, -6}}, {20000, 31744, 1}},
+        LevelCase{"StereoShorterThanABlockUnpairedLastKept", 2, 1001, 2,
+                  {{998, 20000, 31744}, {999, -1000, -2000}, {1000, 30000, 30000}}, {20000, 31744, 1}}),
     RowName());
 
 // With the limiter the whole gain is applied, a gain of 0 included, and the true peak (as the

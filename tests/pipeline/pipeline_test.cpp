@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include "base/context.h"
 #include "cli/batch.h"
@@ -112,11 +113,8 @@ TEST_P(Steps, RunInTurnAndWriteOnlyTheOutputOrStopAndLeaveNothing)
         std::tuple_cat(row.steps);
     ctx.settings.NewLevel = row.newLevel;
     ctx.settings.Jobs = jobs;
-    Lines reported;
-    const RunFrontEnd frontEnd{.FileEnded = [&](size_t i, const FileResult& result) {
-                                   reported.push_back(ReportRowFor(items[i], result, 0).Status);
-                               },
-                               .Summary = true};
+    ctx.request.ReportPath = scratch.File("r.csv");
+    const RunFrontEnd frontEnd{.Summary = true};
     std::latch everyJobTookItsFile(jobs);
     EXPECT_EQ(RunFiles(ctx, items, host, frontEnd, [&](Context& file) {
         everyJobTookItsFile.arrive_and_wait();
@@ -124,7 +122,15 @@ TEST_P(Steps, RunInTurnAndWriteOnlyTheOutputOrStopAndLeaveNothing)
         Context watched(file, watching);
         return ProcessFile(watched);
     }).Succeeded(), !stop);
-    EXPECT_EQ(reported, Lines(static_cast<size_t>(jobs), stop ? "stopped" : "done"));
+    // The report's third column, the status, under its header: one job never starts the second file.
+    Lines reported;
+    std::istringstream report(test::ReadText(scratch.File("r.csv")));
+    for (std::string source, output, status, rest; std::getline(report, source, ',') &&
+                                                   std::getline(report, output, ',') &&
+                                                   std::getline(report, status, ',') && std::getline(report, rest);)
+        reported.push_back(status);
+    const Lines stopped{"status", "stopped", jobs == 1 ? "not started" : "stopped"};
+    EXPECT_EQ(reported, stop ? stopped : (Lines{"status", "done"}));
     auto at = host.lines.begin();
     for (const std::string& line : row.log) {
         at = std::find(at, host.lines.end(), line);
@@ -184,6 +190,29 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
     EXPECT_FALSE(Logged("Could not analyze"));
     EXPECT_EQ(recorder.RecordedRuns(), (std::vector<Lines>{{"-h", dir.File("VRK.tmp"), dir.File("mp3.tmp")}}));
     EXPECT_EQ(host.captions.back(), "Varnook Progress");
+}
+
+// What the window's list says of a failure where the step's words would mislead: a source gone
+// since it was listed, an output blocked by a folder of its name. A file the step's words
+// describe well keeps them alone.
+TEST_F(RunBatchTest, FailuresThatTheStepsWordsHideAreSaidPlainly)
+{
+    ctx.settings.Trim = false;
+    const struct {
+        std::string source, inTheWay, reason, plain;
+    } rows[] = {{"gone.wav", "", "Not a valid wav file!", "File not found"},
+                {"gone.mp3", "", "Could not decode", "File not found"},
+                {MakeSource("song.wav"), "song.mp3", "75: Path/File access error",
+                 "Could not write " + dir.File("song.mp3") + ": a folder of that name is in the way"},
+                {"bad.wav", "", "Not a valid wav file!", ""}};
+    test::WriteText(dir.File("bad.wav"), "no RIFF here");
+    for (const auto& row : rows) {
+        if (!row.inTheWay.empty()) fs::create_directory(dir.File(row.inTheWay));
+        Context file(ctx, host);
+        file.request.SourcePath = row.source.starts_with("/") ? row.source : dir.File(row.source);
+        const FileResult result = ProcessFile(file);
+        EXPECT_EQ(result.Reason + "|" + result.PlainReason, row.reason + "|" + row.plain) << row.source;
+    }
 }
 
 }  // namespace

@@ -2,46 +2,52 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
-#include "base/run_settings.h"
 #include "io/byte_order.h"
+#include "settings/key_table.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
 
 namespace varnook {
 namespace {
+using namespace std::string_literals;
 
-// Each setting that changes the output makes the output due again.
-TEST(SettingsHash, ChangesWithEverySettingThatShapesTheOutput)
+// Walks the key table, so a key added later is covered: a value that shapes the output makes
+// it due again (loudness mode, target, ceiling and tag carry-over among them), and one that
+// never does (a path, the jobs, /skip) leaves it up to date.
+TEST(SettingsHash, ChangesWithEveryKeyThatShapesTheOutputAndNoOther)
 {
-    const std::function<void(RunSettings&)> changes[] = {
-        [](RunSettings& s) { s.Trim = true; },          [](RunSettings& s) { s.KeepTag[6] = true; },
-        [](RunSettings& s) { s.Lead[kLeadOut] = 0.1; }, [](RunSettings& s) { s.TrimLevel[kCutOut] = 1; },
-        [](RunSettings& s) { s.Arguments = "-b 192"; }, [](RunSettings& s) { s.RmsDiff = 1; }};
-    for (size_t i = 0; i < std::size(changes); ++i) {
+    for (const KeyRow& row : KeyTable()) {
         RunSettings settings;
-        const std::string before = SettingsHash(settings);
-        changes[i](settings);
-        EXPECT_NE(SettingsHash(settings), before) << "change " << i;
+        RunRequest request;
+        const std::string before = SettingsHash(settings), value = FieldText(row, '.', settings, request);
+        for (const char* other : {"1", "0", "0.5", "r128", "flac"})
+            if (SetValue(row, other, '.', Notation::Either, settings, request) == ValueFit::Taken &&
+                FieldText(row, '.', settings, request) != value)
+                break;
+        ASSERT_NE(FieldText(row, '.', settings, request), value) << row.CommandKey << row.SettingsKey;
+        EXPECT_EQ(SettingsHash(settings) != before, row.ShapesOutput) << row.CommandKey << row.SettingsKey;
     }
 }
 
-// Odd sizes on both sides: the chunk must land on an even offset and keep its own pad. The
-// builder leaves out the trailer's pad byte, as some writers do.
-TEST(ProvenanceChunk, ReadsBackAfterTheTrailerAndKeepsTheRiffSizeWhole)
+// A copied output taken as a source brings its record, before a trailer chunk of odd size that
+// lacks its pad byte (as some writers leave it): marking drops it and puts the new one on an
+// even offset, or none, and the RIFF size follows.
+TEST(ProvenanceChunk, ReplacesTheSourcesRecordAndKeepsTheRiffSizeWhole)
 {
     test::TempDir dir;
     const std::string wav = dir.File("a.wav");
-    test::WavLayout layout;
-    layout.after = {{"LIST", {1, 2, 3}}};
-    test::WriteAllBytes(wav, test::BuildWav(layout, test::Sine(440, 8000, 44100, 101)));
-    AppendProvenanceChunk(wav, "varnook 1 x");
-    const std::vector<uint8_t> after = test::ReadAllBytes(wav);
-    EXPECT_EQ(after.size() % 2, 0u);
-    EXPECT_EQ(LoadLE32(after.data() + 4), static_cast<int32_t>(after.size() - 8));
-    EXPECT_EQ(ReadProvenance(wav), "varnook 1 x");
-    EXPECT_EQ(ReadProvenance(dir.File("missing.wav")), std::nullopt);
+    for (const std::string text : {"varnook 1 new", ""}) {
+        test::WavLayout layout;
+        layout.after = {{"vrkp", {'o', 'l', 'd', '!'}}, {"LIST", {1, 2, 3}}};
+        test::WriteAllBytes(wav, test::BuildWav(layout, test::Sine(440, 8000, 44100, 101)));
+        MarkWavProvenance(wav, text);
+        const std::vector<uint8_t> after = test::ReadAllBytes(wav);
+        const std::string bytes(after.begin(), after.end());
+        EXPECT_EQ(after.size() % 2, text.empty() ? 1u : 0u);  // the trailer's own length, or ours padded
+        EXPECT_EQ(LoadLE32(after.data() + 4), static_cast<int32_t>(after.size() - 8));
+        EXPECT_TRUE(bytes.find("old!") == bytes.npos && bytes.find("LIST\3\0\0\0\1\2\3"s) != bytes.npos);
+        EXPECT_EQ(ReadProvenance(wav), text.empty() ? std::nullopt : std::optional(text));
+    }
 }
 
 }  // namespace

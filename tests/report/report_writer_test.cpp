@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -42,7 +43,7 @@ TEST(ReportLines, EachValueStandsUnderItsOwnColumn)
 }
 
 // A comma locale must not reach the numbers; quotes, commas and line breaks must survive, and a
-// value the run did not get to is an empty cell, a JSON null.
+// value the run did not get to, or no finite number, is an empty cell and a JSON null alike.
 TEST(ReportLines, QuoteAndEscapeTextsAndWriteNumbersWithAPoint)
 {
     ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
@@ -50,7 +51,8 @@ TEST(ReportLines, QuoteAndEscapeTextsAndWriteNumbersWithAPoint)
     row.Source = "/m/\"a\",b.wav";
     row.Reason = "Could not\nencode";
     row.DurationSeconds.reset();
-    EXPECT_EQ(CsvLine(row), "\"/m/\"\"a\"\",b.wav\",o.mp3,done,\"Could not\nencode\",,44100,2,3.25,4.5,-5.5,-6.5,7,8.5,"
+    row.PeakAfter = -std::numeric_limits<double>::infinity();  // digital silence
+    EXPECT_EQ(CsvLine(row), "\"/m/\"\"a\"\",b.wav\",o.mp3,done,\"Could not\nencode\",,44100,2,3.25,4.5,-5.5,,7,8.5,"
                             "9.5,10.5,11.5,12,13.5,-14.5,-15.5,p.png,flac\r\n");
     const std::string json = JsonLine(row);
     std::setlocale(LC_NUMERIC, "C");
@@ -58,7 +60,7 @@ TEST(ReportLines, QuoteAndEscapeTextsAndWriteNumbersWithAPoint)
     const nlohmann::json parsed = nlohmann::json::parse(json);
     EXPECT_EQ(parsed["source"], row.Source);
     EXPECT_EQ(parsed["reason"], row.Reason);
-    EXPECT_TRUE(parsed["duration_s"].is_null());
+    EXPECT_TRUE(parsed["duration_s"].is_null() && parsed["peak_after_dbfs"].is_null());
 }
 
 TEST(ReportWriter, AppendsRowsAndWritesTheHeaderOnlyIntoAnEmptyFile)

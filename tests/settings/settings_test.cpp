@@ -140,7 +140,10 @@ TEST_F(SettingsFile, EveryKeyIsReadFromItsOwnNameAndArrayEntriesFallBackAlone)
     }
 }
 
-TEST(SettingsFilePath, EnvironmentThenBesideTheProgramThenConfigFolder)
+// The environment first; then beside the program only in its build folder, which CMake marks;
+// any installed program, even in a writable folder that holds an old varnook.ini, uses the
+// configuration folder.
+TEST(SettingsFilePath, EnvironmentThenTheBuildFolderThenConfigFolder)
 {
     test::TempDir dir;
     test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
@@ -149,13 +152,13 @@ TEST(SettingsFilePath, EnvironmentThenBesideTheProgramThenConfigFolder)
         EXPECT_EQ(SettingsFilePath(dir.File("varnook")), "/somewhere/else.ini");
     }
     test::ScopedEnv ini{"VARNOOK_INI", std::nullopt};
+    test::WriteText(dir.File("varnook.ini"), "[Values]\n");
+    EXPECT_EQ(SettingsFilePath(dir.File("varnook")), dir.File("config") + "/varnook/varnook.ini");
+    test::WriteText(dir.File("varnook-build-folder"), "");
     EXPECT_EQ(SettingsFilePath(dir.File("varnook")), dir.File("varnook.ini"));
-    // A folder that does not exist is not writable, even for root.
-    const std::string elsewhere = "/no/such/folder/varnook";
-    EXPECT_EQ(SettingsFilePath(elsewhere), dir.File("config") + "/varnook/varnook.ini");
     test::ScopedEnv relative{"XDG_CONFIG_HOME", std::string("relative")};  // not absolute: ignored
     test::ScopedEnv home{"HOME", dir.File("home")};
-    EXPECT_EQ(SettingsFilePath(elsewhere), dir.File("home") + "/.config/varnook/varnook.ini");
+    EXPECT_EQ(SettingsFilePath("/usr/bin/varnook"), dir.File("home") + "/.config/varnook/varnook.ini");
 }
 
 }  // namespace

@@ -1,20 +1,25 @@
-// The windows as a user meets them: what the main window shows and stores on opening, the option
-// handlers and the More... panel, drops and Delete, and runs through the real pipeline over
-// files and a dropped folder, with Interrupt, the busy lock and closing the progress window;
-// and the picture of the trim step's work, in the progress window and in /plot's PNGs.
+// The windows as a user meets them: what the main window shows and stores on opening, the value
+// checks and the More... panel, files added by a drop and by the dialogs, runs through the real
+// pipeline on the run's own thread (Return, Interrupt, closing, two jobs), "--open", the layout at
+// its least size; and the picture of the trim step's work, in the progress window and in /plot's
+// PNGs.
 #include <gtest/gtest.h>
 
 // The whole widget module: the tests reach into most kinds of control the windows hold.
+#include <QAccessible>
+#include <QSignalSpy>
 #include <QTest>
 #include <QtWidgets>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
+#include <thread>
 
 #include "base/context.h"
+#include "cli/command_line.h"
 #include "formats/formats.h"
 #include "io/numbers.h"
 #include "settings/ini_file.h"
@@ -24,7 +29,8 @@
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
-#include "ui/file_list_box.h"
+#include "ui/file_list_model.h"
+#include "ui/file_table.h"
 #include "ui/frm_gui.h"
 #include "ui/frm_progress.h"
 #include "ui/loudness_picture.h"
@@ -34,12 +40,14 @@
 namespace varnook::test {
 namespace {
 
-QStringList Texts(const QListWidget* list)
+using Model = ui::FileListModel;
+
+QStringList Sorted(QStringList texts)
 {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    texts.sort();
     return texts;
 }
+constexpr int kRunTimeoutMs = 60000;
 
 // 2 s of silence, 10 s of tone, 3 s of silence: the trim step's marks belong at the tone's edges.
 void WriteToneBetweenSilences(const std::string& path)
@@ -51,16 +59,18 @@ void WriteToneBetweenSilences(const std::string& path)
 class WindowTest : public ::testing::Test {
 protected:
     // Opens the windows over the settings file as start-up does, from `settings` if given.
-    void Open(const std::string& settings = "")
+    void Open(const std::string& settings = "", const std::vector<std::string>& openFiles = {})
     {
         ctx.settings.SettingsPath = dir.File("varnook.ini");
         ctx.settings.SettingsSection = kSettingsSection;
         if (!settings.empty()) WriteText(ctx.settings.SettingsPath, "[Values]\n" + settings);
         LoadSettings(ctx);
-        gui = ui::OpenWindows(host, ctx);
+        gui = ui::OpenWindows(host, ctx, openFiles);
         gui->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(gui.get()));
     }
+
+    QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
 
     // The value stored under `key`, or "<missing>".
     std::string Stored(const std::string& key) const
@@ -77,7 +87,7 @@ protected:
         QTest::keyClicks(box, text);
     }
 
-    // Drops paths (or, with a scheme, other URLs) on the list as a file manager does.
+    // Drops paths (or, with a scheme, other URLs) on the table as a file manager does.
     void Drop(const QStringList& paths)
     {
         QMimeData data;
@@ -85,34 +95,75 @@ protected:
         for (const QString& path : paths) urls << QUrl::fromUserInput(path);
         data.setUrls(urls);
         QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(gui->lbxList->viewport(), &enter);
+        QApplication::sendEvent(gui->resultsTable->viewport(), &enter);
         QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(gui->lbxList->viewport(), &drop);
+        QApplication::sendEvent(gui->resultsTable->viewport(), &drop);
     }
 
-    QStringList Entries() const { return Texts(gui->lbxList); }
-    QStringList Log() { return Texts(host.Progress().lbxList); }
-
-    // Lets the test step in whenever a line is logged, as a user watching the log would.
-    void OnLine(const std::function<void(const QString&)>& act)
+    // Chooses `paths` in the file dialog that `action` opens, as a user would.
+    void Choose(QAction* action, const QStringList& paths)
     {
-        QListWidget* log = host.Progress().lbxList;
-        QObject::connect(log->model(), &QAbstractItemModel::rowsInserted, log,
-                         [log, act](const QModelIndex&, int row) { act(log->item(row)->text()); });
+        action->trigger();
+        auto* dialog = gui->findChild<QFileDialog*>();
+        ASSERT_NE(dialog, nullptr);
+        dialog->setDirectory(QFileInfo(paths.front()).absolutePath());
+        QStringList names;
+        for (const QString& path : paths) names << "\"" + QFileInfo(path).fileName() + "\"";
+        dialog->selectFile(paths.size() == 1 ? QFileInfo(paths.front()).fileName() : names.join(' '));
+        QMetaObject::invokeMethod(dialog, "accept");
+        QTRY_VERIFY(gui->findChild<QFileDialog*>() == nullptr);
     }
 
-    // Three short 16-bit sines in the test's folder and the list holding them; no amplifying or
+    // The column's texts, row by row (the file column: the full paths).
+    QStringList Column(int column) const
+    {
+        QStringList texts;
+        const int role = column == Model::kFileColumn ? Qt::UserRole : Qt::DisplayRole;
+        for (int row = 0; row < gui->fileList->rowCount(); ++row)
+            texts << gui->fileList->index(row, column).data(role).toString();
+        return texts;
+    }
+
+    QStringList Log()
+    {
+        QStringList texts;
+        const QListWidget* log = host.Progress().lbxList;
+        for (int i = 0; i < log->count(); ++i) texts << log->item(i)->text();
+        return texts;
+    }
+
+    // Presses Go! and waits for the run to end.
+    void RunAll()
+    {
+        QSignalSpy ended(gui.get(), &ui::frmGUI::RunEnded);
+        QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+        ASSERT_TRUE(ended.wait(kRunTimeoutMs));
+    }
+
+    // Lets the test step in on the windows' thread when a run's file `index` is taken, before it
+    // is processed, as a user watching the list would.
+    void AtFile(size_t index, const std::function<void()>& act)
+    {
+        gui->SetFileJob([this, index, act, taken = std::make_shared<std::atomic<size_t>>(0)](Context& file) {
+            if ((*taken)++ == index) QMetaObject::invokeMethod(gui.get(), act, Qt::BlockingQueuedConnection);
+            return ProcessFile(file);
+        });
+    }
+
+    // One-second 16-bit sines (the least the amplify step takes) in the test's folder and the table holding them; no amplifying or
     // encoding, `jobs` files at once, the other switches as given.
-    QStringList OpenWithThreeFiles(const std::string& switches, int jobs = 1)
+    QStringList OpenWithFiles(const std::string& switches, int jobs = 1, int files = 3)
     {
-        Open("Level=0\nEncode=0\nJobs=" + std::to_string(jobs) + "\n" + switches);
-        QStringList files;
-        for (const char* name : {"one.wav", "two.wav", "three.wav"}) {
-            WriteAllBytes(dir.File(name), BuildWav(WavLayout{}, Sine(440, 8000, 44100, 22050)));
-            files << QString::fromStdString(dir.File(name));
+        // The settings file's first line of a key counts, so the test's own switches come first.
+        Open(switches + "Level=0\nEncode=0\nJobs=" + std::to_string(jobs) + "\n");
+        QStringList paths;
+        for (int i = 0; i < files; ++i) {
+            const std::string name = dir.File("song" + std::to_string(i + 1) + ".wav");
+            WriteAllBytes(name, BuildWav(WavLayout{}, Sine(440, 8000, 44100, 44100)));
+            paths << QString::fromStdString(name);
         }
-        Drop(files);
-        return files;
+        Drop(paths);
+        return paths;
     }
 
     TempDir dir;
@@ -131,7 +182,10 @@ TEST_F(WindowTest, FirstStartStoresTheTagKeysAndAnalyzeOffTakesTrimWithIt)
     for (int i = 0; i < 7; ++i) EXPECT_EQ(Stored(std::to_string(i) + "ID3"), "1") << i;
     for (const char* key : {"Analyze", "Trim", "Loudness", "Target", "TruePeak"})
         EXPECT_EQ(Stored(key), "<missing>") << key;
-    EXPECT_EQ(gui->cboLoudness->currentText() + gui->tbxTarget->text() + "|" + gui->tbxTruePeak->text(), "rg1-18|");
+    EXPECT_EQ(gui->findChild<QComboBox*>("cboLoudness")->currentText() +
+                  gui->findChild<QLineEdit*>("tbxTarget")->text() + "|" +
+                  gui->findChild<QLineEdit*>("tbxTruePeak")->text(),
+              "rg1-18|");
 
     QTest::mouseClick(gui->chkAnalyze, Qt::LeftButton);
     EXPECT_FALSE(ctx.settings.Trim || gui->chkTrim->isChecked() || gui->chkTrim->isEnabled());
@@ -147,12 +201,13 @@ TEST_F(WindowTest, FirstStartStoresTheTagKeysAndAnalyzeOffTakesTrimWithIt)
 
 // Text boxes take their value when the focus leaves them, which a button's click does before the
 // click runs. Default resets and stores only the analysis parameters; the other boxes and the
-// switches of the More... panel store what is typed or picked, numbers only in the locale's own
-// notation and within their key's range (anything else puts the previous value back).
+// controls the panel makes from key rows store what is typed or picked, numbers only in the
+// locale's own notation and within their key's range (anything else puts the previous value back).
 TEST_F(WindowTest, DefaultAndTheMorePanel)
 {
     Open("PinkRef=80\nRmsPercent=0.5\nRmsDiff=10\n");
-    gui->Frame1->show();
+    gui->cmdAbout->click();
+    QApplication::processEvents();  // the panel laid out, as the user sees it
     Type(gui->tbxNewLev, "-4");
     double seenAtClick = 0;
     QObject::connect(gui->cmdDefault, &QPushButton::clicked, gui.get(),
@@ -163,24 +218,25 @@ TEST_F(WindowTest, DefaultAndTheMorePanel)
               "64.82 0.95 30");
     EXPECT_EQ(Stored("PinkRef") + " " + Stored("RmsPercent") + " " + Stored("RmsDiff"), "64.82 0.95 30");
     EXPECT_EQ(Stored("NewLevel"), "-4");
-    QTest::mouseClick(gui->chkSkip, Qt::LeftButton);
-    gui->cboLoudness->setCurrentIndex(1);
-    emit gui->cboLoudness->activated(1);
+    auto* skip = gui->findChild<QCheckBox*>("chkSkipDone");
+    QTest::mouseClick(skip, Qt::LeftButton, {}, QPoint(skip->height() / 2, skip->height() / 2));  // on its box
+    auto* loudness = gui->findChild<QComboBox*>("cboLoudness");
+    loudness->setCurrentIndex(1);
+    emit loudness->activated(1);
     EXPECT_EQ(Stored("SkipDone") + " " + Stored("Loudness"), "1 r128");
+    EXPECT_TRUE(ctx.settings.SkipDone && ctx.settings.Loudness == LoudnessMode::R128);
 
     // What a box shows and what is stored once the focus leaves it: a few notations, then for
     // every number row of the key table its top, beyond its top, and no number. A value refused
-    // (nothing stored below) is marked as it is typed, the tooltip saying the range, and gives way
-    // to the value the field keeps, in the box and in the file.
+    // (nothing stored below) is marked as it is typed, the tooltip and the status bar saying the
+    // range, and gives way to the value the field keeps, in the box and in the file.
     struct Row { QLineEdit* box; std::string key, typed; std::optional<std::string> stored; const char* locale = "C"; };
     std::vector<Row> rows{{gui->tbxLevel[0], "0Level", "030", "30"}, {gui->tbxLead[0], "0Lead", "-3", "-3"},
-                          {gui->tbxTruePeak, "TruePeak", "-1.5", "-1.5"}, {gui->tbxTruePeak, "TruePeak", "", ""},
+                          {gui->BoxOf(*RowOfField(ctx.settings, ctx.request, &ctx.settings.TruePeak)), "TruePeak", "", ""},
                           {gui->tbxPink, "PinkRef", "70,5", "70,5", kCommaLocale},
                           {gui->tbxPink, "PinkRef", "1.5", {}, kCommaLocale}};
-    // The codec rows have no box in the window: the settings file and the keys set them.
-    const std::set<std::string_view> noBoxYet{"FlacLevel", "OpusBitrate", "VorbisQuality"};
     for (const KeyRow& key : KeyTable()) {
-        if (key.Kind != KeyKind::Number || noBoxYet.contains(key.SettingsKey)) continue;
+        if (key.Kind != KeyKind::Number) continue;
         const std::string name(key.SettingsKey), top = FormatGeneral(key.Range.High, '.');
         for (const std::string& refused : {FormatGeneral(key.Range.High + 1, '.'), std::string("1x")})
             rows.push_back({gui->BoxOf(key), name, refused, {}});
@@ -199,134 +255,283 @@ TEST_F(WindowTest, DefaultAndTheMorePanel)
         Type(row.box, QString::fromStdString(row.typed));
         EXPECT_EQ(row.box->palette().color(QPalette::Base) != plain, !row.stored) << row.key << " " << row.typed;
         EXPECT_EQ(row.box->toolTip().contains(range), !row.stored) << row.key << " " << row.typed;
+        EXPECT_EQ(gui->statusBar()->currentMessage().contains(range), !row.stored) << row.key << " " << row.typed;
         gui->tbxArg->setFocus(Qt::TabFocusReason);
         EXPECT_EQ(row.box->text().toStdString() + " " + Stored(row.key),
                   row.stored ? row.typed + " " + *row.stored : before + " " + before) << row.key << " " << row.typed;
         EXPECT_EQ(row.box->palette().color(QPalette::Base), plain);
     }
+    QTest::keyClick(gui.get(), Qt::Key_Escape);
+    EXPECT_TRUE(gui->Frame1->isHidden()) << "Escape closes the panel";
 }
 
-// A dropped folder brings its sources but not an earlier output, and a run marks each entry:
-// the second passes over what the first made.
-TEST_F(WindowTest, ADroppedFolderBringsItsSourcesAndARunMarksEachEntry)
-{
-    Open("Analyze=0\nLevel=1\nEncode=0\nSkipDone=1\n");
-    const std::string lib = dir.File("lib");
-    std::filesystem::create_directory(lib);
-    for (const char* name : {"/b.wav", "/a.wav"})
-        WriteAllBytes(lib + name, BuildWav(WavLayout{}, Sine(440, 8000, 44100, 44100)));
-    WriteText(lib + "/_a.wav", "an earlier output");
-    WriteText(lib + "/bad.wav", "no RIFF here");
-    Drop({QString::fromStdString(lib)});
-    const QString folder = QString::fromStdString(lib + "/");
-    ASSERT_EQ(Entries(), (QStringList{folder + "a.wav", folder + "b.wav", folder + "bad.wav"}));
-    for (const char* good : {"done", "skipped"}) {
-        SCOPED_TRACE(good);
-        QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
-        for (int i = 0; i < 2; ++i) EXPECT_EQ(gui->lbxList->item(i)->data(Qt::UserRole).toString(), good);
-        EXPECT_EQ(gui->lbxList->item(2)->toolTip().left(19), "failed: Not a valid");
-        const QProgressBar* bar = host.Progress().barRun;
-        EXPECT_TRUE(bar->isVisible() && bar->value() == 3 && bar->maximum() == 3);
-    }
-}
-
-// A drop takes every format of the table, loose in any letter case or found in a folder (but
-// not what a source there would write), each path once; what is not a source or already listed
-// is passed over, and the log counts it.
-TEST_F(WindowTest, ADropTakesEveryFormatOfTheTableOnce)
+// Files come by a drop and by the two dialogs alike: every format of the table, loose in any
+// letter case or found in a folder (but not what a source there would write), each path once;
+// what is not a source or already listed is passed over, and the log counts it. A folder's files
+// are shown by their path below it.
+TEST_F(WindowTest, DropsAndDialogsTakeEveryFormatOnceAndCountWhatTheyPassOver)
 {
     Open();
-    const std::string lib = dir.File("lib/");
-    std::filesystem::create_directory(lib);
-    QStringList walked, loose;
+    const std::string lib = dir.File("lib/"), more = dir.File("more/");
+    std::filesystem::create_directories(lib + "sub");
+    std::filesystem::create_directory(more);
+    QStringList walked, shown, loose;
     for (const Format& format : Formats()) {
         const std::string ext(format.Ext), name = ext.substr(1) + ext;  // "flac.flac": no output of another
-        WriteText(lib + name, "");
-        WriteText(lib + ext.substr(1) + ".mp3", "");  // what an earlier run made of it, or a source
-        walked << QString::fromStdString(lib + name);
-        loose << QString::fromStdString("/m/song" + ext).toUpper();
+        WriteText(lib + "sub/" + name, "");
+        WriteText(lib + "sub/" + ext.substr(1) + ".mp3", "");  // what an earlier run made of it, or a source
+        walked << QString::fromStdString(lib + "sub/" + name);
+        shown << QString::fromStdString("sub/" + name);
+        loose << QString::fromStdString(more + ext.substr(1) + "-song") + QString::fromStdString(ext).toUpper();
+        WriteText(loose.back().toStdString(), "");
     }
     WriteText(lib + "notes.txt", "");
-    walked.sort();
-    Drop(QStringList{QString::fromStdString(lib)} + loose + QStringList{"/m/notes.txt", walked[0], loose[0]});
-    EXPECT_EQ(Entries(), walked + loose);
-    EXPECT_EQ(Log(), (QStringList{"1 file passed over: not audio", "2 files passed over: already in the list"}));
+    WriteText(more + "notes.txt", "");
+    std::sort(walked.begin(), walked.end());
+    std::sort(shown.begin(), shown.end());
+    const QString notes = QString::fromStdString(more + "notes.txt");
+    const struct {
+        const char* way;
+        std::function<void(const QStringList&)> add;
+        QStringList given, added;
+        QStringList passedOver;
+    } rows[] = {
+        {"drop", [this](const QStringList& p) { Drop(p); },
+         QStringList{QString::fromStdString(lib), loose[0], notes, walked[1]}, walked + QStringList{loose[0]},
+         {"1 file passed over: not audio", "1 file passed over: already in the list"}},
+        {"Add Files", [this](const QStringList& p) { Choose(gui->addFilesAction, p); },
+         loose.mid(0, 3) + QStringList{notes}, loose.mid(1, 2),
+         {"1 file passed over: not audio", "1 file passed over: already in the list"}},
+        {"Add Folder", [this](const QStringList& p) { Choose(gui->addFolderAction, p); },
+         {QString::fromStdString(more).chopped(1)}, Sorted(loose.mid(3)), {"3 files passed over: already in the list"}},
+    };
+    QStringList listed;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.way);
+        const qsizetype logged = Log().size();
+        row.add(row.given);
+        listed += row.added;
+        EXPECT_EQ(Column(Model::kFileColumn), listed);
+        EXPECT_EQ(Log().mid(logged), row.passedOver);
+    }
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        EXPECT_EQ(gui->fileList->index(static_cast<int>(i), Model::kFileColumn).data().toString(), shown[i]);
+    EXPECT_EQ(gui->fileCountLabel->text(), QString("%1 files").arg(listed.size()));
+    // The dialog offers what the format table reads, and nothing else.
+    gui->addFilesAction->trigger();
+    auto* dialog = gui->findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    for (const Format& format : Formats())
+        EXPECT_TRUE(dialog->nameFilters().join(' ').contains("*" + QString::fromStdString(std::string(format.Ext))));
+    dialog->reject();
+}
+
+// Return starts a run from a text box, taking what was typed in it; Interrupt is there only while
+// a run goes on.
+TEST_F(WindowTest, ReturnStartsARunAndInterruptIsOnlyForARun)
+{
+    OpenWithFiles("Analyze=0\nLevel=1\n", 1, 1);
+    EXPECT_FALSE(gui->cmdIntrpt->isEnabled());
+    Type(gui->tbxNewLev, "-3");
+    QSignalSpy ended(gui.get(), &ui::frmGUI::RunEnded);
+    QTest::keyClick(gui->tbxNewLev, Qt::Key_Return);
+    EXPECT_TRUE(gui->Busy() && gui->cmdIntrpt->isEnabled() && !gui->cmdGo->isEnabled());
+    ASSERT_TRUE(ended.wait(kRunTimeoutMs));
+    EXPECT_EQ(Stored("NewLevel"), "-3");
+    EXPECT_TRUE(Log().contains("Leveling with: -3.00 dB..."));
+    EXPECT_FALSE(gui->cmdIntrpt->isEnabled() || gui->Busy());
+    EXPECT_EQ(Column(Model::kGainColumn), QStringList{"-3.00 dB"});
 }
 
 // A run with Analyze off (which took Trim with it on loading), watched as a user would: the
-// controls during the first file, then Interrupt pressed during the second; then the list.
-TEST_F(WindowTest, ARunLocksAllButTheListAndInterruptThenTheListTakesDropsAndDelete)
+// controls as the second file is taken, Interrupt pressed then; then the table.
+TEST_F(WindowTest, ARunLocksAllButTheTableAndInterruptStopsAfterTheFileInHand)
 {
-    const QStringList files = OpenWithThreeFiles("Analyze=0\nTrim=1\n");
+    const QStringList files = OpenWithFiles("Analyze=0\nTrim=1\n");
     EXPECT_EQ(Stored("Trim"), "0");
     QStringList enabledDuringRun;
-    int started = 0;
-    OnLine([&](const QString& line) {
-        if (line != "Now processing:" || ++started > 2) return;
-        if (started == 2) return QTest::mouseClick(gui->cmdIntrpt, Qt::LeftButton);
-        for (QWidget* widget : gui->findChildren<QWidget*>())
-            if (widget->isEnabled() && (widget->parentWidget() == gui.get() || widget->parentWidget() == gui->Frame1))
+    AtFile(1, [&] {
+        for (QWidget* widget : gui->findChildren<QWidget*>()) {
+            if (widget->isEnabled() && widget->isVisibleTo(gui.get()) && widget->focusPolicy() != Qt::NoFocus &&
+                !widget->objectName().isEmpty())
                 enabledDuringRun << widget->objectName();
-        Drop({"/m/late.wav"});
-        gui->lbxList->item(0)->setSelected(true);
-        QTest::keyRelease(gui->lbxList, Qt::Key_Delete);
-        EXPECT_EQ(Entries(), files) << "drops and Delete wait for the run to end";
+        }
+        Drop({Path("late.wav")});
+        gui->resultsTable->selectRow(0);
+        gui->removeAction->trigger();
+        EXPECT_EQ(Column(Model::kFileColumn), files) << "drops and Remove wait for the run to end";
+        QTest::mouseClick(gui->cmdIntrpt, Qt::LeftButton);
     });
-    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+    RunAll();
 
     enabledDuringRun.sort();
-    EXPECT_EQ(enabledDuringRun, (QStringList{"cmdIntrpt", "lbxList"}));
-    // The file in hand is taken to its end (its closing empty line), then the run stops.
+    EXPECT_EQ(enabledDuringRun, (QStringList{"cmdIntrpt", "failuresOnlyBox", "resultsTable"}));
+    // The file in hand is taken to its end, then the run stops with the summary of what it did.
     EXPECT_EQ(Log().filter("Now processing:").size(), 2);
-    EXPECT_EQ(Log().mid(Log().size() - 3), (QStringList{"", "File 3 of 3", "Interrupted by user"}));
+    ASSERT_GE(Log().size(), 4);
+    EXPECT_EQ(Log().mid(Log().size() - 4, 2), (QStringList{"", "File 3 of 3"}));
+    EXPECT_TRUE(Log()[Log().size() - 2].startsWith("Files done: 2, skipped: 0, failed: 0, stopped: 0;"));
+    EXPECT_EQ(Log().last(), "Interrupted by user");
+    EXPECT_EQ(Column(Model::kStatusColumn), (QStringList{"done", "done", ""}));
     EXPECT_TRUE(gui->chkLevel->isEnabled() && gui->cmdGo->isEnabled());
     EXPECT_FALSE(gui->chkTrim->isEnabled()) << "Trim stays locked while Analyze is off";
 
     // Once the run is over: local files are appended in drop order, other URLs are left out,
-    // and Delete removes the selected entries.
-    Drop({"https://example.org/song.mp3", "/m/late.wav"});
-    EXPECT_EQ(Entries(), files + (QStringList{"/m/late.wav"}));
-    gui->lbxList->clearSelection();
-    gui->lbxList->item(0)->setSelected(true);
-    gui->lbxList->item(3)->setSelected(true);
-    QTest::keyRelease(gui->lbxList, Qt::Key_Delete, Qt::ShiftModifier);
-    EXPECT_EQ(Entries(), (QStringList{files[1], files[2]}));
+    // and Remove (Delete in the table) takes the selected rows.
+    WriteText(dir.File("late.wav"), "");
+    Drop({"https://example.org/song.mp3", Path("late.wav")});
+    EXPECT_EQ(Column(Model::kFileColumn), files + QStringList{Path("late.wav")});
+    gui->resultsTable->setFocus();
+    gui->resultsTable->selectRow(0);
+    gui->resultsTable->selectionModel()->select(gui->fileList->index(3, 0),
+                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(gui->resultsTable, Qt::Key_Delete);
+    EXPECT_EQ(Column(Model::kFileColumn), (QStringList{files[1], files[2]}));
 }
 
-TEST_F(WindowTest, ClosingTheProgressWindowEndsTheProgramAfterTheFileInHand)
+// Closing either window ends the program: the file in hand stops at once (a hung lame would keep
+// the program alive), nothing more is taken, and Qt's event loop ends with the windows.
+class ClosingTest : public WindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ClosingTest, EndsTheProgramAfterTheFileInHand)
 {
-    OpenWithThreeFiles("Analyze=1\nTrim=0\n");
-    OnLine([this](const QString& line) {
-        if (line != "Now processing:") return;
-        host.Progress().close();
-        // At once, so that a step that waits (a hung lame, a long analysis) ends now.
+    const bool closeMain = GetParam();
+    OpenWithFiles("Analyze=1\nTrim=0\n");
+    AtFile(0, [this, closeMain] {
+        if (closeMain) gui->close();
+        else host.Progress().close();
         EXPECT_TRUE(ctx.stop->Requested());
     });
-    // Qt's event loop runs as after start-up; only closing the windows may end it.
     QTimer::singleShot(0, [this] { QTest::mouseClick(gui->cmdGo, Qt::LeftButton); });
     QTimer::singleShot(10000, gui.get(), [] { QCoreApplication::exit(1); });
     EXPECT_EQ(QApplication::exec(), 0) << "the loop had to be ended from outside";
-
-    EXPECT_EQ(Log().filter("Now processing:").size(), 1);
-    EXPECT_EQ(Log().mid(Log().size() - 3), (QStringList{"", "File 2 of 3", "Interrupted by user"}));
-    EXPECT_FALSE(gui->isVisible() || gui->Busy());
+    QTRY_VERIFY_WITH_TIMEOUT(!gui->Busy(), kRunTimeoutMs);
+    EXPECT_LE(Log().filter("Now processing:").size(), 1);
+    EXPECT_EQ(Log().last(), "Interrupted by user");
+    EXPECT_EQ(Column(Model::kStatusColumn), (QStringList{"stopped", "", ""}));
+    EXPECT_FALSE(gui->isVisible() || host.Progress().isVisible());
 }
 
-// With two jobs a file's lines come as one block under its header once the file is done, and
-// Interrupt ends every job of that run without stopping the next run.
-TEST_F(WindowTest, TwoJobsLogEachFileWholeAndInterruptEndsOnlyItsRun)
+INSTANTIATE_TEST_SUITE_P(EitherWindow, ClosingTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Main" : "Progress"; });
+
+// With two jobs each file's lines come as one block under its header, in the order of the table,
+// and every row shows what became of its file, the reason in plain words; the log ends with the
+// summary, and the failures can be shown alone. Interrupt ends every job of a run, and only that
+// run.
+TEST_F(WindowTest, TwoJobsMarkEveryRowAndEndWithTheSummary)
 {
-    const QStringList files = OpenWithThreeFiles("Analyze=0\n", 2);
-    OnLine([this](const QString& line) {
-        if (line.startsWith("File ")) QTest::mouseClick(gui->cmdIntrpt, Qt::LeftButton);
+    const QStringList files = OpenWithFiles("Analyze=0\nLevel=1\nNewLevel=-2\n", 2, 2);
+    WriteText(dir.File("bad.wav"), "no RIFF here");
+    WriteText(dir.File("gone.wav"), "");
+    Drop({Path("bad.wav"), Path("gone.wav")});
+    std::filesystem::remove(dir.File("gone.wav"));
+    // Interrupt pressed as the first file is taken; every file taken waits for the stop to reach
+    // it, so the jobs' files stop whatever their speed.
+    gui->SetFileJob([this, first = std::make_shared<std::atomic<bool>>(true)](Context& file) {
+        if (first->exchange(false))
+            QMetaObject::invokeMethod(gui.get(), [this] { gui->cmdIntrpt->click(); }, Qt::BlockingQueuedConnection);
+        while (!file.stop->Requested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return ProcessFile(file);
     });
-    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
-    const qsizetype first = files.indexOf(Log().value(2));
-    ASSERT_GE(first, 0) << Log().join("|").toStdString();
-    EXPECT_EQ(Log().mid(0, 2), (QStringList{QString("File %1 of 3").arg(first + 1), "Now processing:"}));
-    EXPECT_EQ(gui->lbxList->item(static_cast<int>(first))->data(Qt::UserRole).toString(), "done");
+    RunAll();
+    EXPECT_EQ(Column(Model::kStatusColumn), (QStringList{"stopped", "stopped", "", ""}));
     EXPECT_EQ(Log().last(), "Interrupted by user");
     EXPECT_FALSE(ctx.stop->Requested());
+
+    gui->SetFileJob(ProcessFile);
+    const qsizetype before = Log().size();
+    RunAll();
+    QStringList headers = Log().mid(before).filter(QRegularExpression("^File \\d of 4$"));
+    EXPECT_EQ(headers, (QStringList{"File 1 of 4", "File 2 of 4", "File 3 of 4", "File 4 of 4"}));
+    EXPECT_EQ(Log().mid(before).indexOf(files[1]), Log().mid(before).indexOf("File 2 of 4") + 2);
+    EXPECT_EQ(Column(Model::kStatusColumn), (QStringList{"done", "done", "failed", "failed"}));
+    EXPECT_EQ(Column(Model::kGainColumn), (QStringList{"-2.00 dB", "-2.00 dB", "", ""}));
+    EXPECT_EQ(Column(Model::kOutputColumn), (QStringList{"_song1.wav", "_song2.wav", "", ""}));
+    EXPECT_EQ(Column(Model::kReasonColumn), (QStringList{"", "", "Not a valid wav file!", "File not found"}));
+    EXPECT_TRUE(Log().last().startsWith("Files done: 2, skipped: 0, failed: 2, stopped: 0;")) << Log().last().toStdString();
+    EXPECT_EQ(gui->fileCountLabel->text(), "4 files \u00b7 2 failed");
+    QProgressBar* bar = host.Progress().barRun;
+    EXPECT_EQ(bar->text(), "4 / 4");
+    host.Progress().ShowProgress(170, 1000, 0.2);
+    EXPECT_TRUE(QRegularExpression("^170 / 1000 \u00b7 \\d+:\\d\\d left$").match(bar->text()).hasMatch())
+        << bar->text().toStdString();
+
+    gui->failuresOnlyBox->click();
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(gui->resultsTable->isRowHidden(row), row < 2) << row;
+}
+
+// "Open With" hands files over with --open: they land in the table and nothing is processed
+// until Go!, in the real program too; the same files without it are a batch.
+TEST_F(WindowTest, OpenedFilesLandInTheListWithoutARun)
+{
+    const std::string song = dir.File("song.wav");
+    WriteAllBytes(song, BuildWav(WavLayout{}, Sine(440, 8000, 44100, 44100)));
+    WriteText(dir.File("notes.txt"), "");
+    const ParsedCommandLine parsed = ParseCommandLine(ctx, {"--open", song, dir.File("notes.txt")});
+    ASSERT_TRUE(parsed.OpenInWindow);
+    Open("", parsed.Sources);
+    EXPECT_EQ(Column(Model::kFileColumn), QStringList{QString::fromStdString(song)});
+    EXPECT_EQ(Log(), QStringList{"1 file passed over: not audio"});
+    EXPECT_FALSE(gui->Busy());
+
+    const std::map<std::string, std::string> env{{"DISPLAY", ":varnook-test"}, {"QT_QPA_PLATFORM", "offscreen"},
+                                                 {"VARNOOK_INI", dir.File("real.ini")}};
+    for (const bool open : {true, false}) {
+        SCOPED_TRACE(open ? "--open" : "batch");
+        std::vector<std::string> args{song, "/enc0"};
+        if (open) args.insert(args.begin(), "--open");
+        RunningProgram program = StartCaptured(dir.Path().string(), VARNOOK_EXE, args, env);
+        if (open) {
+            // The window's first start writes the tag keys; then it waits for Go!.
+            for (int i = 0; i < 200 && !std::filesystem::exists(dir.File("real.ini")); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ::kill(program.Pid(), SIGTERM);
+        }
+        const CapturedRun run = program.Finish();
+        EXPECT_EQ(std::filesystem::exists(dir.File("_song.wav")), !open);
+        EXPECT_EQ(run.exitCode, open ? 128 + SIGTERM : 0) << run.out << run.err;
+    }
+}
+
+// At its least size, with the panel shown or not, the window shows every control whole, none
+// over another; each has a name for screen readers, and a caption's mnemonic leads to a control.
+TEST_F(WindowTest, AtItsLeastSizeEveryControlShowsWholeAndNamed)
+{
+    Open();
+    for (const bool panel : {false, true}) {
+        SCOPED_TRACE(panel ? "panel shown" : "panel hidden");
+        gui->Frame1->setVisible(panel);
+        gui->resize(gui->minimumSize());
+        QApplication::processEvents();
+        const QRect window = gui->rect();
+        std::vector<std::pair<QWidget*, QRect>> shown;
+        for (QWidget* widget : gui->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(gui.get()) || widget == gui->Frame1 || widget->objectName().isEmpty()) continue;
+            if (widget->parentWidget() != gui->centralWidget() && widget->parentWidget() != gui->Frame1 &&
+                widget->parentWidget() != gui->statusBar())
+                continue;
+            const QRect at(widget->mapTo(gui.get(), QPoint(0, 0)), widget->size());
+            EXPECT_TRUE(window.contains(at)) << widget->objectName().toStdString();
+            const QSize needed = qobject_cast<QLineEdit*>(widget) ? widget->minimumSize() : widget->minimumSizeHint();
+            EXPECT_TRUE(widget->width() >= needed.width() && widget->height() >= needed.height())
+                << widget->objectName().toStdString();
+            for (const auto& [other, otherAt] : shown) {
+                EXPECT_FALSE(at.intersects(otherAt)) << widget->objectName().toStdString() << " over "
+                                                     << other->objectName().toStdString();
+            }
+            shown.emplace_back(widget, at);
+            if (auto* label = qobject_cast<QLabel*>(widget); label && label->text().contains('&')) {
+                EXPECT_NE(label->buddy(), nullptr) << label->objectName().toStdString();
+            }
+            if (widget->focusPolicy() == Qt::NoFocus) continue;
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            ASSERT_NE(accessible, nullptr);
+            EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << widget->objectName().toStdString();
+        }
+        EXPECT_GT(shown.size(), panel ? 40u : 20u);
+    }
 }
 
 // Where each mark may stand, in seconds: the trim step measures 50 ms windows, so within one
@@ -338,76 +543,115 @@ const Mark kMarks[] = {{"CutIn", 1.95, 2.0, &TrimPicture::CutIn},
                        {"FadeInEnd", 1.95, 2.05, &TrimPicture::FadeInEnd},
                        {"FadeOutStart", 11.95, 12.05, &TrimPicture::FadeOutStart}};
 
-// The columns that the cut colour fills from top to bottom (but for rows the file name covers).
-std::vector<int> CutColumns(const QImage& image, QColor cutColour)
+// The marks the cut colour draws over the whole height of the plot: the first column of each and
+// its width.
+std::vector<std::pair<int, int>> CutMarks(const QImage& image, const QRect& plot, QColor cutColour)
 {
-    std::vector<int> columns;
-    for (int x = 0; x < image.width(); ++x) {
+    std::vector<std::pair<int, int>> marks;
+    for (int x = plot.left(); x <= plot.right(); ++x) {
         int rows = 0;
-        for (int y = 0; y < image.height(); ++y) rows += image.pixelColor(x, y) == cutColour;
-        if (rows > image.height() * 9 / 10) columns.push_back(x);
+        for (int y = plot.top(); y <= plot.bottom(); ++y) rows += image.pixelColor(x, y) == cutColour;
+        if (rows < plot.height()) continue;
+        if (!marks.empty() && marks.back().first + marks.back().second == x) ++marks.back().second;
+        else marks.emplace_back(x, 1);
     }
-    return columns;
+    return marks;
 }
 
-TEST_F(WindowTest, TheStripMarksWhereTheTrimStepCut)
+// Each file's strip shows where the trim step cut, in marks two pixels wide; the table keeps the
+// picture of every file, and choosing a row shows it.
+TEST_F(WindowTest, TheStripMarksWhereTheTrimStepCutAndTheTableKeepsEachPicture)
 {
-    Open("Level=0\nEncode=0\n");
-    WriteToneBetweenSilences(dir.File("tone.wav"));
-    Drop({QString::fromStdString(dir.File("tone.wav"))});
-    QTest::mouseClick(gui->cmdGo, Qt::LeftButton);
+    Open("Level=0\nEncode=0\nJobs=2\n");
+    for (const char* name : {"tone.wav", "tone2.wav"}) WriteToneBetweenSilences(dir.File(name));
+    Drop({Path("tone.wav"), Path("tone2.wav")});
+    RunAll();
 
+    gui->resultsTable->selectRow(0);
     ui::LoudnessStrip& strip = *host.Progress().picLoudness;
     const TrimPicture& picture = strip.Picture();
     ASSERT_TRUE(picture.Complete);
+    EXPECT_EQ(picture.SourcePath, dir.File("tone.wav"));
     EXPECT_NEAR(picture.Seconds, kToneFileSeconds, 1.0 / 44100);
-    // The whole file is measured for the strip, not only the two ends the searches reach.
+    // The whole file is measured for the strip, not only the two ends the searches reach, and
+    // kept thinned.
     EXPECT_GE(picture.Windows.size(), kToneFileSeconds * 20);
     for (const Mark& mark : kMarks) {
         ASSERT_TRUE(picture.*mark.at) << mark.name;
         EXPECT_GE(*(picture.*mark.at), mark.earliest) << mark.name;
         EXPECT_LE(*(picture.*mark.at), mark.latest) << mark.name;
     }
-    EXPECT_EQ(CutColumns(strip.grab().toImage(), strip.palette().color(QPalette::Highlight)).size(), 2u);
+    EXPECT_GE(strip.height(), 120);
+    const QImage shown = strip.grab().toImage();
+    const auto marks = CutMarks(shown, ui::PlotArea(strip.rect(), strip.font()), ui::PlotPalette().color(QPalette::Highlight));
+    ASSERT_EQ(marks.size(), 2u);
+    for (const auto& [x, width] : marks) EXPECT_EQ(width, ui::kMarkWidth) << x;
+    gui->resultsTable->selectRow(1);
+    EXPECT_EQ(strip.Picture().SourcePath, dir.File("tone2.wav"));
 }
 
-// The pictures the real program writes without a display, one per source.
+// The pictures the real program writes without a display, one per source; Qt's start-up says nothing.
 TEST(LoudnessPlot, WritesOnePngPerSourceWithTheCutsAtTheirColumns)
 {
     TempDir dir;
     WriteText(dir.File("varnook.ini"), "[Values]\nAnalyze=0\nLevel=0\nTrim=1\nEncode=0\n");
     for (const char* name : {"one.wav", "two.wav"}) WriteToneBetweenSilences(dir.File(name));
     const CapturedRun run = RunCaptured(VARNOOK_EXE, {dir.File("one.wav"), dir.File("two.wav"), "/plot", dir.File("plots")},
-                                        {{"VARNOOK_INI", dir.File("varnook.ini")}});
-    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+                                        {{"VARNOOK_INI", dir.File("varnook.ini")}, {"XDG_RUNTIME_DIR", ""}});
+    ASSERT_TRUE(run.exitCode == 0 && run.err.empty()) << run.out << run.err;
     for (const char* name : {"one.wav.png", "two.wav.png"}) {
         const QImage image(QString::fromStdString(dir.File("plots/") + name));
         ASSERT_EQ(image.size(), ui::kPlotSize) << name;
-        EXPECT_EQ(CutColumns(image, ui::PlotPalette().color(QPalette::Highlight)).size(), 2u) << name;
+        const QRect plot = ui::PlotArea(image.rect(), QApplication::font());
+        const auto marks = CutMarks(image, plot, ui::PlotPalette().color(QPalette::Highlight));
+        ASSERT_EQ(marks.size(), 2u) << name;
+        // 2 s and 12 s of 15, within a window.
+        EXPECT_NEAR(marks[0].first, ui::TimeColumn(plot, 15, 2), plot.width() * 0.05 / 15 + 1) << name;
+        EXPECT_NEAR(marks[1].first, ui::TimeColumn(plot, 15, 12), plot.width() * 0.05 / 15 + 1) << name;
     }
 }
 
-// Ten seconds over the PNG's 1200 columns, 1199 apart: 0 s on the first, the data's end on the
-// last (a cut there is drawn, not clipped off), and each lead's shade on the silence's side of
-// its cut, 1 s before the cut-in and 2 s after the cut-out. Row 150 is clear of the thresholds.
-TEST(LoudnessPlot, TimeSpansEveryColumnAndTheLeadsAreShadedBesideTheirCuts)
+// Ten seconds over the plot's columns: 0 s on the first, the data's end on the last (a cut there
+// is drawn inside the plot, not clipped off), each lead's shade on the silence's side of its cut,
+// 1 s before the cut-in and 2 s after the cut-out; the curve only where windows were measured.
+TEST(LoudnessPlot, TimeSpansThePlotLeadsAreShadedBesideTheirCutsAndGapsStayEmpty)
 {
     const QPalette palette = ui::PlotPalette();
+    const QColor base = palette.color(QPalette::Base);
     const struct {
         double cutIn, cutOut;
-        std::vector<int> cuts, shaded, clear;
-    } rows[] = {{0, 10, {0, 1199}, {}, {600}}, {2, 6, {240, 719}, {180, 839}, {60, 600, 1079}}};
+        std::vector<double> shaded, clear;
+    } rows[] = {{0, 10, {}, {5}}, {2, 6, {1.5, 7}, {0.5, 5, 9}}};
     for (const auto& row : rows) {
         TrimPicture picture;
         std::tie(picture.Seconds, picture.CutIn, picture.CutOut, picture.LeadIn, picture.LeadOut) =
             std::tuple(10.0, row.cutIn, row.cutOut, 1.0, 2.0);
+        picture.WindowSeconds = 0.05;
+        picture.Thresholds = {40, 40, 40, 40};  // far below the curve, at the plot's foot
+        for (double at = 0; at < 10; at += 0.05) {
+            if (at < 1 || at >= 9) picture.Windows.push_back({at, 0});  // the middle not measured yet
+        }
         QImage image(ui::kPlotSize, QImage::Format_RGB32);
         QPainter painter(&image);
         ui::PaintTrimPicture(painter, image.rect(), picture, palette);
         painter.end();
-        EXPECT_EQ(CutColumns(image, palette.color(QPalette::Highlight)), row.cuts);
-        for (const int x : row.shaded) EXPECT_NE(image.pixelColor(x, 150), palette.color(QPalette::Base)) << x;
-        for (const int x : row.clear) EXPECT_EQ(image.pixelColor(x, 150), palette.color(QPalette::Base)) << x;
+        const QRect plot = ui::PlotArea(image.rect(), QApplication::font());
+        const auto column = [&](double seconds) { return ui::TimeColumn(plot, 10, seconds); };
+        const auto marks = CutMarks(image, plot, palette.color(QPalette::Highlight));
+        ASSERT_EQ(marks.size(), 2u) << row.cutIn;
+        EXPECT_EQ(marks[0], std::pair(column(row.cutIn), ui::kMarkWidth));
+        EXPECT_EQ(marks[1], std::pair(std::min(column(row.cutOut), plot.right() - ui::kMarkWidth + 1), ui::kMarkWidth));
+        const int lowRow = plot.top() + plot.height() * 3 / 4;
+        for (const double at : row.shaded) EXPECT_NE(image.pixelColor(column(at), lowRow), base) << at;
+        for (const double at : row.clear) EXPECT_EQ(image.pixelColor(column(at), lowRow), base) << at;
+        // The curve at its level in the measured ends, nothing across the middle.
+        const auto inked = [&](double at) {
+            for (int y = plot.top(); y < plot.top() + plot.height() / 2; ++y) {
+                if (image.pixelColor(column(at), y) != base) return true;
+            }
+            return false;
+        };
+        EXPECT_TRUE(inked(0.5) && inked(9.5) && !inked(5)) << row.cutIn;
     }
 }
 
