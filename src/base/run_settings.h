@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "base/output_format.h"
+
 namespace varnook {
 
 // Indexes of KeepTag: which tags are carried over when an MP3 is encoded again.
@@ -56,9 +58,19 @@ struct RunSettings {
     // Pass over a source whose output is up to date, and mark outputs so a later run can tell.
     bool SkipDone = false;
     AlbumMode Album = AlbumMode::Off;
+    // What encoding gives (Encode off gives WAV), and how hard its library works. A /dest
+    // extension chooses for its file; the pipeline keeps that choice here for the file.
+    OutputFormat Output = OutputFormat::Mp3;
+    CodecSettings Codec;
 
     std::string SettingsPath;
     std::string SettingsSection;
 };
+
+// The format a file is delivered in before a /dest extension has its say.
+inline OutputFormat ChosenOutput(const RunSettings& settings)
+{
+    return settings.Encode ? settings.Output : OutputFormat::Wav;
+}
 
 }  // namespace varnook

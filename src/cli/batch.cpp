@@ -38,7 +38,7 @@ private:
 int RunBatch(Context& ctx, const ParsedCommandLine& commandLine, const std::function<bool()>& stopRequested)
 {
     const std::vector<RunItem> items = CollectSources(commandLine.Sources, commandLine.MissingSources,
-                                                      ctx.request.DestPath, ctx.settings.Encode, ctx.host);
+                                                      ctx.request.DestPath, ChosenOutput(ctx.settings), ctx.host);
     StatusLine status;
     StatusLineHost host(ctx.host, status);
     RunFrontEnd frontEnd;

@@ -99,8 +99,8 @@ std::string UsageText()
        varnook --help | --version
 
 Brings music files to an even loudness: analyse, amplify without clipping, trim silence with
-fades and lead silence, encode to MP3. A 16-bit PCM WAV is worked on as it is, an MP3 is
-decoded by lame, any other source is converted to a 16-bit WAV first.
+fades and lead silence, encode to MP3 (or FLAC, Opus, Ogg Vorbis). A 16-bit PCM WAV is worked
+on as it is, an MP3 is decoded by lame, any other source is converted to a 16-bit WAV first.
 )" + SourceFormatsSentence(kUsageWidth) + R"(
 With no FILE the main window opens. Each FILE is processed in turn (batch mode), with the
 options of the settings file overridden by the keys below for this run only. --open opens the
@@ -112,8 +112,9 @@ A FILE may be a folder: its sources are taken, subfolders included, in natural o
 /dest naming a folder the outputs mirror the folder tree below it.
 Numbers may be written with "," or "." as the decimal separator. A value a key does not take
 (a switch other than 0 or 1, a number outside its range, a name not offered) is a usage error.
-/dest: an extension .mp3 turns encoding on, .wav turns it off; a missing folder is made.
-Give a folder with a trailing "/" as its own word: /dest /srv/out/. /plot needs no display.
+/dest: its extension chooses the format (.mp3, .wav, .flac, .opus, .ogg; any other is a
+usage error); a missing folder is made. Give a folder with a trailing "/" as its own word:
+/dest /srv/out/. /plot needs no display.
 
 Example:
   varnook take1.wav /ana1 /lev1 /nl -1,5 /tr0 /lame -b 192 /dest /srv/out/.mp3

@@ -17,13 +17,6 @@ class StopRequest;
 struct TagCarry;
 struct WavInfo;
 
-// How hard each library works; what no setting names keeps these defaults.
-struct CodecSettings {
-    int FlacLevel = 5;         // 0 (fastest) to 8 (smallest)
-    int OpusKbps = 160;        // 6 to 256 per channel, as opusenc takes it
-    double VorbisQuality = 6;  // -1 to 10, as oggenc counts
-};
-
 // Encodes the samples of `workWav`, laid out as `wav` says (WavTime's record of that file), as
 // `format` (Flac, Opus or Vorbis) to `outFile`. Writes the encoder's work file of `job` (see
 // WorkFileName) in outFile's folder, made new (never through a link there), then, when `carry`

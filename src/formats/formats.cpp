@@ -10,19 +10,35 @@
 namespace varnook {
 namespace {
 
-// WAV and MP3 are also what Varnook writes: the leveled WAV, and lame's MP3. Ogg FLAC, which
-// shares ".oga" with Ogg Vorbis, is not among them: libsndfile does not read it.
+// Varnook writes the leveled WAV, lame's MP3, and FLAC, Opus and Ogg Vorbis through their
+// libraries; an Ogg Vorbis output is ".ogg", the name its players expect. Ogg FLAC, which
+// shares ".oga" with Ogg Vorbis, is not among the sources: libsndfile does not read it.
 constexpr std::array<Format, 9> kFormats{{
-    {".wav", "WAV", FormatKind::Wav, TagReader::Chunks, "audio/x-wav", Access::ReadWrite},
-    {".mp3", "MP3", FormatKind::Mp3, TagReader::Id3, "audio/mpeg", Access::ReadWrite},
-    {".flac", "FLAC", FormatKind::Converted, TagReader::TagLib, "audio/flac", Access::Read},
-    {".ogg", "Ogg Vorbis", FormatKind::Converted, TagReader::TagLib, "audio/x-vorbis+ogg", Access::Read},
+    {".wav", "WAV", FormatKind::Wav, TagReader::Chunks, "audio/x-wav", Access::ReadWrite, OutputFormat::Wav},
+    {".mp3", "MP3", FormatKind::Mp3, TagReader::Id3, "audio/mpeg", Access::ReadWrite, OutputFormat::Mp3},
+    {".flac", "FLAC", FormatKind::Converted, TagReader::TagLib, "audio/flac", Access::ReadWrite, OutputFormat::Flac},
+    {".ogg", "Ogg Vorbis", FormatKind::Converted, TagReader::TagLib, "audio/x-vorbis+ogg", Access::ReadWrite,
+     OutputFormat::Vorbis},
     {".oga", "Ogg Vorbis", FormatKind::Converted, TagReader::TagLib, "audio/ogg", Access::Read},
-    {".opus", "Opus", FormatKind::Converted, TagReader::TagLib, "audio/x-opus+ogg", Access::Read},
+    {".opus", "Opus", FormatKind::Converted, TagReader::TagLib, "audio/x-opus+ogg", Access::ReadWrite,
+     OutputFormat::Opus},
     {".aif", "AIFF", FormatKind::Converted, TagReader::Chunks, "audio/x-aiff", Access::Read},
     {".aiff", "AIFF", FormatKind::Converted, TagReader::Chunks, "audio/x-aiff", Access::Read},
     {".aifc", "AIFF-C", FormatKind::Converted, TagReader::Chunks, "audio/x-aifc", Access::Read},
 }};
+
+// A row writes exactly when it says what it writes, and every output format has a row.
+constexpr bool OutputsAgreeWithWriteFlags()
+{
+    for (const Format& format : kFormats)
+        if (format.Writes() != format.Output.has_value()) return false;
+    for (size_t i = 0; i < kOutputFormatNames.size(); ++i) {
+        if (std::ranges::none_of(kFormats, [i](const Format& f) { return f.Output == static_cast<OutputFormat>(i); }))
+            return false;
+    }
+    return true;
+}
+static_assert(OutputsAgreeWithWriteFlags());
 
 // A text into lines of at most `width` characters, broken at blanks (a longer word stands on
 // a line of its own).
@@ -59,6 +75,11 @@ const Format* FormatOf(const std::string& path)
 {
     const std::string ext = SplitPath(path).Ext;
     return ext.empty() ? nullptr : FindFormat(ext);
+}
+
+std::string_view OutputExtension(OutputFormat format)
+{
+    return std::ranges::find(kFormats, std::optional(format), &Format::Output)->Ext;
 }
 
 bool TakesAsSource(const std::string& path)

@@ -3,13 +3,16 @@
 // which reader gives its tags, and what --help, the manual page and the desktop files in data/
 // list (a test holds those copies to this table). A row also says whether Varnook reads the
 // format, writes it, or both, so that an output format is a row, not another list.
-// A leaf: depends on the standard library and io/ only.
+// A leaf: depends on the standard library, base/'s list of output formats and io/ only.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "base/output_format.h"
 
 namespace varnook {
 
@@ -36,9 +39,11 @@ struct Format {
     TagReader Tags;
     std::string_view Mime;  // the type the shared MIME database gives the extension
     Access Use;
+    // What Varnook writes under the extension: set exactly for the rows that write.
+    std::optional<OutputFormat> Output = std::nullopt;
 
-    bool Reads() const { return (static_cast<unsigned>(Use) & static_cast<unsigned>(Access::Read)) != 0; }
-    bool Writes() const { return (static_cast<unsigned>(Use) & static_cast<unsigned>(Access::Write)) != 0; }
+    constexpr bool Reads() const { return (static_cast<unsigned>(Use) & static_cast<unsigned>(Access::Read)) != 0; }
+    constexpr bool Writes() const { return (static_cast<unsigned>(Use) & static_cast<unsigned>(Access::Write)) != 0; }
 };
 
 // Every row, in the order --help and the desktop files list them.
@@ -48,6 +53,9 @@ std::span<const Format> Formats();
 const Format* FindFormat(std::string_view ext);
 // The row of a path's extension; nullptr when it has none or the table does not know it.
 const Format* FormatOf(const std::string& path);
+
+// The extension an output of `format` gets when nothing names one: its first row's.
+std::string_view OutputExtension(OutputFormat format);
 
 // True when Varnook takes the file as a source: the table knows its extension and reads it.
 bool TakesAsSource(const std::string& path);

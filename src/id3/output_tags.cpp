@@ -1,6 +1,8 @@
 #include "id3/output_tags.h"
 
+#include <array>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include <taglib/attachedpictureframe.h>
@@ -17,6 +19,10 @@
 #include "id3/carry_over.h"
 #include "id3/riff_tag_chunks.h"
 #include "id3/tag_mapping.h"
+#include "io/byte_order.h"
+#include "io/errors.h"
+#include "io/file.h"
+#include "wav/wav_layout.h"
 
 namespace varnook {
 namespace {
@@ -27,6 +33,17 @@ using PicturePtr = std::unique_ptr<TagLib::FLAC::Picture>;
 // at most 1 % of the file (and never less than 4 kB), and with none left it would add 4 kB, moving
 // the audio.
 constexpr size_t kSpareRoom = 1024;
+// The comment that holds the provenance: the name tag_mapping gives the TXXX frame
+// "VarnookProvenance" of an MP3 output, so the carry-over knows it in either form.
+constexpr const char* kProvenanceComment = "VARNOOKPROVENANCE";
+// How a FLAC stream and an Ogg page begin.
+constexpr std::string_view kFlacMagic = "fLaC";
+constexpr std::string_view kOggMagic = "OggS";
+
+// A WAV has a few chunks before its samples; a forged chain must not keep us walking.
+constexpr int kMaxChunksBeforeData = 64;
+constexpr size_t kZeroBlockBytes = 1 << 16;
+
 // A FLAC metadata block's header, and a vendor text longer than libFLAC's.
 constexpr size_t kBlockHeaderBytes = 4;
 constexpr size_t kVendorBytes = 64;
@@ -36,14 +53,35 @@ TagLib::String FromUtf8(const std::string& text)
     return TagLib::String(text, TagLib::String::UTF8);
 }
 
-std::vector<VorbisComment> Comments(const Id3TagSet& fields, const CarriedFrames& carried)
+// The comments of the fields and the carried frames, and the output's own provenance: a source's
+// names another source, and is never carried.
+std::vector<VorbisComment> Comments(const Id3TagSet& fields, const CarriedFrames& carried,
+                                    const std::string& provenance = {})
 {
     std::vector<VorbisComment> comments = CommentsOfFields(fields);
     for (const auto& frame : carried.Carried()) {
         const std::vector<VorbisComment> more = CommentsOfFrame(*frame);
         comments.insert(comments.end(), more.begin(), more.end());
     }
+    std::erase_if(comments, [](const VorbisComment& c) { return c.Name == kProvenanceComment; });
+    if (!provenance.empty()) comments.push_back({kProvenanceComment, provenance});
     return comments;
+}
+
+std::optional<std::string> ProvenanceIn(const TagLib::Ogg::XiphComment* tag)
+{
+    if (tag == nullptr) return std::nullopt;
+    const TagLib::Ogg::FieldListMap& fields = tag->fieldListMap();
+    const auto found = fields.find(kProvenanceComment);
+    if (found == fields.end() || found->second.isEmpty()) return std::nullopt;
+    return found->second.front().to8Bit(true);
+}
+
+template <typename OggFile>
+std::optional<std::string> OggProvenance(const std::string& path)
+{
+    OggFile file(path.c_str(), false);
+    return file.isValid() ? ProvenanceIn(file.tag()) : std::nullopt;
 }
 
 std::vector<PicturePtr> Pictures(const CarriedFrames& carried)
@@ -142,8 +180,45 @@ private:
     const CarriedFrames& carried_;
 };
 
+// The tag chunks (LIST/INFO, ID3) before a WAV's samples, which TagLib would take out by moving
+// every sample behind them down, a kilobyte at a time: named "JUNK" and zeroed instead (a field
+// the user did not keep must not stay readable), they stay as padding that readers pass over,
+// and the new tags go after the samples. The chunk walk ends at the samples, at a size that leads
+// past the end, or after kMaxChunksBeforeData chunks.
+void RetireTagChunksBeforeSamples(const std::string& path)
+{
+    File file(path, File::Mode::ReadWrite);
+    const int64_t length = file.Size();
+    constexpr std::array<uint8_t, kChunkIdBytes> kJunk{'J', 'U', 'N', 'K'};
+    std::array<uint8_t, kChunkHeaderBytes + kChunkIdBytes> head{};  // a LIST's form type included
+    if (file.ReadAt(0, head) < head.size() || !IdAt(head, kRiffIdAt, kRiffId)) return;
+    int64_t at = kRiffHeaderBytes;
+    for (int i = 0; i < kMaxChunksBeforeData && length - at >= kChunkHeaderBytes; ++i) {
+        head.fill(0);
+        file.ReadAt(at, head);
+        const auto size = static_cast<uint32_t>(LoadLE32(head.data() + kChunkSizeAt));
+        if (IdAt(head, 0, kDataId) || size > length - at - kChunkHeaderBytes) return;
+        if (IdAt(head, 0, "id3 ") || IdAt(head, 0, "ID3 ") ||
+            (IdAt(head, 0, "LIST") && IdAt(head, kChunkHeaderBytes, "INFO"))) {
+            file.WriteAt(at, kJunk);
+            const std::vector<uint8_t> zeros(std::min<size_t>(size, kZeroBlockBytes));
+            for (size_t done = 0; done < size;) {
+                const size_t count = std::min<size_t>(zeros.size(), size - done);
+                file.WriteAt(at + kChunkHeaderBytes + static_cast<int64_t>(done), std::span(zeros).first(count));
+                done += count;
+            }
+        }
+        at += kChunkHeaderBytes + size + (size & 1);
+    }
+}
+
 bool WriteWav(const std::string& path, const Id3TagSet& fields, const CarriedFrames& carried)
 {
+    try {
+        RetireTagChunksBeforeSamples(path);
+    } catch (const FileError&) {
+        return false;
+    }
     // Properties read, for the sample count to compare.
     TagLib::RIFF::WAV::File file(path.c_str(), true);
     if (!file.isValid()) return false;
@@ -189,18 +264,38 @@ size_t OutputTagRoom(const Id3TagSet& fields, const CarriedFrames& carried)
 }
 
 bool WriteOutputTags(const std::string& path, OutputFormat format, const Id3TagSet& fields,
-                     const CarriedFrames& carried)
+                     const CarriedFrames& carried, const std::string& provenance)
 {
     using OpusFile = TagLib::Ogg::Opus::File;
     using VorbisFile = TagLib::Ogg::Vorbis::File;
     switch (format) {
-    case OutputFormat::Flac: return WriteFlac(path, Comments(fields, carried), Pictures(carried));
-    case OutputFormat::Opus: return WriteOgg<OpusFile>(path, Comments(fields, carried), Pictures(carried));
-    case OutputFormat::Vorbis: return WriteOgg<VorbisFile>(path, Comments(fields, carried), Pictures(carried));
-    case OutputFormat::Wav: return WriteWav(path, fields, carried);
+    case OutputFormat::Flac: return WriteFlac(path, Comments(fields, carried, provenance), Pictures(carried));
+    case OutputFormat::Opus: return WriteOgg<OpusFile>(path, Comments(fields, carried, provenance), Pictures(carried));
+    case OutputFormat::Vorbis:
+        return WriteOgg<VorbisFile>(path, Comments(fields, carried, provenance), Pictures(carried));
+    case OutputFormat::Wav: return provenance.empty() && WriteWav(path, fields, carried);
     case OutputFormat::Mp3: break;
     }
     return false;
+}
+
+std::optional<std::string> ReadProvenanceComment(const std::string& path)
+{
+    std::array<uint8_t, 4> magic{};
+    try {
+        if (File(path, File::Mode::Read).ReadAt(0, magic) != magic.size()) return std::nullopt;
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
+    const std::string_view opening(reinterpret_cast<const char*>(magic.data()), magic.size());
+    if (opening == kFlacMagic) {
+        TagLib::FLAC::File file(path.c_str(), false);
+        return file.isValid() ? ProvenanceIn(file.xiphComment(false)) : std::nullopt;
+    }
+    if (opening != kOggMagic) return std::nullopt;
+    // An Opus stream is no Vorbis stream, and the other way round: TagLib refuses the wrong one.
+    if (std::optional<std::string> opus = OggProvenance<TagLib::Ogg::Opus::File>(path)) return opus;
+    return OggProvenance<TagLib::Ogg::Vorbis::File>(path);
 }
 
 }  // namespace varnook

@@ -81,14 +81,16 @@ std::string PathRefusal(const std::string& key, const std::string& path, bool fo
     return {};
 }
 
-// ".wav or .mp3": the extensions the format table writes.
+// ".wav, .mp3, .flac, .ogg or .opus": the extensions the format table writes.
 std::string WrittenExtensions()
 {
+    std::vector<std::string_view> written;
+    for (const Format& format : Formats())
+        if (format.Writes()) written.push_back(format.Ext);
     std::string list;
-    for (const Format& format : Formats()) {
-        if (!format.Writes()) continue;
-        if (!list.empty()) list += " or ";
-        list += format.Ext;
+    for (size_t i = 0; i < written.size(); ++i) {
+        if (i > 0) list += i + 1 == written.size() ? " or " : ", ";
+        list += written[i];
     }
     return list;
 }
@@ -188,7 +190,7 @@ RunClaims ClaimPlaces(const std::vector<RunItem>& items, const RunRecords& run)
     for (size_t i = 0; i < items.size(); ++i) {
         const RunItem& item = items[i];
         if (!processed(item)) continue;
-        claims.Outputs[i] = NameOutput(item.Path, item.Dest, run.settings.Encode, RealFileProbe()).Path;
+        claims.Outputs[i] = NameOutput(item.Path, item.Dest, ChosenOutput(run.settings), RealFileProbe()).Path;
         if (!plotFolder.empty())
             claims.Plots[i] = plotFolder + item.Mirror + fs::path(item.Path).filename().string() + kPlotExtension;
         for (const std::string* name : {&claims.Outputs[i], &claims.Plots[i]}) {

@@ -33,7 +33,7 @@ std::string MirroredDest(const std::string& dest, const std::string& mirror)
 }  // namespace
 
 std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, const std::vector<std::string>& missing,
-                                    const std::string& dest, bool encode, Host& host)
+                                    const std::string& dest, OutputFormat output, Host& host)
 {
     std::vector<RunItem> items;
     std::vector<std::string> notEntered;
@@ -44,7 +44,7 @@ std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, con
             items.push_back({source, dest, isMissing});
             continue;
         }
-        const std::vector<LibrarySource> found = WalkLibrary(source, encode, notEntered);
+        const std::vector<LibrarySource> found = WalkLibrary(source, output, notEntered);
         if (std::none_of(found.begin(), found.end(), [](const LibrarySource& file) { return file.PassedOver.empty(); }))
             host.LogLine("No sources in " + source);
         for (const LibrarySource& file : found) {

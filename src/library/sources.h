@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/output_format.h"
+
 namespace varnook {
 
 class Host;
@@ -22,13 +24,13 @@ struct RunItem {
 };
 
 // The files of `sources` in order: a file as named, a folder's sources as WalkLibrary finds them
-// under `encode` (a folder without any is logged on `host`), with what the walk could not read
+// for `output` (a folder without any is logged on `host`), with what the walk could not read
 // or passed over; a source in `missing` is an item of its own, marked Missing. Under a folder
 // source a destination folder `dest` is mirrored: the output goes to the same relative folder
 // below it as the source has below the folder source, and the folders that are missing there
 // are made. A destination folder inside a folder source is not walked.
 std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, const std::vector<std::string>& missing,
-                                    const std::string& dest, bool encode, Host& host);
+                                    const std::string& dest, OutputFormat output, Host& host);
 
 // True when any of `sources` is a folder.
 bool AnyFolder(const std::vector<std::string>& sources);

@@ -101,7 +101,7 @@ std::optional<FolderId> IdOf(const fs::path& folder)
 }
 
 struct Walker {
-    bool encode;
+    OutputFormat output;
     std::set<FolderId> notEntered;
     std::vector<LibrarySource>& out;
 
@@ -121,7 +121,7 @@ struct Walker {
         std::map<std::string, std::string> outputs;
         for (const Entry& e : entries) {
             if (e.folder || !TakesAsSource(e.name)) continue;
-            outputs.emplace(NameOutput(prefix + e.name, "", encode, RealFileProbe()).Path, prefix + e.name);
+            outputs.emplace(NameOutput(prefix + e.name, "", output, RealFileProbe()).Path, prefix + e.name);
         }
 
         for (const Entry& e : entries) {
@@ -146,11 +146,11 @@ bool NaturalLess(const std::string& a, const std::string& b)
     return c != 0 ? c < 0 : a < b;
 }
 
-std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode,
+std::vector<LibrarySource> WalkLibrary(const std::string& folder, OutputFormat output,
                                        const std::vector<std::string>& notEntered)
 {
     std::vector<LibrarySource> out;
-    Walker walker{encode, {}, out};
+    Walker walker{output, {}, out};
     for (const std::string& skipped : notEntered)
         if (const auto id = IdOf(skipped)) walker.notEntered.insert(*id);
     fs::path root(folder);
@@ -159,9 +159,9 @@ std::vector<LibrarySource> WalkLibrary(const std::string& folder, bool encode,
     return out;
 }
 
-std::vector<LibrarySource> WalkFolder(const std::string& folder, bool encode)
+std::vector<LibrarySource> WalkFolder(const std::string& folder, OutputFormat output)
 {
-    std::vector<LibrarySource> sources = WalkLibrary(folder, encode, {});
+    std::vector<LibrarySource> sources = WalkLibrary(folder, output, {});
     std::erase_if(sources,
                   [](const LibrarySource& found) { return !found.Failure.empty() || !found.PassedOver.empty(); });
     return sources;

@@ -2,14 +2,19 @@
 
 #include "formats/formats.h"
 #include "io/exist_file.h"
-#include "io/text.h"
 
 namespace varnook {
 namespace {
 
-constexpr const char* kMp3Ext = ".mp3";
-constexpr const char* kWavExt = ".wav";
 constexpr const char* kRenamePrefix = "_";
+
+// The format written under a /dest extension: its row's when the format table has one that
+// writes; anything else is written as WAV under the name given, as encoding off does.
+OutputFormat WrittenUnder(const std::string& ext)
+{
+    const Format* format = FindFormat(ext);
+    return format != nullptr && format->Output ? *format->Output : OutputFormat::Wav;
+}
 
 }  // namespace
 
@@ -29,33 +34,33 @@ PathParts SplitDestination(const std::string& destPath, const FileProbe& probe)
     return dest;
 }
 
-OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, bool encode,
+OutputName NameOutput(const std::string& sourcePath, const std::string& destPath, OutputFormat format,
                       const FileProbe& probe)
 {
     const PathParts source = SplitPath(sourcePath);
     OutputName out;
     out.Folder = source.Folder;
     out.Base = source.Base;
-    out.Encode = encode;
+    out.Format = format;
 
     if (destPath.empty()) {
-        out.Ext = encode ? kMp3Ext : kWavExt;
+        out.Ext = OutputExtension(format);
     } else {
         const PathParts dest = SplitDestination(destPath, probe);
         if (!dest.Folder.empty()) out.Folder = dest.Folder;
         if (!dest.Base.empty()) out.Base = dest.Base;
-        // A folder keeps the encoding as it was; an extension decides it.
-        out.Ext = dest.Ext.empty() ? (encode ? kMp3Ext : kWavExt) : dest.Ext;
-        out.Encode = EqualsNoCase(out.Ext, kMp3Ext);
+        // A folder keeps the format as it was; an extension decides it.
+        out.Ext = dest.Ext.empty() ? std::string(OutputExtension(format)) : dest.Ext;
+        out.Format = WrittenUnder(out.Ext);
     }
 
     out.Path = out.Folder + out.Base + out.Ext;
     // A converted source is named as the WAV it becomes would be: "song.flac", like "song.wav",
     // gives "_song.wav" beside itself, so a song.wav of the user's own there is never replaced.
-    const Format* format = FormatOf(sourcePath);
-    const bool converted = format != nullptr && format->Kind == FormatKind::Converted;
-    if (probe.SameFile(out.Path, sourcePath) ||
-        (converted && probe.SameFile(out.Path, source.Folder + source.Base + kWavExt))) {
+    const Format* sourceFormat = FormatOf(sourcePath);
+    const bool converted = sourceFormat != nullptr && sourceFormat->Kind == FormatKind::Converted;
+    const std::string wavTwin = source.Folder + source.Base + std::string(OutputExtension(OutputFormat::Wav));
+    if (probe.SameFile(out.Path, sourcePath) || (converted && probe.SameFile(out.Path, wavTwin))) {
         out.Path = out.Folder + kRenamePrefix + out.Base + out.Ext;
     }
     return out;

@@ -23,7 +23,9 @@
 #include "editing/trim.h"
 #include "encoder/encoder.h"
 #include "encoder/lame_arguments.h"
+#include "encoder/library_encoder.h"
 #include "id3/carry_over.h"
+#include "id3/output_tags.h"
 #include "id3/source_tags.h"
 #include "io/errors.h"
 #include "io/exist_file.h"
@@ -158,14 +160,12 @@ public:
 private:
     // An MP3 is decoded to a WAV to work on (or, with nothing to edit, recoded directly and
     // done); FLAC, Ogg, Opus, AIFF and the WAVs the header check refuses are converted to one; a
-    // plain 16-bit WAV is worked on where it is.
+    // plain 16-bit WAV is worked on where it is. Every output carries the source's tags.
     bool PrepareSource()
     {
-        if (settings_.Encode) {
-            SourceTagSets tags = ReadSourceTagSets(req_.SourcePath, host_);
-            ctx_.tagsV1 = std::move(tags.V1);
-            ctx_.tagsV2 = std::move(tags.V2);
-        }
+        SourceTagSets tags = ReadSourceTagSets(req_.SourcePath, host_);
+        ctx_.tagsV1 = std::move(tags.V1);
+        ctx_.tagsV2 = std::move(tags.V2);
         switch (ClassifySource(req_.SourcePath, req_.SourceExt)) {
         case SourceKind::Mp3: return PrepareMp3();
         case SourceKind::Convert: return PrepareConverted();
@@ -187,7 +187,7 @@ private:
 
     bool PrepareMp3()
     {
-        if (!settings_.Amplify && !settings_.Trim && settings_.Encode) {
+        if (!settings_.Amplify && !settings_.Trim && settings_.Encode && settings_.Output == OutputFormat::Mp3) {
             // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
             Announce("Recoding...");
             if (EncodedWithTags(req_.SourcePath, settings_.Arguments, "Recoded OK", "Could not recode") ==
@@ -463,9 +463,10 @@ private:
             if (EncodedWithTags(req_.WorkPath, settings_.Arguments, "Encoded OK", "Could not encode") ==
                 StepEnd::Finished) {
                 result_.Delivered = req_.OutputPath;
-                HoldCeiling(req_.WorkPath, "Encoded OK", "Could not encode");
+                // Only lame's output is checked again: a lossless one is the work file's samples.
+                if (settings_.Output == OutputFormat::Mp3) HoldCeiling(req_.WorkPath, "Encoded OK", "Could not encode");
             }
-        } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath)) {
+        } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) && TaggedWav()) {
             // Marked before the move, so the output never shows up without its provenance; the
             // source's own record (a copied output), which the edits kept, is dropped either way.
             MarkWavProvenance(req_.WorkPath, req_.Provenance);
@@ -479,19 +480,49 @@ private:
 
     // Encodes (or recodes) to the output, with the source's other tag frames carried into the
     // new MP3 when KeepAllTags is on (a broken frame of the source is left out and named), and
-    // lame's comment frames mended either way.
+    // lame's comment frames mended either way; the other formats through their libraries.
+    // `options` are lame's.
     StepEnd EncodedWithTags(const std::string& inFile, const std::string& options, const char* done,
                             const char* failed)
     {
+        CarriedFrames frames = FramesToCarry();
+        if (settings_.Output != OutputFormat::Mp3) return EncodedByLibraryWithTags(frames, done, failed);
+        const TagCarry carry{frames.RoomNeeded(),
+                             [&](const std::string& tempOut) { return TagsWritten(frames.WriteInto(tempOut)); }};
+        return EncodedAndLogged(options, inFile, req_.OutputPath, done, failed, &carry);
+    }
+
+    // The work WAV (which CheckResult has just read) to a FLAC, Opus or Ogg Vorbis output, tagged
+    // with the seven fields, the carried frames and the provenance before it takes the output's
+    // name.
+    StepEnd EncodedByLibraryWithTags(const CarriedFrames& frames, const char* done, const char* failed)
+    {
+        const Id3TagSet fields = KeptTags(settings_.KeepTag, ctx_.tagsV2, ctx_.tagsV1);
+        const TagCarry carry{OutputTagRoom(fields, frames), [&](const std::string& tempOut) {
+                                 return TagsWritten(
+                                     WriteOutputTags(tempOut, settings_.Output, fields, frames, req_.Provenance));
+                             }};
+        const StepEnd end = EncodedByLibrary(settings_.Output, settings_.Codec, req_.WorkPath, ctx_.wav,
+                                             req_.OutputPath, req_.Job, host_, *ctx_.stop, &carry);
+        Log(end == StepEnd::Finished ? done : failed);
+        Ended(end, failed);
+        return end;
+    }
+
+    // Tags the edited WAV, which is Varnook's own work file, before it becomes the output; false
+    // when they could not be written, and it is then not delivered.
+    bool TaggedWav()
+    {
+        const Id3TagSet fields = KeptTags(settings_.KeepTag, ctx_.tagsV2, ctx_.tagsV1);
+        return TagsWritten(WriteOutputTags(req_.WorkPath, OutputFormat::Wav, fields, FramesToCarry()));
+    }
+
+    // The source's other tag frames when KeepAllTags is on; a broken frame is left out and named.
+    CarriedFrames FramesToCarry()
+    {
         CarriedFrames frames = settings_.KeepAllTags ? CarriedFrames(req_.SourcePath) : CarriedFrames();
         for (const std::string& id : frames.BrokenFrames()) Log("Broken tag frame left out: " + id);
-        const TagCarry carry{frames.RoomNeeded(), [&](const std::string& tempOut) {
-                                 if (frames.WriteInto(tempOut)) return true;
-                                 Log(kTagsNotWritten);
-                                 NoteFailure(kTagsNotWritten);
-                                 return false;
-                             }};
-        return EncodedAndLogged(options, inFile, req_.OutputPath, done, failed, &carry);
+        return frames;
     }
 
     // With a ceiling in force, the ceiling (and in the limit mode the loudness aimed at) held
@@ -512,6 +543,15 @@ private:
         facts_.TruePeakAfter = check.TruePeak;
         if (facts_.AppliedGain) *facts_.AppliedGain += check.Change;
         if (!check.Failure.empty()) NoteFailure(check.Failure);
+    }
+
+    // Says so when tags could not be written: the file ends failed.
+    bool TagsWritten(bool written)
+    {
+        if (written) return true;
+        Log(kTagsNotWritten);
+        NoteFailure(kTagsNotWritten);
+        return false;
     }
 
     void CleanUp()
@@ -588,7 +628,8 @@ private:
     bool albumLeveled_ = false;
 };
 
-// Sets the Run request's derived paths for this source; the output name may switch Encode.
+// Sets the Run request's derived paths for this source; the output name chooses the format
+// (Output, and Encode off for a WAV).
 void NameFiles(Context& ctx)
 {
     RunRequest& req = ctx.request;
@@ -597,15 +638,24 @@ void NameFiles(Context& ctx)
     req.SourceExt = source.Ext;
     req.WorkPath.clear();
 
-    const OutputName output = NameOutput(req.SourcePath, req.DestPath, ctx.settings.Encode, RealFileProbe());
+    const OutputName output = NameOutput(req.SourcePath, req.DestPath, ChosenOutput(ctx.settings), RealFileProbe());
     req.OutputFolder = output.Folder;
     req.OutputBase = output.Base;
     req.OutputExt = output.Ext;
     req.OutputPath = output.Path;
     req.TempPath = req.OutputFolder + WorkFileName(WorkFile::Edit, req.Job);
-    ctx.settings.Encode = output.Encode;
-    // A WAV output holds any depth: a deep source keeps its 24 bits and rate.
-    req.KeepDepth = !ctx.settings.Encode;
+    // From here on the delivered format is known, and with it whether the work file may keep a
+    // deeper source's depth and rate (a FLAC or WAV output holds them).
+    ctx.settings.Encode = output.Format != OutputFormat::Wav;
+    ctx.settings.Output = output.Format;
+    req.KeepDepth = KeepsSourceDepth(output.Format);
+}
+
+// The output's name and format, for the report.
+void NoteOutput(const Context& ctx, ReportRow& found)
+{
+    found.Output = ctx.request.OutputPath;
+    found.Format = OutputFormatName(ctx.settings.Output);
 }
 
 // ProcessFile up to an error a step raised.
@@ -622,7 +672,7 @@ void RunFile(Context& ctx, FileResult& result)
         result.Reason = refusal;
         return;
     }
-    found.Output = req.OutputPath;
+    NoteOutput(ctx, found);
     if (AlreadyDone(ctx)) {
         result.Outcome = FileOutcome::Skipped;
         result.Delivered = req.OutputPath;

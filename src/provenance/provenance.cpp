@@ -13,6 +13,7 @@
 #include "base/run_request.h"
 #include "base/run_settings.h"
 #include "id3/id3v2_header.h"
+#include "id3/output_tags.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
 #include "io/file.h"
@@ -261,10 +262,11 @@ std::optional<std::string> ReadProvenance(const std::string& path)
     try {
         const File file(path, File::Mode::Read);
         if (std::optional<std::string> tag = TagProvenance(file)) return tag;
-        return ChunkProvenance(file);
+        if (std::optional<std::string> chunk = ChunkProvenance(file)) return chunk;
     } catch (const FileError&) {
         return std::nullopt;
     }
+    return ReadProvenanceComment(path);
 }
 
 bool UpToDate(const std::string& outputPath, const std::string& sourcePath, const std::string& expected)

@@ -1,11 +1,12 @@
 // Provenance: what an output was made from, kept inside the output itself so that moving a
 // folder keeps it. A re-run with "SkipDone" on compares it with what the file would be made
-// from now, and passes over an output that is up to date. Uses io/, the Run settings and the key
-// table (settings/), whose rows say which values shape an output.
+// from now, and passes over an output that is up to date. Uses io/, the Run settings, the key table
+// (settings/), whose rows say which values shape an output, and id3/'s reader of Vorbis comments.
 //
 // An MP3 output carries it as an ID3v2 TXXX frame (lame writes it, given the option below); a
 // WAV output as a chunk of our own after the samples, which players pass over as they must any
-// chunk they do not know.
+// chunk they do not know; a FLAC, Opus or Ogg Vorbis output as a Vorbis comment (id3/ writes and
+// reads it with the other tags).
 #pragma once
 
 #include <optional>
@@ -35,7 +36,7 @@ std::vector<std::string> ProvenanceLameOptions(const std::string& text);
 void MarkWavProvenance(const std::string& path, const std::string& text);
 
 // The provenance an output carries: its ID3v2 TXXX frame when it begins with an ID3v2 tag,
-// else its WAV chunk. Empty when it has none or cannot be read.
+// else its WAV chunk, else its Vorbis comment. Empty when it has none or cannot be read.
 std::optional<std::string> ReadProvenance(const std::string& path);
 
 // True when `outputPath` exists, is newer than `sourcePath` and carries `expected`.

@@ -31,7 +31,7 @@ constexpr const char* kColumns[] = {
     "peak_before_dbfs", "peak_after_dbfs", "halfwaves_limited", "cut_in_s",   "cut_out_s",
     "lead_in_s",     "lead_out_s",      "output_bytes",    "processing_s",
     "true_peak_before_dbtp", "true_peak_after_dbtp", "plot",
-    "limiter_reduction_db", "limiting_s", "album", "album_gain_db"};
+    "limiter_reduction_db", "limiting_s", "album", "album_gain_db", "format"};
 
 // A number in the shortest text that reads back to it, always with "." whatever the locale:
 // to_chars never looks at the locale, unlike printf.
@@ -101,7 +101,8 @@ std::vector<std::string> Cells(const ReportRow& row)
             Cell(row.LimiterReductionDb),
             Cell(row.SecondsLimiting),
             row.Album.value_or(""),
-            Cell(row.AlbumGain)};
+            Cell(row.AlbumGain),
+            row.Format};
 }
 
 std::string JoinCsv(const std::vector<std::string>& fields)
@@ -166,7 +167,8 @@ std::string JsonLine(const ReportRow& row)
                                      JsonValue(row.LimiterReductionDb),
                                      JsonValue(row.SecondsLimiting),
                                      row.Album ? nlohmann::json(*row.Album) : nlohmann::json(),
-                                     JsonValue(row.AlbumGain)};
+                                     JsonValue(row.AlbumGain),
+                                     row.Format};
     static_assert(std::size(values) == std::size(kColumns));
     nlohmann::ordered_json object;
     for (size_t i = 0; i < std::size(kColumns); ++i) object[kColumns[i]] = values[i];

@@ -41,6 +41,7 @@ struct ReportRow {
     std::optional<double> SecondsLimiting;     // how long the limiter cut at all
     std::optional<std::string> Album;      // in album mode, the album the source is a track of
     std::optional<double> AlbumGain;       // dB, the album's gain (NewLevel not included)
+    std::string Format;                    // the output's format ("mp3", "flac", ...), once named
 };
 
 enum class ReportFormat { Csv, JsonLines };

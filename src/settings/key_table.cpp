@@ -33,6 +33,11 @@ constexpr std::array<std::string_view, 2> kPeakModes{"gain", "limit"};
 static_assert(static_cast<size_t>(PeakMode::Limit) == 1);
 constexpr std::array<std::string_view, 3> kAlbumModes{"off", "folder", "tag"};
 static_assert(static_cast<size_t>(AlbumMode::Tag) == 2);
+// What each library takes: libFLAC's levels, opusenc's bitrates for two channels (libopus lowers
+// a mono file's to what one channel takes), oggenc's qualities.
+constexpr NumberRange kFlacLevelRange{0, 8};
+constexpr NumberRange kOpusKbpsRange{6, 512};
+constexpr NumberRange kVorbisQualityRange{-1, 10};
 
 template <auto Member>
 KeyField Setting(RunSettings& settings, RunRequest&)
@@ -44,6 +49,12 @@ template <auto Member, size_t Index>
 KeyField Element(RunSettings& settings, RunRequest&)
 {
     return &(settings.*Member)[Index];
+}
+
+template <auto Member>
+KeyField Codec(RunSettings& settings, RunRequest&)
+{
+    return &(settings.Codec.*Member);
 }
 
 template <auto Member>
@@ -67,7 +78,8 @@ constexpr std::array kRows{
            .Kind = Switch, .Group = Steps, .Default = "1",
            .Help = "trim silence at start and end, fade, add lead silence"},
     KeyRow{.CommandKey = "enc", .SettingsKey = "Encode", .Field = Setting<&RunSettings::Encode>,
-           .Kind = Switch, .Group = Steps, .Default = "1", .Help = "encode the result to MP3 with lame"},
+           .Kind = Switch, .Group = Steps, .Default = "1",
+           .Help = "encode the result, to MP3 with lame or as /output says; off gives a WAV"},
     KeyRow{.CommandKey = "nl", .SettingsKey = "NewLevel", .Field = Setting<&RunSettings::NewLevel>,
            .Kind = Number, .Group = Amplify, .Default = "0",
            .Help = "new level in dB, relative to the recommended level (the file's own without analysis)",
@@ -123,7 +135,7 @@ constexpr std::array kRows{
            .Help = "extra lame arguments, up to the next key", .Placeholder = "ARGS"},
     KeyRow{.CommandKey = "keeptags", .SettingsKey = "KeepAllTags", .Field = Setting<&RunSettings::KeepAllTags>,
            .Kind = Switch, .Group = Output, .Default = "1",
-           .Help = "carry every other tag frame and the cover art into the new MP3"},
+           .Help = "carry every other tag frame and the cover art into the output"},
     KeyRow{.CommandKey = "dest", .SettingsKey = "", .Field = Request<&RunRequest::DestPath>,
            .Kind = Text, .Group = Output, .Default = "",
            .Help = "output folder, name and extension; empty parts come from the source",
@@ -133,6 +145,21 @@ constexpr std::array kRows{
            .Help = "write a 1200x300 PNG of each file's window loudness, thresholds and trim marks "
                    "to FOLDER, named after the file (FILE.wav.png)",
            .Placeholder = "FOLDER", .ShapesOutput = false},
+    KeyRow{.CommandKey = "output", .SettingsKey = "Output", .Field = Setting<&RunSettings::Output>,
+           .Kind = Choice, .Group = Output, .Default = "mp3",
+           .Help = "what encoding gives: mp3 through lame, flac, opus or ogg (Vorbis) through their "
+                   "libraries, wav as /enc 0; a /dest extension chooses for its file",
+           .Choices = kOutputFormatNames},
+    KeyRow{.CommandKey = "flaclevel", .SettingsKey = "FlacLevel", .Field = Codec<&CodecSettings::FlacLevel>,
+           .Kind = Number, .Group = Output, .Default = "5",
+           .Help = "FLAC compression level, 0 the fastest, 8 the smallest", .Placeholder = "N",
+           .Range = kFlacLevelRange},
+    KeyRow{.CommandKey = "kbps", .SettingsKey = "OpusBitrate", .Field = Codec<&CodecSettings::OpusKbps>,
+           .Kind = Number, .Group = Output, .Default = "160", .Help = "Opus bitrate in kbit/s",
+           .Placeholder = "KBPS", .Range = kOpusKbpsRange},
+    KeyRow{.CommandKey = "quality", .SettingsKey = "VorbisQuality", .Field = Codec<&CodecSettings::VorbisQuality>,
+           .Kind = Number, .Group = Output, .Default = "6", .Help = "Ogg Vorbis quality, as oggenc's -q",
+           .Placeholder = "Q", .Range = kVorbisQualityRange},
     KeyRow{.CommandKey = "jobs", .SettingsKey = "Jobs", .Field = Setting<&RunSettings::Jobs>,
            .Kind = Number, .Group = Library, .Default = "0",
            .Help = "files processed at once, 0 one per CPU",
@@ -236,9 +263,10 @@ ValueFit SetNumber(const KeyRow& row, const KeyField& field, std::string_view te
     if (!row.Range.Contains(*value)) return ValueFit::OutOfRange;
     if (ceiling) {
         **ceiling = *value;
-    } else if (auto* jobs = std::get_if<int*>(&field)) {
-        // Whole jobs from 1 up; 0 (and what the range lets through below 1) is one per CPU.
-        **jobs = *value >= 1 ? static_cast<int>(*value) : 0;
+    } else if (auto* count = std::get_if<int*>(&field)) {
+        // The fraction dropped. Whole jobs from 1 up; 0 (and what the range lets through below 1)
+        // is one per CPU. No codec count's range reaches below 0.
+        **count = *value >= 1 ? static_cast<int>(*value) : 0;
     } else {
         *std::get<double*>(field) = *value;
     }

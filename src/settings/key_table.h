@@ -41,10 +41,10 @@ struct NumberRange {
 // Default button resets the Analysis group.
 enum class KeyGroup { Steps, Amplify, Trim, Analysis, Loudness, Output, Library, Tags };
 
-// Where a row's value lives. The Jobs count is whole; the true-peak ceiling may be none; a
-// choice is an enum whose values count its names in order.
+// Where a row's value lives. Counts (Jobs, the codec settings) are whole; the true-peak ceiling
+// may be none; a choice is an enum whose values count the row's names in order.
 using KeyField = std::variant<bool*, double*, int*, std::optional<double>*, std::string*, LoudnessMode*, PeakMode*,
-                              AlbumMode*>;
+                              AlbumMode*, OutputFormat*>;
 
 struct KeyRow {
     std::string_view CommandKey;   // lower case, after the "/"; empty: not on the command line
@@ -86,7 +86,8 @@ enum class ValueFit {
 
 // Sets the row's field from `text` when the row takes it, else leaves the field as it was.
 // A number is the whole text, blanks around it allowed; an empty text sets a number whose
-// default is empty to none. A Jobs count is made whole (see JobCount).
+// default is empty to none. A count is made whole by dropping its fraction (a Jobs count below 1
+// is 0: one per CPU).
 ValueFit SetValue(const KeyRow& row, std::string_view text, char decimalSeparator, Notation notation,
                   RunSettings& settings, RunRequest& request);
 

@@ -47,6 +47,10 @@ constexpr PanelRow kPanelRows[] = {
     {"Jobs", "&Jobs at once"},
     {"SkipDone", "&Skip up-to-date files"},
     {"Album", "Level &whole albums"},
+    {"Output", "Output &format"},
+    {"FlacLevel", "FLAC le&vel"},
+    {"OpusBitrate", "Opus bitrate i&n kbit/s"},
+    {"VorbisQuality", "Ogg Vorbis &quality"},
 };
 
 // The widest number a text box is expected to show in full ("-64.82", "0.95", "030").

@@ -120,7 +120,7 @@ void frmGUI::AddSources(const QStringList& paths)
         }
         // A folder brings its sources, as a folder on the command line does, each shown by its
         // path below the folder.
-        const std::vector<LibrarySource> found = WalkFolder(path.toStdString(), ctx_.settings.Encode);
+        const std::vector<LibrarySource> found = WalkFolder(path.toStdString(), ChosenOutput(ctx_.settings));
         if (found.empty()) ctx_.host.LogLine("No sources in " + path.toStdString());
         for (const LibrarySource& source : found) {
             const QString file = QString::fromStdString(source.Path);

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
-#include <cctype>
 
 #include "base/context.h"
 #include "cli/start_up.h"
@@ -115,7 +114,8 @@ TEST_F(CommandLineTest, AbsurdCommandLinesChangeNothing)
 class KeyRowTest : public CommandLineTest, public ::testing::WithParamInterface<size_t> {
 protected:
     struct Value { std::string typed, taken; bool outOfRange = false; };  // taken empty: refused
-    // The range's top and what lies beyond its ends, the names of a choice.
+    // The range's top and what lies beyond its ends; a choice's last name, capitalised, and its
+    // first cut short.
     static std::vector<Value> Values(const KeyRow& row)
     {
         const auto number = [](double v) { return FormatGeneral(v, '.'); };
@@ -123,9 +123,9 @@ protected:
         switch (row.Kind) {
         case KeyKind::Switch: return {{"0", "0"}, {"1", "1"}, {"yes", ""}, {"", ""}};
         case KeyKind::Text: return {{"a \"b\" c", row.Unquoted ? "a b c" : "a \"b\" c"}};
-        case KeyKind::Choice: {  // a name in another letter case, a name as written, one cut short
+        case KeyKind::Choice: {  // the first name is the default, which the file test sets last
             const std::string first(row.Choices.front()), last(row.Choices.back());
-            return {{char(std::toupper(last[0])) + last.substr(1), last}, {first, first}, {last.substr(0, 2), ""}};
+            return {{static_cast<char>(last[0] - 'a' + 'A') + last.substr(1), last}, {first.substr(1), ""}};
         }
         case KeyKind::Number:
             std::vector<Value> values{{number(r.High), number(r.High)}, {"1x", ""}, {number(r.High + 1), "", true}};

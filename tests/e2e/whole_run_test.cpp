@@ -253,8 +253,8 @@ std::vector<RunCase> PlaceRows()
                 {"song.wav"}, {}, "", "/report {dir}/r.csv is not a regular file"},
         RunCase{"PlotIsALink", {"wav song.wav", "text victim.txt", "link plots victim.txt"}, "{dir}/song.wav /plot "
                 "{dir}/plots" + kLevelToWav, 2, {}, {"song.wav", "victim.txt", "plots"}, {}, "", "/plot {dir}/plots is a link"},
-        RunCase{"DestExtensionNotWritten", {"wav song.wav"}, "{dir}/song.wav /dest {dir}/x.flac" + kLevelToWav, 2, {},
-                {"song.wav"}, {}, "", "/dest takes a folder or a name ending in .wav or .mp3, not \"{dir}/x.flac\""}};
+        RunCase{"DestExtensionNotWritten", {"wav song.wav"}, "{dir}/song.wav /dest {dir}/x.oga" + kLevelToWav, 2, {},
+                {"song.wav"}, {}, "", "/dest takes a folder or a name ending in .wav, .mp3, .flac, .ogg or .opus, not \"{dir}/x.oga\""}};
     rows.insert(rows.end(), kPictureRows.begin(), kPictureRows.end());
     return rows;
 }
@@ -318,6 +318,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, WholeRun, testing::Values(
     // MP3 lacks its last page.
     RunCase{"EncodeLosesItsLastPage", {"disk 1m", "wav disk/song.wav", "room disk/song.wav"},
             "{dir}/disk/song.wav" + kJustEncode, 1, {"Encoding...", "Could not encode"}, {"disk/song.wav", "disk/fill"}},
+    // A library encoder (each is held to this alone in its own test): the old output stays, and
+    // its work file goes.
+    RunCase{"FlacOntoFullDisk", {"disk 8k", "wav song.wav", "text disk/song.flac"}, "{dir}/song.wav /dest {dir}/disk/"
+            " /ana0 /lev0 /tr0 /output flac", 1, {"61: Disk full", "Could not encode"}, {"song.wav", "disk/song.flac"}},
     // The encoder takes the whole source, not the cut-short amplified copy.
     RunCase{"DiskFullWhileLevelingGoesOnUnleveled", {"wav song.wav", "dir out"}, "{dir}/song.wav /dest {dir}/out/" + kLevelToMp3,
             1, {"61: Disk full", "Could not level", "Encoding...", "Encoded OK"}, {"song.wav"}, {"out/song.mp3"}, kHalfTheSongFits},

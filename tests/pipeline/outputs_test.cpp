@@ -22,19 +22,21 @@
 namespace varnook {
 namespace {
 
+using enum OutputFormat;
+
 struct NamingCase {
     const char* name;
     std::string source;
     std::string dest;
-    bool encode;
+    OutputFormat chosen;
     bool caseInsensitive;  // whether the file system folds letter case
     std::string path;
-    bool encodes;
+    OutputFormat written;
 };
 
 class NameOutputTable : public testing::TestWithParam<NamingCase> {};
 
-TEST_P(NameOutputTable, NamesTheOutputAndDecidesTheEncoding)
+TEST_P(NameOutputTable, NamesTheOutputAndDecidesItsFormat)
 {
     const NamingCase& c = GetParam();
     FileProbe probe;
@@ -42,21 +44,20 @@ TEST_P(NameOutputTable, NamesTheOutputAndDecidesTheEncoding)
     probe.SameFile = [&](const std::string& a, const std::string& b) {
         return c.caseInsensitive ? EqualsNoCase(a, b) : a == b;
     };
-    const OutputName out = NameOutput(c.source, c.dest, c.encode, probe);
+    const OutputName out = NameOutput(c.source, c.dest, c.chosen, probe);
     EXPECT_EQ(out.Path, c.path);
-    EXPECT_EQ(out.Encode, c.encodes);
+    EXPECT_EQ(out.Format, c.written);
 }
 
-// Plain wav and mp3 names and the simple "dest" forms are pinned by the end-to-end runs.
+// Plain names, the other formats' and the simple "dest" forms are pinned by the end-to-end runs.
 INSTANTIATE_TEST_SUITE_P(Outputs, NameOutputTable, testing::Values(
-    NamingCase{"LastDotOnly", "/a.b/take.one.wav", "", true, false, "/a.b/take.one.mp3", true},
-    NamingCase{"CaseFolding", "/m/SONG.WAV", "", false, true, "/m/_SONG.wav", false},
-    NamingCase{"CaseKeeping", "/m/SONG.WAV", "", false, false, "/m/SONG.wav", false},
-    NamingCase{"DestCapitals", "/m/song.wav", "/out/x.MP3", false, false, "/out/x.MP3", true},
-    NamingCase{"DestOther", "/m/song.wav", "/out/x.ogg", true, false, "/out/x.ogg", false},
-    NamingCase{"DestSlash", "/m/song.wav", "/out/", true, false, "/out/song.mp3", true},
-    NamingCase{"DestNoSlash", "/m/song.wav", "/out", false, false, "/out/song.wav", false},
-    NamingCase{"DestIsSource", "/m/song.wav", "/m/song.wav", true, false, "/m/_song.wav", false}),
+    NamingCase{"LastDotOnly", "/a.b/take.one.wav", "", Mp3, false, "/a.b/take.one.mp3", Mp3},
+    NamingCase{"CaseFolding", "/m/SONG.WAV", "", Wav, true, "/m/_SONG.wav", Wav},
+    NamingCase{"CaseKeeping", "/m/SONG.WAV", "", Wav, false, "/m/SONG.wav", Wav},
+    NamingCase{"DestCapitals", "/m/song.wav", "/out/x.MP3", Wav, false, "/out/x.MP3", Mp3},
+    NamingCase{"DestSlash", "/m/song.wav", "/out/", Mp3, false, "/out/song.mp3", Mp3},
+    NamingCase{"DestNoSlash", "/m/song.wav", "/out", Wav, false, "/out/song.wav", Wav},
+    NamingCase{"DestIsSource", "/m/song.wav", "/m/song.wav", Mp3, false, "/m/_song.wav", Wav}),
     test::RowName());
 
 // Numbers by their value, leading zeros aside; letter case only to break a tie.

@@ -20,7 +20,7 @@ TEST(SettingsHash, ChangesWithEveryKeyThatShapesTheOutputAndNoOther)
         RunSettings settings;
         RunRequest request;
         const std::string before = SettingsHash(settings), value = FieldText(row, '.', settings, request);
-        for (const char* other : {"1", "0", "0.5", "r128", "limit", "tag"})
+        for (const char* other : {"1", "0", "0.5", "8", "r128", "limit", "tag", "flac"})
             if (SetValue(row, other, '.', Notation::Either, settings, request) == ValueFit::Taken &&
                 FieldText(row, '.', settings, request) != value)
                 break;

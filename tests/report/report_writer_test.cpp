@@ -20,7 +20,7 @@ const ReportRow kRow{.Source = "s.wav", .Output = "o.mp3", .Status = "done", .Re
                      .PeakBefore = -5.5, .PeakAfter = -6.5, .HalfWavesLimited = 7, .CutIn = 8.5, .CutOut = 9.5,
                      .LeadIn = 10.5, .LeadOut = 11.5, .OutputBytes = 12, .ProcessingSeconds = 13.5,
                      .TruePeakBefore = -14.5, .TruePeakAfter = -15.5, .Plot = "p.png",
-                     .LimiterReductionDb = 16.5, .SecondsLimiting = 17.5, .Album = "a", .AlbumGain = 18.5};
+                     .LimiterReductionDb = 16.5, .SecondsLimiting = 17.5, .Album = "a", .AlbumGain = 18.5, .Format = "flac"};
 
 // Each value stands under its own name: at the header's position of its column in the CSV line,
 // under its key in the JSON object.
@@ -32,7 +32,8 @@ TEST(ReportLines, EachValueStandsUnderItsOwnColumn)
         {"peak_before_dbfs", "-5.5"}, {"peak_after_dbfs", "-6.5"}, {"halfwaves_limited", "7"}, {"cut_in_s", "8.5"},
         {"cut_out_s", "9.5"}, {"lead_in_s", "10.5"}, {"lead_out_s", "11.5"}, {"output_bytes", "12"},
         {"processing_s", "13.5"}, {"true_peak_before_dbtp", "-14.5"}, {"true_peak_after_dbtp", "-15.5"},
-        {"plot", "p.png"}, {"limiter_reduction_db", "16.5"}, {"limiting_s", "17.5"}, {"album", "a"}, {"album_gain_db", "18.5"}};
+        {"plot", "p.png"}, {"limiter_reduction_db", "16.5"}, {"limiting_s", "17.5"}, {"album", "a"}, {"album_gain_db", "18.5"},
+        {"format", "flac"}};
     std::istringstream names(CsvHeader()), values(CsvLine(kRow));
     std::map<std::string, std::string> csv, json;
     for (std::string name, value; std::getline(names, name, ',') && std::getline(values, value, ',');)
@@ -54,7 +55,7 @@ TEST(ReportLines, QuoteAndEscapeTextsAndWriteNumbersWithAPoint)
     row.DurationSeconds.reset();
     row.PeakAfter = -std::numeric_limits<double>::infinity();  // digital silence
     EXPECT_EQ(CsvLine(row), "\"/m/\"\"a\"\",b.wav\",o.mp3,done,\"Could not\nencode\",,44100,2,3.25,4.5,-5.5,,7,8.5,"
-                            "9.5,10.5,11.5,12,13.5,-14.5,-15.5,p.png,16.5,17.5,a,18.5\r\n");
+                            "9.5,10.5,11.5,12,13.5,-14.5,-15.5,p.png,16.5,17.5,a,18.5,flac\r\n");
     const std::string json = JsonLine(row);
     std::setlocale(LC_NUMERIC, "C");
     const nlohmann::json parsed = nlohmann::json::parse(json);
