@@ -73,4 +73,11 @@ inline OutputFormat ChosenOutput(const RunSettings& settings)
     return settings.Encode ? settings.Output : OutputFormat::Wav;
 }
 
+// The settings as a file delivered in `format` (its /dest extension's say included) is made by.
+inline void DeliverAs(RunSettings& settings, OutputFormat format)
+{
+    settings.Encode = format != OutputFormat::Wav;
+    settings.Output = format;
+}
+
 }  // namespace varnook

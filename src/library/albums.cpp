@@ -162,8 +162,8 @@ struct AlbumStage::Shared {
         for (const size_t member : album.Members) {
             const RunItem& item = items[member];
             RunSettings own = settings;
-            const OutputName output = NameOutput(item.Path, item.Dest, own.Encode, RealFileProbe());
-            own.Encode = output.Encode;
+            const OutputName output = NameOutput(item.Path, item.Dest, ChosenOutput(own), RealFileProbe());
+            DeliverAs(own, output.Format);
             const std::string expected = ProvenanceText(own, item.Path);
             const std::optional<double> carried =
                 expected.empty() ? std::nullopt : UpToDateAlbumGain(output.Path, item.Path, expected + album.Provenance);

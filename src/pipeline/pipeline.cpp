@@ -646,8 +646,7 @@ void NameFiles(Context& ctx)
     req.TempPath = req.OutputFolder + WorkFileName(WorkFile::Edit, req.Job);
     // From here on the delivered format is known, and with it whether the work file may keep a
     // deeper source's depth and rate (a FLAC or WAV output holds them).
-    ctx.settings.Encode = output.Format != OutputFormat::Wav;
-    ctx.settings.Output = output.Format;
+    DeliverAs(ctx.settings, output.Format);
     req.KeepDepth = KeepsSourceDepth(output.Format);
 }
 

@@ -44,6 +44,7 @@ constexpr PanelRow kPanelRows[] = {
     {"Loudness", "Lo&udness"},
     {"Target", "Ta&rget (LUFS)"},
     {"TruePeak", "True Peak Cei&ling"},
+    {"Peaks", "Pea&ks held by"},
     {"Jobs", "&Jobs at once"},
     {"SkipDone", "&Skip up-to-date files"},
     {"Album", "Level &whole albums"},
