@@ -20,9 +20,9 @@ Resampler::Resampler(int32_t inRate, int32_t outRate, int channels, Quality qual
     : channels_(channels), ratio_(static_cast<double>(outRate) / inRate)
 {
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t spec = soxr_quality_spec(quality == Quality::VeryHigh ? SOXR_VHQ : SOXR_HQ, 0);
+    const soxr_quality_spec_t wanted = soxr_quality_spec(quality == Quality::VeryHigh ? SOXR_VHQ : SOXR_HQ, 0);
     soxr_error_t error = nullptr;
-    handle_ = soxr_create(inRate, outRate, static_cast<unsigned>(channels), &error, &io, &spec, nullptr);
+    handle_ = soxr_create(inRate, outRate, static_cast<unsigned>(channels), &error, &io, &wanted, nullptr);
     if (error != nullptr || handle_ == nullptr)
         throw ProgramError(program_errors::kInvalidArgument, std::string("Resampler: ") + (error ? error : "failed"));
 }
