@@ -153,7 +153,7 @@ template <class V>
     const V lift = rise * rise / (8.0F * (bend > 0 ? bend : one));
     const V vertex = top + lift;
     const V ceiling = top * highest;
-    return (top >= left) & (top >= right) & (bend > 0) ? (vertex < ceiling ? vertex : ceiling) : top;
+    return ((top >= left) & (top >= right) & (bend > 0)) ? (vertex < ceiling ? vertex : ceiling) : top;
 }
 
 // The frame peaks of frames [from, to), their points interpolated from the samples x and the
