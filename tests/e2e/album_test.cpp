@@ -5,11 +5,9 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <cstring>
 #include <numbers>
 
 #include "e2e/batch_fixture.h"
-#include "io/byte_order.h"
 #include "support/tag_sets.h"
 
 namespace varnook::test {
@@ -19,16 +17,12 @@ namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 using Rows = std::map<std::string, nlohmann::json>;
 
-// The mean square of a WAV file's samples in dB, its chunks walked to "data".
+// A file's RMS level over all its samples and channels, in dB, as sox's stats reads it.
 double Level(const std::string& path)
 {
-    const Bytes b = ReadAllBytes(path);
-    size_t at = 12;
-    while (std::memcmp(&b[at], "data", 4) != 0) at += 8 + ((static_cast<uint32_t>(LoadLE32(&b[at + 4])) + 1) & ~1u);
-    const size_t count = static_cast<uint32_t>(LoadLE32(&b[at + 4])) / 2;
-    double sum = 0;
-    for (size_t i = 0; i < count; ++i) sum += std::pow(LoadLE16(&b[at + 8 + 2 * i]), 2);
-    return 10 * std::log10(sum / static_cast<double>(count));
+    const std::string stats = RunCaptured("sox", {path, "-n", "stats"}).err;
+    const size_t at = stats.find("RMS lev dB");
+    return at == std::string::npos ? NAN : std::strtod(stats.c_str() + at + 10, nullptr);
 }
 
 // The lines of a run's log that start with `opening`, in order.
