@@ -5,14 +5,10 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <numbers>
 
-#include <nlohmann/json.hpp>
-
 #include "e2e/batch_fixture.h"
-#include "io/byte_order.h"
+#include "support/tag_sets.h"
 
 namespace varnook::test {
 namespace {
@@ -21,28 +17,12 @@ namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 using Rows = std::map<std::string, nlohmann::json>;
 
-// The report's rows by the source's file name.
-Rows ReportRows(const std::string& path)
-{
-    Rows rows;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        const nlohmann::json row = nlohmann::json::parse(line);
-        rows[fs::path(row["source"].get<std::string>()).filename().string()] = row;
-    }
-    return rows;
-}
-
-// The mean square of a WAV file's samples in dB, its chunks walked to "data".
+// A file's RMS level over all its samples and channels, in dB, as sox's stats reads it.
 double Level(const std::string& path)
 {
-    const Bytes b = ReadAllBytes(path);
-    size_t at = 12;
-    while (std::memcmp(&b[at], "data", 4) != 0) at += 8 + ((static_cast<uint32_t>(LoadLE32(&b[at + 4])) + 1) & ~1u);
-    const size_t count = static_cast<uint32_t>(LoadLE32(&b[at + 4])) / 2;
-    double sum = 0;
-    for (size_t i = 0; i < count; ++i) sum += std::pow(LoadLE16(&b[at + 8 + 2 * i]), 2);
-    return 10 * std::log10(sum / static_cast<double>(count));
+    const std::string stats = RunCaptured("sox", {path, "-n", "stats"}).err;
+    const size_t at = stats.find("RMS lev dB");
+    return at == std::string::npos ? NAN : std::strtod(stats.c_str() + at + 10, nullptr);
 }
 
 // The lines of a run's log that start with `opening`, in order.
@@ -52,13 +32,6 @@ Names LinesOf(const CapturedRun& run, const std::string& opening)
     for (const std::string& line : run.Lines())
         if (line.starts_with(opening)) lines.push_back(line);
     return lines;
-}
-
-// Half a second of silence, a second and a half of a stereo tone, half a second of silence: whole
-// 50 ms windows, and silence enough for the filter to settle before the tone.
-std::vector<int16_t> Tone(double amplitude)
-{
-    return Concat(Concat(Silence(44100), Sine(440, amplitude, 44100, 44100 * 3 / 2, 2)), Silence(44100));
 }
 
 // A tone rising 60 dB to full scale after half a second of silence, ending 0.6 of a window past
@@ -87,14 +60,12 @@ TEST_P(AlbumGain, IsPooledFromEveryTrack)
     MakeWav("lib/one/t.wav");
     WriteAllBytes(dir.File("lib/copies/a.wav"), BuildWav({}, RisingTone()));
     fs::copy_file(lib / "copies/a.wav", lib / "copies/b.wav");
-    WavLayout stereo;
-    stereo.channels = 2;
     const std::string loud = dir.File("lib/trio/loud.wav"), quiet = dir.File("lib/trio/quiet.wav");
     const std::string played = config.File("played.wav");
-    WriteAllBytes(loud, BuildWav(stereo, Tone(16000)));
-    WriteAllBytes(dir.File("lib/trio/mid.wav"), BuildWav(stereo, Tone(5000)));
-    WriteAllBytes(quiet, BuildWav(stereo, Tone(500)));
-    WriteAllBytes(played, BuildWav(stereo, Concat(Concat(Tone(16000), Tone(5000)), Tone(500))));
+    WriteAllBytes(loud, ToneWav(16000));
+    WriteAllBytes(dir.File("lib/trio/mid.wav"), ToneWav(5000));
+    WriteAllBytes(quiet, ToneWav(500));
+    WriteAllBytes(played, BuildWav(kStereo, Concat(Concat(Tone(16000), Tone(5000)), Tone(500))));
     for (const char* out : {"out", "alone"}) fs::create_directory(dir.Path() / out);
 
     const Names keys{"/ana1", "/lev1", "/tr1", "/enc0", "/mode", GetParam(), "/target", "-18"};
@@ -103,7 +74,7 @@ TEST_P(AlbumGain, IsPooledFromEveryTrack)
         args.insert(args.end(), {"/report", config.File(report)});
         const CapturedRun done = Run(args);
         EXPECT_EQ(done.exitCode, 0) << done.out;
-        return ReportRows(config.File(report));
+        return ReportBySource(config.File(report));
     };
     Rows album = run({lib.string(), "/album", "folder", "/dest", dir.File("out/")}, "album.jsonl");
     Rows alone = run({dir.File("lib/one/t.wav"), dir.File("lib/copies/a.wav"), played, "/dest", dir.File("alone/")},
@@ -116,10 +87,7 @@ TEST_P(AlbumGain, IsPooledFromEveryTrack)
     if (GetParam() == "rg1") {
         EXPECT_NEAR(pooled, alone["played.wav"]["recommended_gain_db"].get<double>(), 0.01);
     } else {
-        const CapturedRun ffmpeg = RunCaptured("ffmpeg", {"-nostats", "-i", played, "-af", "ebur128", "-f", "null", "-"});
-        const size_t at = ffmpeg.err.rfind("I:");
-        ASSERT_NE(at, std::string::npos) << ffmpeg.err;
-        EXPECT_NEAR(pooled, -18 - std::strtod(ffmpeg.err.c_str() + at + 2, nullptr), 0.1);
+        EXPECT_NEAR(pooled, -18 - FfmpegLoudness(played), 0.1);
     }
     for (const char* field : {"applied_gain_db", "cut_in_s", "cut_out_s"}) {
         EXPECT_EQ(album["loud.wav"][field], album["mid.wav"][field]) << field;
@@ -131,19 +99,6 @@ TEST_P(AlbumGain, IsPooledFromEveryTrack)
 
 INSTANTIATE_TEST_SUITE_P(Modes, AlbumGain, testing::Values("rg1", "r128"),
                          [](const auto& info) { return info.param; });
-
-// An ID3v2.3 tag of text frames, as a WAV file's "id3 " chunk holds it.
-std::vector<uint8_t> Id3Chunk(const std::map<std::string, std::string>& frames)
-{
-    std::string body;
-    for (const auto& [id, text] : frames) {
-        const size_t size = text.size() + 1;
-        body += id + std::string{'\0', '\0', static_cast<char>(size >> 8), static_cast<char>(size)} + '\0' + '\0' + '\0' + text;
-    }
-    const std::string tag = std::string("ID3\3\0\0", 6) + '\0' + '\0' + static_cast<char>(body.size() >> 7) +
-                            static_cast<char>(body.size() & 0x7F) + body;
-    return {tag.begin(), tag.end()};
-}
 
 class AlbumRuns : public BatchRun {
 protected:
@@ -161,9 +116,11 @@ protected:
         double amplitude = 1000;
         for (const auto& [name, frames] : tracks) {
             fs::create_directories((lib / name).parent_path());
-            WavLayout layout;
-            layout.channels = 2;
-            if (!frames.empty()) layout.after = {{"id3 ", Id3Chunk(frames)}};
+            WavLayout layout = kStereo;
+            std::string tag;
+            for (const auto& [id, text] : frames) tag += Id3Frame(3, id, '\0' + text);
+            tag = Id3Tag(3, tag);  // as a WAV file's "id3 " chunk holds it
+            if (!frames.empty()) layout.after = {{"id3 ", Bytes(tag.begin(), tag.end())}};
             amplitude *= 1.5;
             WriteAllBytes((lib / name).string(), BuildWav(layout, Sine(440, amplitude, 44100, 44100 * 2, 2)));
         }
@@ -203,7 +160,7 @@ TEST_F(AlbumRuns, GroupByFolderOrByTagAndMakeTheSameBytesWhateverTheJobs)
               (Names{"Album: " + root + "CD1 (2 files)", "Album: " + root + "CD2 (2 files)",
                      "Album: " + root + "singles (2 files)"}));
     std::map<std::string, std::vector<nlohmann::json>> rowsOf;
-    for (const auto& [name, row] : ReportRows(config.File("r.jsonl"))) rowsOf[row["album"]].push_back(row);
+    for (const auto& [name, row] : ReportBySource(config.File("r.jsonl"))) rowsOf[row["album"]].push_back(row);
     for (const auto& [album, rows] : rowsOf) {
         double loudest = -HUGE_VAL;
         for (const nlohmann::json& row : rows) {

@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "support/captured_run.h"
 #include "support/temp_dir.h"
@@ -21,17 +26,18 @@ namespace varnook::test {
 using Bytes = std::vector<uint8_t>;
 using Env = std::map<std::string, std::string>;
 
+inline const WavLayout kStereo{.channels = 2, .before = {}, .after = {}};
+
 class BatchRun : public testing::Test {
 protected:
     // Stereo: half a second of digital silence, a second and a half of tone, half a second of
-    // silence, so the trim step has both ends to cut.
-    static Bytes ToneWav(double amplitude = 6000)
+    // silence, so the trim step has both ends to cut; whole 50 ms windows, and silence enough for
+    // the loudness filter to settle before the tone.
+    static std::vector<int16_t> Tone(double amplitude = 6000)
     {
-        WavLayout layout;
-        layout.channels = 2;
-        const auto edge = Silence(44100);
-        return BuildWav(layout, Concat(Concat(edge, Sine(440, amplitude, 44100, 44100 * 3 / 2, 2)), edge));
+        return Concat(Concat(Silence(44100), Sine(440, amplitude, 44100, 44100 * 3 / 2, 2)), Silence(44100));
     }
+    static Bytes ToneWav(double amplitude = 6000) { return BuildWav(kStereo, Tone(amplitude)); }
 
     std::string MakeWav(const std::string& name, double amplitude = 6000)
     {
@@ -106,6 +112,35 @@ inline std::vector<std::string> Untimed(const CapturedRun& run)
     for (const std::string& line : run.Lines())
         if (!line.starts_with("Processing time ")) lines.push_back(line.substr(0, line.find("; ")));
     return lines;
+}
+
+// The rows of a JSON Lines report, in order.
+inline std::vector<nlohmann::json> ReportLines(const std::string& path)
+{
+    std::vector<nlohmann::json> rows;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) rows.push_back(nlohmann::json::parse(line));
+    return rows;
+}
+
+// The same by the source's file name.
+inline std::map<std::string, nlohmann::json> ReportBySource(const std::string& path)
+{
+    std::map<std::string, nlohmann::json> rows;
+    for (const nlohmann::json& row : ReportLines(path))
+        rows[std::filesystem::path(row["source"].get<std::string>()).filename().string()] = row;
+    return rows;
+}
+
+// ffmpeg's integrated loudness of a file, in LUFS.
+inline double FfmpegLoudness(const std::string& path)
+{
+    const CapturedRun run = RunCaptured("ffmpeg", {"-nostats", "-i", path, "-af", "ebur128=metadata=1,ametadata=print:file=-",
+                                                   "-f", "null", "-"});
+    double value = NAN;
+    for (const std::string& line : run.Lines())
+        if (line.starts_with("lavfi.r128.I=")) value = std::strtod(line.c_str() + 13, nullptr);
+    return value;
 }
 
 // Finds a line starting with each of `expected` in the log, in this order.

@@ -1,8 +1,5 @@
 // Folders as sources, parallel jobs, safe re-runs and the report, with the real lame.
-#include <fstream>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
 
 #include "e2e/batch_fixture.h"
 #include "support/param_name.h"
@@ -82,7 +79,7 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
     const std::map<std::string, Bytes> made = outputs();
     ASSERT_EQ(made.size(), 4u);
 
-    // Four jobs: everything, then nothing, then the touched source, then all under new settings.
+    // Four jobs: everything, then nothing.
     for (const auto& [name, bytes] : made) fs::remove(lib / name);
     const Names skip = Join(run, {"/jobs4"});
     // The same log, so the jobs never waited for each other either ("Waiting for another...").
@@ -91,12 +88,10 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
     // The outputs beside their sources are passed over, each with its row.
     const std::string passedOver = ", passed over: 4";
     EXPECT_EQ(Untimed(Run(Join(skip, {"/report", report}))).back(), "Files done: 0, skipped: 4, failed: 0, stopped: 0" + passedOver);
-    std::ifstream in(report);
     size_t rows = 0;
-    for (std::string text; std::getline(in, text);) {
-        const nlohmann::json row = nlohmann::json::parse(text);
+    for (const nlohmann::json& row : ReportLines(report)) {
         if (row["status"] == "passed over") continue;
-        SCOPED_TRACE(text);
+        SCOPED_TRACE(row.dump());
         const bool skipped = rows++ >= 4;
         EXPECT_EQ(row["status"], skipped ? "skipped" : "done");
         EXPECT_EQ(row["output_bytes"], fs::file_size(row["output"].get<std::string>()));
@@ -130,8 +125,7 @@ TEST_P(Rerun, PassesOverOnlyWhatTheseSettingsMadeFromThisSource)
 {
     MakeWav("song.wav");
     for (auto [line, outcome] : GetParam().runs) {
-        line = "trap '' XFSZ; V() { \"" VARNOOK_EXE "\" \"$@\" /skip1; }; " + line;
-        for (size_t at; (at = line.find("{dir}")) != std::string::npos;) line.replace(at, 5, dir.Path().string());
+        line = Expand("trap '' XFSZ; V() { \"" VARNOOK_EXE "\" \"$@\" /skip1; }; " + line);
         const CapturedRun run = RunCaptured("bash", {"-c", line}, WithSettings());
         EXPECT_EQ(run.exitCode, outcome == 'f' ? 1 : 0) << line << "\n" << run.out;
         EXPECT_EQ(run.out.find("Up to date: ") != std::string::npos, outcome == 'u') << line << "\n" << run.out;
@@ -202,9 +196,7 @@ TEST_P(ReportRows, NameEveryItemInOrderAsItEnded)
     EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
     EXPECT_EQ(Untimed(run).back(), row.summary);
     Names rows, expected;
-    std::ifstream in(config.File("r.jsonl"));
-    for (std::string text; std::getline(in, text);) {
-        const nlohmann::json cells = nlohmann::json::parse(text);
+    for (const nlohmann::json& cells : ReportLines(config.File("r.jsonl"))) {
         std::string line = cells["status"].get<std::string>();
         for (const char* key : {"source", "reason", "lead_in_s", "lead_out_s", "plot"})
             line += "|" + (cells[key].is_string() ? cells[key].get<std::string>() : cells[key].dump());

@@ -4,12 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 #include <numbers>
-
-#include <nlohmann/json.hpp>
 
 #include "e2e/batch_fixture.h"
 #include "support/sox_true_peak.h"
@@ -20,17 +16,6 @@ namespace {
 constexpr int32_t kRate = 44100;
 constexpr double kTarget = -16;
 constexpr double kCeiling = -1;
-
-// ffmpeg's integrated loudness of a file, in LUFS.
-double FfmpegLoudness(const std::string& path)
-{
-    const CapturedRun run = RunCaptured("ffmpeg", {"-nostats", "-i", path, "-af",
-        "ebur128=metadata=1,ametadata=print:file=-", "-f", "null", "-"});
-    double value = NAN;
-    for (const std::string& line : run.Lines())
-        if (line.starts_with("lavfi.r128.I=")) value = std::strtod(line.c_str() + 13, nullptr);
-    return value;
-}
 
 // Six seconds of a stereo sine, faded in and out over 20 ms: a hard edge would ring above the
 // sine in every reconstruction, each by its own amount.
@@ -58,18 +43,6 @@ std::vector<int16_t> NoiseBursts()
     return samples;
 }
 
-// The run report's rows by source name.
-std::map<std::string, nlohmann::json> ReportRows(const std::string& path)
-{
-    std::map<std::string, nlohmann::json> rows;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        const nlohmann::json row = nlohmann::json::parse(line);
-        rows[std::filesystem::path(row["source"].get<std::string>()).filename().string()] = row;
-    }
-    return rows;
-}
-
 // The generated set through both ways of keeping the ceiling, with real lame: dense clipped
 // loud music, sparse piano-like notes, speech-like bursts, a 1 kHz sine at -1 dBFS, a
 // quarter-rate sine 45 degrees off its peaks (its samples 3 dB under its true peak), the bundled
@@ -87,7 +60,7 @@ TEST_F(BatchRun, TheTargetIsReachedAndTheCeilingHoldsOnEveryDeliveredFile)
         {"intersample", FadedSine(kRate / 4.0, 32000, std::numbers::pi / 4)}};
     std::vector<std::string> sources;
     for (const auto& [name, samples] : stereo) {
-        WriteAllBytes(dir.File(name + ".wav"), BuildWav(WavLayout{.channels = 2, .before = {}, .after = {}}, samples));
+        WriteAllBytes(dir.File(name + ".wav"), BuildWav(kStereo, samples));
         sources.push_back(dir.File(name + ".wav"));
     }
     ASSERT_EQ(RunCaptured("lame", {"--quiet", "--decode", VARNOOK_SOURCE_DIR "/demo/demo.mp3", dir.File("demo.wav")})
@@ -98,7 +71,7 @@ TEST_F(BatchRun, TheTargetIsReachedAndTheCeilingHoldsOnEveryDeliveredFile)
 
     // Noise bursts break the ceiling in lame's hands; under the limiter they cannot reach the
     // target at all, since each burst is its own crest (see the README).
-    WriteAllBytes(dir.File("bursts.wav"), BuildWav(WavLayout{.channels = 2, .before = {}, .after = {}}, NoiseBursts()));
+    WriteAllBytes(dir.File("bursts.wav"), BuildWav(kStereo, NoiseBursts()));
     std::vector<std::string> withBursts = sources;
     withBursts.push_back(dir.File("bursts.wav"));
 
@@ -126,7 +99,7 @@ TEST_F(BatchRun, TheTargetIsReachedAndTheCeilingHoldsOnEveryDeliveredFile)
         if (run.peaks == "gain") {
             EXPECT_NE(log.out.find(" dBTP, encoding again"), std::string::npos) << "no MP3 broke the ceiling";
         }
-        const auto rows = ReportRows(out + "report.jsonl");
+        const auto rows = ReportBySource(out + "report.jsonl");
         for (const std::string& source : run.sources) {
             const std::string name = std::filesystem::path(source).stem().string();
             const nlohmann::json& row = rows.at(name + ".wav");

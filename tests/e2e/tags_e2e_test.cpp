@@ -9,23 +9,13 @@
 
 #include "e2e/batch_fixture.h"
 #include "support/param_name.h"
+#include "support/tag_dump.h"
 #include "support/tag_sets.h"
 
 namespace varnook::test {
 namespace {
 
 using namespace std::string_literals;
-
-// One line per frame: mutagen's key (TDRC read as TYER, the form lame writes), "=", the text,
-// or the SHA-1 of binary data such as a picture's.
-const std::string kDumpFrames = R"(import hashlib, sys
-from mutagen.id3 import ID3
-for f in ID3(sys.argv[1], translate=False).values():
-    key = 'TYER' if f.HashKey == 'TDRC' else f.HashKey
-    if hasattr(f, 'data'): value = hashlib.sha1(f.data).hexdigest()
-    elif hasattr(f, 'url'): value = f.url
-    else: value = '/'.join(str(t) for t in f.text) if isinstance(f.text, list) else str(f.text)
-    print(key + '=' + value))";
 
 const std::vector<std::string> kMid3v2{
     "mid3v2", "-t", "Bj\u00F6rk \"J\u00F3ga\" \u6771\u4EAC \U0001F3B5", "-a", "\u041A\u0438\u043D\u043E", "-A", "\u6771\u4EAC \u00C9t\u00E9", "-y", "2024", "-T", "3/12",
@@ -69,15 +59,6 @@ const std::vector<std::string> kLameOwn{"TSSE", "TLEN"};
 
 class TagsKept : public BatchRun, public testing::WithParamInterface<TagsRow> {
 protected:
-    std::vector<std::string> Dump(const std::string& path)
-    {
-        const CapturedRun dump = RunCaptured("/usr/bin/python3", {"-c", kDumpFrames, path});
-        EXPECT_EQ(dump.exitCode, 0) << dump.err;
-        std::vector<std::string> lines = dump.Lines();
-        std::erase(lines, "");
-        return lines;
-    }
-
     std::string MakeSource(const TagsRow& row)
     {
         // A JPEG of 300 kB of noise, which ffprobe reads, and in which a changed byte shows in
@@ -122,8 +103,8 @@ TEST_P(TagsKept, FrameByFrame)
     const std::string output = row.source.ends_with(".wav") ? dir.File("song.mp3") : dir.File("_song.mp3");
     const CapturedRun probe = RunCaptured("ffprobe", {"-v", "warning", "-hide_banner", output});
     EXPECT_EQ(probe.out + probe.err, "") << "ffprobe warns";
-    const std::vector<std::string> after = Dump(output);
-    for (const std::string& line : row.source.ends_with(".wav") ? std::vector<std::string>{} : Dump(source)) {
+    const std::vector<std::string> after = DumpTags(output);
+    for (const std::string& line : row.source.ends_with(".wav") ? std::vector<std::string>{} : DumpTags(source)) {
         const std::string key = line.substr(0, line.find('='));
         const auto isPrefix = [&key](const std::string& p) { return key.starts_with(p); };
         const auto ofKey = [&key](const std::string& l) { return l.starts_with(key + "="); };

@@ -16,7 +16,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <sstream>
 #include <thread>
@@ -27,6 +26,7 @@
 #include "settings/ini_file.h"
 #include "support/param_name.h"
 #include "support/stand_in_encoder.h"
+#include "support/tag_sets.h"
 
 namespace varnook::test {
 namespace {
@@ -53,7 +53,7 @@ const std::string kNotRoot = "exec setpriv --bounding-set=-dac_override --inh-ca
 const std::string kHalfTheSongFits = "trap '' XFSZ; ulimit -f 215; " + kNotRoot;
 
 struct RunCase {
-    const char* name;
+    std::string name;
     Names steps = {};        // see Step()
     std::string args = {};   // split at blanks; "{dir}" is the folder, "{tmp}" a scratch folder
     int exitCode = 0;
@@ -133,10 +133,8 @@ protected:
         if (what == "frames") {
             std::string body;
             for (int i = 0, count = std::stoi(rest.at(0)); i < count; ++i)
-                body += "TXXX\0\0\0\x0A\0\0\0K"s + std::to_string(1000000 + i).substr(1) + "\0v"s;
-            std::string tag = "ID3\x03\0\0"s;
-            for (int shift = 21; shift >= 0; shift -= 7) tag += static_cast<char>((body.size() >> shift) & 0x7F);
-            tag += body;
+                body += Id3Frame(3, "TXXX", "\0K"s + std::to_string(1000000 + i).substr(1) + "\0v"s);
+            const std::string tag = Id3Tag(3, body);
             bytes.insert(bytes.begin(), tag.begin(), tag.end());
         }
         WriteAllBytes(at, bytes);
@@ -266,13 +264,12 @@ INSTANTIATE_TEST_SUITE_P(Places, WholeRun, testing::ValuesIn(PlaceRows()), RowNa
 // read), ".aifc", where it would write a plain AIFF, and AIFF's tag, an ID3 chunk only on request.
 std::vector<RunCase> EveryFormat()
 {
-    static std::deque<std::string> names;  // the rows point into it
     std::vector<RunCase> rows;
     for (const Format& format : Formats()) {
         const std::string ext(format.Ext), source = "s" + ext, output = format.Kind == FormatKind::Mp3 ? "_s.mp3" : "s.mp3";
         const std::string options = std::string(ext == ".oga" ? " -c:a libvorbis" : ext == ".aifc" ? " -c:a pcm_f32be" : "") +
                                     (ext.starts_with(".aif") ? " -write_id3v2 1" : "") + " -metadata title=Tone";
-        rows.push_back({names.emplace_back("Every" + ext.substr(1)).c_str(), {"ffmpeg " + source + options},
+        rows.push_back({"Every" + ext.substr(1), {"ffmpeg " + source + options},
                         "{dir}/" + source + " /ana1 /lev1 /tr0 /enc1", 0,
                         {format.Kind == FormatKind::Mp3 ? "Decoded OK" : format.Kind == FormatKind::Converted ? "Converted OK" : "wav file info",
                          "Recommended gain: ", "Encoded OK"}, {source}, {output}, "", "",
