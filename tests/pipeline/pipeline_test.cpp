@@ -154,8 +154,6 @@ const std::set<std::string> kTwoSongs{"song.wav", "2song.wav"};
 INSTANTIATE_TEST_SUITE_P(Rows, Steps, testing::Values(
     StepCase{"AnalysedGainPlusNewLevel", "song.wav", {1, 1, 0, 0}, -4,
              {"Recommended gain: -14.17 dB", "Leveling with: -18.17 dB...", "Leveled OK"}, {"song.wav", "_song.wav"}},
-    StepCase{"NewLevelAloneWithoutAnalysis", "song.wav", {0, 1, 0, 0}, -4, {"Leveling with: -4.00 dB..."},
-             {"song.wav", "_song.wav"}},
     StepCase{"WavTrimmedOnly", "song.wav", {1, 0, 1, 0}, 0, {"Trimming...", "Trimmed OK"}, {"song.wav", "_song.wav"}},
     StepCase{"Mp3TrimmedOnlyIsDecodedFirst", "song.mp3", {1, 0, 1, 1}, 0,
              {"Decoding...", "Decoded OK", "Trimming...", "Trimmed OK", "Encoded OK"}, {"song.mp3", "_song.mp3"}},
