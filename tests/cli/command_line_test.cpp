@@ -44,7 +44,6 @@ TEST_F(CommandLineTest, ValuesAreTakenOrNamedInTheUsageError)
         {{"/nl", "2,5"}, 2.5, ""}, {{"/NL-1.5"}, -1.5, ""}, {{"/lame", "--help"}, 0, ""},
         {{"/nl", "1.000,5"}, 0, "/nl takes a number from -200 to 200, not \"1.000,5\""},
         {{"/nl", "1", "2"}, 0, "/nl takes a number from -200 to 200, not \"1 2\""},
-        {{"/rp0"}, 0, "/rp takes a number above 0 up to 1, not \"0\""},
         {{"/lo", "3600.5"}, 0, "/lo takes a number up to 3600, not \"3600.5\""},
         {{"/encode", "0"}, 0, "/enc takes 0 or 1, not \"ode\""}};
     for (const char separator : {'.', ','}) {
