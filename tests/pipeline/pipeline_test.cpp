@@ -160,9 +160,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, Steps, testing::Values(
     StepCase{"Mp3BesideTheUsersWav", "song.mp3", {0, 1, 0, 1}, 0, {"Decoded OK", "Leveled OK", "Encoded OK"},
              {"song.mp3", "song.wav", "_song.mp3"}, true},
     StepCase{"StopInAnalysis", "song.wav", kAllSteps, 0, {"Analyzing...", "Could not analyze"}, kTwoSongs, false, 1},
+    StepCase{"StopInAnalysisTwoJobs", "song.wav", kAllSteps, 0, {"Analyzing...", "Could not analyze"}, kTwoSongs, false, 2},
     StepCase{"StopInAmplify", "song.wav", kAllSteps, 0, {"Leveling with: -14.17 dB...", "Could not level"}, kTwoSongs, false, 1},
+    StepCase{"StopInAmplifyTwoJobs", "song.wav", kAllSteps, 0, {"Leveling with: -14.17 dB...", "Could not level"}, kTwoSongs, false, 2},
     StepCase{"StopInTrim", "song.wav", kAllSteps, 0, {"Trimming...", "Could not trim"}, kTwoSongs, false, 1},
+    StepCase{"StopInTrimTwoJobs", "song.wav", kAllSteps, 0, {"Trimming...", "Could not trim"}, kTwoSongs, false, 2},
     StepCase{"StopInEncode", "song.wav", kAllSteps, 0, {"Encoding...", "Could not encode"}, kTwoSongs, false, 1},
+    StepCase{"StopInEncodeTwoJobs", "song.wav", kAllSteps, 0, {"Encoding...", "Could not encode"}, kTwoSongs, false, 2},
     StepCase{"StopInDecode", "song.mp3", kAllSteps, 0, {"Decoding...", "Could not decode"}, {"song.mp3", "2song.mp3"}, false, 1},
     StepCase{"StopInConversionTwoJobs", "song.flac", kAllSteps, 0, {"Converting...", "Could not convert"}, {"song.flac", "2song.flac"}, false, 2}),
     test::RowName());
