@@ -10,7 +10,6 @@
 
 #include "analysis/filter.h"
 #include "base/context.h"
-#include "io/numbers.h"
 #include "settings/run_settings_file.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
@@ -66,23 +65,17 @@ TEST_F(AnalysisTest, KnownSignals)
     // filter tables: a set filed under the wrong rate or a wrong digit shows, and so does a window
     // that is not the rate's 50 ms with the fraction dropped (1102 frames at 22050 Hz, 551 at
     // 11025), where a frame either way moves the gain by 0.05 dB or more.
-    const struct {
-        int32_t rate;
-        int16_t channels;
-        double gain;
-    } rows[] = {{48000, 1, -12.540814}, {44100, 2, -12.549836}, {32000, 1, -12.463678},
-                {24000, 1, -12.207720}, {22050, 1, -9.121724},  {16000, 1, -11.660426},
-                {12000, 1, -11.366234}, {11025, 1, -8.269806},  {8000, 1, -11.124709}};
-    for (const auto& row : rows)
-        EXPECT_NEAR(Gain(RisingTone(row.rate, row.channels), row.channels, row.rate), row.gain, 1e-5) << row.rate;
+    const std::tuple<int32_t, int16_t, double> rows[] = {
+        {48000, 1, -12.540814}, {44100, 2, -12.549836}, {32000, 1, -12.463678}, {24000, 1, -12.207720}, {22050, 1, -9.121724},
+        {16000, 1, -11.660426}, {12000, 1, -11.366234}, {11025, 1, -8.269806},  {8000, 1, -11.124709}};
+    for (const auto& [rate, channels, gain] : rows)
+        EXPECT_NEAR(Gain(RisingTone(rate, channels), channels, rate), gain, 1e-5) << rate;
     EXPECT_TRUE(host.lines.empty());
     // Silence levels by 90 dB. The progress figure worked out at one block is shown at the
     // next, taken down to a whole number; every block yields.
-    host.captions.clear();
-    host.yields = 0;
+    host = {};
     EXPECT_EQ(Gain(test::Silence(10 * kBlock)), 90);
-    EXPECT_EQ(host.captions, (Lines{"10", "30", "50", "70"}));
-    EXPECT_EQ(host.yields, 10);
+    EXPECT_EQ(std::pair(host.captions, host.yields), std::pair(Lines{"10", "30", "50", "70"}, 10));
     host.captions.clear();
     Gain(test::Silence(3 * kBlock));
     EXPECT_EQ(host.captions, Lines{"33"});
@@ -115,11 +108,12 @@ TEST_F(AnalysisTest, StretchesWarningsAndFileErrors)
     // as when those frames are a file of their own.
     const double stretch = Gain(std::vector<int16_t>(samples.begin() + 5000, samples.begin() + 6000));
     const double whole = Gain(samples);
-    const auto analyse = [this](int32_t at, int32_t frames, Lines lines, double expected) {
+    // A failed step leaves the gain as it was.
+    const auto analyse = [this](int32_t at, int32_t frames, Lines lines, double expected, StepEnd end = StepEnd::Finished) {
         SCOPED_TRACE(frames);
         host.lines.clear();
-        double gain = 0;
-        EXPECT_EQ(Analyzed(ctx, gain, ctx.wav.DataStart + 2 * at, frames), StepEnd::Finished);
+        double gain = 12.5;
+        EXPECT_EQ(Analyzed(ctx, gain, ctx.wav.DataStart + 2 * at, frames), end);
         EXPECT_EQ(host.lines, lines);
         EXPECT_EQ(gain, expected);
     };
@@ -127,13 +121,8 @@ TEST_F(AnalysisTest, StretchesWarningsAndFileErrors)
     // The file ends in the last block asked for, or in an earlier one: the windows read count.
     for (int32_t frames : {30001, 100000}) analyse(0, frames, {"EOF reached before time!"}, whole);
     for (int32_t frames : {0, -5}) analyse(0, frames, {"No more samples left in chunk!"}, 90);
-
-    host.lines.clear();
     ctx.request.WorkPath = dir.File("gone.wav");
-    double gain = 12.5;
-    EXPECT_EQ(Analyzed(ctx, gain, 44, 1000), StepEnd::Failed);
-    EXPECT_EQ(host.lines, (Lines{"Processing interrupted. Error message:", "53: File not found"}));
-    EXPECT_EQ(gain, 12.5);
+    analyse(0, 1000, {"Processing interrupted. Error message:", "53: File not found"}, 12.5, StepEnd::Failed);
 }
 
 // The representative window and its gain (64.82 minus its level in dB), on shuffled window
@@ -141,11 +130,7 @@ TEST_F(AnalysisTest, StretchesWarningsAndFileErrors)
 TEST(RecommendedGain, PicksTheWindowAndTurnsItIntoAGain)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const struct {
-        const char* name;
-        size_t quiet;
-        double quietValue, from, to, rmsPercent, rmsDiff, gain;
-    } rows[] = {
+    const std::tuple<const char*, size_t, double, double, double, double, double, double> rows[] = {
         // 10 x 0.95 + 1 = 10.5 goes to the even 10, not up to 11.
         {"HalfGoesToEven", 0, 0, 1, 11, 0.95, 30, 54.82},
         // Silent windows are passed over; from the 51st, 49 x 0.95 + 51 = 97.55 -> 98th = 48.
@@ -163,13 +148,11 @@ TEST(RecommendedGain, PicksTheWindowAndTurnsItIntoAGain)
         {"AllSilent", 40, 0.0, 1, 0, 0.95, 30, 90},
         {"NoWindows", 0, 0, 1, 0, 0.95, 30, 90},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::vector<double> windows(row.quiet, row.quietValue);
-        for (double v = row.from; v <= row.to; ++v) windows.push_back(v);
+    for (const auto& [name, quiet, quietValue, from, to, rmsPercent, rmsDiff, gain] : rows) {
+        std::vector<double> windows(quiet, quietValue);
+        for (double v = from; v <= to; ++v) windows.push_back(v);
         std::shuffle(windows.begin(), windows.end(), std::mt19937(5));
-        EXPECT_NEAR(RecommendedGain(windows, 64.82, row.rmsPercent, row.rmsDiff),
-                    row.gain, 1e-12);
+        EXPECT_NEAR(RecommendedGain(windows, 64.82, rmsPercent, rmsDiff), gain, 1e-12) << name;
     }
 }
 

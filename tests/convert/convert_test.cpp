@@ -41,10 +41,9 @@ TEST(Conversion, SoundHeadersKeepEverySampleAndTheDitherClips)
 
     // 24-bit full scale, up and down in turn: the dither must clip there, not wrap round to the
     // other end.
-    const WavLayout deep{1, 44100, 24, 1, 16, {}, {}};
     std::vector<int32_t> extremes;
     for (int i = 0; i < 1000; ++i) extremes.insert(extremes.end(), {0x7FFFFF, -0x800000});
-    WriteAllBytes(dir.File("24.wav"), BuildWav(deep, extremes));
+    WriteAllBytes(dir.File("24.wav"), BuildWav({1, 44100, 24, 1, 16, {}, {}}, extremes));
     ASSERT_TRUE(ConvertToWorkWav(dir.File("24.wav"), dir.File("16.wav"), false, [] {}).Ok);
     const auto clipped = ReadAllBytes(dir.File("16.wav"));
     ASSERT_GE(clipped.size(), 44U + 4000U);

@@ -6,9 +6,10 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/limiter.h"
+#include "faded_sine.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
-#include "support/param_name.h"
 #include "support/sox_true_peak.h"
 #include "support/temp_dir.h"
 #include "support/wav_builder.h"
@@ -29,22 +30,6 @@ double MeterDb(const std::vector<int16_t>& samples, int channels, int32_t rate, 
     for (size_t at = 0; at < bytes.size(); at += pieceBytes)
         meter.AddPcm16(std::span(bytes).subspan(at, std::min(pieceBytes, bytes.size() - at)));
     return 20 * std::log10(meter.Finish());
-}
-
-// A sine of `amplitude` (1 is full scale) faded in and out over 20 ms: a steady sine's true
-// peak is its amplitude, while a hard start or end rings above it.
-std::vector<int16_t> FadedSine(int32_t rate, double frequency, double amplitude, double phaseDegrees)
-{
-    const size_t frames = static_cast<size_t>(rate) / 2;
-    const size_t fade = static_cast<size_t>(rate) / 50;
-    std::vector<int16_t> samples(frames);
-    for (size_t i = 0; i < frames; ++i) {
-        const size_t edge = std::min(i, frames - 1 - i);
-        const double envelope = edge < fade ? 0.5 - 0.5 * std::cos(pi * static_cast<double>(edge) / static_cast<double>(fade)) : 1;
-        const double phase = 2 * pi * frequency * static_cast<double>(i) / rate + phaseDegrees * pi / 180;
-        samples[i] = static_cast<int16_t>(std::nearbyint(32768 * amplitude * envelope * std::sin(phase)));
-    }
-    return samples;
 }
 
 // One pulse at half scale, band-limited to 0.7 of the Nyquist frequency, its crest `offset` of a
@@ -69,86 +54,59 @@ std::vector<int16_t> Impulse(size_t at)
     return samples;
 }
 
-struct KnownPeak {
-    const char* name;
-    int32_t rate;
-    std::vector<int16_t> samples;  // mono
-    double truePeak;               // dBTP
-};
-
-class KnownTruePeak : public ::testing::TestWithParam<KnownPeak> {};
-
 // EBU Tech 3341 allows a meter +0.2/-0.4 dB on its signals; both reconstructions are held to
-// 0.02 dB, so a slip in a tap or a point's place shows.
-TEST_P(KnownTruePeak, ReadsItWithinTwoHundredthsOfADecibel)
+// 0.02 dB, so a slip in a tap or a point's place shows. The signals: the sines of its true-peak
+// cases 15 to 19 (the 24-bit files' signals, here in 16 bits), the 96 kHz twofold case, a pulse at
+// the four offsets of its cases 20 to 23, and lone samples at the very start and end, which only
+// the silence around the signal gives context.
+TEST(TruePeakMeter, ReadsKnownTruePeaksWithinTwoHundredthsOfADecibel)
 {
-    const KnownPeak& row = GetParam();
-    for (const Reconstruction reconstruction : {Reconstruction::Standard, Reconstruction::Precise})
-        EXPECT_NEAR(MeterDb(row.samples, 1, row.rate, reconstruction), row.truePeak, 0.02)
-            << (reconstruction == Reconstruction::Standard ? "standard" : "precise");
+    const std::tuple<const char*, int32_t, std::vector<int16_t>, double> rows[] = {
+        {"QuarterRateOnTheSamples", 48000, FadedSine(48000, 0.5, 12000, {16384}), -6.02},
+        {"QuarterRate45Degrees", 48000, FadedSine(48000, 0.5, 12000, {16384}, 45), -6.02},
+        {"SixthRate60Degrees", 48000, FadedSine(48000, 0.5, 8000, {16384}, 60), -6.02},
+        {"EighthRate67Degrees", 48000, FadedSine(48000, 0.5, 6000, {16384}, 67.5), -6.02},
+        {"OverFullScale", 48000, FadedSine(48000, 0.5, 12000, {1.41 * 32768}, 45), 2.98},
+        {"TwofoldAt96k", 96000, FadedSine(96000, 0.5, 24000, {16384}, 45), -6.02},
+        {"PulseOnASample", 48000, Pulse(0), -6.02}, {"PulseAQuarterAfter", 48000, Pulse(0.25), -6.02},
+        {"PulseHalfway", 48000, Pulse(0.5), -6.02}, {"PulseThreeQuartersAfter", 48000, Pulse(0.75), -6.02},
+        // After a crest on the samples at -6.02 dBFS, samples 2.2 dB under it whose crests between
+        // them rise above it: only their interpolation finds that.
+        {"ALaterCrestBetweenLowerSamples", 48000,
+         Concat(FadedSine(48000, 0.5, 12000, {16384}), FadedSine(48000, 0.5, 12000, {18022.4}, 45)), -5.19},
+        {"FirstSample", 44100, Impulse(0), -0.77}, {"LastSample", 44100, Impulse(1999), -0.77}};
+    for (const auto& [name, rate, samples, truePeak] : rows)
+        for (const Reconstruction reconstruction : {Reconstruction::Standard, Reconstruction::Precise})
+            EXPECT_NEAR(MeterDb(samples, 1, rate, reconstruction), truePeak, 0.02)
+                << name << (reconstruction == Reconstruction::Standard ? " standard" : " precise");
 }
-
-// The sines of EBU Tech 3341's true-peak cases 15 to 19 (the 24-bit files' signals, here in 16
-// bits), the 96 kHz twofold case, a pulse at the four offsets of its cases 20 to 23, and lone
-// samples at the very start and end, which only the silence around the signal gives context.
-INSTANTIATE_TEST_SUITE_P(
-    Signals, KnownTruePeak,
-    ::testing::Values(KnownPeak{"QuarterRateOnTheSamples", 48000, FadedSine(48000, 12000, 0.5, 0), -6.02},
-                      KnownPeak{"QuarterRate45Degrees", 48000, FadedSine(48000, 12000, 0.5, 45), -6.02},
-                      KnownPeak{"SixthRate60Degrees", 48000, FadedSine(48000, 8000, 0.5, 60), -6.02},
-                      KnownPeak{"EighthRate67Degrees", 48000, FadedSine(48000, 6000, 0.5, 67.5), -6.02},
-                      KnownPeak{"OverFullScale", 48000, FadedSine(48000, 12000, 1.41, 45), 2.98},
-                      KnownPeak{"TwofoldAt96k", 96000, FadedSine(96000, 24000, 0.5, 45), -6.02},
-                      KnownPeak{"PulseOnASample", 48000, Pulse(0), -6.02},
-                      KnownPeak{"PulseAQuarterAfter", 48000, Pulse(0.25), -6.02},
-                      KnownPeak{"PulseHalfway", 48000, Pulse(0.5), -6.02},
-                      KnownPeak{"PulseThreeQuartersAfter", 48000, Pulse(0.75), -6.02},
-                      // After a crest on the samples at -6.02 dBFS, samples 2.2 dB under it whose
-                      // crests between them rise above it: only their interpolation finds that.
-                      KnownPeak{"ALaterCrestBetweenLowerSamples", 48000,
-                                Concat(FadedSine(48000, 12000, 0.5, 0), FadedSine(48000, 12000, 0.55, 45)), -5.19},
-                      KnownPeak{"FirstSample", 44100, Impulse(0), -0.77},
-                      KnownPeak{"LastSample", 44100, Impulse(1999), -0.77}),
-    RowName());
-
-struct PointsCase {
-    const char* name;
-    int32_t rate;
-    Reconstruction reconstruction;
-    double cyclesPerSample;
-    double tolerance;  // of full scale
-};
-
-class InterpolatedPoints : public ::testing::TestWithParam<PointsCase> {};
 
 // Each point lands on the sine at its own place: frame n, then n + 1/4, n + 1/2, n + 3/4 (n and
-// n + 1/2 at 96 kHz). Standard follows the sine to 0.35 of the rate, Precise to 0.45.
-TEST_P(InterpolatedPoints, LieOnTheSineAtTheirPlaces)
+// n + 1/2 at 96 kHz). Standard follows the sine to 0.35 of the rate, Precise to 0.45. Each row:
+// the rate, the reconstruction, the sine's cycles per sample and the tolerance, of full scale.
+TEST(Oversampler, PointsLieOnTheSineAtTheirPlaces)
 {
-    const PointsCase& row = GetParam();
-    Oversampler oversampler(row.reconstruction, row.rate);
-    const size_t reach = oversampler.Reach();
-    const size_t count = 300;
-    const auto wave = [&](double t) { return std::sin(2 * pi * row.cyclesPerSample * t + 0.3); };
-    std::vector<float> frames(count + 2 * reach);
-    for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<float>(wave(static_cast<double>(i) - static_cast<double>(reach)));
-    const std::vector<float> points = oversampler.Points(frames.data() + reach, count);
-    const auto factor = static_cast<size_t>(oversampler.Factor());
-    ASSERT_EQ(points.size(), count * (row.rate < 96000 ? 4 : 2));
-    for (size_t i = 0; i < points.size(); ++i)
-        ASSERT_NEAR(points[i], wave(static_cast<double>(i) / static_cast<double>(factor)), row.tolerance) << "point " << i;
+    const std::tuple<int32_t, Reconstruction, double, double> rows[] = {
+        {44100, Reconstruction::Standard, 0.05, 0.001}, {44100, Reconstruction::Standard, 0.25, 0.002},
+        {44100, Reconstruction::Standard, 0.35, 0.007}, {44100, Reconstruction::Precise, 0.25, 0.002},
+        {44100, Reconstruction::Precise, 0.45, 0.006}, {96000, Reconstruction::Standard, 0.13, 0.001},
+        {96000, Reconstruction::Precise, 0.45, 0.006}};
+    for (const auto& [rate, reconstruction, cyclesPerSample, tolerance] : rows) {
+        SCOPED_TRACE(testing::Message() << rate << " Hz, " << cyclesPerSample << " cycles a sample");
+        Oversampler oversampler(reconstruction, rate);
+        const size_t reach = oversampler.Reach();
+        const size_t count = 300;
+        const auto wave = [&](double t) { return std::sin(2 * pi * cyclesPerSample * t + 0.3); };
+        std::vector<float> frames(count + 2 * reach);
+        for (size_t i = 0; i < frames.size(); ++i)
+            frames[i] = static_cast<float>(wave(static_cast<double>(i) - static_cast<double>(reach)));
+        const std::vector<float> points = oversampler.Points(frames.data() + reach, count);
+        const auto factor = static_cast<size_t>(oversampler.Factor());
+        ASSERT_EQ(points.size(), count * (rate < 96000 ? 4 : 2));
+        for (size_t i = 0; i < points.size(); ++i)
+            ASSERT_NEAR(points[i], wave(static_cast<double>(i) / static_cast<double>(factor)), tolerance) << "point " << i;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Sines, InterpolatedPoints,
-    ::testing::Values(PointsCase{"StandardLow", 44100, Reconstruction::Standard, 0.05, 0.001},
-                      PointsCase{"StandardQuarterRate", 44100, Reconstruction::Standard, 0.25, 0.002},
-                      PointsCase{"StandardEdgeOfItsBand", 44100, Reconstruction::Standard, 0.35, 0.007},
-                      PointsCase{"PreciseQuarterRate", 44100, Reconstruction::Precise, 0.25, 0.002},
-                      PointsCase{"PreciseNearTheTop", 44100, Reconstruction::Precise, 0.45, 0.006},
-                      PointsCase{"StandardTwofold", 96000, Reconstruction::Standard, 0.13, 0.001},
-                      PointsCase{"PreciseTwofold", 96000, Reconstruction::Precise, 0.45, 0.006}),
-    RowName());
 
 // The meter keeps the context across the pieces it is fed in: any cut gives the same reading.
 TEST(TruePeakMeter, ReadsTheSameWhateverThePieces)
@@ -169,11 +127,14 @@ TEST(TruePeakMeter, PreciseReadsClippedMaterialAsSoxDoes)
     EXPECT_NEAR(MeterDb(samples, 2, 44100, Reconstruction::Precise), SoxTruePeakDb(dir.File("dense.wav"), 44100), 0.05);
 }
 
-TEST(TruePeakMeter, RefusesALayoutWithoutChannelsOrRate)
+TEST(TruePeak, TheMeterAndTheLimiterRefuseALayoutWithoutChannelsRateOrCeiling)
 {
     EXPECT_THROW(TruePeakMeter(0, 44100), ProgramError);
     EXPECT_THROW(TruePeakMeter(2, 0), ProgramError);
     EXPECT_THROW(Oversampler(Reconstruction::Precise, -48000), ProgramError);
+    EXPECT_THROW(TruePeakLimiter(0, 44100, 29204.6), ProgramError);
+    EXPECT_THROW(TruePeakLimiter(2, 0, 29204.6), ProgramError);
+    EXPECT_THROW(TruePeakLimiter(2, 44100, 0), ProgramError);
 }
 
 }  // namespace

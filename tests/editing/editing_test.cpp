@@ -77,8 +77,7 @@ void ExpectOutput(const WorkFile& work, const std::vector<int32_t>& samples)
     }
     const auto out = ReadAllBytes(work.ctx.request.TempPath);
     const auto differ = std::ranges::mismatch(out, expected).in1 - out.begin();
-    EXPECT_TRUE(out == expected) << "sizes " << out.size() << " and " << expected.size()
-                                 << ", first difference at byte " << differ;
+    EXPECT_TRUE(out == expected) << "sizes " << out.size() << " and " << expected.size() << ", first difference at " << differ;
 }
 
 struct LevelCase {
@@ -127,16 +126,13 @@ TEST_P(LeveledFile, GivesTheWorkedOutSamplesOrIsRefused)
 INSTANTIATE_TEST_SUITE_P(
     Gains, LeveledFile,
     ::testing::Values(
-        LevelCase{"HalvedTiesToEven", 1, kLong, 0.5,
-                  {{0, 3, 2}, {1, 5, 2}, {2, -3, -2}, {3, -5, -2}, {4, -32768, -16384}, {kLong - 1, 7, 4}},
-                  {32768, 16384, 0}},
-        LevelCase{"DoubledUpToThePeakLimit", 1, kLong, 2,
-                  {{100, 1000, 1587}, {101, 20000, 31744}, {102, 3000, 4762}, {200, -1000, -2000},
-                   {201, -5, -10}, {kLong - 2, 100, 200}}, {20000, 31744, 1}},
+        LevelCase{"HalvedTiesToEven", 1, kLong, 0.5, {{0, 3, 2}, {1, 5, 2}, {2, -3, -2}, {3, -5, -2}, {4, -32768, -16384},
+                  {kLong - 1, 7, 4}}, {32768, 16384, 0}},
+        LevelCase{"DoubledUpToThePeakLimit", 1, kLong, 2, {{100, 1000, 1587}, {101, 20000, 31744}, {102, 3000, 4762},
+                  {200, -1000, -2000}, {201, -5, -10}, {kLong - 2, 100, 200}}, {20000, 31744, 1}},
         // One half-wave across the first block edge, its peak after it.
-        LevelCase{"HalfWaveAcrossTheBlockEdge", 1, kLong, 2,
-                  {{16381, 1000, 1984}, {16382, 1000, 1984}, {16383, 1000, 1984},
-                   {16384, 1000, 1984}, {16385, 16000, 31744}, {16386, 1000, 1984}}, {16000, 31744, 1}},
+        LevelCase{"HalfWaveAcrossTheBlockEdge", 1, kLong, 2, {{16381, 1000, 1984}, {16382, 1000, 1984}, {16383, 1000, 1984},
+                  {16384, 1000, 1984}, {16385, 16000, 31744}, {16386, 1000, 1984}}, {16000, 31744, 1}},
         LevelCase{"StereoChannelsApartUnpairedLastKept", 2, kLong + 1, 2,
                   {{100, 20000, 31744}, {101, 1000, 2000}, {kLong, 30000, 30000}}, {20000, 31744, 1}},
         LevelCase{"OddDataSize", 1, kLong, 0.5, {{kLong - 2, 3, 2}, {kLong - 1, 300, 300}}, {3, 2, 0}, true, true},
@@ -169,27 +165,25 @@ INSTANTIATE_TEST_SUITE_P(
 // above.)
 TEST(Leveled, WithTheLimiterHoldsTheCeilingAndReportsTheCut)
 {
-    const struct {
-        int16_t channels;
-        double amplitude, gain, ceiling, reductionDb;
-    } rows[] = {{2, 14604, 12, -1, 6.08}, {1, 14604, 12, -1, 6.08}, {1, 32767, 0, -1, 1.10}, {1, 14604, 12, 1, 4.08}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.ceiling + row.gain * row.channels);
+    const std::tuple<int16_t, double, double, double, double> rows[] = {
+        {2, 14604, 12, -1, 6.08}, {1, 14604, 12, -1, 6.08}, {1, 32767, 0, -1, 1.10}, {1, 14604, 12, 1, 4.08}};
+    for (const auto& [channels, amplitude, gain, ceiling, reductionDb] : rows) {
+        SCOPED_TRACE(ceiling + gain * channels);
         WorkFile work;
-        work.Write(row.channels, Sine(1000, row.amplitude, 44100, 88200, row.channels), {{"id3 ", {1, 2, 3}}});
+        work.Write(channels, Sine(1000, amplitude, 44100, 88200, channels), {{"id3 ", {1, 2, 3}}});
         LevelFindings seen;
-        ASSERT_EQ(Leveled(work.ctx, row.gain, &seen, row.ceiling), StepEnd::Finished);
+        ASSERT_EQ(Leveled(work.ctx, gain, &seen, ceiling), StepEnd::Finished);
         auto limited = ReadAllBytes(work.ctx.request.TempPath);
-        EXPECT_NEAR(seen.LimiterReductionDb, row.reductionDb, 0.02);
+        EXPECT_NEAR(seen.LimiterReductionDb, reductionDb, 0.02);
         EXPECT_NEAR(seen.SecondsLimiting, 2, 0.01);
-        EXPECT_EQ(seen.HalfWavesLimited > 0, row.ceiling > -0.28);
+        EXPECT_EQ(seen.HalfWavesLimited > 0, ceiling > -0.28);
         EXPECT_LE(seen.PeakAfter, 31744);
-        const auto samples = std::span(limited).subspan(static_cast<size_t>(work.ctx.wav.DataStart), 88200 * 2 * row.channels);
-        TruePeakMeter meter(row.channels, 44100, Reconstruction::Precise);
+        const auto samples = std::span(limited).subspan(static_cast<size_t>(work.ctx.wav.DataStart), 88200 * 2 * channels);
+        TruePeakMeter meter(channels, 44100, Reconstruction::Precise);
         meter.AddPcm16(samples);
-        EXPECT_LE(20 * std::log10(meter.Finish()), std::min(row.ceiling, -0.2));
+        EXPECT_LE(20 * std::log10(meter.Finish()), std::min(ceiling, -0.2));
         std::ranges::fill(samples, 0);
-        ASSERT_EQ(Leveled(work.ctx, row.gain), StepEnd::Finished);
+        ASSERT_EQ(Leveled(work.ctx, gain), StepEnd::Finished);
         auto plain = ReadAllBytes(work.ctx.request.TempPath);
         std::ranges::fill(std::span(plain).subspan(static_cast<size_t>(work.ctx.wav.DataStart), samples.size()), 0);
         EXPECT_EQ(limited, plain);
@@ -234,23 +228,17 @@ TEST(Leveled, HalfWavesMeetTheLookAheadAsTheBufferAllows)
     }
 }
 
-TEST(Leveled, CaptionsShowHeaderProgressAndTrailerAndItYieldsPerCycle)
+// A full disk shows in the end-to-end runs; here the file errors of a source that is not what the
+// header said, or gone.
+TEST(Leveled, CaptionsShowHeaderProgressAndTrailerItYieldsPerCycleAndFileErrorsAreLogged)
 {
     WorkFile work;
     work.Write(1, Noise(1, 1000, 12 * kBlock), {{"junk", {1, 2, 3}}});
     ASSERT_EQ(Leveled(work.ctx, 2), StepEnd::Finished);
-    // Percentages of the twelve blocks read, shown every second of the eleven cycles.
-    EXPECT_EQ(work.host.captions, (std::vector<std::string>{"Copying header", "8", "25", "42", "58",
-                                                             "75", "Copying trailer", "0"}));
-    EXPECT_EQ(work.host.yields, 13);  // and once before the header and the trailer chunk
-}
-
-// A full disk shows in the end-to-end runs; here the file errors of a source that is not what the
-// header said, or gone.
-TEST(Leveled, FileErrorsAreLoggedWithTheirNumber)
-{
-    WorkFile work;
-    work.Write(1, Noise(2, 1000, 3 * kBlock));
+    // Percentages of the twelve blocks read, shown every second of the eleven cycles; a yield
+    // each, and once before the header and the trailer chunk.
+    const std::vector<std::string> captions{"Copying header", "8", "25", "42", "58", "75", "Copying trailer", "0"};
+    EXPECT_EQ(std::pair(work.host.captions, work.host.yields), std::pair(captions, 13));
     work.ctx.wav.DataSize += 4000;  // claims more samples than the file holds
     EXPECT_EQ(Leveled(work.ctx, -3), StepEnd::Failed);
     work.ctx.request.WorkPath = work.dir.File("gone.wav");
@@ -322,11 +310,9 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     for (size_t i = 0; i < trailer.size(); ++i) trailer[i] = static_cast<uint8_t>(i * 13 + 5);
     WorkFile work;
     WritePlanned(work, row.channels, row.loudFromStart, {{"id3 ", trailer}}, row.deep);
-    work.ctx.settings.Lead = row.lead;
-    work.ctx.settings.TrimLevel = row.thresholds;
-    work.ctx.settings.NewLevel = row.newLevel;
-    const int64_t ds = work.ctx.wav.DataStart;
-    const int64_t fb = (row.deep ? 3 : 2) * row.channels;
+    std::tie(work.ctx.settings.Lead, work.ctx.settings.TrimLevel, work.ctx.settings.NewLevel) =
+        std::tuple(row.lead, row.thresholds, row.newLevel);
+    const int64_t ds = work.ctx.wav.DataStart, fb = (row.deep ? 3 : 2) * row.channels;
     const auto at = [&](int64_t frame) { return ds + frame * fb; };
 
     ASSERT_EQ(Trimmed(work.ctx), StepEnd::Finished);
@@ -334,25 +320,17 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     const auto& in = work.bytes;
     const auto out = ReadAllBytes(work.ctx.request.WorkPath);
     ASSERT_EQ(out.size(), static_cast<size_t>(at(row.end)) + trailer.size() + 8);
-    const auto same = [&](int64_t from, int64_t to) {
-        return std::equal(out.begin() + from, out.begin() + to, in.begin() + from);
-    };
-    const auto silent = [&](int64_t from, int64_t to) {
-        return std::all_of(out.begin() + from, out.begin() + to, [](uint8_t b) { return b == 0; });
-    };
+    const auto same = [&](int64_t a, int64_t b) { return std::equal(out.begin() + a, out.begin() + b, in.begin() + a); };
+    const auto silent = [&](int64_t a, int64_t b) { return std::count(out.begin() + a, out.begin() + b, 0) == b - a; };
     const auto sample = [&](int64_t frame) { return row.deep ? LoadLE24(&out[at(frame + 1) - 3]) : LoadLE16(&out[at(frame + 1) - 2]); };
+    const auto id = [&](int64_t from) { return std::string(out.begin() + from, out.begin() + from + 4); };
+    const int64_t start = at(row.leadStart), size = (row.end - row.leadStart) * fb;
 
     // The old start stays where it was, hidden in a chunk of its own when there is one.
-    EXPECT_EQ(LoadLE32(out.data() + 4), static_cast<int32_t>(out.size() - 8));
-    const std::string hidden(out.begin() + ds - 8, out.begin() + ds - 4);
-    EXPECT_EQ(hidden, row.leadStart > 0 ? "tRsH" : "data");
-    EXPECT_TRUE(same(8, ds - 8) && (row.leadStart == 0 || same(ds, at(row.leadStart) - 8)));
-    EXPECT_EQ(std::string(out.begin() + at(row.leadStart) - 8, out.begin() + at(row.leadStart) - 4), "data");
-    EXPECT_EQ(LoadLE32(out.data() + at(row.leadStart) - 4), (row.end - row.leadStart) * fb);
-    EXPECT_EQ(work.ctx.wav.DataStart, at(row.leadStart));
-    EXPECT_EQ(work.ctx.wav.DataSize, (row.end - row.leadStart) * fb);
-
-    EXPECT_TRUE(silent(at(row.leadStart), at(row.cutIn)));
+    EXPECT_EQ(std::tuple(LoadLE32(out.data() + 4), id(ds - 8), id(start - 8), LoadLE32(out.data() + start - 4)),
+              std::tuple(static_cast<int32_t>(out.size() - 8), row.leadStart > 0 ? "tRsH" : "data", "data", size));
+    EXPECT_TRUE(same(8, ds - 8) && (row.leadStart == 0 || same(ds, start - 8)));
+    EXPECT_TRUE(silent(start, at(row.cutIn)));
     if (row.fadeIn == 77140) { EXPECT_EQ(sample(kFadeInHalf), row.deep ? 339 * 128 : 170); }
     EXPECT_TRUE(same(at(row.fadeIn), at(row.fadeOut)));
     if (row.fadeOut == 409945 && row.cutOut == 420965) { EXPECT_EQ(sample(kFadeOutHalf), row.deep ? 337 * 128 : 168); }
@@ -364,7 +342,8 @@ TEST_P(TrimLayout, CutsFadesAndLeadsWhereTheWindowsSay)
     // The header check walks past the hidden start to the same samples.
     WavInfo again;
     ASSERT_GE(WavTime(work.host, again, work.ctx.request.WorkPath), 0);
-    EXPECT_EQ(std::pair(again.DataStart, again.DataSize), std::pair(work.ctx.wav.DataStart, work.ctx.wav.DataSize));
+    EXPECT_EQ(std::tuple(work.ctx.wav.DataStart, work.ctx.wav.DataSize, again.DataStart, again.DataSize),
+              std::tuple(start, size, start, size));
 }
 
 const TrimCase kLayouts[] = {
@@ -372,10 +351,8 @@ const TrimCase kLayouts[] = {
     {"Deep24Stereo", 2, {.5, .3}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945, 420965, 434195, true},
     {"NoLeads", 2, {0, 0}, {30, 24, 24, 30}, 0, false, 66120, 66120, 77140, 409945, 420965, 420965},
     // 2 s of lead-out where only 1.5 s of material was; 2 s of lead-in find 1.5 s of room.
-    {"LeadOutPastTheOldEnd", 2, {.5, 2}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945,
-     420965, 509165},
-    {"LeadInLongerThanTheRoom", 1, {2, .3}, {30, 24, 24, 30}, 0, false, 0, 66120, 77140, 409945,
-     420965, 434195},
+    {"LeadOutPastTheOldEnd", 2, {.5, 2}, {30, 24, 24, 30}, 0, false, 44070, 66120, 77140, 409945, 420965, 509165},
+    {"LeadInLongerThanTheRoom", 1, {2, .3}, {30, 24, 24, 30}, 0, false, 0, 66120, 77140, 409945, 420965, 434195},
     {"LoudFromTheFirstWindow", 2, {.5, .3}, {30, 24, 24, 30}, 0, true, 0, 0, 0, 409945, 420965, 434195},
     // A window's level is its gain plus NewLevel: 6 dB down, thresholds 6 dB lower.
     {"NewLevelCounts", 1, {.5, .3}, {24, 18, 18, 24}, -6, false, 44070, 66120, 77140, 409945, 420965, 434195},
@@ -409,22 +386,18 @@ TEST(Trimmed, AFadeOutSearchRunningPastTheDataStartFadesFromTheFirstSample)
 
 TEST(Trimmed, LeavesQuietShortAndUnfilterableFilesAlone)
 {
-    const struct {
-        int32_t sampleRate;
-        size_t frames;
-        bool result;
-        std::vector<std::string> lines;
-    } rows[] = {{44100, 44100 * 4, true, {}},  // the noise floor throughout
-                {44100, 2000, true, {}},       // shorter than a window
-                {44101, 44100 * 4, false, {"No filter for this frequency"}}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.frames + row.sampleRate);
+    // The noise floor throughout, shorter than a window, a rate without a filter.
+    const std::tuple<int32_t, size_t, StepEnd, std::vector<std::string>> rows[] = {
+        {44100, 44100 * 4, StepEnd::Finished, {}}, {44100, 2000, StepEnd::Finished, {}},
+        {44101, 44100 * 4, StepEnd::Failed, {"No filter for this frequency"}}};
+    for (const auto& [sampleRate, frames, end, lines] : rows) {
+        SCOPED_TRACE(frames + sampleRate);
         WorkFile work;
-        work.Write(2, Noise(3, 2, row.frames * 2), {{"LIST", {1, 2, 3, 4}}}, row.sampleRate);
+        work.Write(2, Noise(3, 2, frames * 2), {{"LIST", {1, 2, 3, 4}}}, sampleRate);
         SetDefaults(work.ctx.settings);
         work.ctx.settings.TrimLevel = {30, 24, 24, 30};
-        EXPECT_EQ(Trimmed(work.ctx), row.result ? StepEnd::Finished : StepEnd::Failed);
-        EXPECT_EQ(work.host.lines, row.lines);
+        EXPECT_EQ(Trimmed(work.ctx), end);
+        EXPECT_EQ(work.host.lines, lines);
         EXPECT_EQ(ReadAllBytes(work.ctx.request.WorkPath), work.bytes);
     }
 }

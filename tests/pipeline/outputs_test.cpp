@@ -15,7 +15,6 @@
 
 #include "base/stop_request.h"
 #include "io/text.h"
-#include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
 
@@ -24,41 +23,27 @@ namespace {
 
 using enum OutputFormat;
 
-struct NamingCase {
-    const char* name;
-    std::string source;
-    std::string dest;
-    OutputFormat chosen;
-    bool caseInsensitive;  // whether the file system folds letter case
-    std::string path;
-    OutputFormat written;
-};
-
-class NameOutputTable : public testing::TestWithParam<NamingCase> {};
-
-TEST_P(NameOutputTable, NamesTheOutputAndDecidesItsFormat)
-{
-    const NamingCase& c = GetParam();
-    FileProbe probe;
-    probe.FolderExists = [](const std::string& folder) { return folder == "/m/" || folder == "/out/"; };
-    probe.SameFile = [&](const std::string& a, const std::string& b) {
-        return c.caseInsensitive ? EqualsNoCase(a, b) : a == b;
-    };
-    const OutputName out = NameOutput(c.source, c.dest, c.chosen, probe);
-    EXPECT_EQ(out.Path, c.path);
-    EXPECT_EQ(out.Format, c.written);
-}
-
 // Plain names, the other formats' and the simple "dest" forms are pinned by the end-to-end runs.
-INSTANTIATE_TEST_SUITE_P(Outputs, NameOutputTable, testing::Values(
-    NamingCase{"LastDotOnly", "/a.b/take.one.wav", "", Mp3, false, "/a.b/take.one.mp3", Mp3},
-    NamingCase{"CaseFolding", "/m/SONG.WAV", "", Wav, true, "/m/_SONG.wav", Wav},
-    NamingCase{"CaseKeeping", "/m/SONG.WAV", "", Wav, false, "/m/SONG.wav", Wav},
-    NamingCase{"DestCapitals", "/m/song.wav", "/out/x.MP3", Wav, false, "/out/x.MP3", Mp3},
-    NamingCase{"DestSlash", "/m/song.wav", "/out/", Mp3, false, "/out/song.mp3", Mp3},
-    NamingCase{"DestNoSlash", "/m/song.wav", "/out", Wav, false, "/out/song.wav", Wav},
-    NamingCase{"DestIsSource", "/m/song.wav", "/m/song.wav", Mp3, false, "/m/_song.wav", Wav}),
-    test::RowName());
+// Each row: the source, the dest, the format chosen, whether the file system folds letter case,
+// then the output's path and the format written.
+TEST(NameOutput, NamesTheOutputAndDecidesItsFormat)
+{
+    const std::tuple<std::string, std::string, OutputFormat, bool, std::string, OutputFormat> rows[] = {
+        {"/a.b/take.one.wav", "", Mp3, false, "/a.b/take.one.mp3", Mp3},  // the last dot only
+        {"/m/SONG.WAV", "", Wav, true, "/m/_SONG.wav", Wav},
+        {"/m/SONG.WAV", "", Wav, false, "/m/SONG.wav", Wav},
+        {"/m/song.wav", "/out/x.MP3", Wav, false, "/out/x.MP3", Mp3},
+        {"/m/song.wav", "/out/", Mp3, false, "/out/song.mp3", Mp3},
+        {"/m/song.wav", "/out", Wav, false, "/out/song.wav", Wav},
+        {"/m/song.wav", "/m/song.wav", Mp3, false, "/m/_song.wav", Wav}};
+    for (const auto& [source, dest, chosen, caseInsensitive, path, written] : rows) {
+        FileProbe probe;
+        probe.FolderExists = [](const std::string& folder) { return folder == "/m/" || folder == "/out/"; };
+        probe.SameFile = [&](const std::string& a, const std::string& b) { return caseInsensitive ? EqualsNoCase(a, b) : a == b; };
+        const OutputName out = NameOutput(source, dest, chosen, probe);
+        EXPECT_EQ(std::pair(out.Path, out.Format), std::pair(path, written)) << source << " to " << dest;
+    }
+}
 
 // Numbers by their value, leading zeros aside; letter case only to break a tie.
 TEST(NaturalLess, PutsTheFirstOfEachPairBeforeTheSecond)
@@ -111,8 +96,7 @@ TEST(StopRequest, ATerminationSignalTakenInBatchModeBecomesARequest)
     stop.TakeTerminationSignals();
     EXPECT_FALSE(stop.Requested());
     ::raise(SIGTERM);  // blocked now, so it waits to be collected instead of ending the tests
-    EXPECT_TRUE(stop.Requested());
-    EXPECT_TRUE(stop.Requested());
+    EXPECT_TRUE(stop.Requested() && stop.Requested());  // and stays so once the signal is collected
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 

@@ -1,12 +1,12 @@
 #include "pipeline/pipeline.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
 #include <latch>
 #include <map>
-#include <memory>
 #include <set>
 #include <sstream>
 
@@ -42,8 +42,7 @@ protected:
     // half a second of silence; an MP3 or a FLAC file of it made by the real lame or sox.
     std::string MakeSource(const std::string& name, int32_t rate = 44100)
     {
-        test::WavLayout layout;
-        layout.sampleRate = rate;
+        const test::WavLayout layout{.sampleRate = rate, .before = {}, .after = {}};
         const auto edge = test::Silence(static_cast<size_t>(rate / 2));
         const auto tone = test::Sine(1000, 32767, rate, static_cast<size_t>(2 * rate));
         const bool wav = name.ends_with(".wav"), mp3 = name.ends_with(".mp3");
@@ -113,7 +112,7 @@ TEST_P(Steps, RunInTurnAndWriteOnlyTheOutputOrStopAndLeaveNothing)
         std::tuple_cat(row.steps);
     ctx.settings.NewLevel = row.newLevel;
     ctx.settings.Jobs = jobs;
-    ctx.request.ReportPath = scratch.File("r.csv");
+    ctx.request.ReportPath = scratch.File("r.jsonl");
     const RunFrontEnd frontEnd{.Summary = true};
     std::latch everyJobTookItsFile(jobs);
     EXPECT_EQ(RunFiles(ctx, items, host, frontEnd, [&](Context& file) {
@@ -122,15 +121,11 @@ TEST_P(Steps, RunInTurnAndWriteOnlyTheOutputOrStopAndLeaveNothing)
         Context watched(file, watching);
         return ProcessFile(watched);
     }).Succeeded(), !stop);
-    // The report's third column, the status, under its header: one job never starts the second file.
+    // The report's status of each source: one job never starts the second file.
     Lines reported;
-    std::istringstream report(test::ReadText(scratch.File("r.csv")));
-    for (std::string source, output, status, rest; std::getline(report, source, ',') &&
-                                                   std::getline(report, output, ',') &&
-                                                   std::getline(report, status, ',') && std::getline(report, rest);)
-        reported.push_back(status);
-    const Lines stopped{"status", "stopped", jobs == 1 ? "not started" : "stopped"};
-    EXPECT_EQ(reported, stop ? stopped : (Lines{"status", "done"}));
+    std::istringstream report(test::ReadText(scratch.File("r.jsonl")));
+    for (std::string row; std::getline(report, row);) reported.push_back(nlohmann::json::parse(row)["status"]);
+    EXPECT_EQ(reported, (stop ? Lines{"stopped", jobs == 1 ? "not started" : "stopped"} : Lines{"done"}));
     auto at = host.lines.begin();
     for (const std::string& line : row.log) {
         at = std::find(at, host.lines.end(), line);
@@ -196,20 +191,19 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
 TEST_F(RunBatchTest, FailuresThatTheStepsWordsHideAreSaidPlainly)
 {
     ctx.settings.Trim = false;
-    const struct {
-        std::string source, inTheWay, reason, plain;
-    } rows[] = {{"gone.wav", "", "Not a valid wav file!", "File not found"},
+    const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
+                {"gone.wav", "", "Not a valid wav file!", "File not found"},
                 {"gone.mp3", "", "Could not decode", "File not found"},
                 {MakeSource("song.wav"), "song.mp3", "75: Path/File access error",
                  "Could not write " + dir.File("song.mp3") + ": a folder of that name is in the way"},
                 {"bad.wav", "", "Not a valid wav file!", ""}};
     test::WriteText(dir.File("bad.wav"), "no RIFF here");
-    for (const auto& row : rows) {
-        if (!row.inTheWay.empty()) fs::create_directory(dir.File(row.inTheWay));
+    for (const auto& [source, inTheWay, reason, plain] : rows) {
+        if (!inTheWay.empty()) fs::create_directory(dir.File(inTheWay));
         Context file(ctx, host);
-        file.request.SourcePath = row.source.starts_with("/") ? row.source : dir.File(row.source);
+        file.request.SourcePath = source.starts_with("/") ? source : dir.File(source);
         const FileResult result = ProcessFile(file);
-        EXPECT_EQ(result.Reason + "|" + result.PlainReason, row.reason + "|" + row.plain) << row.source;
+        EXPECT_EQ(result.Reason + "|" + result.PlainReason, reason + "|" + plain) << source;
     }
 }
 

@@ -19,19 +19,15 @@ using Lines = std::vector<std::string>;
 
 // A field of the header set to a value: the 16-bit fields of "fmt " at 20, 22, 32 and 34,
 // every other one 32 bits wide.
-struct Edit {
-    size_t at;
-    int32_t value;
-};
+using Edit = std::pair<size_t, int32_t>;
 
 void Apply(Bytes& bytes, const std::vector<Edit>& edits)
 {
-    for (const Edit& e : edits) {
-        if (e.at == 20 || e.at == 22 || e.at == 32 || e.at == 34)
-            StoreLE16(bytes.data() + e.at, static_cast<int16_t>(e.value));
+    for (const auto& [at, value] : edits)
+        if (at == 20 || at == 22 || at == 32 || at == 34)
+            StoreLE16(bytes.data() + at, static_cast<int16_t>(value));
         else
-            StoreLE32(bytes.data() + e.at, e.value);
-    }
+            StoreLE32(bytes.data() + at, value);
 }
 
 struct HeaderCase {
@@ -65,9 +61,7 @@ TEST_P(HeaderCheck, LinesResultAndRepairs)
     Apply(bytes, row.repairs);
     EXPECT_EQ(test::ReadAllBytes(dir.File("in.wav")), bytes);
     if (row.duration != -1) {
-        EXPECT_EQ(wav.DataStart, 56);
-        EXPECT_EQ(wav.DataSize, row.dataSize);
-        EXPECT_EQ(wav.RiffSize, static_cast<int32_t>(bytes.size() - 8));
+        EXPECT_EQ(std::tuple(wav.DataStart, wav.DataSize, wav.RiffSize), std::tuple(56, row.dataSize, int32_t(bytes.size() - 8)));
     }
 }
 
@@ -90,10 +84,9 @@ const HeaderCase kHeaders[] = {
     // 36 + 8 + size passes 2^31; a negative size would loop on itself.
     {"ChunkPastTheEnd", {{40, 0x7FFFFFFF}}, 256, {"Bad chunk size"}, -1},
     {"ChunkSizeNegative", {{40, -8}}, 256, {"Bad chunk size"}, -1},
-    {"RiffSizeZero", {{4, 0}}, 256, {"Bad file size info: 0", "File size info corrected to: 248"},
-     kFull, 200, {{4, 248}}},
-    {"RiffSizeTooLarge", {{4, 1000248}}, 256,
-     {"Bad file size info: 1000248", "File size info corrected to: 248"}, kFull, 200, {{4, 248}}},
+    {"RiffSizeZero", {{4, 0}}, 256, {"Bad file size info: 0", "File size info corrected to: 248"}, kFull, 200, {{4, 248}}},
+    {"RiffSizeTooLarge", {{4, 1000248}}, 256, {"Bad file size info: 1000248", "File size info corrected to: 248"}, kFull, 200,
+     {{4, 248}}},
     // Stereo with 203 bytes after the data header: cut to 200, whole frames of four bytes.
     {"DataCutToWholeFrames", {{22, 2}, {28, 176400}, {32, 4}, {4, 251}, {52, 4000}}, 259,
      {"Bad data size", "Data size corrected"}, 200.0 / 176400, 200, {{52, 200}}},
@@ -110,23 +103,16 @@ INSTANTIATE_TEST_SUITE_P(Files, HeaderCheck, ::testing::ValuesIn(kHeaders), test
 // missing file is a file error, and one longer than 2 GiB cannot be described.
 TEST(WavTime, ChunkWalkAndFilesItCannotTake)
 {
-    const struct {
-        int32_t fmtSize;
-        std::vector<test::Chunk> before;
-        int32_t dataStart;
-    } walks[] = {{18, {}, 46},
-                 {16, {{"LIST", Bytes(26, 'a')}, {"fact", Bytes(4, 0)}}, 90},
-                 {16, {{"junk", Bytes(3, 'j')}}, 55}};
+    const std::tuple<int32_t, std::vector<test::Chunk>, int32_t> walks[] = {
+        {18, {}, 46}, {16, {{"LIST", Bytes(26, 'a')}, {"fact", Bytes(4, 0)}}, 90}, {16, {{"junk", Bytes(3, 'j')}}, 55}};
     const test::TempDir dir;
     const std::string path = dir.File("in.wav");
     test::RecordingHost host;
     WavInfo wav;
-    for (const auto& walk : walks) {
-        SCOPED_TRACE(walk.dataStart);
-        const test::WavLayout layout{1, 44100, 16, 1, walk.fmtSize, walk.before, {}};
-        test::WriteAllBytes(path, test::BuildWav(layout, test::Noise(3, 100, 50)));
+    for (const auto& [fmtSize, before, dataStart] : walks) {
+        test::WriteAllBytes(path, test::BuildWav({1, 44100, 16, 1, fmtSize, before, {}}, test::Noise(3, 100, 50)));
         EXPECT_DOUBLE_EQ(WavTime(host, wav, path), 100.0 / 88200);
-        EXPECT_EQ(wav.DataStart, walk.dataStart);
+        EXPECT_EQ(wav.DataStart, dataStart);
     }
     EXPECT_EQ(WavTime(host, wav, dir.File("absent.wav")), -1);
     std::filesystem::resize_file(path, 3LL << 30);  // sparse: takes no disk space for its hole
