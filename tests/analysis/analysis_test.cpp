@@ -30,9 +30,8 @@ protected:
     // Writes the file, checks it and analyses all of it, as the pipeline does.
     double Gain(const std::vector<int16_t>& samples, int16_t channels = 1, int32_t rate = 44100)
     {
-        const test::WavLayout layout{channels, rate, 16, 1, 16, {}, {}};
         ctx.request.WorkPath = dir.File(std::to_string(++files) + ".wav");
-        test::WriteAllBytes(ctx.request.WorkPath, test::BuildWav(layout, samples));
+        test::WriteAllBytes(ctx.request.WorkPath, test::BuildWav({channels, rate, 16, 1, 16, {}, {}}, samples));
         EXPECT_GE(WavTime(ctx.host, ctx.wav, ctx.request.WorkPath), 0);
         EXPECT_TRUE(SetFilter(ctx));
         double gain = -1000;

@@ -46,14 +46,6 @@ std::vector<int16_t> Pulse(double offset)
     return samples;
 }
 
-// A lone sample of 30000 at frame `at` of 2000: its neighbours' interpolation stays below it.
-std::vector<int16_t> Impulse(size_t at)
-{
-    std::vector<int16_t> samples(2000);
-    samples[at] = 30000;
-    return samples;
-}
-
 // EBU Tech 3341 allows a meter +0.2/-0.4 dB on its signals; both reconstructions are held to
 // 0.02 dB, so a slip in a tap or a point's place shows. The signals: the sines of its true-peak
 // cases 15 to 19 (the 24-bit files' signals, here in 16 bits), the 96 kHz twofold case, a pulse at
@@ -74,7 +66,9 @@ TEST(TruePeakMeter, ReadsKnownTruePeaksWithinTwoHundredthsOfADecibel)
         // them rise above it: only their interpolation finds that.
         {"ALaterCrestBetweenLowerSamples", 48000,
          Concat(FadedSine(48000, 0.5, 12000, {16384}), FadedSine(48000, 0.5, 12000, {18022.4}, 45)), -5.19},
-        {"FirstSample", 44100, Impulse(0), -0.77}, {"LastSample", 44100, Impulse(1999), -0.77}};
+        // A lone sample of 30000: its neighbours' interpolation stays below it.
+        {"FirstSample", 44100, Concat({30000}, Silence(1999)), -0.77},
+        {"LastSample", 44100, Concat(Silence(1999), {30000}), -0.77}};
     for (const auto& [name, rate, samples, truePeak] : rows)
         for (const Reconstruction reconstruction : {Reconstruction::Standard, Reconstruction::Precise})
             EXPECT_NEAR(MeterDb(samples, 1, rate, reconstruction), truePeak, 0.02)

@@ -192,8 +192,7 @@ TEST_F(RunBatchTest, FailuresThatTheStepsWordsHideAreSaidPlainly)
 {
     ctx.settings.Trim = false;
     const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
-                {"gone.wav", "", "Not a valid wav file!", "File not found"},
-                {"gone.mp3", "", "Could not decode", "File not found"},
+        {"gone.wav", "", "Not a valid wav file!", "File not found"}, {"gone.mp3", "", "Could not decode", "File not found"},
                 {MakeSource("song.wav"), "song.mp3", "75: Path/File access error",
                  "Could not write " + dir.File("song.mp3") + ": a folder of that name is in the way"},
                 {"bad.wav", "", "Not a valid wav file!", ""}};

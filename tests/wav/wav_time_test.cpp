@@ -47,9 +47,7 @@ class HeaderCheck : public ::testing::TestWithParam<HeaderCase> {};
 TEST_P(HeaderCheck, LinesResultAndRepairs)
 {
     const HeaderCase& row = GetParam();
-    test::WavLayout layout;
-    layout.before = {{"LIST", Bytes(4, 'x')}};
-    Bytes bytes = test::BuildWav(layout, test::Noise(1, 1000, 100));
+    Bytes bytes = test::BuildWav({.before = {{"LIST", Bytes(4, 'x')}}, .after = {}}, test::Noise(1, 1000, 100));
     Apply(bytes, row.edits);
     bytes.resize(row.length);
     const test::TempDir dir;
