@@ -94,8 +94,7 @@ TEST_F(AnalysisTest, SilenceInFrontChangesNothing)
         std::copy(burst.begin(), burst.end(), music.begin() + (kBlock - 1000) * ch);
         for (const double rmsDiff : {0.0, 30.0}) {
             ctx.settings.RmsDiff = rmsDiff;
-            EXPECT_EQ(Gain(test::Concat(test::Silence(3 * kWindow * ch), music), channels),
-                      Gain(music, channels));
+            EXPECT_EQ(Gain(test::Concat(test::Silence(3 * kWindow * ch), music), channels), Gain(music, channels)) << rmsDiff;
         }
     }
 }
