@@ -13,8 +13,6 @@
 namespace varnook::test {
 namespace {
 
-namespace fs = std::filesystem;
-using Names = std::vector<std::string>;
 using Rows = std::map<std::string, nlohmann::json>;
 
 // A file's RMS level over all its samples and channels, in dB, as sox's stats reads it.

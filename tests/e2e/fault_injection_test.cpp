@@ -18,7 +18,6 @@
 namespace varnook::test {
 namespace {
 
-namespace fs = std::filesystem;
 
 // Makes this process the reaper of lame children orphaned by a killed varnook, so a test can
 // wait for them.

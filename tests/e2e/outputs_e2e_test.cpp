@@ -12,8 +12,6 @@
 namespace varnook::test {
 namespace {
 
-namespace fs = std::filesystem;
-using Names = std::vector<std::string>;
 
 // The keys the checked tags have in DumpTags's lines.
 struct TagKeys {

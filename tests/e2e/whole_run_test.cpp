@@ -31,9 +31,7 @@
 namespace varnook::test {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
-using Names = std::vector<std::string>;
 
 // The bytes of 1.7 s of the 2.5 s song as a 44.1 kHz WAV, and as an MP3 at lame's 128 kb/s: a
 // trimmed song keeps 1.9 s, a file cut short at half the song holds 1.25 s.
