@@ -164,43 +164,36 @@ TEST_P(ReportRows, NameEveryItemInOrderAsItEnded)
 }
 
 const std::string kLevelAndTrim = " /ana1 /lev1 /tr1 /enc0 /li 0,3";
+const std::vector<ReportCase> kReportRows{
+    ReportCase{"WalkFailuresAndFilesPassedOver", {"tone a.wav", "tone a.mp3", "dir locked", "tone locked/b.wav", "shut locked"},
+               " /ana0 /lev1 /tr0 /enc1", 1, {"passed over|{lib}/a.mp3|the output of {lib}/a.wav|null|null|null",
+               "done|{lib}/a.wav||null|null|null",
+               "failed|{lib}/locked|Could not read the folder {lib}/locked: 70: Permission denied|null|null|null"},
+               "Files done: 1, skipped: 0, failed: 1, stopped: 0, passed over: 1"},
+    // Hidden files and folders, a link back up and the outputs of an earlier run are passed over;
+    // "track 2" comes before "track 10".
+    ReportCase{"NaturalOrderOfTheWalk", {"dir sub", "dir .hidden", "tone track 10.wav", "tone track 2.wav", "tone .h.wav",
+               "tone .hidden/h.wav", "tone sub/a.wav", "mp3 sub/b.mp3", "link sub/loop", "tone track 2.mp3", "tone sub/_b.mp3"},
+               " /ana0 /lev1 /tr0 /enc1 /jobs1", 0, {"passed over|{lib}/sub/_b.mp3|the output of {lib}/sub/b.mp3|null|null|null",
+               "done|{lib}/sub/a.wav||null|null|null", "done|{lib}/sub/b.mp3||null|null|null",
+               "passed over|{lib}/track 2.mp3|the output of {lib}/track 2.wav|null|null|null",
+               "done|{lib}/track 2.wav||null|null|null", "done|{lib}/track 10.wav||null|null|null"},
+               "Files done: 4, skipped: 0, failed: 0, stopped: 0, passed over: 2"},
+    ReportCase{"OneSourceEndsWithTheSummary", {"tone a.wav"}, " /enc0", 0, {"done|{lib}/a.wav||0.2|0.2|null"},
+               "Files done: 1, skipped: 0, failed: 0, stopped: 0"},
+    // Quiet throughout, the second is left as it was: no silence is added to it.
+    ReportCase{"LeadSilenceAsAdded", {"tone a.wav", "silence b.wav"}, kLevelAndTrim, 0,
+               {"done|{lib}/a.wav||0.3|0.2|null", "done|{lib}/b.wav||0.0|0.0|null"},
+               "Files done: 2, skipped: 0, failed: 0, stopped: 0"},
 #if VARNOOK_HAVE_GUI
-const std::vector<ReportCase> kPictureRows{
     ReportCase{"PictureUnderItsAbsolutePath", {"tone a.wav"}, "/plot {rel}/plots" + kLevelAndTrim, 0,
                {"done|{lib}/a.wav||0.3|0.2|{dir}/plots/a.wav.png"}, "Files done: 1, skipped: 0, failed: 0, stopped: 0"},
     ReportCase{"PictureFolderReadOnly", {"tone a.wav", "dir plots", "readonly plots"}, "/plot {lib}/plots" + kLevelAndTrim, 1,
                {"failed|{lib}/a.wav|The picture could not be written: {lib}/plots/a.wav.png|0.3|0.2|null"},
-               "Files done: 0, skipped: 0, failed: 1, stopped: 0"}};
-#else
-const std::vector<ReportCase> kPictureRows;
+               "Files done: 0, skipped: 0, failed: 1, stopped: 0"}
 #endif
-std::vector<ReportCase> ReportRowCases()
-{
-    std::vector<ReportCase> rows{
-        ReportCase{"WalkFailuresAndFilesPassedOver", {"tone a.wav", "tone a.mp3", "dir locked", "tone locked/b.wav", "shut locked"},
-                   " /ana0 /lev1 /tr0 /enc1", 1, {"passed over|{lib}/a.mp3|the output of {lib}/a.wav|null|null|null",
-                   "done|{lib}/a.wav||null|null|null",
-                   "failed|{lib}/locked|Could not read the folder {lib}/locked: 70: Permission denied|null|null|null"},
-                   "Files done: 1, skipped: 0, failed: 1, stopped: 0, passed over: 1"},
-        // Hidden files and folders, a link back up and the outputs of an earlier run are passed over;
-        // "track 2" comes before "track 10".
-        ReportCase{"NaturalOrderOfTheWalk", {"dir sub", "dir .hidden", "tone track 10.wav", "tone track 2.wav", "tone .h.wav",
-                   "tone .hidden/h.wav", "tone sub/a.wav", "mp3 sub/b.mp3", "link sub/loop", "tone track 2.mp3", "tone sub/_b.mp3"},
-                   " /ana0 /lev1 /tr0 /enc1 /jobs1", 0, {"passed over|{lib}/sub/_b.mp3|the output of {lib}/sub/b.mp3|null|null|null",
-                   "done|{lib}/sub/a.wav||null|null|null", "done|{lib}/sub/b.mp3||null|null|null",
-                   "passed over|{lib}/track 2.mp3|the output of {lib}/track 2.wav|null|null|null",
-                   "done|{lib}/track 2.wav||null|null|null", "done|{lib}/track 10.wav||null|null|null"},
-                   "Files done: 4, skipped: 0, failed: 0, stopped: 0, passed over: 2"},
-        ReportCase{"OneSourceEndsWithTheSummary", {"tone a.wav"}, " /enc0", 0, {"done|{lib}/a.wav||0.2|0.2|null"},
-                   "Files done: 1, skipped: 0, failed: 0, stopped: 0"},
-        // Quiet throughout, the second is left as it was: no silence is added to it.
-        ReportCase{"LeadSilenceAsAdded", {"tone a.wav", "silence b.wav"}, kLevelAndTrim, 0,
-                   {"done|{lib}/a.wav||0.3|0.2|null", "done|{lib}/b.wav||0.0|0.0|null"},
-                   "Files done: 2, skipped: 0, failed: 0, stopped: 0"}};
-    rows.insert(rows.end(), kPictureRows.begin(), kPictureRows.end());
-    return rows;
-}
-INSTANTIATE_TEST_SUITE_P(Library, ReportRows, testing::ValuesIn(ReportRowCases()), RowName());
+};
+INSTANTIATE_TEST_SUITE_P(Library, ReportRows, testing::ValuesIn(kReportRows), RowName());
 
 }  // namespace
 }  // namespace varnook::test
