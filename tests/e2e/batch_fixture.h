@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,9 @@
 
 namespace varnook::test {
 
+namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using Names = std::vector<std::string>;
 using Env = std::map<std::string, std::string>;
 
 inline const WavLayout kStereo{.channels = 2, .before = {}, .after = {}};
@@ -60,13 +63,13 @@ protected:
         return env;
     }
 
-    CapturedRun Run(const std::vector<std::string>& args, const Env& env = {})
+    CapturedRun Run(const Names& args, const Env& env = {})
     {
         return RunCaptured(VARNOOK_EXE, args, WithSettings(env));
     }
 
     // Starts varnook without waiting for it; its output is kept until the test ends.
-    RunningProgram Start(const std::vector<std::string>& args, const Env& env = {})
+    RunningProgram Start(const Names& args, const Env& env = {})
     {
         return StartCaptured(captures_.emplace_back().Path().string(), VARNOOK_EXE, args, WithSettings(env));
     }
@@ -78,18 +81,26 @@ protected:
         const std::string folder = dir.Path().string();
         for (const auto& [key, value] : {std::pair<std::string, std::string>{"{dir}", folder}, {"{lib}", folder + "/lib"},
                                          {"{tmp}", config.Path().string()},
-                                         {"{rel}", dir.Path().lexically_relative(std::filesystem::current_path()).string()}})
+                                         {"{rel}", dir.Path().lexically_relative(fs::current_path()).string()}})
             for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
         return text;
     }
+    // The same split at blanks, as words of a command line.
+    Names Words(const std::string& text) const
+    {
+        Names words;
+        std::istringstream in(Expand(text));
+        for (std::string word; in >> word;) words.push_back(word);
+        return words;
+    }
 
     // Every file below `folder` by relative path, for "unchanged" and "nothing else" checks.
-    static std::map<std::string, Bytes> Contents(const std::filesystem::path& folder)
+    static std::map<std::string, Bytes> Contents(const fs::path& folder)
     {
         std::map<std::string, Bytes> files;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
             if (entry.is_regular_file())
-                files[std::filesystem::relative(entry.path(), folder).string()] = ReadAllBytes(entry.path().string());
+                files[fs::relative(entry.path(), folder).string()] = ReadAllBytes(entry.path().string());
         return files;
     }
 
@@ -100,15 +111,15 @@ private:
     std::deque<TempDir> captures_;
 };
 
-inline bool HasLine(const std::vector<std::string>& lines, const std::string& line)
+inline bool HasLine(const Names& lines, const std::string& line)
 {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 // The log without its times: no "Processing time" lines, the summary's counts without seconds.
-inline std::vector<std::string> Untimed(const CapturedRun& run)
+inline Names Untimed(const CapturedRun& run)
 {
-    std::vector<std::string> lines;
+    Names lines;
     for (const std::string& line : run.Lines())
         if (!line.starts_with("Processing time ")) lines.push_back(line.substr(0, line.find("; ")));
     return lines;
@@ -128,7 +139,7 @@ inline std::map<std::string, nlohmann::json> ReportBySource(const std::string& p
 {
     std::map<std::string, nlohmann::json> rows;
     for (const nlohmann::json& row : ReportLines(path))
-        rows[std::filesystem::path(row["source"].get<std::string>()).filename().string()] = row;
+        rows[fs::path(row["source"].get<std::string>()).filename().string()] = row;
     return rows;
 }
 
@@ -144,9 +155,9 @@ inline double FfmpegLoudness(const std::string& path)
 }
 
 // Finds a line starting with each of `expected` in the log, in this order.
-inline void ExpectInOrder(const CapturedRun& run, const std::vector<std::string>& expected)
+inline void ExpectInOrder(const CapturedRun& run, const Names& expected)
 {
-    const std::vector<std::string> lines = run.Lines();
+    const Names lines = run.Lines();
     auto at = lines.begin();
     for (const std::string& opening : expected) {
         at = std::find_if(at, lines.end(), [&](const std::string& line) { return line.starts_with(opening); });

@@ -1,8 +1,6 @@
 // Runs that end before their time: a lame that hangs until the user interrupts, and the program
 // killed at random moments. Afterwards the sources are byte-identical and no output name holds
 // a partial file.
-#include <gtest/gtest.h>
-
 #include <sys/prctl.h>
 #include <sys/wait.h>
 
@@ -18,7 +16,6 @@
 namespace varnook::test {
 namespace {
 
-namespace fs = std::filesystem;
 
 // Makes this process the reaper of lame children orphaned by a killed varnook, so a test can
 // wait for them.
@@ -90,9 +87,7 @@ TEST_F(BatchRun, KilledAtRandomLeavesSourcesAndFinishedOutputsWholeAndTheNextRun
         // otherwise only the program, and lame is left to die with it.
         ::kill(round % 2 == 0 ? -program.Pid() : program.Pid(), SIGKILL);
         program.Finish();
-        int status = 0;
-        while (::waitpid(-1, &status, 0) > 0 || errno == EINTR) {
-        }
+        while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) continue;
         // Only the names of unfinished work may hold anything but a whole output.
         for (const auto& [name, bytes] : Contents(dir.Path())) {
             if (name.ends_with(".tmp")) continue;

@@ -1,51 +1,9 @@
 // Folders as sources, parallel jobs, safe re-runs and the report, with the real lame.
-#include <sstream>
-
 #include "e2e/batch_fixture.h"
 #include "support/param_name.h"
 
 namespace varnook::test {
 namespace {
-
-namespace fs = std::filesystem;
-using Names = std::vector<std::string>;
-
-Names Join(Names a, const Names& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// The sources a run took, relative to `root`, in the order it took them.
-Names Taken(const CapturedRun& run, const fs::path& root)
-{
-    Names taken;
-    const Names lines = run.Lines();
-    for (size_t i = 0; i + 1 < lines.size(); ++i)
-        if (lines[i] == "Now processing:") taken.push_back(fs::relative(lines[i + 1], root).string());
-    return taken;
-}
-
-// Hidden files and folders, a link back up, and the outputs of an earlier run are passed over;
-// "track 2" comes before "track 10". A folder of one source still ends with the summary.
-TEST_F(BatchRun, FolderSourceTakesTheSameSourcesInNaturalOrder)
-{
-    const fs::path lib = dir.Path() / "lib";
-    fs::create_directories(lib / "sub");
-    fs::create_directories(lib / ".hidden");
-    for (const char* name : {"track 10.wav", "track 2.wav", ".hidden.wav", ".hidden/h.wav", "sub/a.wav"})
-        MakeWav("lib/" + std::string(name));
-    fs::rename(MakeMp3("b.mp3"), lib / "sub/b.mp3");
-    fs::create_directory_symlink("..", lib / "sub/loop");
-    for (const char* name : {"track 2.mp3", "sub/_b.mp3"}) fs::copy_file(lib / "track 2.wav", lib / name);
-
-    const Names keys{lib.string(), "/ana0", "/lev1", "/tr0", "/enc1", "/jobs1"};
-    const Names taken{"sub/a.wav", "sub/b.mp3", "track 2.wav", "track 10.wav"};
-    const CapturedRun inPlace = Run(keys);
-    EXPECT_EQ(inPlace.exitCode, 0) << inPlace.out;
-    EXPECT_EQ(Taken(inPlace, lib), taken);
-    EXPECT_TRUE(Run({(lib / ".hidden").string(), "/enc0"}).Lines().back().starts_with("Files done: 1, skipped: 0, failed: 0"));
-}
 
 std::string Fixed2(double number)
 {
@@ -66,28 +24,27 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
     for (const char* name : {"b.wav", "c.wav"}) MakeWav("lib/" + std::string(name), 3000);
     fs::rename(MakeMp3("d.mp3"), lib / "d.mp3");
     const std::map<std::string, Bytes> sources = Contents(lib);
-    const Names run{lib.string(), "/ana1", "/lev1", "/tr1", "/enc1", "/skip1"};
+    const std::string run = "{lib} /ana1 /lev1 /tr1 /enc1 /skip1", report = config.File("r.jsonl");
     const auto outputs = [&] {
         std::map<std::string, Bytes> made = Contents(lib);
         for (const auto& [name, bytes] : sources) made.erase(name);
         return made;
     };
 
-    const std::string report = config.File("r.jsonl");
-    const CapturedRun one = Run(Join(run, {"/jobs1", "/report", report}));
+    const CapturedRun one = Run(Words(run + " /jobs1 /report " + report));
     ASSERT_EQ(one.exitCode, 0) << one.out;
     const std::map<std::string, Bytes> made = outputs();
     ASSERT_EQ(made.size(), 4u);
 
     // Four jobs: everything, then nothing.
     for (const auto& [name, bytes] : made) fs::remove(lib / name);
-    const Names skip = Join(run, {"/jobs4"});
+    const std::string skip = run + " /jobs4";
     // The same log, so the jobs never waited for each other either ("Waiting for another...").
-    EXPECT_EQ(Untimed(Run(skip)), Untimed(one)) << "four jobs logged otherwise";
+    EXPECT_EQ(Untimed(Run(Words(skip))), Untimed(one)) << "four jobs logged otherwise";
     EXPECT_TRUE(outputs() == made) << "four jobs made other bytes";
     // The outputs beside their sources are passed over, each with its row.
-    const std::string passedOver = ", passed over: 4";
-    EXPECT_EQ(Untimed(Run(Join(skip, {"/report", report}))).back(), "Files done: 0, skipped: 4, failed: 0, stopped: 0" + passedOver);
+    EXPECT_EQ(Untimed(Run(Words(skip + " /report " + report))).back(),
+              "Files done: 0, skipped: 4, failed: 0, stopped: 0, passed over: 4");
     size_t rows = 0;
     for (const nlohmann::json& row : ReportLines(report)) {
         if (row["status"] == "passed over") continue;
@@ -164,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, Rerun, testing::Values(
 // could not read, the lead silence as added, the picture only when it was written.
 struct ReportCase {
     const char* name;
-    Names steps;        // below lib/: "tone NAME", "silence NAME", "dir NAME", "shut NAME" (mode 0), "readonly NAME"
+    Names steps;        // below lib/: "tone NAME", "silence NAME", "mp3 NAME", "dir NAME", "link NAME" (to ".."),
+                        // "shut NAME" (mode 0), "readonly NAME"
     std::string keys;   // after "{lib} /report {tmp}/r.jsonl", expanded (BatchRun::Expand)
     int exitCode;
     Names rows;         // status|source|reason|lead_in_s|lead_out_s|plot
@@ -182,16 +140,15 @@ TEST_P(ReportRows, NameEveryItemInOrderAsItEnded)
     for (const std::string& step : row.steps) {
         const std::string what = step.substr(0, step.find(' ')), at = (lib / step.substr(step.find(' ') + 1)).string();
         if (what == "tone" || what == "silence") WriteAllBytes(at, what == "tone" ? ToneWav() : ToneWav(0));
+        if (what == "mp3") fs::rename(MakeMp3("song.mp3"), at);
         if (what == "dir") fs::create_directory(at);
+        if (what == "link") fs::create_directory_symlink("..", at);
         if (what == "shut") fs::permissions(at, fs::perms::none);
         if (what == "readonly") fs::permissions(at, fs::perms::owner_read | fs::perms::owner_exec);
     }
     // Permission bits hold for root too without these capabilities.
-    Names args{"--bounding-set=-dac_override,-dac_read_search", "--inh-caps=-dac_override,-dac_read_search",
-               VARNOOK_EXE, lib.string(), "/report", config.File("r.jsonl")};
-    std::istringstream words(Expand(row.keys));
-    for (std::string word; words >> word;) args.push_back(word);
-    const CapturedRun run = RunCaptured("setpriv", args, WithSettings());
+    const CapturedRun run = RunCaptured("setpriv", Words("--bounding-set=-dac_override,-dac_read_search "
+        "--inh-caps=-dac_override,-dac_read_search " VARNOOK_EXE " {lib} /report {tmp}/r.jsonl " + row.keys), WithSettings());
 
     EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
     EXPECT_EQ(Untimed(run).back(), row.summary);
@@ -207,32 +164,36 @@ TEST_P(ReportRows, NameEveryItemInOrderAsItEnded)
 }
 
 const std::string kLevelAndTrim = " /ana1 /lev1 /tr1 /enc0 /li 0,3";
+const std::vector<ReportCase> kReportRows{
+    ReportCase{"WalkFailuresAndFilesPassedOver", {"tone a.wav", "tone a.mp3", "dir locked", "tone locked/b.wav", "shut locked"},
+               " /ana0 /lev1 /tr0 /enc1", 1, {"passed over|{lib}/a.mp3|the output of {lib}/a.wav|null|null|null",
+               "done|{lib}/a.wav||null|null|null",
+               "failed|{lib}/locked|Could not read the folder {lib}/locked: 70: Permission denied|null|null|null"},
+               "Files done: 1, skipped: 0, failed: 1, stopped: 0, passed over: 1"},
+    // Hidden files and folders, a link back up and the outputs of an earlier run are passed over;
+    // "track 2" comes before "track 10".
+    ReportCase{"NaturalOrderOfTheWalk", {"dir sub", "dir .hidden", "tone track 10.wav", "tone track 2.wav", "tone .h.wav",
+               "tone .hidden/h.wav", "tone sub/a.wav", "mp3 sub/b.mp3", "link sub/loop", "tone track 2.mp3", "tone sub/_b.mp3"},
+               " /ana0 /lev1 /tr0 /enc1 /jobs1", 0, {"passed over|{lib}/sub/_b.mp3|the output of {lib}/sub/b.mp3|null|null|null",
+               "done|{lib}/sub/a.wav||null|null|null", "done|{lib}/sub/b.mp3||null|null|null",
+               "passed over|{lib}/track 2.mp3|the output of {lib}/track 2.wav|null|null|null",
+               "done|{lib}/track 2.wav||null|null|null", "done|{lib}/track 10.wav||null|null|null"},
+               "Files done: 4, skipped: 0, failed: 0, stopped: 0, passed over: 2"},
+    ReportCase{"OneSourceEndsWithTheSummary", {"tone a.wav"}, " /enc0", 0, {"done|{lib}/a.wav||0.2|0.2|null"},
+               "Files done: 1, skipped: 0, failed: 0, stopped: 0"},
+    // Quiet throughout, the second is left as it was: no silence is added to it.
+    ReportCase{"LeadSilenceAsAdded", {"tone a.wav", "silence b.wav"}, kLevelAndTrim, 0,
+               {"done|{lib}/a.wav||0.3|0.2|null", "done|{lib}/b.wav||0.0|0.0|null"},
+               "Files done: 2, skipped: 0, failed: 0, stopped: 0"},
 #if VARNOOK_HAVE_GUI
-const std::vector<ReportCase> kPictureRows{
     ReportCase{"PictureUnderItsAbsolutePath", {"tone a.wav"}, "/plot {rel}/plots" + kLevelAndTrim, 0,
                {"done|{lib}/a.wav||0.3|0.2|{dir}/plots/a.wav.png"}, "Files done: 1, skipped: 0, failed: 0, stopped: 0"},
     ReportCase{"PictureFolderReadOnly", {"tone a.wav", "dir plots", "readonly plots"}, "/plot {lib}/plots" + kLevelAndTrim, 1,
                {"failed|{lib}/a.wav|The picture could not be written: {lib}/plots/a.wav.png|0.3|0.2|null"},
-               "Files done: 0, skipped: 0, failed: 1, stopped: 0"}};
-#else
-const std::vector<ReportCase> kPictureRows;
+               "Files done: 0, skipped: 0, failed: 1, stopped: 0"}
 #endif
-std::vector<ReportCase> ReportRowCases()
-{
-    std::vector<ReportCase> rows{
-        ReportCase{"WalkFailuresAndFilesPassedOver", {"tone a.wav", "tone a.mp3", "dir locked", "tone locked/b.wav", "shut locked"},
-                   " /ana0 /lev1 /tr0 /enc1", 1, {"passed over|{lib}/a.mp3|the output of {lib}/a.wav|null|null|null",
-                   "done|{lib}/a.wav||null|null|null",
-                   "failed|{lib}/locked|Could not read the folder {lib}/locked: 70: Permission denied|null|null|null"},
-                   "Files done: 1, skipped: 0, failed: 1, stopped: 0, passed over: 1"},
-        // Quiet throughout, the second is left as it was: no silence is added to it.
-        ReportCase{"LeadSilenceAsAdded", {"tone a.wav", "silence b.wav"}, kLevelAndTrim, 0,
-                   {"done|{lib}/a.wav||0.3|0.2|null", "done|{lib}/b.wav||0.0|0.0|null"},
-                   "Files done: 2, skipped: 0, failed: 0, stopped: 0"}};
-    rows.insert(rows.end(), kPictureRows.begin(), kPictureRows.end());
-    return rows;
-}
-INSTANTIATE_TEST_SUITE_P(Library, ReportRows, testing::ValuesIn(ReportRowCases()), RowName());
+};
+INSTANTIATE_TEST_SUITE_P(Library, ReportRows, testing::ValuesIn(kReportRows), RowName());
 
 }  // namespace
 }  // namespace varnook::test

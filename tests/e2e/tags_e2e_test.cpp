@@ -4,7 +4,6 @@
 // lame would cut every text at its first non-ASCII letter.
 #include <zlib.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "e2e/batch_fixture.h"
@@ -23,7 +22,7 @@ const std::vector<std::string> kMid3v2{
     "-c", "iTunNORM: 000001F4 000001F4:eng", "--TPE2", "Various \u00C5rtists", "--TPOS", "1/2",
     "--TCOM", "\uC791\uACE1\uAC00", "--USLT", "la la \u00E9", "--TXXX", "MusicBrainz Album Id:89ad4ac3",
     "--TXXX", "MusicBrainz Artist Id:5b11f4ce", "--TXXX", "REPLAYGAIN_TRACK_GAIN:-6.20 dB",
-    "-p", "@cover.jpg:Cover:3:image/jpeg"};
+    "-p", "{dir}/cover.jpg:Cover:3:image/jpeg"};
 
 // A compressed frame's data: zlib's stream of `data`, after its inflated size as 2.3 gives it.
 std::string Compressed(const std::string& data)
@@ -81,9 +80,8 @@ protected:
             WriteText(path, row.handBuilt(std::string(cover.begin(), cover.end())) + std::string(audio.begin(), audio.end()));
         }
         if (row.tagger.empty()) return path;
-        std::vector<std::string> args{row.tagger.begin() + 1, row.tagger.end()};
-        for (std::string& arg : args)
-            if (arg.starts_with("@")) arg = dir.File(arg.substr(1));
+        Names args{row.tagger.begin() + 1, row.tagger.end()};
+        for (std::string& arg : args) arg = Expand(arg);
         args.push_back(path);
         const CapturedRun tagged = RunCaptured(row.tagger.front(), args);
         EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
