@@ -67,9 +67,13 @@ public:
 // Level 0 to 8, libFLAC's verify on; a PADDING block of `padding` bytes when above 0, for tags
 // written afterwards without moving the audio.
 std::unique_ptr<CodecWriter> MakeFlacWriter(OutputSink& sink, const PcmLayout& layout, int level, size_t padding);
+// The lossy writers multiply the samples by `gain` as they take them to floats, so that an output
+// encoded again below a true-peak ceiling is not rounded to the work file's depth once more.
+//
 // 48 kHz, resampled when the layout's rate differs; `kbps` kilobits per second; no header gain.
-std::unique_ptr<CodecWriter> MakeOpusWriter(OutputSink& sink, const PcmLayout& layout, int kbps);
+std::unique_ptr<CodecWriter> MakeOpusWriter(OutputSink& sink, const PcmLayout& layout, int kbps, double gain = 1);
 // Variable bitrate at `quality` (-1 to 10, oggenc's scale).
-std::unique_ptr<CodecWriter> MakeVorbisWriter(OutputSink& sink, const PcmLayout& layout, double quality);
+std::unique_ptr<CodecWriter> MakeVorbisWriter(OutputSink& sink, const PcmLayout& layout, double quality,
+                                              double gain = 1);
 
 }  // namespace varnook

@@ -37,12 +37,15 @@ PcmLayout LayoutOf(const WavInfo& wav)
 }
 
 std::unique_ptr<CodecWriter> MakeWriter(OutputFormat format, const CodecSettings& codec, OutputSink& sink,
-                                        const PcmLayout& layout, size_t padding)
+                                        const PcmLayout& layout, size_t padding, double gain)
 {
+    // A lossless output is the work file's samples, which is what makes it lossless.
+    if (format == OutputFormat::Flac && gain != 1)
+        throw ProgramError(program_errors::kInvalidArgument, "A FLAC output takes no gain");
     switch (format) {
     case OutputFormat::Flac: return MakeFlacWriter(sink, layout, codec.FlacLevel, padding);
-    case OutputFormat::Opus: return MakeOpusWriter(sink, layout, codec.OpusKbps);
-    case OutputFormat::Vorbis: return MakeVorbisWriter(sink, layout, codec.VorbisQuality);
+    case OutputFormat::Opus: return MakeOpusWriter(sink, layout, codec.OpusKbps, gain);
+    case OutputFormat::Vorbis: return MakeVorbisWriter(sink, layout, codec.VorbisQuality, gain);
     case OutputFormat::Mp3:
     case OutputFormat::Wav: break;
     }
@@ -87,7 +90,7 @@ bool EncodeSamples(CodecWriter& writer, const File& work, const WavInfo& wav, co
 
 StepEnd EncodedByLibrary(OutputFormat format, const CodecSettings& codec, const std::string& workWav,
                                const WavInfo& wav, const std::string& outFile, int job, Host& host,
-                               const StopRequest& stop, const TagCarry* carry)
+                               const StopRequest& stop, const TagCarry* carry, double gain)
 {
     const PcmLayout layout = LayoutOf(wav);
     const std::string tempOut = FolderOf(outFile) + WorkFileName(WorkFile::Encode, job);
@@ -101,7 +104,7 @@ StepEnd EncodedByLibrary(OutputFormat format, const CodecSettings& codec, const 
             OutputSink sink(temp);
             std::unique_ptr<CodecWriter> writer;
             try {
-                writer = MakeWriter(format, codec, sink, layout, carry != nullptr ? carry->Room : 0);
+                writer = MakeWriter(format, codec, sink, layout, carry != nullptr ? carry->Room : 0, gain);
                 if (!EncodeSamples(*writer, source, wav, layout, host, stop)) {
                     outcome = StepEnd::Stopped;
                     return;

@@ -29,9 +29,9 @@ struct WavInfo;
 // a library refusing the layout or a setting, tags that could not be written (`carry` logs why)
 // or a file that does not decode back whole (logged); anything else shows the error box. After
 // anything but Done the work file is gone and outFile untouched. The host yields after every
-// block, so the windows stay responsive.
+// block, so the windows stay responsive. A lossy format's samples are multiplied by `gain`.
 StepEnd EncodedByLibrary(OutputFormat format, const CodecSettings& codec, const std::string& workWav,
                                const WavInfo& wav, const std::string& outFile, int job, Host& host,
-                               const StopRequest& stop, const TagCarry* carry = nullptr);
+                               const StopRequest& stop, const TagCarry* carry = nullptr, double gain = 1);
 
 }  // namespace varnook

@@ -46,8 +46,8 @@ struct OpusDeleter {
 
 class OpusWriter final : public CodecWriter {
 public:
-    OpusWriter(OutputSink& sink, const PcmLayout& layout, int kbps)
-        : sink_(sink), layout_(layout), scale_(1.0f / static_cast<float>(1 << (layout.Bits - 1))),
+    OpusWriter(OutputSink& sink, const PcmLayout& layout, int kbps, double gain)
+        : sink_(sink), layout_(layout), scale_(static_cast<float>(gain) / static_cast<float>(1 << (layout.Bits - 1))),
           comments_(ope_comments_create())
     {
         if (!comments_) throw std::bad_alloc();
@@ -124,9 +124,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CodecWriter> MakeOpusWriter(OutputSink& sink, const PcmLayout& layout, int kbps)
+std::unique_ptr<CodecWriter> MakeOpusWriter(OutputSink& sink, const PcmLayout& layout, int kbps, double gain)
 {
-    return std::make_unique<OpusWriter>(sink, layout, kbps);
+    return std::make_unique<OpusWriter>(sink, layout, kbps, gain);
 }
 
 }  // namespace varnook

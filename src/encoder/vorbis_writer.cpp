@@ -40,8 +40,8 @@ struct VorbisState {
 
 class VorbisWriter final : public CodecWriter {
 public:
-    VorbisWriter(OutputSink& sink, const PcmLayout& layout, double quality)
-        : sink_(sink), layout_(layout), scale_(1.0f / static_cast<float>(1 << (layout.Bits - 1)))
+    VorbisWriter(OutputSink& sink, const PcmLayout& layout, double quality, double gain)
+        : sink_(sink), layout_(layout), scale_(static_cast<float>(gain) / static_cast<float>(1 << (layout.Bits - 1)))
     {
         if (const int error = vorbis_encode_init_vbr(&state_.info, layout.Channels, layout.Rate,
                                                      static_cast<float>(quality / kQualityScale));
@@ -149,9 +149,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CodecWriter> MakeVorbisWriter(OutputSink& sink, const PcmLayout& layout, double quality)
+std::unique_ptr<CodecWriter> MakeVorbisWriter(OutputSink& sink, const PcmLayout& layout, double quality,
+                                              double gain)
 {
-    return std::make_unique<VorbisWriter>(sink, layout, quality);
+    return std::make_unique<VorbisWriter>(sink, layout, quality, gain);
 }
 
 }  // namespace varnook

@@ -190,7 +190,7 @@ private:
         if (!settings_.Amplify && !settings_.Trim && settings_.Encode && settings_.Output == OutputFormat::Mp3) {
             // Nothing to edit: lame goes from MP3 to MP3 directly, with no WAV in between.
             Announce("Recoding...");
-            if (EncodedWithTags(req_.SourcePath, settings_.Arguments, "Recoded OK", "Could not recode") ==
+            if (EncodedWithTags(req_.SourcePath, "Recoded OK", "Could not recode") ==
                 StepEnd::Finished) {
                 result_.Delivered = req_.OutputPath;
                 HoldCeiling(req_.SourcePath, "Recoded OK", "Could not recode");
@@ -460,11 +460,12 @@ private:
         if (result_.Outcome == FileOutcome::Failed) req_.Provenance.clear();
         if (settings_.Encode) {
             Announce("Encoding...");
-            if (EncodedWithTags(req_.WorkPath, settings_.Arguments, "Encoded OK", "Could not encode") ==
+            if (EncodedWithTags(req_.WorkPath, "Encoded OK", "Could not encode") ==
                 StepEnd::Finished) {
                 result_.Delivered = req_.OutputPath;
-                // Only lame's output is checked again: a lossless one is the work file's samples.
-                if (settings_.Output == OutputFormat::Mp3) HoldCeiling(req_.WorkPath, "Encoded OK", "Could not encode");
+                // Only a lossy output is checked again: a lossless one (the outputs that keep the
+                // source's depth) is the work file's samples, whose true peak amplify has held.
+                if (!KeepsSourceDepth(settings_.Output)) HoldCeiling(req_.WorkPath, "Encoded OK", "Could not encode");
             }
         } else if (!SameFile(req_.WorkPath, req_.SourcePath) && ExistFile(req_.WorkPath) && TaggedWav()) {
             // Marked before the move, so the output never shows up without its provenance; the
@@ -481,21 +482,24 @@ private:
     // Encodes (or recodes) to the output, with the source's other tag frames carried into the
     // new MP3 when KeepAllTags is on (a broken frame of the source is left out and named), and
     // lame's comment frames mended either way; the other formats through their libraries.
-    // `options` are lame's.
-    StepEnd EncodedWithTags(const std::string& inFile, const std::string& options, const char* done,
-                            const char* failed)
+    // The samples are multiplied by `gain` as the encoder reads them: for lame through its
+    // --scale, which it applies in floating point, so the work file is neither leveled nor
+    // trimmed again nor rounded once more, and an MP3 recoded from its source is changed alike.
+    StepEnd EncodedWithTags(const std::string& inFile, const char* done, const char* failed, double gain = 1)
     {
         CarriedFrames frames = FramesToCarry();
-        if (settings_.Output != OutputFormat::Mp3) return EncodedByLibraryWithTags(frames, done, failed);
+        if (settings_.Output != OutputFormat::Mp3) return EncodedByLibraryWithTags(frames, done, failed, gain);
         const TagCarry carry{frames.RoomNeeded(),
                              [&](const std::string& tempOut) { return TagsWritten(frames.WriteInto(tempOut)); }};
+        std::string options = settings_.Arguments;
+        if (gain != 1) options += " --scale " + FormatGeneral(gain, '.');
         return EncodedAndLogged(options, inFile, req_.OutputPath, done, failed, &carry);
     }
 
     // The work WAV (which CheckResult has just read) to a FLAC, Opus or Ogg Vorbis output, tagged
     // with the seven fields, the carried frames and the provenance before it takes the output's
     // name.
-    StepEnd EncodedByLibraryWithTags(const CarriedFrames& frames, const char* done, const char* failed)
+    StepEnd EncodedByLibraryWithTags(const CarriedFrames& frames, const char* done, const char* failed, double gain)
     {
         const Id3TagSet fields = KeptTags(settings_.KeepTag, ctx_.tagsV2, ctx_.tagsV1);
         const TagCarry carry{OutputTagRoom(fields, frames), [&](const std::string& tempOut) {
@@ -503,7 +507,7 @@ private:
                                      WriteOutputTags(tempOut, settings_.Output, fields, frames, req_.Provenance));
                              }};
         const StepEnd end = EncodedByLibrary(settings_.Output, settings_.Codec, req_.WorkPath, ctx_.wav,
-                                             req_.OutputPath, req_.Job, host_, *ctx_.stop, &carry);
+                                             req_.OutputPath, req_.Job, host_, *ctx_.stop, &carry, gain);
         Log(end == StepEnd::Finished ? done : failed);
         Ended(end, failed);
         return end;
@@ -526,19 +530,17 @@ private:
     }
 
     // With a ceiling in force, the ceiling (and in the limit mode the loudness aimed at) held
-    // on the delivered MP3, encoded again where it is not. The gain goes through lame's --scale:
-    // lame multiplies its input as it reads it, in floating point, so the work file is neither
-    // leveled nor trimmed again nor rounded to 16 bits once more, and an MP3 recoded from its
-    // source is changed alike. The report's true peak is the delivered file's.
+    // on the delivered lossy file, encoded again with a gain where it is not: a lossy codec's
+    // error adds peaks the work file did not have. The report's true peak is the delivered
+    // file's.
     void HoldCeiling(const std::string& inFile, const char* done, const char* failed)
     {
         const std::optional<double> ceiling = TruePeakCeiling(settings_);
         if (!ceiling) return;
         const std::optional<double> aim = settings_.Peaks == PeakMode::Limit ? aim_ : std::nullopt;
         const DeliveryCheck check = CheckedDelivery(ctx_, req_.OutputPath, *ceiling, aim, [&](double change) {
-            std::string options = settings_.Arguments;
-            if (change != 0) options += " --scale " + FormatGeneral(std::pow(10.0, change / 20), '.');
-            return EncodedWithTags(inFile, options, done, failed) == StepEnd::Finished;
+            return EncodedWithTags(inFile, done, failed, change == 0 ? 1 : std::pow(10.0, change / 20)) ==
+                   StepEnd::Finished;
         });
         facts_.TruePeakAfter = check.TruePeak;
         if (facts_.AppliedGain) *facts_.AppliedGain += check.Change;
