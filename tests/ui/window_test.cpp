@@ -539,6 +539,7 @@ TEST(LoudnessPlot, TimeSpansThePlotLeadsAreShadedBesideTheirCutsAndGapsStayEmpty
         painter.end();
         const QRect plot = ui::PlotArea(image.rect(), QApplication::font());
         const auto column = [&](double seconds) { return ui::TimeColumn(plot, 10, seconds); };
+        EXPECT_EQ(std::pair(column(0), column(10)), std::pair(plot.left(), plot.right()));
         const auto marks = CutMarks(image, plot);
         ASSERT_EQ(marks.size(), 2u) << row.cutIn;
         EXPECT_EQ(marks[0], std::pair(column(row.cutIn), 2));
