@@ -66,7 +66,7 @@ protected:
 
     QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
 
-    // The value stored under `key`, or "<missing>".
+    // The value stored under `key` in the settings file Open made, or "<missing>".
     auto Stored(const std::string& key) const { return ReadIni(dir.File("varnook.ini"), kSettingsSection, key, "<missing>"); }
 
     // Replaces a text box's text by typing, leaving the focus in the box.
@@ -140,8 +140,9 @@ protected:
         });
     }
 
-    // Files of `samples` (one-second 16-bit sines, the least the amplify step takes) in the test's folder and the table
-    // holding them; no amplifying or encoding, `jobs` files at once, the other switches as given.
+    // Files of `samples` (one-second 16-bit sines, the least the amplify step takes) in the
+    // test's folder and the table holding them; no amplifying or encoding, `jobs` files at once,
+    // the other switches as given.
     QStringList OpenWithFiles(const std::string& switches, int jobs = 1, int files = 3,
                               const std::vector<int16_t>& samples = Sine(440, 8000, 44100, 44100))
     {
