@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <regex>
 
 #include "base/context.h"
 #include "cli/start_up.h"
@@ -144,13 +144,8 @@ TEST_P(KeyRowTest, IsReadByEveryReader)
     EXPECT_EQ(RowOfField(ctx.settings, ctx.request, field), &row) << "a field set by two rows";
     const std::string man = test::ReadText(std::string(std::getenv("VARNOOK_SOURCE_DIR")) + "/data/varnook.1");
     // A whole word: "/tp" must not be found inside "/tpstandard".
-    const auto documented = [&man](std::string_view name) {
-        const auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
-        for (size_t at = man.find(name); at != man.npos; at = man.find(name, at + 1)) {
-            const size_t end = at + name.size();
-            if ((at == 0 || !wordChar(man[at - 1])) && (end == man.size() || !wordChar(man[end]))) return true;
-        }
-        return false;
+    const auto documented = [&man](const std::string& name) {
+        return std::regex_search(man, std::regex("(^|[^A-Za-z0-9])" + name + "($|[^A-Za-z0-9])"));
     };
     if (!row.CommandKey.empty()) {
         const std::string key = "/" + std::string(row.CommandKey), help = UsageText();
