@@ -129,12 +129,9 @@ TEST_F(SettingsFile, NumbersInEitherNotationAndArrayEntriesFallBackAlone)
         ctx.decimalSeparator = separator;
         Load("0ID3=0\n3ID3=0\n6ID3=0\n; NewLevel=-6\n#NewLevel=-6\nNewLevel= -3,5 \n0Lead=1.5\n1Lead=1.000,5\n2Level=\n3Level=41\nArguments=\n");
         const RunSettings& s = ctx.settings;
-        EXPECT_EQ(s.KeepTag, (std::array<bool, 7>{false, true, true, false, true, true, false}));
-        EXPECT_EQ(s.NewLevel, -3.5);
-        EXPECT_EQ(s.Lead, (std::array<double, 2>{1.5, 0.2}));
-        EXPECT_EQ(s.TrimLevel[2], 24);
-        EXPECT_EQ(s.TrimLevel[3], 41);
-        EXPECT_EQ(s.Arguments, "");
+        EXPECT_EQ(std::tuple(s.KeepTag, s.NewLevel, s.Lead, s.TrimLevel[2], s.TrimLevel[3], s.Arguments),
+                  std::tuple(std::array<bool, 7>{false, true, true, false, true, true, false}, -3.5,
+                             std::array<double, 2>{1.5, 0.2}, 24, 41, std::string())) << separator;
     }
 }
 

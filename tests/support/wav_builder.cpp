@@ -101,49 +101,37 @@ std::vector<int16_t> Noise(uint32_t seed, int amplitude, size_t count)
 namespace {
 
 // White noise through Paul Kellet's economical pink filter.
-class PinkNoise {
-public:
-    explicit PinkNoise(uint32_t seed) : rng_(seed) {}
+struct PinkNoise {
+    std::mt19937 rng;
+    std::normal_distribution<double> normal{0, 1};
+    double b0 = 0, b1 = 0, b2 = 0;
     double Next()
     {
-        const double white = normal_(rng_);
-        b0_ = 0.99765 * b0_ + white * 0.0990460;
-        b1_ = 0.96300 * b1_ + white * 0.2965164;
-        b2_ = 0.57000 * b2_ + white * 1.0526913;
-        return b0_ + b1_ + b2_ + white * 0.1848;
+        const double white = normal(rng);
+        b0 = 0.99765 * b0 + white * 0.0990460;
+        b1 = 0.96300 * b1 + white * 0.2965164;
+        b2 = 0.57000 * b2 + white * 1.0526913;
+        return b0 + b1 + b2 + white * 0.1848;
     }
-
-private:
-    std::mt19937 rng_;
-    std::normal_distribution<double> normal_{0, 1};
-    double b0_ = 0, b1_ = 0, b2_ = 0;
 };
 
 // One second-order low-pass section (RBJ's biquad).
-class Lowpass {
-public:
-    Lowpass() = default;
-    Lowpass(double frequency, double q, double rate)
-    {
-        const double w = 2 * std::numbers::pi * frequency / rate;
-        const double alpha = std::sin(w) / (2 * q);
-        const double a0 = 1 + alpha;
-        b0_ = (1 - std::cos(w)) / 2 / a0;
-        b1_ = (1 - std::cos(w)) / a0;
-        a1_ = -2 * std::cos(w) / a0;
-        a2_ = (1 - alpha) / a0;
-    }
+struct Lowpass {
+    double b0 = 0, b1 = 0, a1 = 0, a2 = 0, z1 = 0, z2 = 0;
     double Next(double x)
     {
-        const double y = b0_ * x + z1_;
-        z1_ = b1_ * x - a1_ * y + z2_;
-        z2_ = b0_ * x - a2_ * y;
+        const double y = b0 * x + z1;
+        z1 = b1 * x - a1 * y + z2;
+        z2 = b0 * x - a2 * y;
         return y;
     }
-
-private:
-    double b0_ = 0, b1_ = 0, a1_ = 0, a2_ = 0, z1_ = 0, z2_ = 0;
 };
+
+Lowpass MakeLowpass(double frequency, double q, double rate)
+{
+    const double w = 2 * std::numbers::pi * frequency / rate, alpha = std::sin(w) / (2 * q), a0 = 1 + alpha;
+    return {(1 - std::cos(w)) / 2 / a0, (1 - std::cos(w)) / a0, -2 * std::cos(w) / a0, (1 - alpha) / a0};
+}
 
 // Adds an event's mono signal to the interleaved channels, placed by `pan` (0 left, 1 right).
 void AddPanned(std::vector<double>& out, int channels, size_t frame, double value, double pan)
@@ -176,9 +164,9 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
     std::uniform_real_distribution<double> uniform(0, 1);
     std::vector<double> values(frames * width);
     if (kind == Material::Dense) {
-        PinkNoise shared(seed), left(seed + 1), right(seed + 2);
+        PinkNoise shared{std::mt19937(seed)}, left{std::mt19937(seed + 1)}, right{std::mt19937(seed + 2)};
         std::array<std::array<Lowpass, 2>, 2> band{};
-        for (auto& channel : band) channel = {Lowpass(16000, 0.54, rate), Lowpass(16000, 1.31, rate)};
+        for (auto& channel : band) channel = {MakeLowpass(16000, 0.54, rate), MakeLowpass(16000, 1.31, rate)};
         for (size_t i = 0; i < frames; ++i) {
             const double common = shared.Next();
             for (size_t c = 0; c < width; ++c) {
