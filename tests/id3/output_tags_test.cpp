@@ -30,10 +30,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // The source's gain tags, which never carry over.
-bool IsGainTag(const std::string& line)
-{
-    return line.starts_with("TXXX:REPLAYGAIN") || line.starts_with("COMM:iTunNORM");
-}
+bool IsGainTag(const std::string& line) { return line.starts_with("TXXX:REPLAYGAIN") || line.starts_with("COMM:iTunNORM"); }
 
 Lines Sorted(Lines lines)
 {

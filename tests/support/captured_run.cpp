@@ -23,10 +23,7 @@ std::vector<std::string> CapturedRun::Lines() const
     return lines;
 }
 
-CapturedRun RunningProgram::Finish()
-{
-    return {ExitCodeOf(ReapChild(pid_)), ReadText(outPath_), ReadText(errPath_)};
-}
+CapturedRun RunningProgram::Finish() { return {ExitCodeOf(ReapChild(pid_)), ReadText(outPath_), ReadText(errPath_)}; }
 
 RunningProgram StartCaptured(const std::string& captureFolder, const std::string& program,
                              const std::vector<std::string>& args,

@@ -21,10 +21,7 @@ void AppendLE(std::vector<uint8_t>& out, int32_t v, int bytes)
     out.insert(out.end(), b, b + bytes);
 }
 
-void AppendId(std::vector<uint8_t>& out, const std::string& id)
-{
-    out.insert(out.end(), id.begin(), id.end());
-}
+void AppendId(std::vector<uint8_t>& out, const std::string& id) { out.insert(out.end(), id.begin(), id.end()); }
 
 void AppendChunks(std::vector<uint8_t>& out, const std::vector<Chunk>& chunks)
 {
@@ -223,10 +220,7 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
     return ScaledToPeak(values, 32768 * std::pow(10, -3.0 / 20));
 }
 
-std::vector<int16_t> Silence(size_t count)
-{
-    return std::vector<int16_t>(count, 0);
-}
+std::vector<int16_t> Silence(size_t count) { return std::vector<int16_t>(count, 0); }
 
 std::vector<int16_t> Concat(std::vector<int16_t> a, const std::vector<int16_t>& b)
 {
