@@ -45,16 +45,14 @@ TEST_F(SettingsFile, ReadsKeysOfItsSectionOnly)
                           "[Values]\nTrim=second\nEncode==1\nA=" + std::string(300, 'a') +
                           "\nB=" + std::string(253, 'b') + "\xC3\xA4" "c\nC=c" +
                           std::string(1000, '\xBF') + "\n");
-    EXPECT_EQ(Read("TRIM"), "0");          // case, blanks, first duplicate wins
-    EXPECT_EQ(Read("Arguments"), "");      // present but empty is not the default
-    EXPECT_EQ(Read("Encode"), "=1");       // the value is all after the first "="
-    EXPECT_EQ(Read("Level"), "<default>");
+    // Case, blanks, the first duplicate wins; present but empty is not the default; the value is
+    // all after the first "="; long values are cut to 254 characters, never inside one, and a
+    // stray continuation byte counts as a character of its own.
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"TRIM", "0"}, {"Arguments", ""}, {"Encode", "=1"}, {"Level", "<default>"}, {"A", std::string(254, 'a')},
+             {"B", std::string(253, 'b') + "\xC3\xA4"}, {"C", "c" + std::string(253, '\xBF')}})
+        EXPECT_EQ(Read(key), value) << key;
     EXPECT_EQ(ReadIni(path, "Elsewhere", "Trim", "x"), "x");
-    // Long values are cut to 254 characters, never inside one; a stray continuation byte
-    // counts as a character of its own.
-    EXPECT_EQ(Read("A"), std::string(254, 'a'));
-    EXPECT_EQ(Read("B"), std::string(253, 'b') + "\xC3\xA4");
-    EXPECT_EQ(Read("C"), "c" + std::string(253, '\xBF'));
 }
 
 // A write replaces the key's first line or adds one at the end of its section's first block,
