@@ -38,8 +38,7 @@ TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpreted)
 // or is a folder; the encoder looks there first too.
 TEST(ChildProcess, ProgramBesideVarnookComesBeforeThePath)
 {
-    test::TempDir beside;
-    test::TempDir onPath;
+    test::TempDir beside, onPath;
     for (const std::string& lame : {beside.File("lame"), onPath.File("lame")}) {
         test::WriteText(lame, "#!/bin/sh\n");
         ASSERT_EQ(::chmod(lame.c_str(), 0755), 0);

@@ -34,7 +34,7 @@ bool IsGainTag(const std::string& line) { return line.starts_with("TXXX:REPLAYGA
 
 Lines Sorted(Lines lines)
 {
-    std::sort(lines.begin(), lines.end());
+    std::ranges::sort(lines);
     return lines;
 }
 

@@ -6,6 +6,7 @@
 #include <complex>
 #include <numbers>
 #include <random>
+#include <string_view>
 
 #include "io/byte_order.h"
 
@@ -21,7 +22,7 @@ void AppendLE(std::vector<uint8_t>& out, int32_t v, int bytes)
     out.insert(out.end(), b, b + bytes);
 }
 
-void AppendId(std::vector<uint8_t>& out, const std::string& id) { out.insert(out.end(), id.begin(), id.end()); }
+void AppendId(std::vector<uint8_t>& out, std::string_view id) { out.insert(out.end(), id.begin(), id.end()); }
 
 void AppendChunks(std::vector<uint8_t>& out, const std::vector<Chunk>& chunks)
 {
@@ -48,20 +49,13 @@ std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int16_t
 
 std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int32_t>& samples)
 {
-    const int width = layout.bitsPerSample / 8;
+    const int width = layout.bitsPerSample / 8, blockAlign = layout.channels * width;
     std::vector<uint8_t> out;
-    AppendId(out, "RIFF");
-    AppendLE(out, 0, 4);  // patched below
-    AppendId(out, "WAVE");
-    AppendId(out, "fmt ");
-    AppendLE(out, layout.fmtSize, 4);
-    const int16_t blockAlign = static_cast<int16_t>(layout.channels * layout.bitsPerSample / 8);
-    AppendLE(out, layout.formatTag, 2);
-    AppendLE(out, layout.channels, 2);
-    AppendLE(out, layout.sampleRate, 4);
-    AppendLE(out, layout.sampleRate * blockAlign, 4);
-    AppendLE(out, blockAlign, 2);
-    AppendLE(out, layout.bitsPerSample, 2);
+    AppendId(out, std::string_view("RIFF\0\0\0\0WAVEfmt ", 16));  // the RIFF size patched below
+    for (const auto& [value, bytes] : {std::pair{layout.fmtSize, 4}, {layout.formatTag, 2}, {layout.channels, 2},
+                                       {layout.sampleRate, 4}, {layout.sampleRate * blockAlign, 4}, {blockAlign, 2},
+                                       {layout.bitsPerSample, 2}})
+        AppendLE(out, value, bytes);
     out.resize(out.size() + static_cast<size_t>(std::max(0, layout.fmtSize - 16)), 0);
     AppendChunks(out, layout.before);
     AppendId(out, "data");
