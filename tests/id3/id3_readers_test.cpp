@@ -167,8 +167,7 @@ TEST(Id3Readers, FilesWithoutAUsableTagGiveTheEmptySetQuietly)
     test::WriteText(huge, Header(3, "\x80\0\0\0"s) + Frame("TIT2", "Title"));
     std::filesystem::resize_file(huge, (uintmax_t{1} << 28) + 10);
     for (const std::string& path : {dir.File("missing.mp3"), dir.Path().string(), huge}) {
-        EXPECT_EQ(GetId3v1(path, host), Id3TagSet{}) << path;
-        EXPECT_EQ(GetId3v2(path, host), Id3TagSet{}) << path;
+        EXPECT_EQ(std::pair(GetId3v1(path, host), GetId3v2(path, host)), std::pair(Id3TagSet{}, Id3TagSet{})) << path;
     }
     EXPECT_TRUE(host.errorBoxes.empty() && host.lines.empty());
 }

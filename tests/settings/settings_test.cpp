@@ -93,9 +93,8 @@ TEST_F(SettingsFile, WriteKeepsPermissionsSymlinkAndMakesTheFolder)
     fs::permissions(real, mode);
     fs::create_symlink(real, path);
     Write("Trim", "0");
-    EXPECT_TRUE(fs::is_symlink(path));
-    EXPECT_EQ(test::ReadText(real), "[Values]\nTrim=0\n");
-    EXPECT_EQ(fs::status(real).permissions(), mode);
+    EXPECT_EQ(std::tuple(fs::is_symlink(path), test::ReadText(real), fs::status(real).permissions()),
+              std::tuple(true, "[Values]\nTrim=0\n", mode));
 
     const std::string nested = dir.File("config/varnook/varnook.ini");
     WriteIni(host, nested, "Values", "Trim", "1");

@@ -127,12 +127,9 @@ Lowpass MakeLowpass(double frequency, double q, double rate)
 // Adds an event's mono signal to the interleaved channels, placed by `pan` (0 left, 1 right).
 void AddPanned(std::vector<double>& out, int channels, size_t frame, double value, double pan)
 {
-    if (channels == 1) {
-        out[frame] += value;
-        return;
-    }
-    out[frame * 2] += value * std::cos(pan * std::numbers::pi / 2);
-    out[frame * 2 + 1] += value * std::sin(pan * std::numbers::pi / 2);
+    const double angle = pan * std::numbers::pi / 2;
+    for (int c = 0; c < channels; ++c)
+        out[frame * channels + c] += channels == 1 ? value : value * (c == 0 ? std::cos(angle) : std::sin(angle));
 }
 
 std::vector<int16_t> ScaledToPeak(const std::vector<double>& values, double peak)
@@ -173,13 +170,11 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
         for (size_t note = 0; note < notes; ++note) {
             const auto start = static_cast<size_t>(uniform(rng) * static_cast<double>(frames));
             const double fundamental = 55 * std::pow(2, std::floor(uniform(rng) * 60) / 12);
-            const double loudness = 0.2 + 0.8 * uniform(rng);
-            const double pan = uniform(rng);
+            const double loudness = 0.2 + 0.8 * uniform(rng), pan = uniform(rng);
             for (int h = 1; h <= 12 && fundamental * h < rate / 2.2; ++h) {
                 // Each partial a decaying phasor, turned and shrunk a step per sample.
                 const double step = 2 * std::numbers::pi * fundamental * h * std::sqrt(1 + 0.0004 * h * h) / rate;
-                const double shrink = std::exp(-(1 + 0.3 * h) / (1.5 * rate));
-                const std::complex<double> turn = std::polar(shrink, step);
+                const std::complex<double> turn = std::polar(std::exp(-(1 + 0.3 * h) / (1.5 * rate)), step);
                 std::complex<double> partial = std::polar(loudness / h, 2 * std::numbers::pi * uniform(rng));
                 const size_t end = std::min(frames, start + static_cast<size_t>(4 * rate));
                 for (size_t i = start; i < end; ++i, partial *= turn) AddPanned(values, channels, i, partial.imag(), pan);
@@ -190,12 +185,10 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
     std::normal_distribution<double> breath(0, 0.05);
     for (size_t at = 0; at < frames;) {
         const auto length = static_cast<size_t>(rate * (0.08 + 0.25 * uniform(rng)));
-        const double pitch = 100 + 120 * uniform(rng);
-        const double pan = 0.3 + 0.4 * uniform(rng);
+        const double pitch = 100 + 120 * uniform(rng), pan = 0.3 + 0.4 * uniform(rng);
         const double loudness = 0.2 + 0.8 * uniform(rng);
         // Two resonators (the formants) ringing on a pulse train (the voice) and a little noise.
-        double formant[2][2] = {};
-        double coefficient[2];
+        double formant[2][2] = {}, coefficient[2];
         const double radius = 0.97;
         for (double& c : coefficient) c = 2 * radius * std::cos(2 * std::numbers::pi * (300 + 2000 * uniform(rng)) / rate);
         for (size_t k = 0; k < length && at < frames; ++k, ++at) {
