@@ -77,13 +77,11 @@ TEST(WaitForProcess, PollingYieldsAndAChildAlreadyReapedReadsAsZeroOnlyWhenPolli
 
 TEST(SplitArguments, SplitsAtBlanksOutsideQuotes)
 {
+    // An unclosed quote runs to the end.
     for (const auto& [text, words] : std::vector<std::pair<std::string, Words>>{
-             {"  \t ", {}},
-             {"  -b   192\t-q 2 ", {"-b", "192", "-q", "2"}},
-             {"--preset \"insane mode\" -h", {"--preset", "insane mode", "-h"}},
-             {"--tc=\"a b\"c", {"--tc=a bc"}},
-             {"--tc \"\"", {"--tc", ""}},
-             {"-x \"a b", {"-x", "a b"}}})  // an unclosed quote runs to the end
+             {"  \t ", {}}, {"  -b   192\t-q 2 ", {"-b", "192", "-q", "2"}}, {"--tc=\"a b\"c", {"--tc=a bc"}},
+             {"--preset \"insane mode\" -h", {"--preset", "insane mode", "-h"}}, {"--tc \"\"", {"--tc", ""}},
+             {"-x \"a b", {"-x", "a b"}}})
         EXPECT_EQ(SplitArguments(text), words) << text;
 }
 

@@ -61,12 +61,11 @@ std::vector<int32_t> WorkSamples(const EncodeRow& row)
 {
     const double fullScale = std::ldexp(1.0, row.bits - 1);
     std::vector<int32_t> samples;
-    for (int32_t i = 0; i < row.rate + kExtraFrames; ++i) {
+    for (int32_t i = 0; i < row.rate + kExtraFrames; ++i)
         for (int c = 0; c < row.channels; ++c) {
             const double v = kToneLevel[c] * std::sin(2 * std::numbers::pi * kToneHz[c] * i / row.rate);
             samples.push_back(static_cast<int32_t>(std::lround(v * fullScale)) + (i % 3) - 1);
         }
-    }
     return samples;
 }
 

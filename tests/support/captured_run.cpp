@@ -34,8 +34,7 @@ RunningProgram StartCaptured(const std::string& captureFolder, const std::string
     argTexts.insert(argTexts.end(), args.begin(), args.end());
     std::vector<std::string> envTexts;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string key = text.substr(0, text.find('='));
+        const std::string text = *entry, key = text.substr(0, text.find('='));
         if (key != "DISPLAY" && key != "WAYLAND_DISPLAY" && env.count(key) == 0) envTexts.push_back(text);
     }
     for (const auto& [key, value] : env) envTexts.push_back(key + "=" + value);
