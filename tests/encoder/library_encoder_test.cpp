@@ -239,7 +239,7 @@ TEST_P(NothingDelivered, OldOutputKeptAndNoWorkFileLeft)
         break;
     case Trouble::Stop:  // asked for at the first yield, after the first block
         host.yields = 0;
-        host.onYield = [&] { stop.Request(); };
+        host.onYield = [&](int) { stop.Request(); };
         end = Encode(host);
         EXPECT_EQ(host.yields, 1) << "the stop is looked at before every block";
         break;
