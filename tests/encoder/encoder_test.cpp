@@ -32,15 +32,13 @@ TEST(ChildProcess, ArgumentsArriveUnsplitAndUninterpreted)
     const pid_t pid = StartChild("/bin/sh", {"sh", "-c", script, out, "a b", "$HOME", "*", ""});
     ASSERT_EQ(ExitCodeOf(ReapChild(pid)), 0);
     EXPECT_EQ(test::ReadText(out), "[a b][$HOME][*][]");
-
 }
 
 // A lame beside the program comes before the one on the search path, unless it may not be run
 // or is a folder; the encoder looks there first too.
 TEST(ChildProcess, ProgramBesideVarnookComesBeforeThePath)
 {
-    test::TempDir beside;
-    test::TempDir onPath;
+    test::TempDir beside, onPath;
     for (const std::string& lame : {beside.File("lame"), onPath.File("lame")}) {
         test::WriteText(lame, "#!/bin/sh\n");
         ASSERT_EQ(::chmod(lame.c_str(), 0755), 0);
@@ -79,47 +77,37 @@ TEST(WaitForProcess, PollingYieldsAndAChildAlreadyReapedReadsAsZeroOnlyWhenPolli
 
 TEST(SplitArguments, SplitsAtBlanksOutsideQuotes)
 {
+    // An unclosed quote runs to the end.
     for (const auto& [text, words] : std::vector<std::pair<std::string, Words>>{
-             {"  \t ", {}},
-             {"  -b   192\t-q 2 ", {"-b", "192", "-q", "2"}},
-             {"--preset \"insane mode\" -h", {"--preset", "insane mode", "-h"}},
-             {"--tc=\"a b\"c", {"--tc=a bc"}},
-             {"--tc \"\"", {"--tc", ""}},
-             {"-x \"a b", {"-x", "a b"}}})  // an unclosed quote runs to the end
+             {"  \t ", {}}, {"  -b   192\t-q 2 ", {"-b", "192", "-q", "2"}}, {"--tc=\"a b\"c", {"--tc=a bc"}},
+             {"--preset \"insane mode\" -h", {"--preset", "insane mode", "-h"}}, {"--tc \"\"", {"--tc", ""}},
+             {"-x \"a b", {"-x", "a b"}}})
         EXPECT_EQ(SplitArguments(text), words) << text;
 }
 
-const Words kTagOptions{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors"};
-
-Words With(Words head, const Words& tail)
-{
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
+// Tags come first, in their fixed order; version 2 wins and version 1 fills its gaps. A field not
+// kept, or empty in both sets, is left out; with none to carry there are no tag options at all.
 TEST(LameArguments, TagsComeFirstInTheirFixedOrderVersionTwoFirst)
 {
     const Id3TagSet full{"title", "artist", "album", "year", "comment", "genre", "track"};
-    std::array<bool, 7> keep{};
-    keep.fill(true);
-    EXPECT_EQ(LameArguments(keep, full, {}, "-h", "in.wav", "mp3.tmp"),
-              With(kTagOptions, {"--tt", "title", "--ta", "artist", "--tl", "album", "--ty", "year",
-                                 "--tn", "track", "--tg", "genre", "--tc", "comment",
-                                 "-h", "in.wav", "mp3.tmp"}));
-    // Version 2 wins, version 1 fills its gaps.
-    const Id3TagSet v2{.Title = "Title 2"};
-    const Id3TagSet v1{.Title = "Title 1", .Artist = "Artist 1"};
-    EXPECT_EQ(LameArguments(keep, v2, v1, "-h", "a", "b"),
-              With(kTagOptions, {"--tt", "Title 2", "--ta", "Artist 1", "-h", "a", "b"}));
-    // Selected but empty in both sets: nothing to carry, not even the tag options.
-    EXPECT_EQ(LameArguments(keep, {}, {}, "-b 192", "a", "b"), (Words{"-b", "192", "a", "b"}));
-
-    // Fields not kept are left out; with none kept there are no tag options at all.
-    keep.fill(false);
-    EXPECT_EQ(LameArguments(keep, full, full, "-h", "a", "b"), (Words{"-h", "a", "b"}));
-    keep[kTagComment] = true;
-    EXPECT_EQ(LameArguments(keep, full, {}, "-h", "a", "b"),
-              With(kTagOptions, {"--tc", "comment", "-h", "a", "b"}));
+    const std::array<bool, 7> all{true, true, true, true, true, true, true};
+    std::array<bool, 7> comment{};
+    comment[kTagComment] = true;
+    const struct { std::array<bool, 7> keep; Id3TagSet v2, v1; const char* lame; Words tags, tail; } rows[] = {
+        {all, full, {}, "-h",
+         {"--tt", "title", "--ta", "artist", "--tl", "album", "--ty", "year", "--tn", "track", "--tg", "genre", "--tc", "comment"},
+         {"-h"}},
+        {all, {.Title = "Title 2"}, {.Title = "Title 1", .Artist = "Artist 1"}, "-h", {"--tt", "Title 2", "--ta", "Artist 1"},
+         {"-h"}},
+        {all, {}, {}, "-b 192", {}, {"-b", "192"}},
+        {{}, full, full, "-h", {}, {"-h"}},
+        {comment, full, {}, "-h", {"--tc", "comment"}, {"-h"}}};
+    for (const auto& row : rows) {
+        Words expected = row.tags.empty() ? Words{} : Words{"--add-id3v2", "--pad-id3v2", "--ignore-tag-errors"};
+        for (const Words& part : {row.tags, row.tail, Words{"in.wav", "mp3.tmp"}})
+            expected.insert(expected.end(), part.begin(), part.end());
+        EXPECT_EQ(LameArguments(row.keep, row.v2, row.v1, row.lame, "in.wav", "mp3.tmp"), expected) << &row - rows;
+    }
 }
 
 // An Info frame counting 5 frames after it (and their bytes), then `frames` plain frames of

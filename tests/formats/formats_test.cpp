@@ -15,15 +15,7 @@
 namespace varnook::test {
 namespace {
 
-std::string SourceFile(const std::string& name)
-{
-    const char* root = std::getenv("VARNOOK_SOURCE_DIR");
-    if (root == nullptr) {
-        ADD_FAILURE() << "VARNOOK_SOURCE_DIR must name the source tree";
-        return "";
-    }
-    return ReadText(std::string(root) + "/" + name);
-}
+std::string SourceFile(const std::string& name) { return ReadText(std::getenv("VARNOOK_SOURCE_DIR") + ("/" + name)); }
 
 // The text as a reader sees it: roff's font changes and escaped hyphens undone, every run of
 // white space one blank, so that a name broken over two lines is still found.
@@ -66,11 +58,7 @@ TEST(FormatTable, EveryFormatReadIsNamedWherePeopleLook)
 {
     const std::string metainfo = SourceFile("data/org.varnook.Varnook.metainfo.xml");
     const size_t description = metainfo.find("<description>");
-    const struct {
-        const char* where;
-        std::string text;
-        bool withExtensions;
-    } copies[] = {
+    const struct { const char* where; std::string text; bool withExtensions; } copies[] = {
         {"data/varnook.1", AsRead(SourceFile("data/varnook.1")), true},
         {"README.md", AsRead(SourceFile("README.md")), true},
         {"--help", AsRead(UsageText()), true},

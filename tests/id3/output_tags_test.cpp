@@ -13,11 +13,11 @@
 #include "base/wav_info.h"
 #include "encoder/encoder.h"
 #include "encoder/library_encoder.h"
+#include "formats/formats.h"
 #include "id3/carry_over.h"
 #include "id3/output_tags.h"
 #include "id3/source_tags.h"
 #include "support/captured_run.h"
-#include "support/param_name.h"
 #include "support/recording_host.h"
 #include "support/tag_dump.h"
 #include "support/temp_dir.h"
@@ -30,14 +30,11 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // The source's gain tags, which never carry over.
-bool IsGainTag(const std::string& line)
-{
-    return line.starts_with("TXXX:REPLAYGAIN") || line.starts_with("COMM:iTunNORM");
-}
+bool IsGainTag(const std::string& line) { return line.starts_with("TXXX:REPLAYGAIN") || line.starts_with("COMM:iTunNORM"); }
 
 Lines Sorted(Lines lines)
 {
-    std::sort(lines.begin(), lines.end());
+    std::ranges::sort(lines);
     return lines;
 }
 
@@ -61,12 +58,10 @@ protected:
         EXPECT_GT(WavTime(host, wav, work), 0);
         EXPECT_EQ(RunCaptured("lame", {"--quiet", work, source}).exitCode, 0);
         const CapturedRun tagged = RunCaptured("mid3v2", {
-            "-t", "Bj\u00F6rk \"J\u00F3ga\"", "-a", "\u041A\u0438\u043D\u043E", "-A", "Album", "-y", "2024",
-            "-T", "3/12",
-            "-g", "Rock", "-c", "first comment", "-c", "Other:second comment:deu", "-c", "iTunNORM: 000001F4:eng",
-            "--TPE2", "Various", "--TPOS", "1/2", "--TCOM", "\uC791\uACE1\uAC00", "--USLT", "la la",
-            "--TXXX", "MusicBrainz Album Id:89ad4ac3", "--TXXX", "CATALOGNUMBER:XYZ-1",
-            "--TXXX", "REPLAYGAIN_TRACK_GAIN:-6.20 dB", "--WOAR", "https://example.org/a",
+            "-t", "Bj\u00F6rk \"J\u00F3ga\"", "-a", "\u041A\u0438\u043D\u043E", "-A", "Album", "-y", "2024", "-T", "3/12",
+            "-g", "Rock", "-c", "first comment", "-c", "Other:second comment:deu", "-c", "iTunNORM: 000001F4:eng", "--TPE2",
+            "Various", "--TPOS", "1/2", "--TCOM", "\uC791\uACE1\uAC00", "--USLT", "la la", "--WOAR", "https://example.org/a",
+            "--TXXX", "MusicBrainz Album Id:89ad4ac3", "--TXXX", "CATALOGNUMBER:XYZ-1", "--TXXX", "REPLAYGAIN_TRACK_GAIN:-6.20 dB",
             "-p", dir.File("cover.jpg") + ":Cover:3:image/jpeg", source});
         EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
     }
@@ -75,9 +70,7 @@ protected:
     void Tag(const std::string& from, OutputFormat format, const std::string& output)
     {
         const SourceTagSets sets = ReadSourceTagSets(from);
-        std::array<bool, 7> keepAll{};
-        keepAll.fill(true);
-        const Id3TagSet fields = KeptTags(keepAll, sets.V2, sets.V1);
+        const Id3TagSet fields = KeptTags({true, true, true, true, true, true, true}, sets.V2, sets.V1);
         const CarriedFrames carried(from);
         if (format == OutputFormat::Wav) {
             WriteAllBytes(output, BuildWav(StaleTagged(), Sine(440, 6000, 44100, 100, 2)));
@@ -99,59 +92,43 @@ protected:
 
 // What the source's tag becomes in Vorbis comments, its picture apart.
 const Lines kVorbisComments{
-    "TITLE=Bj\u00F6rk \"J\u00F3ga\"", "ARTIST=\u041A\u0438\u043D\u043E", "ALBUM=Album", "DATE=2024",
-    "TRACKNUMBER=3", "TRACKTOTAL=12", "GENRE=Rock", "COMMENT=first comment", "ALBUMARTIST=Various",
-    "DISCNUMBER=1", "DISCTOTAL=2", "COMPOSER=\uC791\uACE1\uAC00", "LYRICS=la la", "COMMENT:OTHER=second comment",
-    "MUSICBRAINZ_ALBUMID=89ad4ac3", "CATALOGNUMBER=XYZ-1", "WEBSITE=https://example.org/a"};
+    "TITLE=Bj\u00F6rk \"J\u00F3ga\"", "ARTIST=\u041A\u0438\u043D\u043E", "ALBUM=Album", "DATE=2024", "TRACKNUMBER=3",
+    "TRACKTOTAL=12", "GENRE=Rock", "COMMENT=first comment", "ALBUMARTIST=Various", "DISCNUMBER=1", "DISCTOTAL=2",
+    "COMPOSER=\uC791\uACE1\uAC00", "LYRICS=la la", "COMMENT:OTHER=second comment", "MUSICBRAINZ_ALBUMID=89ad4ac3",
+    "CATALOGNUMBER=XYZ-1", "WEBSITE=https://example.org/a"};
 
-struct OutputRow {
-    const char* name;
-    OutputFormat format;
-    const char* extension;
-};
-void PrintTo(const OutputRow& row, std::ostream* os) { *os << row.name; }
-
-class OutputTags : public TaggedSource, public testing::WithParamInterface<OutputRow> {};
+class OutputTags : public TaggedSource, public testing::WithParamInterface<OutputFormat> {};
 
 TEST_P(OutputTags, CarryTheSourcesTagLessTheGainTags)
 {
-    const OutputRow& row = GetParam();
-    const std::string output = dir.File(std::string("out") + row.extension);
-    Tag(source, row.format, output);
+    const std::string output = dir.File("out" + std::string(OutputExtension(GetParam())));
+    Tag(source, GetParam(), output);
     const Lines before = DumpTags(source);
     const std::string cover = TagValue(before, "APIC:Cover");
     ASSERT_FALSE(cover.empty());
-    if (row.format != OutputFormat::Wav) {
+    if (GetParam() != OutputFormat::Wav) {
         Lines expected = kVorbisComments;
         expected.push_back("PICTURE:Cover=" + cover);
         EXPECT_EQ(DumpTags(output), Sorted(expected));
         return;
     }
     // The ID3 chunk: the seven fields made anew, every other frame as the source had it.
-    Lines expected;
-    for (const std::string& line : before)
-        if (!IsGainTag(line)) expected.push_back(line);
+    Lines expected = before;
+    std::erase_if(expected, IsGainTag);
     EXPECT_EQ(DumpTags(output), expected);
     // The copy's own tag is gone without a trace, and no sample was moved for it.
-    const std::vector<uint8_t> bytes = ReadAllBytes(output);
-    const std::string_view stale = "Stale";
-    EXPECT_EQ(std::search(bytes.begin(), bytes.end(), stale.begin(), stale.end()), bytes.end());
-    const std::string_view data = "data";
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), bytes.begin() + DataOffset(StaleTagged()) - 8));
+    const std::string bytes = ReadText(output);
+    EXPECT_EQ(std::tuple(bytes.find("Stale"), bytes.substr(DataOffset(StaleTagged()) - 8, 4)), std::tuple(bytes.npos, "data"));
     // The INFO list, as ffmpeg reads it.
     const CapturedRun info = RunCaptured("ffprobe", {"-v", "error", "-show_entries",
         "format_tags=title,artist,album,date,comment,genre,track", "-of", "default=nw=1", output});
     EXPECT_EQ(Sorted(info.Lines()), Sorted({"TAG:title=Bj\u00F6rk \"J\u00F3ga\"", "TAG:artist=\u041A\u0438\u043D\u043E",
-                                             "TAG:album=Album", "TAG:date=2024", "TAG:comment=first comment",
-                                             "TAG:genre=Rock", "TAG:track=3/12"}));
+        "TAG:album=Album", "TAG:date=2024", "TAG:comment=first comment", "TAG:genre=Rock", "TAG:track=3/12"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, OutputTags, testing::Values(
-    OutputRow{"Flac", OutputFormat::Flac, ".flac"},
-    OutputRow{"Opus", OutputFormat::Opus, ".opus"},
-    OutputRow{"Vorbis", OutputFormat::Vorbis, ".ogg"},
-    OutputRow{"Wav", OutputFormat::Wav, ".wav"}),
-    RowName());
+INSTANTIATE_TEST_SUITE_P(Formats, OutputTags, testing::Values(OutputFormat::Flac, OutputFormat::Opus, OutputFormat::Vorbis,
+                                                           OutputFormat::Wav),
+                         [](const auto& info) { return std::string(OutputFormatName(info.param)); });
 
 // A Vorbis comment's name has no letter case and no language: a described comment comes back
 // with its description in capitals and in the language "eng". lame writes the Comment field's

@@ -18,8 +18,8 @@ namespace {
 // box an unexpected error shows before it is raised again.
 TEST(FileErrors, RareNumbersAndTheUnexpectedErrorsBox)
 {
-    EXPECT_EQ(FileErrorFromErrno(ENOTDIR).LogText(), "76: Path not found");
-    EXPECT_EQ(FileErrorFromErrno(EXDEV).LogText(), "74: Can't rename with different drive");
+    EXPECT_EQ(std::tuple(FileErrorFromErrno(ENOTDIR).LogText(), FileErrorFromErrno(EXDEV).LogText()),
+              std::tuple("76: Path not found", "74: Can't rename with different drive"));
     test::RecordingHost host;
     try {
         throw ProgramError(program_errors::kDivisionByZero, "Division by zero");

@@ -59,9 +59,8 @@ TEST(ReportLines, QuoteAndEscapeTextsAndWriteNumbersWithAPoint)
     const std::string json = JsonLine(row);
     std::setlocale(LC_NUMERIC, "C");
     const nlohmann::json parsed = nlohmann::json::parse(json);
-    EXPECT_EQ(parsed["source"], row.Source);
-    EXPECT_EQ(parsed["reason"], row.Reason);
-    EXPECT_TRUE(parsed["duration_s"].is_null() && parsed["peak_after_dbfs"].is_null());
+    EXPECT_EQ(std::tuple(parsed["source"], parsed["reason"], parsed["duration_s"], parsed["peak_after_dbfs"]),
+              std::tuple(row.Source, row.Reason, nullptr, nullptr));
 }
 
 TEST(ReportWriter, AppendsRowsAndWritesTheHeaderOnlyIntoAnEmptyFile)

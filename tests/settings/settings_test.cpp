@@ -45,16 +45,14 @@ TEST_F(SettingsFile, ReadsKeysOfItsSectionOnly)
                           "[Values]\nTrim=second\nEncode==1\nA=" + std::string(300, 'a') +
                           "\nB=" + std::string(253, 'b') + "\xC3\xA4" "c\nC=c" +
                           std::string(1000, '\xBF') + "\n");
-    EXPECT_EQ(Read("TRIM"), "0");          // case, blanks, first duplicate wins
-    EXPECT_EQ(Read("Arguments"), "");      // present but empty is not the default
-    EXPECT_EQ(Read("Encode"), "=1");       // the value is all after the first "="
-    EXPECT_EQ(Read("Level"), "<default>");
+    // Case, blanks, the first duplicate wins; present but empty is not the default; the value is
+    // all after the first "="; long values are cut to 254 characters, never inside one, and a
+    // stray continuation byte counts as a character of its own.
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"TRIM", "0"}, {"Arguments", ""}, {"Encode", "=1"}, {"Level", "<default>"}, {"A", std::string(254, 'a')},
+             {"B", std::string(253, 'b') + "\xC3\xA4"}, {"C", "c" + std::string(253, '\xBF')}})
+        EXPECT_EQ(Read(key), value) << key;
     EXPECT_EQ(ReadIni(path, "Elsewhere", "Trim", "x"), "x");
-    // Long values are cut to 254 characters, never inside one; a stray continuation byte
-    // counts as a character of its own.
-    EXPECT_EQ(Read("A"), std::string(254, 'a'));
-    EXPECT_EQ(Read("B"), std::string(253, 'b') + "\xC3\xA4");
-    EXPECT_EQ(Read("C"), "c" + std::string(253, '\xBF'));
 }
 
 // A write replaces the key's first line or adds one at the end of its section's first block,
@@ -95,9 +93,8 @@ TEST_F(SettingsFile, WriteKeepsPermissionsSymlinkAndMakesTheFolder)
     fs::permissions(real, mode);
     fs::create_symlink(real, path);
     Write("Trim", "0");
-    EXPECT_TRUE(fs::is_symlink(path));
-    EXPECT_EQ(test::ReadText(real), "[Values]\nTrim=0\n");
-    EXPECT_EQ(fs::status(real).permissions(), mode);
+    EXPECT_EQ(std::tuple(fs::is_symlink(path), test::ReadText(real), fs::status(real).permissions()),
+              std::tuple(true, "[Values]\nTrim=0\n", mode));
 
     const std::string nested = dir.File("config/varnook/varnook.ini");
     WriteIni(host, nested, "Values", "Trim", "1");
@@ -129,12 +126,9 @@ TEST_F(SettingsFile, NumbersInEitherNotationAndArrayEntriesFallBackAlone)
         ctx.decimalSeparator = separator;
         Load("0ID3=0\n3ID3=0\n6ID3=0\n; NewLevel=-6\n#NewLevel=-6\nNewLevel= -3,5 \n0Lead=1.5\n1Lead=1.000,5\n2Level=\n3Level=41\nArguments=\n");
         const RunSettings& s = ctx.settings;
-        EXPECT_EQ(s.KeepTag, (std::array<bool, 7>{false, true, true, false, true, true, false}));
-        EXPECT_EQ(s.NewLevel, -3.5);
-        EXPECT_EQ(s.Lead, (std::array<double, 2>{1.5, 0.2}));
-        EXPECT_EQ(s.TrimLevel[2], 24);
-        EXPECT_EQ(s.TrimLevel[3], 41);
-        EXPECT_EQ(s.Arguments, "");
+        EXPECT_EQ(std::tuple(s.KeepTag, s.NewLevel, s.Lead, s.TrimLevel[2], s.TrimLevel[3], s.Arguments),
+                  std::tuple(std::array<bool, 7>{false, true, true, false, true, true, false}, -3.5,
+                             std::array<double, 2>{1.5, 0.2}, 24, 41, std::string())) << separator;
     }
 }
 

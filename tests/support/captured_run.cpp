@@ -23,10 +23,7 @@ std::vector<std::string> CapturedRun::Lines() const
     return lines;
 }
 
-CapturedRun RunningProgram::Finish()
-{
-    return {ExitCodeOf(ReapChild(pid_)), ReadText(outPath_), ReadText(errPath_)};
-}
+CapturedRun RunningProgram::Finish() { return {ExitCodeOf(ReapChild(pid_)), ReadText(outPath_), ReadText(errPath_)}; }
 
 RunningProgram StartCaptured(const std::string& captureFolder, const std::string& program,
                              const std::vector<std::string>& args,
@@ -37,8 +34,7 @@ RunningProgram StartCaptured(const std::string& captureFolder, const std::string
     argTexts.insert(argTexts.end(), args.begin(), args.end());
     std::vector<std::string> envTexts;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string key = text.substr(0, text.find('='));
+        const std::string text = *entry, key = text.substr(0, text.find('='));
         if (key != "DISPLAY" && key != "WAYLAND_DISPLAY" && env.count(key) == 0) envTexts.push_back(text);
     }
     for (const auto& [key, value] : env) envTexts.push_back(key + "=" + value);

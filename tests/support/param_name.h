@@ -9,10 +9,7 @@ namespace varnook::test {
 
 struct RowName {
     template <class Row>
-    std::string operator()(const ::testing::TestParamInfo<Row>& info) const
-    {
-        return info.param.name;
-    }
+    std::string operator()(const ::testing::TestParamInfo<Row>& info) const { return info.param.name; }
 };
 
 }  // namespace varnook::test

@@ -9,8 +9,7 @@
 namespace varnook::test {
 namespace {
 
-const std::string kDump = R"(import base64, hashlib, sys
-import mutagen, mutagen.id3
+const std::string kDump = R"(import base64, hashlib, sys, mutagen, mutagen.id3
 from mutagen.flac import Picture
 def sha(data): return hashlib.sha1(data).hexdigest()
 def picture(p): return '%d %s %s' % (p.type, p.mime, sha(p.data))

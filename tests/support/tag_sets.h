@@ -21,16 +21,6 @@ inline void PrintTo(const Id3TagSet& set, std::ostream* os)
 
 namespace test {
 
-// Writes `bytes` as an MP3 file in a fresh folder and reads it with `reader`.
-inline Id3TagSet ReadTagsFromBytes(const std::vector<uint8_t>& bytes,
-                                   Id3TagSet (*reader)(const std::string&))
-{
-    TempDir dir;
-    const std::string path = dir.File("song.mp3");
-    WriteAllBytes(path, bytes);
-    return reader(path);
-}
-
 // An ID3v2 frame of `major` around `data`: a 2.2 frame has a three-letter identifier and a
 // three-byte size; a 2.3 frame a four-byte size, then its status and format flags; a 2.4 frame
 // the same (its size, seven bits a byte, reads alike below 128).

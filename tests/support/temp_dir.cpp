@@ -42,10 +42,7 @@ void WriteAllBytes(const std::string& path, const std::vector<uint8_t>& bytes)
               static_cast<std::streamsize>(bytes.size()));
 }
 
-void WriteText(const std::string& path, const std::string& text)
-{
-    WriteAllBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
+void WriteText(const std::string& path, const std::string& text) { WriteAllBytes(path, {text.begin(), text.end()}); }
 
 std::string ReadText(const std::string& path)
 {

@@ -6,6 +6,7 @@
 #include <complex>
 #include <numbers>
 #include <random>
+#include <string_view>
 
 #include "io/byte_order.h"
 
@@ -21,10 +22,7 @@ void AppendLE(std::vector<uint8_t>& out, int32_t v, int bytes)
     out.insert(out.end(), b, b + bytes);
 }
 
-void AppendId(std::vector<uint8_t>& out, const std::string& id)
-{
-    out.insert(out.end(), id.begin(), id.end());
-}
+void AppendId(std::vector<uint8_t>& out, std::string_view id) { out.insert(out.end(), id.begin(), id.end()); }
 
 void AppendChunks(std::vector<uint8_t>& out, const std::vector<Chunk>& chunks)
 {
@@ -51,20 +49,13 @@ std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int16_t
 
 std::vector<uint8_t> BuildWav(const WavLayout& layout, const std::vector<int32_t>& samples)
 {
-    const int width = layout.bitsPerSample / 8;
+    const int width = layout.bitsPerSample / 8, blockAlign = layout.channels * width;
     std::vector<uint8_t> out;
-    AppendId(out, "RIFF");
-    AppendLE(out, 0, 4);  // patched below
-    AppendId(out, "WAVE");
-    AppendId(out, "fmt ");
-    AppendLE(out, layout.fmtSize, 4);
-    const int16_t blockAlign = static_cast<int16_t>(layout.channels * layout.bitsPerSample / 8);
-    AppendLE(out, layout.formatTag, 2);
-    AppendLE(out, layout.channels, 2);
-    AppendLE(out, layout.sampleRate, 4);
-    AppendLE(out, layout.sampleRate * blockAlign, 4);
-    AppendLE(out, blockAlign, 2);
-    AppendLE(out, layout.bitsPerSample, 2);
+    AppendId(out, std::string_view("RIFF\0\0\0\0WAVEfmt ", 16));  // the RIFF size patched below
+    for (const auto& [value, bytes] : {std::pair{layout.fmtSize, 4}, {layout.formatTag, 2}, {layout.channels, 2},
+                                       {layout.sampleRate, 4}, {layout.sampleRate * blockAlign, 4}, {blockAlign, 2},
+                                       {layout.bitsPerSample, 2}})
+        AppendLE(out, value, bytes);
     out.resize(out.size() + static_cast<size_t>(std::max(0, layout.fmtSize - 16)), 0);
     AppendChunks(out, layout.before);
     AppendId(out, "data");
@@ -101,59 +92,44 @@ std::vector<int16_t> Noise(uint32_t seed, int amplitude, size_t count)
 namespace {
 
 // White noise through Paul Kellet's economical pink filter.
-class PinkNoise {
-public:
-    explicit PinkNoise(uint32_t seed) : rng_(seed) {}
+struct PinkNoise {
+    std::mt19937 rng;
+    std::normal_distribution<double> normal{0, 1};
+    double b0 = 0, b1 = 0, b2 = 0;
     double Next()
     {
-        const double white = normal_(rng_);
-        b0_ = 0.99765 * b0_ + white * 0.0990460;
-        b1_ = 0.96300 * b1_ + white * 0.2965164;
-        b2_ = 0.57000 * b2_ + white * 1.0526913;
-        return b0_ + b1_ + b2_ + white * 0.1848;
+        const double white = normal(rng);
+        b0 = 0.99765 * b0 + white * 0.0990460;
+        b1 = 0.96300 * b1 + white * 0.2965164;
+        b2 = 0.57000 * b2 + white * 1.0526913;
+        return b0 + b1 + b2 + white * 0.1848;
     }
-
-private:
-    std::mt19937 rng_;
-    std::normal_distribution<double> normal_{0, 1};
-    double b0_ = 0, b1_ = 0, b2_ = 0;
 };
 
 // One second-order low-pass section (RBJ's biquad).
-class Lowpass {
-public:
-    Lowpass() = default;
-    Lowpass(double frequency, double q, double rate)
-    {
-        const double w = 2 * std::numbers::pi * frequency / rate;
-        const double alpha = std::sin(w) / (2 * q);
-        const double a0 = 1 + alpha;
-        b0_ = (1 - std::cos(w)) / 2 / a0;
-        b1_ = (1 - std::cos(w)) / a0;
-        a1_ = -2 * std::cos(w) / a0;
-        a2_ = (1 - alpha) / a0;
-    }
+struct Lowpass {
+    double b0 = 0, b1 = 0, a1 = 0, a2 = 0, z1 = 0, z2 = 0;
     double Next(double x)
     {
-        const double y = b0_ * x + z1_;
-        z1_ = b1_ * x - a1_ * y + z2_;
-        z2_ = b0_ * x - a2_ * y;
+        const double y = b0 * x + z1;
+        z1 = b1 * x - a1 * y + z2;
+        z2 = b0 * x - a2 * y;
         return y;
     }
-
-private:
-    double b0_ = 0, b1_ = 0, a1_ = 0, a2_ = 0, z1_ = 0, z2_ = 0;
 };
+
+Lowpass MakeLowpass(double frequency, double q, double rate)
+{
+    const double w = 2 * std::numbers::pi * frequency / rate, alpha = std::sin(w) / (2 * q), a0 = 1 + alpha;
+    return {(1 - std::cos(w)) / 2 / a0, (1 - std::cos(w)) / a0, -2 * std::cos(w) / a0, (1 - alpha) / a0};
+}
 
 // Adds an event's mono signal to the interleaved channels, placed by `pan` (0 left, 1 right).
 void AddPanned(std::vector<double>& out, int channels, size_t frame, double value, double pan)
 {
-    if (channels == 1) {
-        out[frame] += value;
-        return;
-    }
-    out[frame * 2] += value * std::cos(pan * std::numbers::pi / 2);
-    out[frame * 2 + 1] += value * std::sin(pan * std::numbers::pi / 2);
+    const double angle = pan * std::numbers::pi / 2;
+    for (int c = 0; c < channels; ++c)
+        out[frame * channels + c] += channels == 1 ? value : value * (c == 0 ? std::cos(angle) : std::sin(angle));
 }
 
 std::vector<int16_t> ScaledToPeak(const std::vector<double>& values, double peak)
@@ -176,9 +152,9 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
     std::uniform_real_distribution<double> uniform(0, 1);
     std::vector<double> values(frames * width);
     if (kind == Material::Dense) {
-        PinkNoise shared(seed), left(seed + 1), right(seed + 2);
+        PinkNoise shared{std::mt19937(seed)}, left{std::mt19937(seed + 1)}, right{std::mt19937(seed + 2)};
         std::array<std::array<Lowpass, 2>, 2> band{};
-        for (auto& channel : band) channel = {Lowpass(16000, 0.54, rate), Lowpass(16000, 1.31, rate)};
+        for (auto& channel : band) channel = {MakeLowpass(16000, 0.54, rate), MakeLowpass(16000, 1.31, rate)};
         for (size_t i = 0; i < frames; ++i) {
             const double common = shared.Next();
             for (size_t c = 0; c < width; ++c) {
@@ -194,13 +170,11 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
         for (size_t note = 0; note < notes; ++note) {
             const auto start = static_cast<size_t>(uniform(rng) * static_cast<double>(frames));
             const double fundamental = 55 * std::pow(2, std::floor(uniform(rng) * 60) / 12);
-            const double loudness = 0.2 + 0.8 * uniform(rng);
-            const double pan = uniform(rng);
+            const double loudness = 0.2 + 0.8 * uniform(rng), pan = uniform(rng);
             for (int h = 1; h <= 12 && fundamental * h < rate / 2.2; ++h) {
                 // Each partial a decaying phasor, turned and shrunk a step per sample.
                 const double step = 2 * std::numbers::pi * fundamental * h * std::sqrt(1 + 0.0004 * h * h) / rate;
-                const double shrink = std::exp(-(1 + 0.3 * h) / (1.5 * rate));
-                const std::complex<double> turn = std::polar(shrink, step);
+                const std::complex<double> turn = std::polar(std::exp(-(1 + 0.3 * h) / (1.5 * rate)), step);
                 std::complex<double> partial = std::polar(loudness / h, 2 * std::numbers::pi * uniform(rng));
                 const size_t end = std::min(frames, start + static_cast<size_t>(4 * rate));
                 for (size_t i = start; i < end; ++i, partial *= turn) AddPanned(values, channels, i, partial.imag(), pan);
@@ -211,12 +185,10 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
     std::normal_distribution<double> breath(0, 0.05);
     for (size_t at = 0; at < frames;) {
         const auto length = static_cast<size_t>(rate * (0.08 + 0.25 * uniform(rng)));
-        const double pitch = 100 + 120 * uniform(rng);
-        const double pan = 0.3 + 0.4 * uniform(rng);
+        const double pitch = 100 + 120 * uniform(rng), pan = 0.3 + 0.4 * uniform(rng);
         const double loudness = 0.2 + 0.8 * uniform(rng);
         // Two resonators (the formants) ringing on a pulse train (the voice) and a little noise.
-        double formant[2][2] = {};
-        double coefficient[2];
+        double formant[2][2] = {}, coefficient[2];
         const double radius = 0.97;
         for (double& c : coefficient) c = 2 * radius * std::cos(2 * std::numbers::pi * (300 + 2000 * uniform(rng)) / rate);
         for (size_t k = 0; k < length && at < frames; ++k, ++at) {
@@ -235,10 +207,7 @@ std::vector<int16_t> MusicLike(Material kind, uint32_t seed, int32_t sampleRate,
     return ScaledToPeak(values, 32768 * std::pow(10, -3.0 / 20));
 }
 
-std::vector<int16_t> Silence(size_t count)
-{
-    return std::vector<int16_t>(count, 0);
-}
+std::vector<int16_t> Silence(size_t count) { return std::vector<int16_t>(count, 0); }
 
 std::vector<int16_t> Concat(std::vector<int16_t> a, const std::vector<int16_t>& b)
 {
