@@ -111,11 +111,6 @@ private:
     std::deque<TempDir> captures_;
 };
 
-inline bool HasLine(const Names& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 // The log without its times: no "Processing time" lines, the summary's counts without seconds.
 inline Names Untimed(const CapturedRun& run)
 {

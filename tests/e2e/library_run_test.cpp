@@ -50,9 +50,8 @@ TEST_F(BatchRun, LibraryJobsAgreeTheReportAgreesAndUpToDateFilesAreSkipped)
         EXPECT_EQ(row["status"], skipped ? "skipped" : "done");
         EXPECT_EQ(row["output_bytes"], fs::file_size(row["output"].get<std::string>()));
         if (skipped) continue;
-        ASSERT_TRUE(row["cut_in_s"].is_number() && row["cut_out_s"].is_number());
-        EXPECT_LT(row["cut_in_s"].get<double>(), row["cut_out_s"].get<double>());
-        EXPECT_LE(row["cut_out_s"].get<double>(), row["duration_s"].get<double>());
+        const auto cut = [&row](const char* key) { return row[key].is_number() ? row[key].get<double>() : NAN; };
+        EXPECT_TRUE(cut("cut_in_s") < cut("cut_out_s") && cut("cut_out_s") <= cut("duration_s"));
         ExpectInOrder(one, {row["source"], "wav file info: " + Fixed2(row["duration_s"]) + " sec",
                             "Recommended gain: " + Fixed2(row["recommended_gain_db"]) + " dB",
                             "Leveling with: " + Fixed2(row["applied_gain_db"]) + " dB..."});
