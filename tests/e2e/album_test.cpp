@@ -104,8 +104,7 @@ protected:
             for (size_t i = 0; i < texts.size(); ++i) tag += Id3Frame(3, Names{"TALB", "TPE1", "TPE2"}[i], '\0' + texts[i]);
             tag = Id3Tag(3, tag);  // as a WAV file's "id3 " chunk holds it
             if (!texts.empty()) layout.after = {{"id3 ", Bytes(tag.begin(), tag.end())}};
-            amplitude *= 1.5;
-            WriteAllBytes((lib / name).string(), BuildWav(layout, Sine(440, amplitude, 44100, 44100 * 2, 2)));
+            WriteAllBytes((lib / name).string(), BuildWav(layout, Sine(440, amplitude *= 1.5, 44100, 44100 * 2, 2)));
         }
     }
 

@@ -149,10 +149,9 @@ TEST_P(ReportRows, NameEveryItemInOrderAsItEnded)
     EXPECT_EQ(Untimed(run).back(), row.summary);
     Names rows, expected;
     for (const nlohmann::json& cells : ReportLines(config.File("r.jsonl"))) {
-        std::string line = cells["status"].get<std::string>();
+        std::string& line = rows.emplace_back(cells["status"].get<std::string>());
         for (const char* key : {"source", "reason", "lead_in_s", "lead_out_s", "plot"})
             line += "|" + (cells[key].is_string() ? cells[key].get<std::string>() : cells[key].dump());
-        rows.push_back(line);
     }
     for (const std::string& line : row.rows) expected.push_back(Expand(line));
     EXPECT_EQ(rows, expected);

@@ -30,16 +30,15 @@ struct OutputRow {
 };
 void PrintTo(const OutputRow& row, std::ostream* os) { *os << row.name; }
 
-class Delivered : public BatchRun, public testing::WithParamInterface<OutputRow> {
-protected:
-    // Stereo 16-bit samples, as ffmpeg decodes the file.
-    std::string Decoded(const std::string& path)
-    {
-        const CapturedRun run = RunCaptured("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-"});
-        EXPECT_TRUE(run.exitCode == 0 && run.err.empty()) << path << run.err;
-        return run.out;
-    }
-};
+class Delivered : public BatchRun, public testing::WithParamInterface<OutputRow> {};
+
+// Stereo 16-bit samples, as ffmpeg decodes the file.
+std::string Decoded(const std::string& path)
+{
+    const CapturedRun run = RunCaptured("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-"});
+    EXPECT_TRUE(run.exitCode == 0 && run.err.empty()) << path << run.err;
+    return run.out;
+}
 
 TEST_P(Delivered, DecodesWholeTheSameByKeyOrByNameAndCarriesTagsAndProvenance)
 {

@@ -7,7 +7,6 @@
 // store the settings.
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -67,12 +66,9 @@ protected:
 
     void Step(const std::string& step)
     {
-        std::istringstream words(step);
-        std::string what, name, more;
-        words >> what >> name;
-        Names rest;
-        while (words >> more) rest.push_back(more);
-        const std::string at = dir.File(name);
+        const Names words = Words(step);
+        const std::string what = words.at(0), name = words.size() > 1 ? words[1] : "", at = dir.File(name);
+        Names rest(words.begin() + std::min<size_t>(words.size(), 2), words.end());
         if (what == "wav") MakeWav(name);
         if (what == "mp3") MakeMp3(name);
         if (what == "dir") fs::create_directory(at);
@@ -93,10 +89,8 @@ protected:
         if (what == "room") {  // leaves room on the disk for all of the WAV's MP3 but its last page
             fs::copy_file(at, config.File("whole.wav"));
             ASSERT_EQ(Run({config.File("whole.wav"), "/ana0", "/lev0", "/tr0", "/enc1"}).exitCode, 0);
-            const uint64_t page = 4096, mp3 = fs::file_size(config.File("whole.mp3")) / page * page;
-            struct statvfs disk {};
-            ASSERT_EQ(::statvfs(fs::path(at).parent_path().c_str(), &disk), 0);
-            WriteAllBytes(dir.File("disk/fill"), Bytes(uint64_t{disk.f_bavail} * disk.f_frsize - mp3, 0));
+            const uintmax_t page = 4096, mp3 = fs::file_size(config.File("whole.mp3")) / page * page;
+            WriteAllBytes(dir.File("disk/fill"), Bytes(fs::space(fs::path(at).parent_path()).available - mp3, 0));
         }
         if (what == "traced" && RunCaptured("strace", {"-o", "/dev/null", "true"}).exitCode != 0)
             GTEST_SKIP() << "strace cannot trace here (no ptrace in this container?)";
@@ -145,17 +139,17 @@ TEST_P(WholeRun, EndsAsExpectedAndKeepsEveryFile)
         Step(step);
         if (IsSkipped() || HasFatalFailure()) return;
     }
-    const std::map<std::string, Bytes> before = Contents(dir.Path());
+    std::map<std::string, Bytes> before;
+    for (const std::string& name : row.kept) before[name] = ReadAllBytes(dir.File(name));
     // Under a time limit, so that a hang fails its row instead of the suite, and a umask that
     // every output must show.
     const std::string script = "umask 027; " + Expand(row.shell.empty() ? "exec \"$@\"" : row.shell);
-    Names command{"-c", script, "bash", "/usr/bin/timeout", "-k", "1", "60", VARNOOK_EXE}, lines, args = Words(row.args);
+    Names command{"-c", script, "bash", "/usr/bin/timeout", "-k", "1", "60", VARNOOK_EXE}, args = Words(row.args);
     command.insert(command.end(), args.begin(), args.end());
     const CapturedRun run = RunCaptured("bash", command, WithSettings(env_));
 
     EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
-    for (const std::string& line : row.lines) lines.push_back(Expand(line));
-    ExpectInOrder(run, lines);
+    ExpectInOrder(run, row.lines);
     EXPECT_NE(run.err.find(Expand(row.err)), std::string::npos) << run.err;
     std::set<std::string> expected(row.kept.begin(), row.kept.end());
     expected.insert(row.made.begin(), row.made.end());
@@ -164,12 +158,11 @@ TEST_P(WholeRun, EndsAsExpectedAndKeepsEveryFile)
         if (entry.is_regular_file() || entry.is_symlink()) listing.insert(entry.path().lexically_relative(dir.Path()).string());
     EXPECT_EQ(listing, expected);
     for (const std::string& name : row.kept)
-        EXPECT_TRUE(fs::exists(dir.File(name)) && ReadAllBytes(dir.File(name)) == before.at(name)) << name << " changed";
+        EXPECT_TRUE(fs::exists(dir.File(name)) && ReadAllBytes(dir.File(name)) == before[name]) << name << " changed";
     for (const std::string& name : row.made) {
         ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(dir.File(name)))) << name;
         EXPECT_EQ(fs::status(dir.File(name)).permissions(), kUmasked) << name;
-        const uintmax_t whole = name.ends_with(".mp3") ? kWholeMp3 : name.ends_with(".wav") ? kWholeWav : 0;
-        EXPECT_GE(fs::file_size(dir.File(name)), whole) << name;
+        EXPECT_GE(fs::file_size(dir.File(name)), name.ends_with(".mp3") ? kWholeMp3 : name.ends_with(".wav") ? kWholeWav : 0) << name;
     }
     EXPECT_FALSE(fs::exists(config.File("varnook.ini"))) << "a batch run stores no settings";
     if (row.alsoCheck) row.alsoCheck(dir.Path().string(), config.Path().string());
