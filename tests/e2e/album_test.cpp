@@ -57,11 +57,9 @@ TEST_P(AlbumGain, IsPooledFromEveryTrack)
     MakeWav("lib/one/t.wav");
     WriteAllBytes(dir.File("lib/copies/a.wav"), BuildWav({}, RisingTone()));
     fs::copy_file(lib / "copies/a.wav", lib / "copies/b.wav");
-    const std::string loud = dir.File("lib/trio/loud.wav"), quiet = dir.File("lib/trio/quiet.wav");
+    const std::string loud = MakeWav("lib/trio/loud.wav", 16000), quiet = MakeWav("lib/trio/quiet.wav", 500);
     const std::string played = config.File("played.wav");
-    WriteAllBytes(loud, ToneWav(16000));
-    WriteAllBytes(dir.File("lib/trio/mid.wav"), ToneWav(5000));
-    WriteAllBytes(quiet, ToneWav(500));
+    MakeWav("lib/trio/mid.wav", 5000);
     WriteAllBytes(played, BuildWav(kStereo, Concat(Concat(Tone(16000), Tone(5000)), Tone(500))));
 
     Rows album, alone;
@@ -82,8 +80,7 @@ TEST_P(AlbumGain, IsPooledFromEveryTrack)
     for (const char* field : {"applied_gain_db", "cut_in_s", "cut_out_s"})
         EXPECT_EQ((Names{album["mid.wav"][field].dump(), album["quiet.wav"][field].dump()}),
                   Names(2, album["loud.wav"][field].dump())) << field;
-    EXPECT_NEAR(Level(dir.File("out/trio/loud.wav")) - Level(dir.File("out/trio/quiet.wav")), Level(loud) - Level(quiet),
-                0.05);
+    EXPECT_NEAR(Level(dir.File("out/trio/loud.wav")) - Level(dir.File("out/trio/quiet.wav")), Level(loud) - Level(quiet), 0.05);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, AlbumGain, testing::Values("rg1", "r128"),
@@ -107,15 +104,14 @@ protected:
             for (size_t i = 0; i < texts.size(); ++i) tag += Id3Frame(3, Names{"TALB", "TPE1", "TPE2"}[i], '\0' + texts[i]);
             tag = Id3Tag(3, tag);  // as a WAV file's "id3 " chunk holds it
             if (!texts.empty()) layout.after = {{"id3 ", Bytes(tag.begin(), tag.end())}};
-            amplitude *= 1.5;
-            WriteAllBytes((lib / name).string(), BuildWav(layout, Sine(440, amplitude, 44100, 44100 * 2, 2)));
+            WriteAllBytes((lib / name).string(), BuildWav(layout, Sine(440, amplitude *= 1.5, 44100, 44100 * 2, 2)));
         }
     }
 
-    CapturedRun RunAlbums(const std::string& mode, Names more = {})
+    // `words` after the album mode.
+    CapturedRun RunAlbums(const std::string& words)
     {
-        more.insert(more.begin(), {lib.string(), "/ana1", "/lev1", "/tr0", "/enc1", "/skip1", "/album", mode});
-        const CapturedRun run = Run(more);
+        const CapturedRun run = Run(Words("{lib} /ana1 /lev1 /tr0 /enc1 /skip1 /album " + words));
         EXPECT_EQ(run.exitCode, 0) << run.out;
         return run;
     }
@@ -123,12 +119,9 @@ protected:
     // Each output's bytes, by name, taken out of the library.
     std::map<std::string, Bytes> TakeOutputs()
     {
-        std::map<std::string, Bytes> outputs;
-        for (const auto& [name, bytes] : Contents(lib)) {
-            if (!name.ends_with(".mp3")) continue;
-            outputs[name] = bytes;
-            fs::remove(lib / name);
-        }
+        std::map<std::string, Bytes> outputs = Contents(lib);
+        std::erase_if(outputs, [](const auto& file) { return !file.first.ends_with(".mp3"); });
+        for (const auto& [name, bytes] : outputs) fs::remove(lib / name);
         return outputs;
     }
 
@@ -142,7 +135,7 @@ protected:
 TEST_F(AlbumRuns, GroupByFolderOrByTagAndMakeTheSameBytesWhateverTheJobs)
 {
     const std::string root = lib.string() + "/";
-    EXPECT_EQ(LinesOf(RunAlbums("folder", {"/jobs1", "/tp", "-20", "/report", config.File("r.jsonl")}), "Album: "),
+    EXPECT_EQ(LinesOf(RunAlbums("folder /jobs1 /tp -20 /report {tmp}/r.jsonl"), "Album: "),
               (Names{"Album: " + root + "CD1 (2 files)", "Album: " + root + "CD2 (2 files)",
                      "Album: " + root + "singles (2 files)"}));
     std::map<std::string, std::vector<nlohmann::json>> rowsOf;
@@ -157,11 +150,11 @@ TEST_F(AlbumRuns, GroupByFolderOrByTagAndMakeTheSameBytesWhateverTheJobs)
         EXPECT_NEAR(loudest, -20, 0.05) << album;
     }
     TakeOutputs();
-    const CapturedRun one = RunAlbums("tag", {"/jobs1"});
+    const CapturedRun one = RunAlbums("tag /jobs1");
     EXPECT_EQ(LinesOf(one, "Album: "), (Names{"Album: Orchestra - Opus (3 files)", "Album: Band - Opus (1 file)",
                                   "Album: a.wav (1 file)", "Album: b.wav (1 file)"}));
     const std::map<std::string, Bytes> made = TakeOutputs();
-    const CapturedRun two = RunAlbums("tag", {"/jobs2"});
+    const CapturedRun two = RunAlbums("tag /jobs2");
     EXPECT_EQ(Untimed(two), Untimed(one));
     EXPECT_TRUE(TakeOutputs() == made) << "two jobs made other bytes";
 }
@@ -171,7 +164,7 @@ TEST_F(AlbumRuns, GroupByFolderOrByTagAndMakeTheSameBytesWhateverTheJobs)
 // track taken away.
 TEST_F(AlbumRuns, ReRunsRedoAWholeAlbumOrNone)
 {
-    const Names gains = LinesOf(RunAlbums("folder", {"/jobs2"}), "Album");
+    const Names gains = LinesOf(RunAlbums("folder /jobs2"), "Album");
     ASSERT_EQ(gains.size(), 6u);
     const CapturedRun again = RunAlbums("folder");
     EXPECT_EQ(LinesOf(again, "Album"), gains);
@@ -180,7 +173,7 @@ TEST_F(AlbumRuns, ReRunsRedoAWholeAlbumOrNone)
     ASSERT_EQ(::utimensat(AT_FDCWD, (lib / "CD2/04.wav").c_str(), nullptr, 0), 0);
     EXPECT_EQ(summary(RunAlbums("folder")), "Files done: 2, skipped: 4, failed: 0, stopped: 0, passed over: 6");
     fs::remove(lib / "singles/a.mp3");
-    EXPECT_EQ(summary(RunAlbums("folder", {"/jobs2"})), "Files done: 2, skipped: 4, failed: 0, stopped: 0, passed over: 5");
+    EXPECT_EQ(summary(RunAlbums("folder /jobs2")), "Files done: 2, skipped: 4, failed: 0, stopped: 0, passed over: 5");
     for (const char* name : {"CD1/02.wav", "CD1/02.mp3"}) fs::remove(lib / name);
     EXPECT_EQ(summary(RunAlbums("folder")), "Files done: 1, skipped: 4, failed: 0, stopped: 0, passed over: 5");
 }

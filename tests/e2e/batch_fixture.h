@@ -104,17 +104,23 @@ protected:
         return files;
     }
 
+    // Finds a line starting with each of `expected` (expanded) in the log, in this order.
+    void ExpectInOrder(const CapturedRun& run, const Names& expected) const
+    {
+        const Names lines = run.Lines();
+        auto at = lines.begin();
+        for (const std::string& opening : expected) {
+            at = std::find_if(at, lines.end(), [&](const std::string& line) { return line.starts_with(Expand(opening)); });
+            ASSERT_TRUE(at != lines.end()) << "missing [" << Expand(opening) << "...] in order; log:\n" << run.out;
+        }
+    }
+
     TempDir dir;
     TempDir config;
 
 private:
     std::deque<TempDir> captures_;
 };
-
-inline bool HasLine(const Names& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 // The log without its times: no "Processing time" lines, the summary's counts without seconds.
 inline Names Untimed(const CapturedRun& run)
@@ -152,17 +158,6 @@ inline double FfmpegLoudness(const std::string& path)
     for (const std::string& line : run.Lines())
         if (line.starts_with("lavfi.r128.I=")) value = std::strtod(line.c_str() + 13, nullptr);
     return value;
-}
-
-// Finds a line starting with each of `expected` in the log, in this order.
-inline void ExpectInOrder(const CapturedRun& run, const Names& expected)
-{
-    const Names lines = run.Lines();
-    auto at = lines.begin();
-    for (const std::string& opening : expected) {
-        at = std::find_if(at, lines.end(), [&](const std::string& line) { return line.starts_with(opening); });
-        ASSERT_TRUE(at != lines.end()) << "missing [" << opening << "...] in order; log:\n" << run.out;
-    }
 }
 
 }  // namespace varnook::test

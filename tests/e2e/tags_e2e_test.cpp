@@ -16,13 +16,12 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::vector<std::string> kMid3v2{
-    "mid3v2", "-t", "Bj\u00F6rk \"J\u00F3ga\" \u6771\u4EAC \U0001F3B5", "-a", "\u041A\u0438\u043D\u043E", "-A", "\u6771\u4EAC \u00C9t\u00E9", "-y", "2024", "-T", "3/12",
-    "-g", "(52)", "-c", "first comment \U0001F600", "-c", "Other:second comment:deu",
-    "-c", "iTunNORM: 000001F4 000001F4:eng", "--TPE2", "Various \u00C5rtists", "--TPOS", "1/2",
-    "--TCOM", "\uC791\uACE1\uAC00", "--USLT", "la la \u00E9", "--TXXX", "MusicBrainz Album Id:89ad4ac3",
-    "--TXXX", "MusicBrainz Artist Id:5b11f4ce", "--TXXX", "REPLAYGAIN_TRACK_GAIN:-6.20 dB",
-    "-p", "{dir}/cover.jpg:Cover:3:image/jpeg"};
+const std::vector<std::string> kMid3v2{"mid3v2", "-t", "Bj\u00F6rk \"J\u00F3ga\" \u6771\u4EAC \U0001F3B5",
+    "-a", "\u041A\u0438\u043D\u043E", "-A", "\u6771\u4EAC \u00C9t\u00E9", "-y", "2024", "-T", "3/12", "-g", "(52)",
+    "-c", "first comment \U0001F600", "-c", "Other:second comment:deu", "-c", "iTunNORM: 000001F4 000001F4:eng",
+    "--TPE2", "Various \u00C5rtists", "--TPOS", "1/2", "--TCOM", "\uC791\uACE1\uAC00", "--USLT", "la la \u00E9",
+    "--TXXX", "MusicBrainz Album Id:89ad4ac3", "--TXXX", "MusicBrainz Artist Id:5b11f4ce",
+    "--TXXX", "REPLAYGAIN_TRACK_GAIN:-6.20 dB", "-p", "{dir}/cover.jpg:Cover:3:image/jpeg"};
 
 // A compressed frame's data: zlib's stream of `data`, after its inflated size as 2.3 gives it.
 std::string Compressed(const std::string& data)
@@ -69,8 +68,7 @@ protected:
         if (row.source.ends_with(".wav")) {
             // Title, artist and album; each text ends in a zero, and an odd size is padded.
             const std::string info = "INFOINAM\x0D\0\0\0Caf\u00E9 \"Nuit\"\0\0IART\x04\0\0\0Duo\0IPRD\x04\0\0\0LP1\0"s;
-            WavLayout layout;
-            layout.before = {{"LIST", Bytes(info.begin(), info.end())}};
+            const WavLayout layout{.before = {{"LIST", Bytes(info.begin(), info.end())}}, .after = {}};
             WriteAllBytes(path, BuildWav(layout, Sine(440, 6000, 44100, 44100)));
             return path;
         }
@@ -79,12 +77,10 @@ protected:
             const Bytes audio = ReadAllBytes(path);
             WriteText(path, row.handBuilt(std::string(cover.begin(), cover.end())) + std::string(audio.begin(), audio.end()));
         }
-        if (row.tagger.empty()) return path;
-        Names args{row.tagger.begin() + 1, row.tagger.end()};
+        Names args{row.tagger.begin() + !row.tagger.empty(), row.tagger.end()};
         for (std::string& arg : args) arg = Expand(arg);
         args.push_back(path);
-        const CapturedRun tagged = RunCaptured(row.tagger.front(), args);
-        EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
+        EXPECT_TRUE(row.tagger.empty() || RunCaptured(row.tagger.front(), args).exitCode == 0) << "the tagger failed";
         return path;
     }
 };
@@ -108,18 +104,17 @@ TEST_P(TagsKept, FrameByFrame)
         const auto ofKey = [&key](const std::string& l) { return l.starts_with(key + "="); };
         if (std::ranges::any_of(kLameOwn, isPrefix) || std::ranges::any_of(row.expected, ofKey)) continue;
         if (std::ranges::any_of(row.gone, isPrefix)) {
-            const auto sameKey = [&key](const std::string& l) { return l.starts_with(key); };
-            EXPECT_FALSE(std::ranges::any_of(after, sameKey)) << line << " came out";
+            EXPECT_FALSE(std::ranges::any_of(after, [&key](const std::string& l) { return l.starts_with(key); })) << line;
         } else if (key.starts_with("COMM:")) {
             // The Comment field's frame is lame's now, in its own language and description.
             const std::string text = line.substr(line.find('='));
             const auto sameText = [&text](const std::string& l) { return l.starts_with("COMM:") && l.ends_with(text); };
             EXPECT_TRUE(std::ranges::any_of(after, sameText)) << line << " lost";
         } else {
-            EXPECT_TRUE(HasLine(after, line)) << line << " lost";
+            EXPECT_TRUE(std::ranges::count(after, line)) << line << " lost";
         }
     }
-    for (const std::string& line : row.expected) EXPECT_TRUE(HasLine(after, line)) << line << " missing";
+    for (const std::string& line : row.expected) EXPECT_TRUE(std::ranges::count(after, line)) << line << " missing";
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, TagsKept, testing::Values(
