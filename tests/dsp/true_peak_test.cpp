@@ -10,8 +10,6 @@
 #include "faded_sine.h"
 #include "io/byte_order.h"
 #include "io/errors.h"
-#include "support/sox_true_peak.h"
-#include "support/temp_dir.h"
 #include "support/wav_builder.h"
 
 namespace varnook::test {
@@ -108,16 +106,6 @@ TEST(TruePeakMeter, ReadsTheSameWhateverThePieces)
     const double whole = MeterDb(samples, 2, 44100, Reconstruction::Standard, samples.size());
     for (const size_t piece : {1, 999, 1024, 4096})
         EXPECT_EQ(MeterDb(samples, 2, 44100, Reconstruction::Standard, piece), whole) << piece;
-}
-
-// Clipped material rings up to the top of the band, where Precise follows it as sox's upsampler
-// does, at eight points a sample.
-TEST(TruePeakMeter, PreciseReadsClippedMaterialAsSoxDoes)
-{
-    const auto samples = MusicLike(Material::Dense, 9, 44100, 44100);
-    TempDir dir;
-    WriteAllBytes(dir.File("dense.wav"), BuildWav({2, 44100, 16, 1, 16, {}, {}}, samples));
-    EXPECT_NEAR(MeterDb(samples, 2, 44100, Reconstruction::Precise), SoxTruePeakDb(dir.File("dense.wav"), 44100), 0.05);
 }
 
 TEST(TruePeak, TheMeterAndTheLimiterRefuseALayoutWithoutChannelsRateOrCeiling)

@@ -165,8 +165,7 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
     ParsedCommandLine commandLine;
     commandLine.Sources = {MakeSource("odd.wav", 44000)};
     EXPECT_EQ(RunBatch(ctx, commandLine), kBatchFailed);
-    EXPECT_TRUE(Logged("No filter for this frequency") && Logged("Leveling with: 0.00 dB..."));
-    EXPECT_FALSE(Logged("Could not analyze"));
+    EXPECT_TRUE(Logged("No filter for this frequency") && Logged("Leveling with: 0.00 dB...") && !Logged("Could not analyze"));
     EXPECT_EQ(recorder.RecordedRuns(), (std::vector<Lines>{{"-h", dir.File("VRK.tmp"), dir.File("mp3.tmp")}}));
     EXPECT_EQ(host.captions.back(), "Varnook Progress");
 }
@@ -179,9 +178,8 @@ TEST_F(RunBatchTest, FailuresThatTheStepsWordsHideAreSaidPlainly)
     ctx.settings.Trim = false;
     const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
         {"gone.wav", "", "Not a valid wav file!", "File not found"}, {"gone.mp3", "", "Could not decode", "File not found"},
-                {MakeSource("song.wav"), "song.mp3", "75: Path/File access error",
-                 "Could not write " + dir.File("song.mp3") + ": a folder of that name is in the way"},
-                {"bad.wav", "", "Not a valid wav file!", ""}};
+        {"bad.wav", "", "Not a valid wav file!", ""}, {MakeSource("song.wav"), "song.mp3", "75: Path/File access error",
+         "Could not write " + dir.File("song.mp3") + ": a folder of that name is in the way"}};
     test::WriteText(dir.File("bad.wav"), "no RIFF here");
     for (const auto& [source, inTheWay, reason, plain] : rows) {
         if (!inTheWay.empty()) fs::create_directory(dir.File(inTheWay));
