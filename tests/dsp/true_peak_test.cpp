@@ -85,8 +85,7 @@ TEST(Oversampler, PointsLieOnTheSineAtTheirPlaces)
     for (const auto& [rate, reconstruction, cyclesPerSample, tolerance] : rows) {
         SCOPED_TRACE(testing::Message() << rate << " Hz, " << cyclesPerSample << " cycles a sample");
         Oversampler oversampler(reconstruction, rate);
-        const size_t reach = oversampler.Reach();
-        const size_t count = 300;
+        const size_t reach = oversampler.Reach(), count = 300;
         const auto wave = [&](double t) { return std::sin(2 * pi * cyclesPerSample * t + 0.3); };
         std::vector<float> frames(count + 2 * reach);
         for (size_t i = 0; i < frames.size(); ++i)
