@@ -36,12 +36,11 @@ TEST(Loudness, KnownSignals)
     // powers add up to the loudness. Silence has no level at all, and levels by the same 90 dB as
     // the equal-loudness analysis. The loudness tolerance covers the K-weighting's slope at 997 Hz;
     // the true peak is held to 0.02 dB (see tests/dsp).
-    // Three seconds of a sine, one peak a channel, its phase in degrees.
-    auto tone = [](std::vector<double> peaks, double hz = 997, double deg = 0) { return FadedSine(kRate, 3, hz, peaks, deg); };
     const std::tuple<std::vector<int16_t>, int, double, double> rows[] = {
-        {tone({16384, 16384}), 2, -6.02, -6.02}, {tone({16384}), 1, -6.02, -6.02}, {tone({1638, 1638}), 2, -26.02, -26.02},
-        {tone({1638, 16384}), 2, -8.99, -6.02}, {tone({16384, 1638}), 2, -8.99, -6.02},
-        {Silence(2 * kRate * 3), 2, -HUGE_VAL, -HUGE_VAL}, {tone({16384, 16384}, kRate / 4.0, 45), 2, -2.67, -6.02}};
+        {FadedSine(kRate, 3, 997, {16384, 16384}), 2, -6.02, -6.02}, {FadedSine(kRate, 3, 997, {16384}), 1, -6.02, -6.02},
+        {FadedSine(kRate, 3, 997, {1638, 1638}), 2, -26.02, -26.02}, {FadedSine(kRate, 3, 997, {1638, 16384}), 2, -8.99, -6.02},
+        {FadedSine(kRate, 3, 997, {16384, 1638}), 2, -8.99, -6.02}, {Silence(2 * kRate * 3), 2, -HUGE_VAL, -HUGE_VAL},
+        {FadedSine(kRate, 3, kRate / 4.0, {16384, 16384}, 45), 2, -2.67, -6.02}};
     TempDir dir;
     for (const auto& [samples, channels, integrated, truePeak] : rows) {
         const LoudnessMeasure m = Measured(dir, samples, channels);
