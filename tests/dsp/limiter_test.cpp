@@ -43,14 +43,6 @@ TruePeakLimiter Limited(std::vector<std::vector<double>>& channels, int32_t rate
     return limiter;
 }
 
-std::vector<int16_t> Pcm16(const std::vector<std::vector<double>>& channels)
-{
-    std::vector<int16_t> samples;
-    for (size_t i = 0; i < channels[0].size(); ++i)
-        for (const auto& channel : channels) samples.push_back(static_cast<int16_t>(std::nearbyint(channel[i])));
-    return samples;
-}
-
 // Two hundred short bursts of 15 kHz, each one crest over the rest, the crests at every place
 // between the interpolated points: four points a sample alone read such a crest up to 0.3 dB low.
 std::vector<int16_t> Bursts()
@@ -84,7 +76,10 @@ TEST(TruePeakLimiter, HoldsTheCeilingAsAnIndependentUpsamplerReadsIt)
         auto channels = Channels(samples, 2, gain);
         const TruePeakLimiter limiter = Limited(channels, rate, kMinus1Dbtp);
         EXPECT_GT(limiter.LargestReductionDb(), 1) << name;
-        WriteAllBytes(dir.File("out.wav"), BuildWav({2, rate, 16, 1, 16, {}, {}}, Pcm16(channels)));
+        std::vector<int16_t> limited;  // interleaved again, rounded to 16 bits
+        for (size_t i = 0; i < samples.size(); ++i)
+            limited.push_back(static_cast<int16_t>(std::nearbyint(channels[i % 2][i / 2])));
+        WriteAllBytes(dir.File("out.wav"), BuildWav({2, rate, 16, 1, 16, {}, {}}, limited));
         EXPECT_LE(SoxTruePeakDb(dir.File("out.wav"), rate), -1.0) << name;
     }
 }

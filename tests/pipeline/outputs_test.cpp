@@ -37,9 +37,8 @@ TEST(NameOutput, NamesTheOutputAndDecidesItsFormat)
         {"/m/song.wav", "/out", Wav, false, "/out/song.wav", Wav},
         {"/m/song.wav", "/m/song.wav", Mp3, false, "/m/_song.wav", Wav}};
     for (const auto& [source, dest, chosen, caseInsensitive, path, written] : rows) {
-        FileProbe probe;
-        probe.FolderExists = [](const std::string& folder) { return folder == "/m/" || folder == "/out/"; };
-        probe.SameFile = [&](const std::string& a, const std::string& b) { return caseInsensitive ? EqualsNoCase(a, b) : a == b; };
+        const FileProbe probe{.FolderExists = [](const std::string& folder) { return folder == "/m/" || folder == "/out/"; },
+                              .SameFile = [&](auto& a, auto& b) { return caseInsensitive ? EqualsNoCase(a, b) : a == b; }};
         const OutputName out = NameOutput(source, dest, chosen, probe);
         EXPECT_EQ(std::pair(out.Path, out.Format), std::pair(path, written)) << source << " to " << dest;
     }

@@ -83,15 +83,12 @@ struct StepCase {
     const char* name;
     std::string source;
     std::array<bool, 4> steps;  // analyse, amplify, trim, encode
-    double newLevel;
     Lines log;                  // found in this order
     std::set<std::string> after;
-    bool usersWav = false;      // a "song.wav" of the user's own beside the source
     // When set, a stop is asked for at the first line of `log`, with a second source beside the
     // first, in this many jobs.
     int stopJobs = 0;
 };
-void PrintTo(const StepCase& row, std::ostream* os) { *os << row.name; }
 
 class Steps : public RunBatchTest, public testing::WithParamInterface<StepCase> {};
 
@@ -103,15 +100,12 @@ TEST_P(Steps, RunInTurnAndWriteOnlyTheOutputOrStopAndLeaveNothing)
 {
     const StepCase& row = GetParam();
     const bool stop = row.stopJobs > 0;
-    const int jobs = std::max(row.stopJobs, 1);
+    const int jobs = ctx.settings.Jobs = std::max(row.stopJobs, 1);
     std::vector<RunItem> items{{MakeSource(row.source), "", false}};
     if (stop) items.push_back({MakeSource("2" + row.source), "", false});
-    if (row.usersWav) test::WriteText(dir.File("song.wav"), "the user's own");
     const auto before = Contents();
     std::tie(ctx.settings.Analyze, ctx.settings.Amplify, ctx.settings.Trim, ctx.settings.Encode) =
         std::tuple_cat(row.steps);
-    ctx.settings.NewLevel = row.newLevel;
-    ctx.settings.Jobs = jobs;
     ctx.request.ReportPath = scratch.File("r.jsonl");
     const RunFrontEnd frontEnd{.Summary = true};
     std::latch everyJobTookItsFile(jobs);
@@ -131,39 +125,29 @@ TEST_P(Steps, RunInTurnAndWriteOnlyTheOutputOrStopAndLeaveNothing)
         at = std::find(at, host.lines.end(), line);
         ASSERT_NE(at, host.lines.end()) << "[" << line << "] missing or out of order";
     }
-    std::set<std::string> after;
-    for (const auto& [name, bytes] : Contents()) after.insert(name);
-    EXPECT_EQ(after, row.after);
+    const auto after = std::views::keys(Contents());
+    EXPECT_EQ(std::set<std::string>(after.begin(), after.end()), row.after);
     for (const auto& [name, bytes] : before) EXPECT_EQ(test::ReadAllBytes(dir.File(name)), bytes);
-    if (row.steps[2] && !row.steps[3] && !stop) {
-        EXPECT_LT(fs::file_size(dir.File("_song.wav")), fs::file_size(items[0].Path)) << "not trimmed";
-    }
     if (!stop) return;
-    EXPECT_TRUE(host.lines.rbegin()[1].starts_with("Files done: 0, skipped: 0, failed: 0, stopped: " +
-                                                   std::to_string(jobs) + ";")) << host.lines.rbegin()[1];
-    EXPECT_EQ(host.lines.back(), "Interrupted by user");
+    const std::string summary = "Files done: 0, skipped: 0, failed: 0, stopped: " + std::to_string(jobs) + ";";
+    EXPECT_EQ((Lines{host.lines.end()[-2].substr(0, summary.size()), host.lines.back()}), (Lines{summary, "Interrupted by user"}));
 }
 
 const std::array<bool, 4> kAllSteps{1, 1, 1, 1};
 const std::set<std::string> kTwoSongs{"song.wav", "2song.wav"};
 INSTANTIATE_TEST_SUITE_P(Rows, Steps, testing::Values(
-    StepCase{"AnalysedGainPlusNewLevel", "song.wav", {1, 1, 0, 0}, -4,
-             {"Recommended gain: -14.17 dB", "Leveling with: -18.17 dB...", "Leveled OK"}, {"song.wav", "_song.wav"}},
-    StepCase{"WavTrimmedOnly", "song.wav", {1, 0, 1, 0}, 0, {"Trimming...", "Trimmed OK"}, {"song.wav", "_song.wav"}},
-    StepCase{"Mp3TrimmedOnlyIsDecodedFirst", "song.mp3", {1, 0, 1, 1}, 0,
+    StepCase{"Mp3TrimmedOnlyIsDecodedFirst", "song.mp3", {1, 0, 1, 1},
              {"Decoding...", "Decoded OK", "Trimming...", "Trimmed OK", "Encoded OK"}, {"song.mp3", "_song.mp3"}},
-    StepCase{"Mp3BesideTheUsersWav", "song.mp3", {0, 1, 0, 1}, 0, {"Decoded OK", "Leveled OK", "Encoded OK"},
-             {"song.mp3", "song.wav", "_song.mp3"}, true},
-    StepCase{"StopInAnalysis", "song.wav", kAllSteps, 0, {"Analyzing...", "Could not analyze"}, kTwoSongs, false, 1},
-    StepCase{"StopInAnalysisTwoJobs", "song.wav", kAllSteps, 0, {"Analyzing...", "Could not analyze"}, kTwoSongs, false, 2},
-    StepCase{"StopInAmplify", "song.wav", kAllSteps, 0, {"Leveling with: -14.17 dB...", "Could not level"}, kTwoSongs, false, 1},
-    StepCase{"StopInAmplifyTwoJobs", "song.wav", kAllSteps, 0, {"Leveling with: -14.17 dB...", "Could not level"}, kTwoSongs, false, 2},
-    StepCase{"StopInTrim", "song.wav", kAllSteps, 0, {"Trimming...", "Could not trim"}, kTwoSongs, false, 1},
-    StepCase{"StopInTrimTwoJobs", "song.wav", kAllSteps, 0, {"Trimming...", "Could not trim"}, kTwoSongs, false, 2},
-    StepCase{"StopInEncode", "song.wav", kAllSteps, 0, {"Encoding...", "Could not encode"}, kTwoSongs, false, 1},
-    StepCase{"StopInEncodeTwoJobs", "song.wav", kAllSteps, 0, {"Encoding...", "Could not encode"}, kTwoSongs, false, 2},
-    StepCase{"StopInDecode", "song.mp3", kAllSteps, 0, {"Decoding...", "Could not decode"}, {"song.mp3", "2song.mp3"}, false, 1},
-    StepCase{"StopInConversionTwoJobs", "song.flac", kAllSteps, 0, {"Converting...", "Could not convert"}, {"song.flac", "2song.flac"}, false, 2}),
+    StepCase{"StopInAnalysis", "song.wav", kAllSteps, {"Analyzing...", "Could not analyze"}, kTwoSongs, 1},
+    StepCase{"StopInAnalysisTwoJobs", "song.wav", kAllSteps, {"Analyzing...", "Could not analyze"}, kTwoSongs, 2},
+    StepCase{"StopInAmplify", "song.wav", kAllSteps, {"Leveling with: -14.17 dB...", "Could not level"}, kTwoSongs, 1},
+    StepCase{"StopInAmplifyTwoJobs", "song.wav", kAllSteps, {"Leveling with: -14.17 dB...", "Could not level"}, kTwoSongs, 2},
+    StepCase{"StopInTrim", "song.wav", kAllSteps, {"Trimming...", "Could not trim"}, kTwoSongs, 1},
+    StepCase{"StopInTrimTwoJobs", "song.wav", kAllSteps, {"Trimming...", "Could not trim"}, kTwoSongs, 2},
+    StepCase{"StopInEncode", "song.wav", kAllSteps, {"Encoding...", "Could not encode"}, kTwoSongs, 1},
+    StepCase{"StopInEncodeTwoJobs", "song.wav", kAllSteps, {"Encoding...", "Could not encode"}, kTwoSongs, 2},
+    StepCase{"StopInDecode", "song.mp3", kAllSteps, {"Decoding...", "Could not decode"}, {"song.mp3", "2song.mp3"}, 1},
+    StepCase{"StopInConversionTwoJobs", "song.flac", kAllSteps, {"Converting...", "Could not convert"}, {"song.flac", "2song.flac"}, 2}),
     test::RowName());
 
 // A rate without a filter levels by 0 dB without "Could not analyze", and the tags left in the
@@ -179,8 +163,7 @@ TEST_F(RunBatchTest, ARateWithoutFilterLevelsByZeroAndCarriesNoStaleTags)
     ParsedCommandLine commandLine;
     commandLine.Sources = {MakeSource("odd.wav", 44000)};
     EXPECT_EQ(RunBatch(ctx, commandLine), kBatchFailed);
-    EXPECT_TRUE(Logged("No filter for this frequency") && Logged("Leveling with: 0.00 dB..."));
-    EXPECT_FALSE(Logged("Could not analyze"));
+    EXPECT_TRUE(Logged("No filter for this frequency") && Logged("Leveling with: 0.00 dB...") && !Logged("Could not analyze"));
     EXPECT_EQ(recorder.RecordedRuns(), (std::vector<Lines>{{"-h", dir.File("VRK.tmp"), dir.File("mp3.tmp")}}));
     EXPECT_EQ(host.captions.back(), "Varnook Progress");
 }
@@ -193,9 +176,8 @@ TEST_F(RunBatchTest, FailuresThatTheStepsWordsHideAreSaidPlainly)
     ctx.settings.Trim = false;
     const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
         {"gone.wav", "", "Not a valid wav file!", "File not found"}, {"gone.mp3", "", "Could not decode", "File not found"},
-                {MakeSource("song.wav"), "song.mp3", "75: Path/File access error",
-                 "Could not write " + dir.File("song.mp3") + ": a folder of that name is in the way"},
-                {"bad.wav", "", "Not a valid wav file!", ""}};
+        {"bad.wav", "", "Not a valid wav file!", ""}, {MakeSource("song.wav"), "song.mp3", "75: Path/File access error",
+         "Could not write " + dir.File("song.mp3") + ": a folder of that name is in the way"}};
     test::WriteText(dir.File("bad.wav"), "no RIFF here");
     for (const auto& [source, inTheWay, reason, plain] : rows) {
         if (!inTheWay.empty()) fs::create_directory(dir.File(inTheWay));

@@ -24,10 +24,8 @@ using Edit = std::pair<size_t, int32_t>;
 void Apply(Bytes& bytes, const std::vector<Edit>& edits)
 {
     for (const auto& [at, value] : edits)
-        if (at == 20 || at == 22 || at == 32 || at == 34)
-            StoreLE16(bytes.data() + at, static_cast<int16_t>(value));
-        else
-            StoreLE32(bytes.data() + at, value);
+        at == 20 || at == 22 || at == 32 || at == 34 ? StoreLE16(&bytes[at], static_cast<int16_t>(value))
+                                                     : StoreLE32(&bytes[at], value);
 }
 
 struct HeaderCase {
