@@ -56,6 +56,8 @@ std::string Absolute(const std::string& path)
 StepEnd Encoded(Context& ctx, const std::string& options, const std::string& inFile,
                 const std::string& outFile, std::string* encoderError, const TagCarry* carry)
 {
+    // A stop asked for before lame starts is not left to the race with a short file's end.
+    if (ctx.stop->Requested()) return StepEnd::Stopped;
     const std::string tempOut = Absolute(FolderOf(outFile) + WorkFileName(WorkFile::Encode, ctx.request.Job));
 
     pid_t child = 0;

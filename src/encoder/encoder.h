@@ -34,11 +34,11 @@ struct TagCarry {
 // outFile's folder (made new, never through a link there), which is renamed to outFile on exit
 // code 0 when it is whole (see whole_output.h), after `carry` (when given) has written its frames
 // into it; paths reach lame absolute, so none reads as an option. With a provenance in
-// ctx.request, an encoded file carries it. A stop requested through ctx.stop ends lame early:
-// the step was stopped, and the work file is removed, as it is after any failure, a failed
-// rename included. When lame fails on its own, `encoderError` (if given) gets the last line lame
-// wrote to its standard error, which tells why ("lame: unrecognized option --bogus"); it may be
-// empty.
+// ctx.request, an encoded file carries it. A stop requested through ctx.stop ends lame early, or
+// keeps it from starting when it came first: the step was stopped, and the work file is removed,
+// as it is after any failure, a failed rename included. When lame fails on its own,
+// `encoderError` (if given) gets the last line lame wrote to its standard error, which tells why
+// ("lame: unrecognized option --bogus"); it may be empty.
 StepEnd Encoded(Context& ctx, const std::string& options, const std::string& inFile,
                 const std::string& outFile, std::string* encoderError = nullptr,
                 const TagCarry* carry = nullptr);
