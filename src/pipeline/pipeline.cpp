@@ -539,8 +539,7 @@ private:
         if (!ceiling) return;
         const std::optional<double> aim = settings_.Peaks == PeakMode::Limit ? aim_ : std::nullopt;
         const DeliveryCheck check = CheckedDelivery(ctx_, req_.OutputPath, *ceiling, aim, [&](double change) {
-            return EncodedWithTags(inFile, done, failed, change == 0 ? 1 : std::pow(10.0, change / 20)) ==
-                   StepEnd::Finished;
+            return EncodedWithTags(inFile, done, failed, std::pow(10.0, change / 20)) == StepEnd::Finished;
         });
         facts_.TruePeakAfter = check.TruePeak;
         if (facts_.AppliedGain) *facts_.AppliedGain += check.Change;
