@@ -1,10 +1,10 @@
 #include "cli/command_line.h"
 
-#include <filesystem>
 #include <string_view>
 
 #include "base/context.h"
 #include "io/exist_file.h"
+#include "io/paths.h"
 #include "io/text.h"
 #include "settings/key_table.h"
 
@@ -58,15 +58,6 @@ std::string KeyValue(const KeyArgument& arg, std::string_view keyName)
     return std::string(TrimBlanks(joined));
 }
 
-// The path under which the pipeline takes the source apart: absolute, without "." and "..".
-std::string AbsoluteSource(std::string_view word)
-{
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(word), ec);
-    if (ec) return std::string(word);
-    return absolute.lexically_normal().string();
-}
-
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(Context& ctx, const std::vector<std::string>& args)
@@ -89,7 +80,8 @@ ParsedCommandLine ParseCommandLine(Context& ctx, const std::vector<std::string>&
         } else if (!keyArgs.empty()) {
             keyArgs.back().words.push_back(arg);
         } else if (!TrimBlanks(arg).empty()) {
-            parsed.Sources.push_back(AbsoluteSource(arg));
+            // The path under which the pipeline takes the source apart.
+            parsed.Sources.push_back(AbsolutePath(std::string(arg)));
         }
     }
 

@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 namespace varnook {
 
@@ -26,6 +30,26 @@ std::string FolderOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string AbsolutePath(const std::string& path)
+{
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
+std::string ResolvedPath(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    if (::realpath(path.empty() ? "." : path.c_str(), buffer) == nullptr) return {};
+    return buffer;
 }
 
 namespace {

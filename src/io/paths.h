@@ -22,6 +22,17 @@ PathParts SplitPath(const std::string& path);
 // The folder part alone, with its trailing "/", or empty.
 std::string FolderOf(const std::string& path);
 
+// The name part alone: what follows the last "/".
+std::string FileNameOf(const std::string& path);
+
+// The path made absolute against the working folder, without "." and ".." (taken away as text,
+// links left alone); a trailing "/" stays. The path as given when there is no working folder.
+std::string AbsolutePath(const std::string& path);
+
+// The path with its links, "." and ".." resolved on the disk (an empty one as the working
+// folder), or empty when it does not resolve.
+std::string ResolvedPath(const std::string& path);
+
 // True when both paths name the same file: the same device and inode when both exist (which
 // also covers case-insensitive file systems, links and "./" detours), otherwise the same text.
 bool SameFile(const std::string& a, const std::string& b);

@@ -45,12 +45,6 @@ std::string FolderKey(const std::string& path)
     return ec ? FolderName(path) : resolved.string();
 }
 
-std::string FileName(const std::string& path)
-{
-    const PathParts parts = SplitPath(path);
-    return parts.Base + parts.Ext;
-}
-
 }  // namespace
 
 bool AlbumsAsked(const RunSettings& settings)
@@ -241,7 +235,7 @@ AlbumStage::AlbumStage(const std::vector<RunItem>& items, const std::vector<size
             name = tags.Artist.empty() ? tags.Album : tags.Artist + " - " + tags.Album;
             // A single: an album of its own, named after its file.
             if (tags.Album.empty()) key = {{}, std::to_string(i)};
-            if (tags.Album.empty()) name = FileName(item.Path);
+            if (tags.Album.empty()) name = FileNameOf(item.Path);
         }
         const auto [at, added] = found.try_emplace(std::move(key), shared.albums.size());
         if (added) shared.albums.emplace_back().Name = std::move(name);

@@ -45,12 +45,6 @@ std::string Header(size_t index, size_t count)
     return "File " + std::to_string(index + 1) + " of " + std::to_string(count);
 }
 
-std::string NameOf(const std::string& path)
-{
-    const PathParts parts = SplitPath(path);
-    return parts.Base + parts.Ext;
-}
-
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -207,7 +201,7 @@ private:
             if (headed) host_.LogLine(Header(turn, files_.size()));
             host_.Yield();
             if (frontEnd_.HeadEveryFileFirst && StopLooked()) return true;
-            progress_.InHand = {NameOf(items_[i].Path)};
+            progress_.InHand = {FileNameOf(items_[i].Path)};
             ShowProgress();
             const auto start = std::chrono::steady_clock::now();
             PictureHost painting(host_);
@@ -287,7 +281,7 @@ private:
         while (next_ < files_.size() && !stop_->Requested() && unparking_ == 0) {
             const size_t turn = order_[next_++];
             const size_t index = files_[turn];
-            const size_t slot = TakeSlot(NameOf(items_[index].Path));
+            const size_t slot = TakeSlot(FileNameOf(items_[index].Path));
             started_.push_back(index);
             lock.unlock();
             JobLog log([this](const std::string& text) { ShowErrorBox(text); });

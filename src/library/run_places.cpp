@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -26,14 +24,6 @@ namespace fs = std::filesystem;
 constexpr const char* kPlotExtension = ".png";
 constexpr const char* kPictureNotWritten = "The picture could not be written: ";
 
-// The path made absolute, without "." and ".."; a trailing "/" stays.
-std::string Absolute(const std::string& path)
-{
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec);
-    return ec ? path : absolute.lexically_normal().string();
-}
-
 // The folder, with its parents, made when missing; the reason it could not be, or empty.
 std::string MadeFolder(const std::string& folder)
 {
@@ -45,10 +35,8 @@ std::string MadeFolder(const std::string& folder)
 // The folder resolved (links and "..") with its trailing "/", or empty when it does not resolve.
 std::string Resolved(const std::string& folder)
 {
-    char buffer[PATH_MAX];
-    if (::realpath(folder.empty() ? "." : folder.c_str(), buffer) == nullptr) return {};
-    const std::string resolved = buffer;
-    return resolved.back() == '/' ? resolved : resolved + "/";
+    const std::string resolved = ResolvedPath(folder);
+    return resolved.empty() || resolved.back() == '/' ? resolved : resolved + "/";
 }
 
 // True when `path` is a source of a run over `sources`: one of them, or a file that one of them,
@@ -107,7 +95,7 @@ std::string PrepareDest(RunRequest& request)
     }
     // A destination without a folder ("/dest .mp3") puts every output beside its source.
     if (dest.Folder.empty()) return {};
-    dest.Folder = Absolute(dest.Folder);
+    dest.Folder = AbsolutePath(dest.Folder);
     if (const std::string failure = MadeFolder(dest.Folder); !failure.empty())
         return "/dest folder " + dest.Folder + " could not be made: " + failure;
     request.DestPath = dest.Folder + dest.Base + dest.Ext;
@@ -117,7 +105,7 @@ std::string PrepareDest(RunRequest& request)
 std::string PrepareReport(RunRequest& request, const std::vector<std::string>& sources)
 {
     if (request.ReportPath.empty()) return {};
-    request.ReportPath = Absolute(request.ReportPath);
+    request.ReportPath = AbsolutePath(request.ReportPath);
     if (std::string refusal = PathRefusal("report", request.ReportPath, false, sources); !refusal.empty())
         return refusal;
     const std::string folder = FolderOf(request.ReportPath);
@@ -131,7 +119,7 @@ std::string PrepareReport(RunRequest& request, const std::vector<std::string>& s
 std::string PreparePlot(RunRequest& request, const std::vector<std::string>& sources)
 {
     if (request.PlotFolder.empty()) return {};
-    request.PlotFolder = Absolute(request.PlotFolder);
+    request.PlotFolder = AbsolutePath(request.PlotFolder);
     return PathRefusal("plot", request.PlotFolder, true, sources);
 }
 
@@ -145,7 +133,7 @@ public:
         auto [known, added] = folders_.try_emplace(folder);
         if (added) {
             known->second = Resolved(folder);
-            if (known->second.empty()) known->second = Absolute(folder);
+            if (known->second.empty()) known->second = AbsolutePath(folder);
         }
         return known->second + path.substr(folder.size());
     }
@@ -186,13 +174,13 @@ RunClaims ClaimPlaces(const std::vector<RunItem>& items, const RunRecords& run)
 
     const std::string plotFolder = run.request.PlotFolder.empty() || !run.settings.Trim
                                        ? std::string()
-                                       : (fs::path(Absolute(run.request.PlotFolder)) / "").string();
+                                       : (fs::path(AbsolutePath(run.request.PlotFolder)) / "").string();
     for (size_t i = 0; i < items.size(); ++i) {
         const RunItem& item = items[i];
         if (!processed(item)) continue;
         claims.Outputs[i] = NameOutput(item.Path, item.Dest, ChosenOutput(run.settings), RealFileProbe()).Path;
         if (!plotFolder.empty())
-            claims.Plots[i] = plotFolder + item.Mirror + fs::path(item.Path).filename().string() + kPlotExtension;
+            claims.Plots[i] = plotFolder + item.Mirror + FileNameOf(item.Path) + kPlotExtension;
         for (const std::string* name : {&claims.Outputs[i], &claims.Plots[i]}) {
             if (name->empty() || !claims.Refusals[i].empty()) continue;
             const auto [holder, claimed] = held.try_emplace(keys.KeyOf(*name), Holder{i, false});

@@ -1,19 +1,16 @@
 #include "library/walk.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <map>
-#include <optional>
-#include <set>
 #include <string_view>
 #include <system_error>
-#include <utility>
 
 #include "formats/formats.h"
 #include "io/errors.h"
+#include "io/paths.h"
 #include "pipeline/output_naming.h"
 
 namespace varnook {
@@ -90,19 +87,9 @@ std::vector<Entry> ListFolder(const fs::path& folder, std::error_code& ec)
     return entries;
 }
 
-// A folder by its device and inode, as the walk meets it under any name.
-using FolderId = std::pair<dev_t, ino_t>;
-
-std::optional<FolderId> IdOf(const fs::path& folder)
-{
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) return std::nullopt;
-    return FolderId{st.st_dev, st.st_ino};
-}
-
 struct Walker {
     OutputFormat output;
-    std::set<FolderId> notEntered;
+    FileSet notEntered;  // by device and inode, as the walk meets a folder under any name
     std::vector<LibrarySource>& out;
 
     void Walk(const fs::path& folder, const std::string& mirror)
@@ -127,8 +114,7 @@ struct Walker {
         for (const Entry& e : entries) {
             const std::string path = prefix + e.name;
             if (e.folder) {
-                const auto id = IdOf(path);
-                if (!id || notEntered.count(*id) == 0) Walk(folder / e.name, mirror + e.name + "/");
+                if (!notEntered.Contains(path)) Walk(folder / e.name, mirror + e.name + "/");
             } else if (const auto writer = outputs.find(path); writer != outputs.end()) {
                 if (TakesAsSource(e.name)) out.push_back({path, mirror, "", "the output of " + writer->second});
             } else if (TakesAsSource(e.name)) {
@@ -150,9 +136,7 @@ std::vector<LibrarySource> WalkLibrary(const std::string& folder, OutputFormat o
                                        const std::vector<std::string>& notEntered)
 {
     std::vector<LibrarySource> out;
-    Walker walker{output, {}, out};
-    for (const std::string& skipped : notEntered)
-        if (const auto id = IdOf(skipped)) walker.notEntered.insert(*id);
+    Walker walker{output, FileSet(notEntered), out};
     fs::path root(folder);
     if (!folder.empty() && folder.back() == '/') root = fs::path(folder.substr(0, folder.size() - 1));
     walker.Walk(root, "");

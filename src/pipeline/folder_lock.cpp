@@ -7,14 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
 
 #include "base/host.h"
 #include "base/stop_request.h"
+#include "io/paths.h"
 
 namespace varnook {
 namespace {
@@ -22,14 +21,6 @@ namespace {
 // Short enough that the second run starts soon after the first lets go, long enough to cost
 // nothing while it waits.
 constexpr std::chrono::milliseconds kLockPollInterval{20};
-
-// The folder's resolved path, or empty when it does not resolve.
-std::string Resolved(const std::string& folder)
-{
-    char buffer[PATH_MAX];
-    if (::realpath(folder.empty() ? "." : folder.c_str(), buffer) == nullptr) return {};
-    return buffer;
-}
 
 bool TryLock(int fd)
 {
@@ -97,7 +88,7 @@ bool FolderLocks::Acquire(const std::vector<std::string>& folders, Host& host, c
     const bool shared = sharing == LockSharing::WithinProcess;
     std::vector<std::string> paths;
     for (const std::string& folder : folders) {
-        std::string path = Resolved(folder);
+        std::string path = ResolvedPath(folder);
         if (!path.empty()) paths.push_back(std::move(path));
     }
     std::sort(paths.begin(), paths.end());
