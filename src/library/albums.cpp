@@ -269,11 +269,6 @@ std::shared_ptr<AlbumLink> AlbumStage::LinkOf(size_t index) const
     return std::make_shared<Track>(shared_, index);
 }
 
-bool AlbumStage::SameAlbum(size_t a, size_t b) const
-{
-    return shared_->albumOf[a] != kNoAlbum && shared_->albumOf[a] == shared_->albumOf[b];
-}
-
 void AlbumStage::Ended(size_t index)
 {
     Album* album = shared_->AlbumOf(index);

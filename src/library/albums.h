@@ -57,7 +57,6 @@ public:
     std::vector<size_t> TakingOrder(const std::vector<size_t>& files) const;
     // The link the item's file gets in its request; null for a missing source.
     std::shared_ptr<AlbumLink> LinkOf(size_t index) const;
-    bool SameAlbum(size_t a, size_t b) const;
 
     // The item's file has ended: a track that was never measured holds its album up no longer.
     void Ended(size_t index);

@@ -155,7 +155,6 @@ std::string PrepareRunPlaces(RunRequest& request, const std::vector<std::string>
 RunClaims ClaimPlaces(const std::vector<RunItem>& items, const RunRecords& run)
 {
     RunClaims claims;
-    claims.Outputs.resize(items.size());
     claims.Plots.resize(items.size());
     claims.Refusals.resize(items.size());
     const auto processed = [](const RunItem& item) {
@@ -178,10 +177,11 @@ RunClaims ClaimPlaces(const std::vector<RunItem>& items, const RunRecords& run)
     for (size_t i = 0; i < items.size(); ++i) {
         const RunItem& item = items[i];
         if (!processed(item)) continue;
-        claims.Outputs[i] = NameOutput(item.Path, item.Dest, ChosenOutput(run.settings), RealFileProbe()).Path;
+        const std::string output = NameOutput(item.Path, item.Dest, ChosenOutput(run.settings), RealFileProbe()).Path;
         if (!plotFolder.empty())
             claims.Plots[i] = plotFolder + item.Mirror + FileNameOf(item.Path) + kPlotExtension;
-        for (const std::string* name : {&claims.Outputs[i], &claims.Plots[i]}) {
+        const std::string& plot = claims.Plots[i];
+        for (const std::string* name : {&output, &plot}) {
             if (name->empty() || !claims.Refusals[i].empty()) continue;
             const auto [holder, claimed] = held.try_emplace(keys.KeyOf(*name), Holder{i, false});
             if (claimed) continue;

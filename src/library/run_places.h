@@ -24,7 +24,6 @@ std::string PrepareRunPlaces(RunRequest& request, const std::vector<std::string>
 
 // What the files of a run write, by item, named before the first file starts.
 struct RunClaims {
-    std::vector<std::string> Outputs;   // its output ("" for an item that is not processed)
     std::vector<std::string> Plots;     // its /plot picture, absolute; "" for none
     std::vector<std::string> Refusals;  // why it may not be processed, as logged; "" when it may
 };

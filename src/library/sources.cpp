@@ -19,12 +19,10 @@ bool IsFolder(const std::string& path)
 }
 
 // The destination of a file found below a folder source: the destination folder's mirror of
-// the file's folder, made when missing.
-std::string MirroredDest(const std::string& dest, const std::string& mirror)
+// the file's folder, made when missing. `parts` is `dest` taken apart.
+std::string MirroredDest(const std::string& dest, const PathParts& parts, const std::string& mirror)
 {
-    if (dest.empty() || mirror.empty()) return dest;
-    const PathParts parts = SplitDestination(dest, RealFileProbe());
-    if (parts.Folder.empty()) return dest;
+    if (dest.empty() || mirror.empty() || parts.Folder.empty()) return dest;
     std::error_code ec;
     std::filesystem::create_directories(parts.Folder + mirror, ec);
     return parts.Folder + mirror + parts.Base + parts.Ext;
@@ -36,8 +34,9 @@ std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, con
                                     const std::string& dest, OutputFormat output, Host& host)
 {
     std::vector<RunItem> items;
+    const PathParts destParts = dest.empty() ? PathParts{} : SplitDestination(dest, RealFileProbe());
     std::vector<std::string> notEntered;
-    if (!dest.empty()) notEntered.push_back(SplitDestination(dest, RealFileProbe()).Folder);
+    if (!dest.empty()) notEntered.push_back(destParts.Folder);
     for (const std::string& source : sources) {
         const bool isMissing = std::find(missing.begin(), missing.end(), source) != missing.end();
         if (isMissing || !IsFolder(source)) {
@@ -49,7 +48,7 @@ std::vector<RunItem> CollectSources(const std::vector<std::string>& sources, con
             host.LogLine("No sources in " + source);
         for (const LibrarySource& file : found) {
             const bool taken = file.PassedOver.empty() && file.Failure.empty();
-            items.push_back({file.Path, taken ? MirroredDest(dest, file.MirrorFolder) : dest, false, file.MirrorFolder,
+            items.push_back({file.Path, taken ? MirroredDest(dest, destParts, file.MirrorFolder) : dest, false, file.MirrorFolder,
                              file.Failure, file.PassedOver});
         }
     }
