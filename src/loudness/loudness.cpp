@@ -52,27 +52,30 @@ LoudnessMeter::LoudnessMeter(int channels, int32_t sampleRate, Measure what, Rec
 
 LoudnessMeter::~LoudnessMeter() = default;
 
-// The bytes are turned into numbers explicitly so the byte order of the host never matters. A
-// 24-bit sample goes to libebur128 in the top bits of an int, which it takes on a full scale of 2^31.
+// The bytes are turned into numbers explicitly so the byte order of the host never matters. Every
+// sample goes to libebur128 in the top bits of an int, which it takes on a full scale of 2^31: a
+// power of two, so a 16-bit sample shifted up reads exactly as libebur128 reads it as a short.
 template <int Width>
 void LoudnessMeter::AddPcm(std::span<const uint8_t> bytes)
 {
     if (!usable_) return;
     const auto frameBytes = static_cast<size_t>(Width * channels_);
     const size_t blockBytes = static_cast<size_t>(kBlockFrames) * frameBytes;
-    if (Width == 3 && deepSamples_.empty()) deepSamples_.resize(samples_.size());
     for (size_t done = 0; bytes.size() - done >= frameBytes;) {
         const auto piece = bytes.subspan(done, std::min(bytes.size() - done, blockBytes) / frameBytes * frameBytes);
         const size_t frames = piece.size() / frameBytes, count = piece.size() / Width;
-        if (gated_ && Width == 2) {
-            for (size_t i = 0; i < count; ++i) samples_[i] = LoadLE16(piece.data() + Width * i);
-            ebur128_add_frames_short(gated_->state, samples_.data(), frames);
-        } else if (gated_) {
-            for (size_t i = 0; i < count; ++i) deepSamples_[i] = LoadLE24(piece.data() + Width * i) * 256;
-            ebur128_add_frames_int(gated_->state, deepSamples_.data(), frames);
+        if (gated_) {
+            for (size_t i = 0; i < count; ++i) {
+                const uint8_t* at = piece.data() + Width * i;
+                samples_[i] = Width == 2 ? LoadLE16(at) * 65536 : LoadLE24(at) * 256;
+            }
+            ebur128_add_frames_int(gated_->state, samples_.data(), frames);
         }
-        if (peaks_ && Width == 2) peaks_->AddPcm16(piece);
-        else if (peaks_) peaks_->AddPcm24(piece);
+        if constexpr (Width == 2) {
+            if (peaks_) peaks_->AddPcm16(piece);
+        } else if (peaks_) {
+            peaks_->AddPcm24(piece);
+        }
         done += piece.size();
     }
 }

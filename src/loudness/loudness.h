@@ -77,8 +77,7 @@ private:
     std::shared_ptr<GatingBlocks> gated_;  // libebur128's meter; handed on by Finish
     std::optional<TruePeakMeter> peaks_;
     bool usable_;
-    std::vector<int16_t> samples_;      // a piece of 16-bit bytes as shorts, for libebur128
-    std::vector<int32_t> deepSamples_;  // a piece of 24-bit bytes as ints, filled on first use
+    std::vector<int32_t> samples_;  // a piece of the bytes as ints, for libebur128
 };
 
 // Measures the stretch in one reading; only what is asked for is computed, the true peak by
