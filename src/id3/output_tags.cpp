@@ -63,7 +63,6 @@ std::vector<VorbisComment> Comments(const Id3TagSet& fields, const CarriedFrames
         const std::vector<VorbisComment> more = CommentsOfFrame(*frame);
         comments.insert(comments.end(), more.begin(), more.end());
     }
-    std::erase_if(comments, [](const VorbisComment& c) { return c.Name == kProvenanceComment; });
     if (!provenance.empty()) comments.push_back({kProvenanceComment, provenance});
     return comments;
 }
