@@ -24,18 +24,14 @@ Id3TagSet GetId3v1(const std::string& path);
 
 // The version 2.2, 2.3 or 2.4 tag at the start of the file. Its body is read whole, so its size
 // is limited to under 2^28 bytes and to the file's length; both are checked before anything is
-// allocated.
-Id3TagSet GetId3v2(const std::string& path);
+// allocated. When `albumArtist` is given it gets the tag's album artist (TPE2; TP2 in version
+// 2.2), empty when there is none: not one of the seven fields, it only groups a library's files
+// into albums.
+Id3TagSet GetId3v2(const std::string& path, std::string* albumArtist = nullptr);
 
 // The same from a whole tag (header and body) held in memory, such as a WAV file's "id3 "
 // chunk; the chunk's size stands for the file's length.
-Id3TagSet Id3v2FromBytes(std::span<const uint8_t> tag);
-
-// The album artist (TPE2; TP2 in version 2.2) of the version 2 tag at the start of the file, or
-// of a whole tag held in memory; empty when there is none. Not one of the seven fields: it only
-// groups a library's files into albums.
-std::string GetId3v2AlbumArtist(const std::string& path);
-std::string Id3v2AlbumArtistFromBytes(std::span<const uint8_t> tag);
+Id3TagSet Id3v2FromBytes(std::span<const uint8_t> tag, std::string* albumArtist = nullptr);
 
 // As above; an error other than a file error (running out of memory for a large tag body) first
 // shows the error box "'GetId3v1' Error Number: ..." (or 'GetId3v2') on the host and then goes on

@@ -160,9 +160,12 @@ std::string FrameText(std::span<const uint8_t> body, std::string_view id, const 
 
 namespace {
 
-Id3TagSet TagSetFromBody(std::span<const uint8_t> body, const Id3v2Layout& layout)
+// The seven fields of a tag body, and its album artist when `albumArtist` is given.
+Id3TagSet TagSetFromBody(std::span<const uint8_t> body, const Id3v2Layout& layout, std::string* albumArtist)
 {
+    if (albumArtist != nullptr) albumArtist->clear();
     if (body.empty()) return {};
+    if (albumArtist != nullptr) *albumArtist = FrameText(body, layout.AlbumArtist, layout);
     Id3TagSet set;
     set.Title = FrameText(body, layout.Title, layout);
     set.Artist = FrameText(body, layout.Artist, layout);
@@ -174,56 +177,27 @@ Id3TagSet TagSetFromBody(std::span<const uint8_t> body, const Id3v2Layout& layou
     return set;
 }
 
-std::string AlbumArtistFromBody(std::span<const uint8_t> body, const Id3v2Layout& layout)
-{
-    return FrameText(body, layout.AlbumArtist, layout);
-}
+}  // namespace
 
-// What `read` makes of the tag body of the file at `path`; of an empty body when there is none.
-template <typename Read>
-auto FromFile(const std::string& path, Read read)
+Id3TagSet GetId3v2(const std::string& path, std::string* albumArtist)
 {
     std::optional<TagBody> tag;
     try {
         tag = ReadTagBody(path);
     } catch (const FileError&) {
     }
-    return tag ? read(tag->bytes, tag->layout) : read({}, Id3v2Layout{});
+    return tag ? TagSetFromBody(tag->bytes, tag->layout, albumArtist) : TagSetFromBody({}, {}, albumArtist);
 }
 
-// The same for a whole tag held in memory.
-template <typename Read>
-auto FromBytes(std::span<const uint8_t> tag, Read read)
+Id3TagSet Id3v2FromBytes(std::span<const uint8_t> tag, std::string* albumArtist)
 {
     int64_t size = 0;
     const std::optional<Id3v2Layout> layout =
         tag.size() < kHeaderSize ? std::nullopt
                                  : CheckHeader(tag.first<kHeaderSize>(), static_cast<int64_t>(tag.size()), size);
-    if (!layout) return read({}, Id3v2Layout{});
+    if (!layout) return TagSetFromBody({}, {}, albumArtist);
     const std::span<const uint8_t> body = tag.subspan(kHeaderSize);
-    return read(body.first(std::min(body.size(), static_cast<size_t>(size))), *layout);
-}
-
-}  // namespace
-
-Id3TagSet GetId3v2(const std::string& path)
-{
-    return FromFile(path, TagSetFromBody);
-}
-
-Id3TagSet Id3v2FromBytes(std::span<const uint8_t> tag)
-{
-    return FromBytes(tag, TagSetFromBody);
-}
-
-std::string GetId3v2AlbumArtist(const std::string& path)
-{
-    return FromFile(path, AlbumArtistFromBody);
-}
-
-std::string Id3v2AlbumArtistFromBytes(std::span<const uint8_t> tag)
-{
-    return FromBytes(tag, AlbumArtistFromBody);
+    return TagSetFromBody(body.first(std::min(body.size(), static_cast<size_t>(size))), *layout, albumArtist);
 }
 
 Id3TagSet GetId3v2(const std::string& path, Host& host)

@@ -35,12 +35,10 @@ SourceTagSets ReadSets(const std::string& path, std::string* albumArtist)
 {
     switch (TagReaderOf(path)) {
     case TagReader::Id3:
-        if (albumArtist != nullptr) *albumArtist = GetId3v2AlbumArtist(path);
-        return {GetId3v1(path), GetId3v2(path)};
+        return {GetId3v1(path), GetId3v2(path, albumArtist)};
     case TagReader::Chunks: {
         const RiffTagChunks chunks = ReadRiffTagChunks(path);
-        if (albumArtist != nullptr) *albumArtist = Id3v2AlbumArtistFromBytes(chunks.Id3);
-        return {chunks.Info, Id3v2FromBytes(chunks.Id3)};
+        return {chunks.Info, Id3v2FromBytes(chunks.Id3, albumArtist)};
     }
     case TagReader::TagLib: break;
     }
