@@ -24,7 +24,7 @@
 namespace varnook {
 namespace {
 
-constexpr int64_t kPieceSamples = 8192;  // unit in which silence and fades are written
+constexpr int64_t kPieceSamples = 8192;  // unit in which fades are written
 constexpr int64_t kPieceBytes = 2 * kPieceSamples;
 constexpr double kWindowSeconds = 0.05;
 // The chunk that hides the audio before the lead-in: players skip a chunk they do not know.
@@ -57,17 +57,6 @@ double FadeInFactor(int64_t i, int64_t length, int width)
 double FadeOutFactor(int64_t i, int64_t length, int width)
 {
     return static_cast<double>(length - width * (i + 1)) / static_cast<double>(length);
-}
-
-// Writes `length` bytes of zeros (digital silence) from `from` on, a piece at a time.
-void WriteSilence(File& file, int64_t from, int64_t length)
-{
-    const std::vector<uint8_t> zeros(static_cast<size_t>(std::min(length, kPieceBytes)), 0);
-    for (int64_t done = 0; done < length;) {
-        const int64_t n = std::min(length - done, kPieceBytes);
-        file.WriteAt(from + done, std::span(zeros).first(static_cast<size_t>(n)));
-        done += n;
-    }
 }
 
 // Multiplies the samples of `length` bytes from `from` on, each `width` bytes wide (2 or 3), the
@@ -348,7 +337,7 @@ private:
     void RewriteStart(int64_t cutIn, int64_t leadStart, bool hideStart, int64_t fadeIn)
     {
         host_.SetCaption("Write Lead In");
-        WriteSilence(*file_, leadStart, cutIn - leadStart);
+        file_->WriteZerosAt(leadStart, cutIn - leadStart);  // digital silence
         if (hideStart) {
             const int64_t dataStart = wav_.DataStart;
             WriteId(*file_, ChunkHeaderAt(dataStart), kHiddenStartId);
@@ -385,7 +374,7 @@ private:
         MoveBytes(*file_, dataEnd, cutOut + leadOutBytes, trailerLength);
 
         host_.SetCaption("Write Lead Out");
-        WriteSilence(*file_, cutOut, leadOutBytes);
+        file_->WriteZerosAt(cutOut, leadOutBytes);  // digital silence
 
         const int64_t dataSize = cutOut + leadOutBytes - wav_.DataStart;
         if (dataSize != wav_.DataSize) {

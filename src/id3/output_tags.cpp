@@ -42,7 +42,6 @@ constexpr std::string_view kOggMagic = "OggS";
 
 // A WAV has a few chunks before its samples; a forged chain must not keep us walking.
 constexpr int kMaxChunksBeforeData = 64;
-constexpr size_t kZeroBlockBytes = 1 << 16;
 
 // A FLAC metadata block's header, and a vendor text longer than libFLAC's.
 constexpr size_t kBlockHeaderBytes = 4;
@@ -200,12 +199,7 @@ void RetireTagChunksBeforeSamples(const std::string& path)
         if (IdAt(head, 0, "id3 ") || IdAt(head, 0, "ID3 ") ||
             (IdAt(head, 0, "LIST") && IdAt(head, kChunkHeaderBytes, "INFO"))) {
             file.WriteAt(at, kJunk);
-            const std::vector<uint8_t> zeros(std::min<size_t>(size, kZeroBlockBytes));
-            for (size_t done = 0; done < size;) {
-                const size_t count = std::min<size_t>(zeros.size(), size - done);
-                file.WriteAt(at + kChunkHeaderBytes + static_cast<int64_t>(done), std::span(zeros).first(count));
-                done += count;
-            }
+            file.WriteZerosAt(at + kChunkHeaderBytes, size);
         }
         at += kChunkHeaderBytes + size + (size & 1);
     }

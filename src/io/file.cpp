@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "io/errors.h"
 
@@ -99,6 +101,17 @@ void File::WriteAt(int64_t offset, std::span<const uint8_t> bytes)
         }
         if (n == 0) throw FileError(file_errors::kDiskFull, FileErrorText(file_errors::kDiskFull));
         done += static_cast<size_t>(n);
+    }
+}
+
+void File::WriteZerosAt(int64_t offset, int64_t length)
+{
+    constexpr int64_t kPieceBytes = int64_t{1} << 16;
+    const std::vector<uint8_t> zeros(static_cast<size_t>(std::clamp<int64_t>(length, 0, kPieceBytes)), 0);
+    for (int64_t done = 0; done < length;) {
+        const int64_t n = std::min(length - done, kPieceBytes);
+        WriteAt(offset + done, std::span(zeros).first(static_cast<size_t>(n)));
+        done += n;
     }
 }
 

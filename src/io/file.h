@@ -33,6 +33,8 @@ public:
     void ReadExactAt(int64_t offset, std::span<uint8_t> buffer) const;
     // Writes all bytes at offset (a short write is retried; no space throws "Disk full").
     void WriteAt(int64_t offset, std::span<const uint8_t> bytes);
+    // Writes `length` zero bytes at offset, a piece at a time, as WriteAt writes.
+    void WriteZerosAt(int64_t offset, int64_t length);
     void Truncate(int64_t length);
     // Flushes the data to the disk, so a rename after it never exposes a half-written file.
     void Sync();
