@@ -283,31 +283,13 @@ bool NewTagHasIt(const TagLib::ID3v2::Tag& tag, const Frame& frame)
     return false;
 }
 
-constexpr size_t kMoveBlockBytes = 1 << 20;
-
 // Puts `tag` in place of the file's first `oldSize` bytes, moving the rest when the sizes
 // differ. TagLib can do this too, but it moves the audio in steps of the tag's size, a thousand
-// small reads and writes for a 4 MB file; this takes blocks of 1 MiB.
+// small reads and writes for a 4 MB file; File::MoveTail takes blocks of 1 MiB.
 void ReplaceLeadingBytes(const std::string& path, const ByteVector& tag, int64_t oldSize)
 {
     File file(path, File::Mode::ReadWrite);
-    const int64_t length = file.Size();
-    const int64_t shift = int64_t{tag.size()} - oldSize;
-    std::vector<uint8_t> block(shift == 0 ? 0 : kMoveBlockBytes);
-    const auto moveBlock = [&](int64_t from, int64_t end) {
-        const std::span<uint8_t> bytes(block.data(), static_cast<size_t>(end - from));
-        file.ReadExactAt(from, bytes);
-        file.WriteAt(from + shift, bytes);
-    };
-    if (shift > 0) {
-        // Growing: from the end backwards, so nothing is overwritten before it has moved.
-        for (int64_t end = length; end > oldSize; end = std::max(oldSize, end - int64_t{kMoveBlockBytes}))
-            moveBlock(std::max(oldSize, end - int64_t{kMoveBlockBytes}), end);
-    } else if (shift < 0) {
-        for (int64_t from = oldSize; from < length; from += kMoveBlockBytes)
-            moveBlock(from, std::min(length, from + int64_t{kMoveBlockBytes}));
-        file.Truncate(length + shift);
-    }
+    file.MoveTail(oldSize, int64_t{tag.size()} - oldSize);
     file.WriteAt(0, std::span(reinterpret_cast<const uint8_t*>(tag.data()), tag.size()));
 }
 

@@ -115,6 +115,27 @@ void File::WriteZerosAt(int64_t offset, int64_t length)
     }
 }
 
+void File::MoveTail(int64_t from, int64_t shift)
+{
+    constexpr int64_t kBlockBytes = int64_t{1} << 20;
+    const int64_t length = Size();
+    std::vector<uint8_t> block(shift == 0 ? 0 : static_cast<size_t>(std::clamp<int64_t>(length - from, 0, kBlockBytes)));
+    const auto moveBlock = [&](int64_t start, int64_t end) {
+        const std::span<uint8_t> bytes(block.data(), static_cast<size_t>(end - start));
+        ReadExactAt(start, bytes);
+        WriteAt(start + shift, bytes);
+    };
+    if (shift > 0) {
+        // From the end backwards, so nothing is overwritten before it has moved.
+        for (int64_t end = length; end > from; end = std::max(from, end - kBlockBytes))
+            moveBlock(std::max(from, end - kBlockBytes), end);
+    } else if (shift < 0) {
+        for (int64_t start = from; start < length; start += kBlockBytes)
+            moveBlock(start, std::min(length, start + kBlockBytes));
+        Truncate(length + shift);
+    }
+}
+
 void File::Truncate(int64_t length)
 {
     if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) ThrowFileErrorFromErrno();

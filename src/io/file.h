@@ -36,6 +36,10 @@ public:
     // Writes `length` zero bytes at offset, a piece at a time, as WriteAt writes.
     void WriteZerosAt(int64_t offset, int64_t length);
     void Truncate(int64_t length);
+    // Moves the bytes from `from` to the end by `shift` bytes, up or down (the file then ends
+    // `shift` bytes later or earlier), in blocks of 1 MiB; what lies between from + shift and
+    // from is left as it was when the bytes move up.
+    void MoveTail(int64_t from, int64_t shift);
     // Flushes the data to the disk, so a rename after it never exposes a half-written file.
     void Sync();
     void Close();

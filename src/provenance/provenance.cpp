@@ -34,8 +34,6 @@ constexpr uint32_t kMaxTagRead = 1 << 16;
 constexpr size_t kFrameHeaderSize = 10;
 // Between an album's part of the provenance and its gain.
 constexpr std::string_view kGainWord = " gain ";
-// What follows a chunk taken out moves down in blocks of this size.
-constexpr int64_t kMoveBlockBytes = 1 << 16;
 
 constexpr uint64_t kFnvOffset = 14695981039346656037ULL;
 constexpr uint64_t kFnvPrime = 1099511628211ULL;
@@ -185,13 +183,7 @@ int64_t RemoveChunk(File& file, const ChunkSpan& chunk)
 {
     const int64_t size = file.Size();
     const int64_t length = std::min(kChunkHeaderBytes + chunk.Size + (chunk.Size & 1), size - chunk.At);
-    std::vector<uint8_t> block(kMoveBlockBytes);
-    for (int64_t from = chunk.At + length; from < size; from += kMoveBlockBytes) {
-        const std::span<uint8_t> bytes(block.data(), static_cast<size_t>(std::min(kMoveBlockBytes, size - from)));
-        file.ReadExactAt(from, bytes);
-        file.WriteAt(from - length, bytes);
-    }
-    file.Truncate(size - length);
+    file.MoveTail(chunk.At + length, -length);
     return size - length;
 }
 
