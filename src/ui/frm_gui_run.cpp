@@ -31,7 +31,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <chrono>
 
 namespace varnook::ui {
 
@@ -40,7 +39,6 @@ namespace {
 // A file's picture is kept with its row at most this many windows long: about the width of a
 // strip, so a thousand files' pictures cost a few megabytes.
 constexpr size_t kKeptPictureWindows = 600;
-constexpr std::chrono::milliseconds kStripRefresh{100};
 constexpr int kPassedOverShownMs = 8000;
 constexpr const char* kManualUrl = "man:varnook(1)";
 constexpr const char* kManualHandlerType = "x-scheme-handler/man";
@@ -65,18 +63,14 @@ public:
 
     bool TrimMeasured(const TrimPicture& picture) override
     {
-        const auto now = std::chrono::steady_clock::now();
-        if (picture.Complete || now - shown_ >= kStripRefresh) {
-            show_(picture);
-            shown_ = now;
-        }
+        if (pace_.Due(picture)) show_(picture);
         if (picture.Complete) WritePlotFile(picture, *this);
         return true;
     }
 
 private:
     Show show_;
-    std::chrono::steady_clock::time_point shown_{};
+    StripPace pace_;
 };
 
 // "Audio files (*.wav *.mp3 ...)": every extension the format table reads.

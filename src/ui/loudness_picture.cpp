@@ -93,12 +93,11 @@ void Mark(QPainter& painter, const QRect& plot, int x, const QColor& colour, boo
         painter.fillRect(left, y, kMarkWidth, std::min(kDashOn, plot.bottom() - y + 1), colour);
 }
 
-void ShadeSpan(QPainter& painter, const QRect& plot, double total, double from, double to, QColor colour)
+void ShadeSpan(QPainter& painter, const QRect& plot, double total, double from, double to, const QColor& colour)
 {
     const int left = TimeColumn(plot, total, from);
     const int right = TimeColumn(plot, total, to);
     if (right <= left) return;
-    colour.setAlpha(kLeadShadeAlpha);
     painter.fillRect(QRect(left, plot.top(), right - left, plot.height()), colour);
 }
 
@@ -249,7 +248,7 @@ void PaintTrimPicture(QPainter& painter, const QRect& area, const TrimPicture& p
         PaintTimeAxis(painter, area, plot, total, palette);
 
         painter.setClipRect(plot);
-        const QColor shade = palette.color(QPalette::Mid);
+        const QColor shade = ShadeColour(palette);
         if (picture.CutIn) ShadeSpan(painter, plot, total, *picture.CutIn - picture.LeadIn, *picture.CutIn, shade);
         if (picture.CutOut) ShadeSpan(painter, plot, total, *picture.CutOut, *picture.CutOut + picture.LeadOut, shade);
         painter.setPen(QPen(palette.color(QPalette::PlaceholderText), 1, Qt::DotLine));
@@ -312,6 +311,15 @@ bool SaveTrimPicture(const TrimPicture& picture, const QString& path)
     PaintTrimPicture(painter, image.rect(), picture, PlotPalette());
     painter.end();
     return image.save(path, "PNG");
+}
+
+bool StripPace::Due(const TrimPicture& picture)
+{
+    constexpr std::chrono::milliseconds kRefresh{100};
+    const auto now = std::chrono::steady_clock::now();
+    if (!picture.Complete && now - last_ < kRefresh) return false;
+    last_ = now;
+    return true;
 }
 
 void WritePlotFile(const TrimPicture& picture, Host& host)

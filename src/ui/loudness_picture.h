@@ -15,6 +15,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
 #include <cstddef>
 
 class QPainter;
@@ -60,6 +61,17 @@ bool SaveTrimPicture(const TrimPicture& picture, const QString& path);
 // that cannot be written logs "The picture could not be written: <path>". That is no failure
 // line: the file itself went through as it would without /plot.
 void WritePlotFile(const TrimPicture& picture, Host& host);
+
+// When a strip takes a picture as the trim step hands it on: a complete one always, a growing
+// one at most every 100 ms. The strip keeps a copy, which costs the picture's length; of a long
+// file it grows by many updates, and a few a second are all the eye can follow.
+class StripPace {
+public:
+    bool Due(const TrimPicture& picture);
+
+private:
+    std::chrono::steady_clock::time_point last_{};
+};
 
 // The host of a batch run that writes /plot pictures without a display: the console's log, and
 // the pictures drawn offscreen. Needs a QGuiApplication on the offscreen platform.

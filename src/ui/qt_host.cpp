@@ -14,7 +14,6 @@ namespace varnook::ui {
 
 namespace {
 
-constexpr qint64 kStripRefreshMs = 100;
 // How often a run's thread waiting for an error box looks whether the windows were closed.
 constexpr std::chrono::milliseconds kBoxWaitPoll{50};
 
@@ -104,12 +103,7 @@ WindowState QtHost::ProgressWindowState() const
 
 bool QtHost::TrimMeasured(const TrimPicture& picture)
 {
-    // The strip keeps a copy, which costs the picture's length; of a long file it grows by many
-    // updates, and a few a second are all the eye can follow.
-    if (picture.Complete || !stripShown_.isValid() || stripShown_.elapsed() >= kStripRefreshMs) {
-        RunOnWindowsThread([this, picture] { Progress().ShowPicture(0, picture); });
-        stripShown_.restart();
-    }
+    if (stripPace_.Due(picture)) RunOnWindowsThread([this, picture] { Progress().ShowPicture(0, picture); });
     if (picture.Complete) WritePlotFile(picture, *this);
     return true;
 }

@@ -8,11 +8,11 @@
 #include "base/host.h"
 #include "cli/console_host.h"
 
-#include <QElapsedTimer>
-
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include "ui/loudness_picture.h"
 
 namespace varnook::ui {
 
@@ -56,7 +56,7 @@ private:
 
     std::unique_ptr<frmProgress> progress_;
     std::optional<ConsoleHost> echo_;
-    QElapsedTimer stripShown_;  // since the strip last took a copy of the picture
+    StripPace stripPace_;
 };
 
 // True on the thread the windows live on.
