@@ -56,11 +56,7 @@ FileTable::FileTable(QWidget* parent) : QTableView(parent)
 
 void FileTable::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (LocalPaths(event->mimeData()).isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+    dragMoveEvent(event);
 }
 
 void FileTable::dragMoveEvent(QDragMoveEvent* event)

@@ -234,13 +234,9 @@ void frmGUI::CreatePanel()
     lblID3 = MakeLabel(Frame1, "lblID3", "When re-encoding mp3 to mp3, preserve these ID3 tags:");
     lblID3->setWordWrap(true);
     // In the order of the two columns they stand in, top to bottom.
-    struct TagBox {
-        int index;
-        const char* caption;
-    };
-    const TagBox tags[] = {{0, "&Title"}, {1, "&Artist"}, {2, "Al&bum"},   {3, "&Year"},
-                           {4, "Trac&kno."}, {5, "&Genre"}, {6, "Co&mment"}};
-    for (const TagBox& tag : tags) chkID3[tag.index] = MakeCheck(Frame1, Indexed("chkID3", tag.index), tag.caption);
+    const std::array<const char*, 7> tags{"&Title", "&Artist", "Al&bum", "&Year", "Trac&kno.", "&Genre", "Co&mment"};
+    for (size_t i = 0; i < tags.size(); ++i)
+        chkID3[i] = MakeCheck(Frame1, Indexed("chkID3", static_cast<int>(i)), tags[i]);
     lblID3->setBuddy(chkID3[0]);
     // The eighth box stands for every frame the seven do not name, cover art included.
     chkKeepAll = MakeCheck(Frame1, "chkKeepAll", "All &others");

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "library/run_loop.h"
 #include "pipeline/pipeline.h"
 
 class QAction;
@@ -103,7 +104,7 @@ public:
     void AddSources(const QStringList& paths);
 
     // What takes each file of a run: the pipeline, unless a test wraps it.
-    using FileJob = std::function<FileResult(Context& file)>;
+    using FileJob = varnook::FileJob;
     void SetFileJob(FileJob job) { fileJob_ = std::move(job); }
 
 signals:
