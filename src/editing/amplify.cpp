@@ -435,7 +435,6 @@ bool Amplify(Host& host, const StopRequest& stop, int channels, const File& in, 
              double factor, int64_t samples, LevelFindings& findings, std::optional<double> limitTo,
              int32_t sampleRate)
 {
-    findings.FullScale = static_cast<int>(Depth<Width>::kFullScale);
     if (channels == 1)
         return Amplifier<1, Width>(host, stop, factor, samples, findings, limitTo, sampleRate).Run(in, out, dataStart);
     return Amplifier<2, Width>(host, stop, factor, samples, findings, limitTo, sampleRate).Run(in, out, dataStart);
@@ -463,10 +462,10 @@ StepEnd Leveled(Context& ctx, double gain, LevelFindings* found, std::optional<d
     };
     const bool deep = ctx.wav.BitsPerSample == kDeepBits;
     const int width = deep ? 3 : 2;
+    findings.FullScale = static_cast<int>(deep ? Depth<3>::kFullScale : Depth<2>::kFullScale);
     if (ExistFile(request.WorkPath) && gain == 0 && !limitTo) {
         return ended(Guarded(ctx.host, kProcedure, [&] {
             const auto copy = deep ? CopyWholeFile<3> : CopyWholeFile<2>;
-            findings.FullScale = static_cast<int>(deep ? Depth<3>::kFullScale : Depth<2>::kFullScale);
             const std::optional<int> peak =
                 copy(request.WorkPath, request.TempPath, ctx.wav.DataStart, ctx.wav.DataSize, stop);
             findings.PeakBefore = findings.PeakAfter = peak.value_or(0);
