@@ -163,10 +163,10 @@ std::string JsonLine(const ReportRow& row)
                                      row.ProcessingSeconds,
                                      JsonValue(row.TruePeakBefore),
                                      JsonValue(row.TruePeakAfter),
-                                     row.Plot ? nlohmann::json(*row.Plot) : nlohmann::json(),
+                                     JsonValue(row.Plot),
                                      JsonValue(row.LimiterReductionDb),
                                      JsonValue(row.SecondsLimiting),
-                                     row.Album ? nlohmann::json(*row.Album) : nlohmann::json(),
+                                     JsonValue(row.Album),
                                      JsonValue(row.AlbumGain),
                                      row.Format};
     static_assert(std::size(values) == std::size(kColumns));
