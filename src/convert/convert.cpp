@@ -191,14 +191,14 @@ ConvertResult ConvertToWorkWav(const std::string& source, const std::string& wor
     return result;
 }
 
-WavInfo WriteResampledCopy(const std::string& work, int64_t dataStart, int64_t dataBytes, int channels,
-                        int32_t fromRate, const std::string& copy, int32_t rate)
+WavInfo WriteResampledCopy(const std::string& work, const WavInfo& wav, const std::string& copy, int32_t rate)
 {
+    const int channels = wav.Channels;
     const File in(work, File::Mode::Read);
     WorkWavWriter out(copy, channels, rate, kWorkBits24);
     // Only measured, never delivered: the high setting's noise floor lies far below what the
     // analysis can hear, for half the work.
-    Resampler resampler(fromRate, rate, channels, Resampler::Quality::High);
+    Resampler resampler(wav.SampleRate, rate, channels, Resampler::Quality::High);
     const int64_t frameBytes = int64_t{kBytesPer24} * channels;
     std::vector<uint8_t> bytes(static_cast<size_t>(kBlockFrames * frameBytes));
     std::vector<float> samples;
@@ -208,9 +208,9 @@ WavInfo WriteResampledCopy(const std::string& work, int64_t dataStart, int64_t d
         for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = Round24(resampled[i]);
         out.Append(pcm);
     };
-    for (int64_t at = 0, whole = dataBytes / frameBytes * frameBytes; at < whole;) {
+    for (int64_t at = 0, whole = wav.DataSize / frameBytes * frameBytes; at < whole;) {
         const auto n = static_cast<size_t>(std::min<int64_t>(whole - at, static_cast<int64_t>(bytes.size())));
-        in.ReadExactAt(dataStart + at, std::span(bytes).first(n));
+        in.ReadExactAt(wav.DataStart + at, std::span(bytes).first(n));
         samples.resize(n / kBytesPer24);
         for (size_t i = 0; i < samples.size(); ++i)
             samples[i] = static_cast<float>(LoadLE24(bytes.data() + kBytesPer24 * i) / kPcm24FullScale);

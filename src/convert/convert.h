@@ -76,7 +76,6 @@ ConvertResult ConvertToWorkWav(const std::string& source, const std::string& wor
 // `rate`, through the resampler, as 24-bit samples: the copy the equal-loudness analysis measures
 // when no filter exists for the work file's own rate. Returns the copy's layout; a file error is
 // raised.
-WavInfo WriteResampledCopy(const std::string& work, int64_t dataStart, int64_t dataBytes, int channels,
-                        int32_t fromRate, const std::string& copy, int32_t rate);
+WavInfo WriteResampledCopy(const std::string& work, const WavInfo& wav, const std::string& copy, int32_t rate);
 
 }  // namespace varnook

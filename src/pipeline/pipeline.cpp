@@ -289,7 +289,7 @@ private:
         const int32_t rate = wav.SampleRate % kCdRate == 0 ? kCdRate : kStudioRate;
         MeasuringCopy copy{req_.OutputFolder + WorkFileName(WorkFile::Measure, req_.Job), {}, wav.DataStart,
                            wav.BlockAlign, wav.SampleRate};
-        copy.Wav = WriteResampledCopy(path, wav.DataStart, wav.DataSize, wav.Channels, wav.SampleRate, copy.Path, rate);
+        copy.Wav = WriteResampledCopy(path, wav, copy.Path, rate);
         ctx_.measuringCopy = std::move(copy);
     }
 
