@@ -170,14 +170,18 @@ void FileListModel::Append(const std::vector<std::pair<QString, QString>>& files
 
 void FileListModel::Remove(std::vector<int> rows)
 {
-    // From the last row back, so that removing one does not move those still to go.
+    // From the last row back, so that removing some does not move those still to go; each run
+    // of neighbouring rows in one step, so that a whole selection costs one update, not one a row.
+    std::erase_if(rows, [this](int row) { return row < 0 || row >= rowCount(); });
     std::sort(rows.begin(), rows.end(), std::greater<>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (const int row : rows) {
-        if (row < 0 || row >= rowCount()) continue;
-        beginRemoveRows({}, row, row);
-        paths_.remove(At(row).Path);
-        entries_.erase(entries_.begin() + row);
+    for (size_t i = 0; i < rows.size();) {
+        const int last = rows[i];
+        int first = last;
+        while (++i < rows.size() && rows[i] == first - 1) first = rows[i];
+        beginRemoveRows({}, first, last);
+        for (int row = first; row <= last; ++row) paths_.remove(At(row).Path);
+        entries_.erase(entries_.begin() + first, entries_.begin() + last + 1);
         endRemoveRows();
     }
 }
