@@ -123,13 +123,19 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 void FileListModel::sort(int column, Qt::SortOrder order)
 {
     if (held_ || column < 0 || column >= kColumnCount) return;
-    const auto less = [column](const Entry& a, const Entry& b) {
+    // The names as NaturalLess takes them, made once rather than at every comparison.
+    std::vector<std::string> names;
+    if (column == kFileColumn)
+        for (const Entry& entry : entries_) names.push_back(entry.Shown.toStdString());
+    const auto less = [&](size_t i, size_t j) {
+        const Entry& a = entries_[i];
+        const Entry& b = entries_[j];
         switch (column) {
         case kStatusColumn: return a.Status < b.Status;
         case kGainColumn: return a.Gain < b.Gain;  // no gain before any
         case kOutputColumn: return QString::localeAwareCompare(a.Output, b.Output) < 0;
         case kReasonColumn: return QString::localeAwareCompare(a.Reason, b.Reason) < 0;
-        default: return NaturalLess(a.Shown.toStdString(), b.Shown.toStdString());
+        default: return NaturalLess(names[i], names[j]);
         }
     };
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -137,8 +143,7 @@ void FileListModel::sort(int column, Qt::SortOrder order)
     std::vector<int> byRow(entries_.size());
     for (size_t i = 0; i < byRow.size(); ++i) byRow[i] = static_cast<int>(i);
     std::stable_sort(byRow.begin(), byRow.end(), [&](int a, int b) {
-        const Entry& x = entries_[static_cast<size_t>(a)];
-        const Entry& y = entries_[static_cast<size_t>(b)];
+        const auto x = static_cast<size_t>(a), y = static_cast<size_t>(b);
         return order == Qt::AscendingOrder ? less(x, y) : less(y, x);
     });
     std::vector<Entry> sorted;
