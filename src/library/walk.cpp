@@ -115,10 +115,10 @@ struct Walker {
             const std::string path = prefix + e.name;
             if (e.folder) {
                 if (!notEntered.Contains(path)) Walk(folder / e.name, mirror + e.name + "/");
-            } else if (const auto writer = outputs.find(path); writer != outputs.end()) {
-                if (TakesAsSource(e.name)) out.push_back({path, mirror, "", "the output of " + writer->second});
             } else if (TakesAsSource(e.name)) {
-                out.push_back({path, mirror});
+                const auto writer = outputs.find(path);
+                if (writer == outputs.end()) out.push_back({path, mirror});
+                else out.push_back({path, mirror, "", "the output of " + writer->second});
             }
         }
     }
